@@ -1,0 +1,343 @@
+// Generic values and sets.
+//
+// A genericValue is a type-erased value: it owns a holder (a holderbase)
+// that knows the value's type and copies, converts and hands out the value.
+// valueholder<T> owns a T, ptrholder<T> refers to a T owned elsewhere and
+// constptrholder<T> refers read-only to one. A genericSet keeps generic
+// values under interned keys. Values and sets are plain values used by one
+// thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <typeinfo>
+#include <utility>
+#include <vector>
+
+#include "kyconvert.h"
+#include "kyrefptr.h"
+#include "kyscstring.h"
+#include "kysharedptr.h"
+#include "kystring.h"
+#include "kyutilsexport.h"
+#include "kyvalues.h"
+
+namespace ky {
+
+// The holder of one value. Holders live in memory from allocate/deallocate.
+class KY_UTILS_API holderbase {
+public:
+    virtual ~holderbase();
+    // A new holder of the same kind and value type.
+    virtual holderbase* clone() const = 0;
+    // Assigns this holder's value to `other`, converting when the types differ.
+    virtual bool copyTo(holderbase& other) const = 0;
+    // Assigns `other`'s value to this holder, converting when the types differ.
+    virtual bool copyFrom(const holderbase& other) = 0;
+    // The type of the value.
+    virtual const std::type_info& type() const = 0;
+    // Writable address of the value (null for a read-only holder).
+    virtual void* ptr() = 0;
+    // Read-only address of the value (null for a ptrholder without target).
+    virtual const void* constPtr() const = 0;
+    // Whether the value is owned elsewhere.
+    virtual bool isReference() const = 0;
+
+    // Memory of holders.
+    static void* allocate(std::size_t size);
+    static void deallocate(void* p) noexcept;
+    static void* operator new(std::size_t size) { return allocate(size); }
+    static void operator delete(void* p) noexcept { deallocate(p); }
+
+protected:
+    holderbase() = default;
+    holderbase(const holderbase&) = default;
+    holderbase& operator=(const holderbase&) = default;
+};
+
+// Throws false: the value of a holder cannot be reached.
+[[noreturn]] KY_UTILS_API void throwNoValue();
+
+template <class T>
+class KY_UTILS_API holder : public holderbase {
+public:
+    bool copyTo(holderbase& other) const override {
+        if (auto* same = dynamic_cast<holder<T>*>(&other)) {
+            same->setValue(constValue());
+            return true;
+        }
+        return typeConversionManager::instance().convert(other.type(), other.ptr(), type(), constPtr(), 0,
+                                                         nullptr);
+    }
+    bool copyFrom(const holderbase& other) override {
+        if (auto* same = dynamic_cast<const holder<T>*>(&other)) {
+            setValue(same->constValue());
+            return true;
+        }
+        return typeConversionManager::instance().convert(type(), ptr(), other.type(), other.constPtr(), 0,
+                                                         nullptr);
+    }
+    const std::type_info& type() const override { return typeid(T); }
+
+    // The value itself, writable; throws false where it cannot be written.
+    virtual T& value() = 0;
+    // The value itself; throws false where there is none.
+    virtual const T& constValue() const = 0;
+    // Assigns to the value; does nothing where it cannot be written.
+    virtual void setValue(const T& v) = 0;
+};
+
+template <class T>
+class KY_UTILS_API valueholder final : public holder<T> {
+public:
+    explicit valueholder(const T& v) : mValue(v) {}
+    explicit valueholder(T&& v) : mValue(std::move(v)) {}
+
+    holderbase* clone() const override { return new valueholder<T>(mValue); }
+    void* ptr() override { return &mValue; }
+    const void* constPtr() const override { return &mValue; }
+    bool isReference() const override { return false; }
+    T& value() override { return mValue; }
+    const T& constValue() const override { return mValue; }
+    void setValue(const T& v) override { mValue = v; }
+
+private:
+    T mValue;
+};
+
+template <class T>
+class KY_UTILS_API ptrholder final : public holder<T> {
+public:
+    explicit ptrholder(T* p) : mPtr(p) {}
+
+    holderbase* clone() const override { return new ptrholder<T>(mPtr); }
+    void* ptr() override { return mPtr; }
+    const void* constPtr() const override { return mPtr; }
+    bool isReference() const override { return true; }
+    T& value() override {
+        if (!mPtr) throwNoValue();
+        return *mPtr;
+    }
+    const T& constValue() const override {
+        if (!mPtr) throwNoValue();
+        return *mPtr;
+    }
+    void setValue(const T& v) override {
+        if (mPtr) *mPtr = v;
+    }
+
+private:
+    T* mPtr;
+};
+
+template <class T>
+class KY_UTILS_API constptrholder final : public holder<T> {
+public:
+    explicit constptrholder(const T* p) : mPtr(p) {}
+
+    holderbase* clone() const override { return new constptrholder<T>(mPtr); }
+    void* ptr() override { return nullptr; }
+    const void* constPtr() const override { return mPtr; }
+    bool isReference() const override { return true; }
+    T& value() override { throwNoValue(); }
+    const T& constValue() const override {
+        if (!mPtr) throwNoValue();
+        return *mPtr;
+    }
+    void setValue(const T&) override {}
+
+private:
+    const T* mPtr;
+};
+
+// A type-erased value: empty, or one owned holder.
+class KY_UTILS_API genericValue {
+public:
+    genericValue() noexcept = default;
+    // Takes ownership of `h` (may be null).
+    explicit genericValue(holderbase* h) noexcept : mHolder(h) {}
+    genericValue(const genericValue& other) : mHolder(other.mHolder ? other.mHolder->clone() : nullptr) {}
+    genericValue(genericValue&& other) noexcept : mHolder(std::exchange(other.mHolder, nullptr)) {}
+    ~genericValue() { delete mHolder; }
+
+    // Destroys the held value, then clones the other's; self-assignment does nothing.
+    genericValue& operator=(const genericValue& other);
+    genericValue& operator=(genericValue&& other) noexcept;
+
+    // A value holding a copy of `v`.
+    template <class T>
+    static genericValue create(const T& v) { return genericValue(new valueholder<T>(v)); }
+    static genericValue create(const wchar_t* text) { return create(string(text)); }
+
+    // Whether the value holds nothing.
+    bool empty() const noexcept { return mHolder == nullptr; }
+    // The holder (null when empty).
+    holderbase* getHolder() noexcept { return mHolder; }
+    const holderbase* getHolder() const noexcept { return mHolder; }
+    // Gives up the holder to the caller, leaving the value empty.
+    holderbase* detach() noexcept { return std::exchange(mHolder, nullptr); }
+    // Destroys the held value.
+    void reset() noexcept { delete std::exchange(mHolder, nullptr); }
+    // The type of the held value (typeid(void) when empty).
+    const std::type_info& type() const noexcept { return mHolder ? mHolder->type() : typeid(void); }
+
+    // Reads the value into `out`, converting when its type differs; false when
+    // the value is empty or does not convert (then `out` is unchanged).
+    template <class T>
+    bool read(T& out) const {
+        if (!mHolder) return false;
+        ptrholder<T> target(&out);
+        return mHolder->copyTo(target);
+    }
+    // Reads the value as a T; throws false when it is empty or does not convert.
+    template <class T>
+    T strictRead() const {
+        T out{};
+        if (!read(out)) throwNoValue();
+        return out;
+    }
+    // The held T itself when the value holds exactly a T, else null (no
+    // conversion is tried).
+    template <class T>
+    holder<T>* as() noexcept { return dynamic_cast<holder<T>*>(mHolder); }
+    template <class T>
+    const holder<T>* as() const noexcept { return dynamic_cast<const holder<T>*>(mHolder); }
+    // Address of the held T when the value holds exactly a writable T, else null.
+    template <class T>
+    T* valuePtr() noexcept {
+        auto* h = as<T>();
+        return h ? static_cast<T*>(h->ptr()) : nullptr;
+    }
+    template <class T>
+    const T* constValuePtr() const noexcept {
+        auto* h = as<T>();
+        return h ? static_cast<const T*>(h->constPtr()) : nullptr;
+    }
+    // Assigns `text` to the held value, converting it to the value's type;
+    // false when the value is empty or the text does not convert.
+    bool assignFromText(const string& text);
+
+private:
+    holderbase* mHolder = nullptr;
+};
+
+// Generic values under interned keys. An empty set costs one pointer.
+class KY_UTILS_API genericSet {
+public:
+    genericSet() noexcept = default;
+    genericSet(const genericSet& other);
+    genericSet(genericSet&& other) noexcept = default;
+    genericSet& operator=(const genericSet& other);
+    genericSet& operator=(genericSet&& other) noexcept = default;
+    ~genericSet();
+
+    // The value stored under `key`, or null.
+    const ky::genericValue* genericValue(const scString& key) const noexcept;
+    ky::genericValue* genericValue(const scString& key) noexcept;
+    // Stores a copy of `value` under `key`, replacing what was there; true.
+    // `flag` is kept for callers that pass it and does not change the outcome.
+    bool setGenericValue(const scString& key, const ky::genericValue& value, bool flag);
+    // Stores `value` under `key`, replacing what was there; true. With `flag`
+    // false the set takes over the value's holder (leaving `value` empty),
+    // with true it stores a copy.
+    bool _setGenericValue(const scString& key, ky::genericValue& value, bool flag);
+    // Removes the entry of `key`; false when there was none.
+    bool erase(const scString& key);
+    // Whether an entry of `key` exists.
+    bool contains(const scString& key) const noexcept { return genericValue(key) != nullptr; }
+    std::size_t size() const noexcept { return mEntries ? mEntries->size() : 0; }
+    bool empty() const noexcept { return size() == 0; }
+    void clear() noexcept { mEntries.reset(); }
+    // The keys in key order.
+    std::vector<scString> keys() const;
+
+    // Stores a copy of `v` under `key` (see _setGenericValue for `flag`).
+    template <class T>
+    bool setValue(const scString& key, const T& v, bool flag) {
+        ky::genericValue temp = ky::genericValue::create(v);
+        const bool stored = _setGenericValue(key, temp, flag);
+        temp.reset();
+        return stored;
+    }
+    // Reads the value under `key` into `out`, converting it; false when the
+    // key is missing, its value empty or not convertible.
+    template <class T>
+    bool getValue(const scString& key, T& out) const {
+        const ky::genericValue* v = genericValue(key);
+        return v && !v->empty() && v->read(out);
+    }
+    // Points `out` at the T stored under `key` when the entry holds exactly a
+    // T; false (and `out` unchanged) otherwise.
+    template <class T>
+    bool getValuePtr(const scString& key, T*& out) noexcept {
+        ky::genericValue* v = genericValue(key);
+        T* p = v ? v->valuePtr<T>() : nullptr;
+        if (p) out = p;
+        return p != nullptr;
+    }
+    template <class T>
+    bool getValuePtr(const scString& key, const T*& out) const noexcept {
+        const ky::genericValue* v = genericValue(key);
+        const T* p = v ? v->constValuePtr<T>() : nullptr;
+        if (p) out = p;
+        return p != nullptr;
+    }
+    template <class T>
+    bool getValuePtr(const wchar_t* key, T*& out) noexcept { return getValuePtr(scString::createFrom(key), out); }
+    template <class T>
+    bool getValuePtr(const wchar_t* key, const T*& out) const noexcept {
+        return getValuePtr(scString::createFrom(key), out);
+    }
+
+private:
+    using entry = std::pair<scString, ky::genericValue>;
+    using entries = std::vector<entry>;
+    entry* find(const scString& key) const noexcept;
+    entries& ensure();
+
+    std::unique_ptr<entries> mEntries;  // null while the set is empty; sorted by key
+};
+
+// Holders instantiated and exported by this library.
+#define KY_UTILS_HOLDER(T)                            \
+    extern template class holder<T>;                  \
+    extern template class valueholder<T>;
+#define KY_UTILS_PTRHOLDER(T) extern template class ptrholder<T>;
+
+KY_UTILS_HOLDER(bool)
+KY_UTILS_HOLDER(short)
+KY_UTILS_HOLDER(int)
+KY_UTILS_HOLDER(long)
+KY_UTILS_HOLDER(float)
+KY_UTILS_HOLDER(double)
+KY_UTILS_HOLDER(string)
+KY_UTILS_HOLDER(std::vector<string>)
+KY_UTILS_HOLDER(std::vector<scString>)
+KY_UTILS_HOLDER(refPtr<refObj>)
+KY_UTILS_HOLDER(date)
+KY_UTILS_HOLDER(time)
+KY_UTILS_HOLDER(timestamp)
+KY_UTILS_HOLDER(binaryBuffer)
+KY_UTILS_HOLDER(directory)
+KY_UTILS_HOLDER(file)
+KY_UTILS_HOLDER(searchPath)
+KY_UTILS_PTRHOLDER(bool)
+KY_UTILS_PTRHOLDER(short)
+KY_UTILS_PTRHOLDER(int)
+KY_UTILS_PTRHOLDER(long)
+KY_UTILS_PTRHOLDER(float)
+KY_UTILS_PTRHOLDER(double)
+KY_UTILS_PTRHOLDER(string)
+KY_UTILS_PTRHOLDER(refPtr<refObj>)
+KY_UTILS_PTRHOLDER(date)
+KY_UTILS_PTRHOLDER(time)
+KY_UTILS_PTRHOLDER(timestamp)
+KY_UTILS_PTRHOLDER(binaryBuffer)
+KY_UTILS_PTRHOLDER(directory)
+KY_UTILS_PTRHOLDER(file)
+extern template class constptrholder<string>;
+#undef KY_UTILS_HOLDER
+#undef KY_UTILS_PTRHOLDER
+
+}  // namespace ky

@@ -1,0 +1,211 @@
+// Intrusive reference counting: the counting bases and the counted pointers.
+//
+// An object derived from refObj carries its own count, which starts at 0; a
+// refPtr takes a reference with addRef and drops it with release, and the
+// release that brings the count to 0 destroys the object (on that thread
+// alone). Counts change atomically, so pointers to one object may be copied
+// and dropped from several threads; a single refPtr is used by one thread.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+#include "kyassert.h"
+#include "kyutilsexport.h"
+
+namespace ky {
+
+using refCount_t = std::uint32_t;
+
+// Atomic increment and decrement of a count; both return the new count.
+// Incrementing is relaxed; decrementing is acquire-release, so the thread that
+// destroys an object sees every write its other owners made.
+inline refCount_t interlockedIncrement(std::atomic<refCount_t>& count) noexcept {
+    return count.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+inline refCount_t interlockedDecrement(std::atomic<refCount_t>& count) noexcept {
+    return count.fetch_sub(1, std::memory_order_acq_rel) - 1;
+}
+
+// The counting interface of every counted object.
+class KY_UTILS_API iRefCount {
+public:
+    // The current count.
+    virtual refCount_t refCount() const = 0;
+    // Adds one reference; answers the new count.
+    virtual refCount_t addRef() const = 0;
+    // Drops one reference, destroying the object at 0; answers the new count.
+    virtual refCount_t release() const = 0;
+
+protected:
+    ~iRefCount() = default;
+};
+
+// The interface base of counted descriptors.
+class KY_UTILS_API iRefObj : public iRefCount {
+protected:
+    ~iRefObj() = default;
+};
+
+// Carries the count. Host objects kept as user properties derive from it.
+// The count is not copied with the object.
+class KY_UTILS_API refObj {
+public:
+    // Adds one reference; answers the new count.
+    virtual refCount_t addRef() const;
+    // Drops one reference and destroys the object when it was the last.
+    virtual refCount_t release() const;
+    // Ends the object's life: runs the virtual destructor and frees it.
+    virtual void destroy() const;
+    // The current count.
+    refCount_t refCount() const noexcept { return mCount.load(std::memory_order_relaxed); }
+
+protected:
+    refObj() noexcept = default;
+    refObj(const refObj&) noexcept {}
+    refObj& operator=(const refObj&) noexcept { return *this; }
+    virtual ~refObj();
+
+private:
+    mutable std::atomic<refCount_t> mCount{0};
+};
+
+// The file and lines the counted pointers report an empty dereference from.
+inline constexpr const wchar_t* refPtrFile = L"libs/utils/inc/kyrefptr";
+inline constexpr int refPtrLine = 144;
+inline constexpr int constRefPtrLine = 315;
+
+// A counted pointer to a T (a type with addRef and release).
+template <class T>
+class refPtr {
+public:
+    using element_type = T;
+
+    refPtr() noexcept = default;
+    refPtr(std::nullptr_t) noexcept {}
+    // Takes a new reference to `p` (may be null).
+    refPtr(T* p) noexcept : m_p(p) { acquire(); }
+    refPtr(const refPtr& other) noexcept : m_p(other.m_p) { acquire(); }
+    refPtr(refPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+    template <class U>
+    refPtr(const refPtr<U>& other) noexcept : m_p(other.get()) { acquire(); }
+    ~refPtr() { drop(); }
+
+    refPtr& operator=(const refPtr& other) noexcept { return assign(other.m_p); }
+    refPtr& operator=(refPtr&& other) noexcept {
+        if (this != &other) {
+            T* old = std::exchange(m_p, std::exchange(other.m_p, nullptr));
+            if (old) old->release();
+        }
+        return *this;
+    }
+    refPtr& operator=(T* p) noexcept { return assign(p); }
+    refPtr& operator=(std::nullptr_t) noexcept { reset(); return *this; }
+
+    // The object; an empty pointer reports "m_p != NULL" and throws false.
+    T* operator->() const {
+        KY_ASSERT(m_p != NULL, refPtrFile, refPtrLine);
+        return m_p;
+    }
+    T& operator*() const { return *operator->(); }
+    T* get() const noexcept { return m_p; }
+    explicit operator bool() const noexcept { return m_p != nullptr; }
+    bool operator!() const noexcept { return m_p == nullptr; }
+    // Drops the reference and leaves the pointer empty.
+    void reset() noexcept { drop(); m_p = nullptr; }
+
+private:
+    void acquire() const noexcept { if (m_p) m_p->addRef(); }
+    void drop() noexcept { if (m_p) m_p->release(); }
+    refPtr& assign(T* p) noexcept {
+        if (p) p->addRef();
+        T* old = std::exchange(m_p, p);
+        if (old) old->release();
+        return *this;
+    }
+
+    T* m_p = nullptr;
+};
+
+// A counted pointer to a const T.
+template <class T>
+class const_refPtr {
+public:
+    using element_type = const T;
+
+    const_refPtr() noexcept = default;
+    const_refPtr(std::nullptr_t) noexcept {}
+    const_refPtr(const T* p) noexcept : m_p(p) { acquire(); }
+    const_refPtr(const const_refPtr& other) noexcept : m_p(other.m_p) { acquire(); }
+    const_refPtr(const_refPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+    template <class U>
+    const_refPtr(const refPtr<U>& other) noexcept : m_p(other.get()) { acquire(); }
+    template <class U>
+    const_refPtr(const const_refPtr<U>& other) noexcept : m_p(other.get()) { acquire(); }
+    ~const_refPtr() { drop(); }
+
+    const_refPtr& operator=(const const_refPtr& other) noexcept { return assign(other.m_p); }
+    const_refPtr& operator=(const_refPtr&& other) noexcept {
+        if (this != &other) {
+            const T* old = std::exchange(m_p, std::exchange(other.m_p, nullptr));
+            if (old) old->release();
+        }
+        return *this;
+    }
+    template <class U>
+    const_refPtr& operator=(const refPtr<U>& other) noexcept { return assign(other.get()); }
+    const_refPtr& operator=(const T* p) noexcept { return assign(p); }
+    const_refPtr& operator=(std::nullptr_t) noexcept { reset(); return *this; }
+
+    // The object; an empty pointer reports "m_p != NULL" and throws false.
+    const T* operator->() const {
+        KY_ASSERT(m_p != NULL, refPtrFile, constRefPtrLine);
+        return m_p;
+    }
+    const T& operator*() const { return *operator->(); }
+    const T* get() const noexcept { return m_p; }
+    explicit operator bool() const noexcept { return m_p != nullptr; }
+    bool operator!() const noexcept { return m_p == nullptr; }
+    void reset() noexcept { drop(); m_p = nullptr; }
+
+private:
+    void acquire() const noexcept { if (m_p) m_p->addRef(); }
+    void drop() noexcept { if (m_p) m_p->release(); }
+    const_refPtr& assign(const T* p) noexcept {
+        if (p) p->addRef();
+        const T* old = std::exchange(m_p, p);
+        if (old) old->release();
+        return *this;
+    }
+
+    const T* m_p = nullptr;
+};
+
+template <class T, class U>
+bool operator==(const refPtr<T>& a, const refPtr<U>& b) noexcept { return a.get() == b.get(); }
+template <class T, class U>
+bool operator!=(const refPtr<T>& a, const refPtr<U>& b) noexcept { return a.get() != b.get(); }
+template <class T, class U>
+bool operator==(const const_refPtr<T>& a, const const_refPtr<U>& b) noexcept { return a.get() == b.get(); }
+template <class T, class U>
+bool operator!=(const const_refPtr<T>& a, const const_refPtr<U>& b) noexcept { return a.get() != b.get(); }
+template <class T, class U>
+bool operator==(const const_refPtr<T>& a, const refPtr<U>& b) noexcept { return a.get() == b.get(); }
+template <class T, class U>
+bool operator==(const refPtr<T>& a, const const_refPtr<U>& b) noexcept { return a.get() == b.get(); }
+template <class T, class U>
+bool operator!=(const const_refPtr<T>& a, const refPtr<U>& b) noexcept { return a.get() != b.get(); }
+template <class T, class U>
+bool operator!=(const refPtr<T>& a, const const_refPtr<U>& b) noexcept { return a.get() != b.get(); }
+template <class T>
+bool operator==(const refPtr<T>& a, std::nullptr_t) noexcept { return !a; }
+template <class T>
+bool operator!=(const refPtr<T>& a, std::nullptr_t) noexcept { return !!a; }
+template <class T>
+bool operator==(const const_refPtr<T>& a, std::nullptr_t) noexcept { return !a; }
+template <class T>
+bool operator!=(const const_refPtr<T>& a, std::nullptr_t) noexcept { return !!a; }
+
+}  // namespace ky

@@ -1,0 +1,72 @@
+// scString, an interned name.
+//
+// Texts are interned in one process-wide, append-only table: equal texts give
+// the same handle, so handles compare and order by their entry address. A
+// handle is a plain pointer-sized value that stays valid for the life of the
+// process. Interning and looking up are safe from any number of threads;
+// finding a name that is already interned takes no lock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "kystring.h"
+#include "kyutilsexport.h"
+
+namespace ky {
+
+class KY_UTILS_API scString {
+public:
+    // One interned text. Entries never move and are never freed.
+    struct entry {
+        std::size_t hash;
+        ky::string text;
+    };
+
+    // The empty key (the handle of the empty text).
+    scString() noexcept = default;
+
+    // The handle of `text`, interning it on first use.
+    static scString createFrom(const wchar_t* text);
+    static scString createFrom(const ky::string& text);
+    static scString createFrom(const wchar_t* text, std::size_t length);
+    // The handle of a text already interned, without interning it: false when
+    // no such name was ever interned (then `out` is unchanged).
+    static bool find(const wchar_t* text, std::size_t length, scString& out);
+
+    // The interned text.
+    const ky::string& string() const noexcept { return mEntry ? mEntry->text : emptyText(); }
+    const wchar_t* c_str() const noexcept { return string().c_str(); }
+    std::size_t length() const noexcept { return mEntry ? mEntry->text.length() : 0; }
+    bool empty() const noexcept { return mEntry == nullptr; }
+    // Hash of the text, cached in the entry.
+    std::size_t hash() const noexcept { return mEntry ? mEntry->hash : 0; }
+    // The handle as a number: the key order of maps.
+    std::uintptr_t id() const noexcept { return reinterpret_cast<std::uintptr_t>(mEntry); }
+
+    friend bool operator==(scString a, scString b) noexcept { return a.mEntry == b.mEntry; }
+    friend bool operator!=(scString a, scString b) noexcept { return a.mEntry != b.mEntry; }
+    friend bool operator<(scString a, scString b) noexcept { return a.id() < b.id(); }
+    friend bool operator>(scString a, scString b) noexcept { return a.id() > b.id(); }
+    friend bool operator<=(scString a, scString b) noexcept { return a.id() <= b.id(); }
+    friend bool operator>=(scString a, scString b) noexcept { return a.id() >= b.id(); }
+
+    // Hash of a text, the same that the table caches for it.
+    static std::size_t hashOf(const wchar_t* text, std::size_t length) noexcept;
+
+private:
+    explicit scString(const entry* e) noexcept : mEntry(e) {}
+    static const ky::string& emptyText() noexcept;
+
+    const entry* mEntry = nullptr;  // null is the empty text
+};
+
+}  // namespace ky
+
+template <>
+struct std::hash<ky::scString> {
+    std::size_t operator()(ky::scString s) const noexcept {
+        return std::hash<std::uintptr_t>()(s.id());
+    }
+};

@@ -1,0 +1,78 @@
+// sharedPtr, a shared owning pointer whose count lives beside the object.
+//
+// Copies share one counter (from shptr::allocCounter); the last copy to go
+// deletes the object with its deleter D and frees the counter. Copies of one
+// sharedPtr may be made and dropped from several threads.
+#pragma once
+
+#include <atomic>
+#include <utility>
+
+#include "kyrefptr.h"
+#include "kyutilsexport.h"
+
+namespace ky {
+
+// Deletes an object with `delete` (its virtual destructor, if any).
+template <class T>
+struct deleteObj {
+    void operator()(T* p) const noexcept { delete p; }
+};
+
+namespace shptr {
+// A new shared counter holding 1.
+KY_UTILS_API std::atomic<refCount_t>* allocCounter();
+// Frees a counter made by allocCounter.
+KY_UTILS_API void releaseCounter(std::atomic<refCount_t>* counter) noexcept;
+}  // namespace shptr
+
+template <class T, class D = deleteObj<T>>
+class sharedPtr {
+public:
+    sharedPtr() noexcept = default;
+    // Takes ownership of `p` (null gives an empty pointer).
+    explicit sharedPtr(T* p) : mPtr(p), mCount(p ? shptr::allocCounter() : nullptr) {}
+    sharedPtr(const sharedPtr& other) noexcept : mPtr(other.mPtr), mCount(other.mCount) {
+        if (mCount) interlockedIncrement(*mCount);
+    }
+    sharedPtr(sharedPtr&& other) noexcept
+        : mPtr(std::exchange(other.mPtr, nullptr)), mCount(std::exchange(other.mCount, nullptr)) {}
+    ~sharedPtr() { drop(); }
+
+    sharedPtr& operator=(const sharedPtr& other) noexcept {
+        sharedPtr copy(other);
+        swap(copy);
+        return *this;
+    }
+    sharedPtr& operator=(sharedPtr&& other) noexcept {
+        sharedPtr moved(std::move(other));
+        swap(moved);
+        return *this;
+    }
+
+    T* get() const noexcept { return mPtr; }
+    T* operator->() const noexcept { return mPtr; }
+    T& operator*() const noexcept { return *mPtr; }
+    explicit operator bool() const noexcept { return mPtr != nullptr; }
+    // How many sharedPtr share the object (0 when empty).
+    refCount_t useCount() const noexcept { return mCount ? mCount->load() : 0; }
+    void reset() noexcept { drop(); mPtr = nullptr; mCount = nullptr; }
+    void swap(sharedPtr& other) noexcept {
+        std::swap(mPtr, other.mPtr);
+        std::swap(mCount, other.mCount);
+    }
+    friend bool operator==(const sharedPtr& a, const sharedPtr& b) noexcept { return a.mPtr == b.mPtr; }
+
+private:
+    void drop() noexcept {
+        if (mCount && interlockedDecrement(*mCount) == 0) {
+            D()(mPtr);
+            shptr::releaseCounter(mCount);
+        }
+    }
+
+    T* mPtr = nullptr;
+    std::atomic<refCount_t>* mCount = nullptr;
+};
+
+}  // namespace ky

@@ -1,0 +1,162 @@
+// Value classes of field values: date, time, timestamp, binary buffer, file,
+// directory and search path.
+//
+// Small value types with copy, assignment and ==. today() and now() read the
+// local clock. A value is used by one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "kystring.h"
+#include "kyutilsexport.h"
+
+namespace ky {
+
+class KY_UTILS_API date {
+public:
+    // 1900-01-01.
+    date() = default;
+    date(int year, int month, int day) : mYear(year), mMonth(month), mDay(day) {}
+
+    // The local date of today.
+    static date today();
+    // The current local year.
+    static int thisYear();
+
+    int year() const noexcept { return mYear; }
+    int month() const noexcept { return mMonth; }
+    int day() const noexcept { return mDay; }
+    // Whether the date exists in the Gregorian calendar.
+    bool isValid() const noexcept;
+
+    friend bool operator==(const date& a, const date& b) noexcept {
+        return a.mYear == b.mYear && a.mMonth == b.mMonth && a.mDay == b.mDay;
+    }
+    friend bool operator!=(const date& a, const date& b) noexcept { return !(a == b); }
+
+private:
+    int mYear = 1900;
+    int mMonth = 1;
+    int mDay = 1;
+};
+
+class KY_UTILS_API time {
+public:
+    // Midnight.
+    time() = default;
+    // `fraction` is in nanoseconds.
+    time(int hour, int minute, int second, long fraction = 0)
+        : mHour(hour), mMinute(minute), mSecond(second), mFraction(fraction) {}
+
+    // The current local time of day.
+    static time now();
+
+    int hour() const noexcept { return mHour; }
+    int minute() const noexcept { return mMinute; }
+    int second() const noexcept { return mSecond; }
+    long fraction() const noexcept { return mFraction; }
+    // Whether every part is within its range.
+    bool isValid() const noexcept;
+
+    friend bool operator==(const time& a, const time& b) noexcept {
+        return a.mHour == b.mHour && a.mMinute == b.mMinute && a.mSecond == b.mSecond &&
+               a.mFraction == b.mFraction;
+    }
+    friend bool operator!=(const time& a, const time& b) noexcept { return !(a == b); }
+
+private:
+    int mHour = 0;
+    int mMinute = 0;
+    int mSecond = 0;
+    long mFraction = 0;
+};
+
+class KY_UTILS_API timestamp {
+public:
+    // 1900-01-01 at midnight.
+    timestamp() = default;
+    timestamp(const ky::date& d, const ky::time& t) : mDate(d), mTime(t) {}
+
+    // The current local date and time.
+    static timestamp now();
+
+    const ky::date& datePart() const noexcept { return mDate; }
+    const ky::time& timePart() const noexcept { return mTime; }
+
+    friend bool operator==(const timestamp& a, const timestamp& b) noexcept {
+        return a.mDate == b.mDate && a.mTime == b.mTime;
+    }
+    friend bool operator!=(const timestamp& a, const timestamp& b) noexcept { return !(a == b); }
+
+private:
+    ky::date mDate;
+    ky::time mTime;
+};
+
+class KY_UTILS_API binaryBuffer {
+public:
+    binaryBuffer() = default;
+    // A buffer of `size` zero bytes.
+    explicit binaryBuffer(std::size_t size) : mBytes(size, 0) {}
+
+    std::size_t size() const noexcept { return mBytes.size(); }
+    const std::uint8_t* data() const noexcept { return mBytes.data(); }
+    std::uint8_t* data() noexcept { return mBytes.data(); }
+    std::vector<std::uint8_t>& bytes() noexcept { return mBytes; }
+    const std::vector<std::uint8_t>& bytes() const noexcept { return mBytes; }
+
+    friend bool operator==(const binaryBuffer& a, const binaryBuffer& b) noexcept {
+        return a.mBytes == b.mBytes;
+    }
+    friend bool operator!=(const binaryBuffer& a, const binaryBuffer& b) noexcept { return !(a == b); }
+
+private:
+    std::vector<std::uint8_t> mBytes;
+};
+
+// A file entry, named by its path text.
+class KY_UTILS_API file {
+public:
+    file() = default;
+    explicit file(const ky::string& name) : mName(name) {}
+    // The text that names the entry.
+    const ky::string& name() const noexcept { return mName; }
+    friend bool operator==(const file& a, const file& b) noexcept { return a.mName == b.mName; }
+    friend bool operator!=(const file& a, const file& b) noexcept { return !(a == b); }
+
+private:
+    ky::string mName;
+};
+
+// A directory entry, named by its path text.
+class KY_UTILS_API directory {
+public:
+    directory() = default;
+    explicit directory(const ky::string& name) : mName(name) {}
+    // The text that names the entry.
+    const ky::string& name() const noexcept { return mName; }
+    friend bool operator==(const directory& a, const directory& b) noexcept { return a.mName == b.mName; }
+    friend bool operator!=(const directory& a, const directory& b) noexcept { return !(a == b); }
+
+private:
+    ky::string mName;
+};
+
+// An ordered list of directories.
+class KY_UTILS_API searchPath {
+public:
+    searchPath() = default;
+    explicit searchPath(const std::vector<directory>& dirs) : mDirs(dirs) {}
+    const std::vector<directory>& directories() const noexcept { return mDirs; }
+    void append(const directory& d) { mDirs.push_back(d); }
+    bool empty() const noexcept { return mDirs.empty(); }
+    friend bool operator==(const searchPath& a, const searchPath& b) noexcept { return a.mDirs == b.mDirs; }
+    friend bool operator!=(const searchPath& a, const searchPath& b) noexcept { return !(a == b); }
+
+private:
+    std::vector<directory> mDirs;
+};
+
+}  // namespace ky
