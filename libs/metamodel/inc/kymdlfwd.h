@@ -14,6 +14,10 @@
 
 namespace ky::metamodel {
 
+// Descriptors travel in the utility layer's counted pointers.
+using ky::const_refPtr;
+using ky::refPtr;
+
 class modelInfo;
 class classInfo;
 class fieldInfo;
