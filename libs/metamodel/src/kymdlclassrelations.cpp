@@ -1,0 +1,117 @@
+// The relation members of classInfo: creating relations out of a class,
+// the two relation lists and the lookup of a relation by name.
+#include <kymdlclassinfo.h>
+
+#include <kymdlfieldinfo.h>
+#include <kymdlrelationinfo.h>
+
+#include "kymdlclassdata.h"
+#include "kymdlinfobase.h"
+
+namespace ky::metamodel {
+
+namespace {
+
+// Whether `field` is the from-field of one of the relation's pairs.
+bool startsAt(const relationInfo& relation, const refPtr<fieldInfo>& field) {
+    for (const relationInfo::fieldPair& pair : relation.fieldRelations())
+        if (pair.first == field) return true;
+    return false;
+}
+
+// The relation of `relations` that already leads from `fromField` to the
+// class `target`; empty when none. No relation matches an empty target, not
+// even one whose pointer field has lost its class.
+refPtr<relationInfo> findRelationToClass(const relationInfoList& relations, const refPtr<fieldInfo>& fromField,
+                                         const refPtr<classInfo>& target) {
+    if (!target) return nullptr;
+    for (const refPtr<relationInfo>& relation : relations)
+        if (relation->toClassInfo() == target && startsAt(*relation, fromField)) return relation;
+    return nullptr;
+}
+
+// The relation of `relations` that already pairs `fromField` with the field
+// `target`; empty when none. An empty target reports "m_p != NULL" once a
+// relation of the from-field's class is examined.
+refPtr<relationInfo> findRelationToField(const relationInfoList& relations, const refPtr<fieldInfo>& fromField,
+                                         const refPtr<fieldInfo>& target) {
+    for (const refPtr<relationInfo>& relation : relations) {
+        if (relation->fromClassInfo() == fromField->classInfo() &&
+            relation->toClassInfo() == target->classInfo() && relation->toFieldInfo(fromField) == target)
+            return relation;
+    }
+    return nullptr;
+}
+
+// "class.field" from the names of the field's class and of the field.
+ky::string qualifiedFieldName(const refPtr<fieldInfo>& field) {
+    ky::string text = field->classInfo()->scName().string();
+    text += L".";
+    text += field->scName().string();
+    return text;
+}
+
+ky::string textOr(const ky::string& text, const ky::scString& fallback) {
+    return text.empty() ? fallback.string() : text;
+}
+
+}  // namespace
+
+refPtr<relationInfo> classInfo::createRelation(const ky::string& fromField, bool searchBases,
+                                               refPtr<classInfo> target, eRelationType kind,
+                                               const ky::string& name, const ky::string& reverseName) {
+    refPtr<ky::metamodel::fieldInfo> pFromFld = fieldInfo(fromField, searchBases, false);
+    KY_ASSERT(pFromFld, detail::classInfoFile, 674);
+    KY_ASSERT(pFromFld->type(), detail::classInfoFile, 675);
+    if (refPtr<relationInfo> existing = findRelationToClass(d->toRelations, pFromFld, target)) return existing;
+
+    const ky::string relationName = textOr(name, pFromFld->scName());
+    const ky::string relationReverseName = textOr(reverseName, pFromFld->classInfo()->scName());
+    refPtr<relationInfo> relation(new relationInfo(pFromFld, target, kind, relationName, relationReverseName));
+    pFromFld->setSemantic(eSemRelation, ky::genericSet(), ky::string());
+    d->toRelations.push_back(relation);
+    target->d->fromRelations.push_back(relation);
+    return relation;
+}
+
+refPtr<relationInfo> classInfo::createRelation(const ky::string& fromField, bool searchBases,
+                                               refPtr<ky::metamodel::fieldInfo> target, eRelationType kind,
+                                               const ky::string& name, const ky::string& reverseName) {
+    refPtr<ky::metamodel::fieldInfo> pFromFld = fieldInfo(fromField, searchBases, false);
+    KY_ASSERT(pFromFld, detail::classInfoFile, 640);
+    if (refPtr<relationInfo> existing = findRelationToField(d->toRelations, pFromFld, target)) return existing;
+
+    const ky::string relationName = textOr(name, pFromFld->scName());
+    const ky::string relationReverseName = reverseName.empty() ? qualifiedFieldName(pFromFld) : reverseName;
+    refPtr<relationInfo> relation(new relationInfo(pFromFld, target, kind, relationName, relationReverseName));
+    pFromFld->setSemantic(eSemRelation, ky::genericSet(), ky::string());
+    d->toRelations.push_back(relation);
+    target->classInfo()->d->fromRelations.push_back(relation);
+    return relation;
+}
+
+const_refPtr<relationInfo> classInfo::toRelation(const ky::string& name, bool searchBases) const {
+    const ky::scString key = ky::scString::createFrom(name);
+    for (const refPtr<relationInfo>& relation : d->toRelations)
+        if (relation->scName() == key) return relation;
+    if (!searchBases) return nullptr;
+    for (const auto& entry : d->bases) {
+        const const_refPtr<classInfo> base = entry.second;
+        if (const_refPtr<relationInfo> found = base->toRelation(name, true)) return found;
+    }
+    return nullptr;
+}
+
+relationInfoList::iterator classInfo::fromRelations_begin() { return d->fromRelations.begin(); }
+relationInfoList::iterator classInfo::fromRelations_end() { return d->fromRelations.end(); }
+relationInfoList::const_iterator classInfo::fromRelations_begin() const { return d->fromRelations.cbegin(); }
+relationInfoList::const_iterator classInfo::fromRelations_end() const { return d->fromRelations.cend(); }
+
+relationInfoList::iterator classInfo::toRelations_begin() { return d->toRelations.begin(); }
+relationInfoList::iterator classInfo::toRelations_end() { return d->toRelations.end(); }
+relationInfoList::const_iterator classInfo::toRelations_begin() const { return d->toRelations.cbegin(); }
+relationInfoList::const_iterator classInfo::toRelations_end() const { return d->toRelations.cend(); }
+
+refPtr<relationInfo> classInfo::copyRelationFrom(const const_refPtr<relationInfo>&) { return nullptr; }
+
+}  // namespace ky::metamodel
