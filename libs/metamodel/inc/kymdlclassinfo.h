@@ -10,6 +10,7 @@
 // classes. Nothing here locks: a class is changed by one thread at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -24,6 +25,10 @@
 #include "kymdliterators.h"
 
 namespace ky::metamodel {
+
+namespace detail {
+struct classAccess;
+}
 
 class KY_METAMODEL_API classInfo : public ky::iRefObj, public ky::refObj {
 public:
@@ -183,12 +188,25 @@ private:
     friend class ky::metamodel::modelInfo;
     friend class ky::metamodel::fieldInfo;
     friend class ky::metamodel::relationInfo;
+    friend struct ky::metamodel::detail::classAccess;
 
     classInfo(const ky::string& name, bool caseSensitiveNames);
     ~classInfo() override;
 
     // The class's flags word: 1 abstract.
     int flags() const;
+    // The field lookup on a name given as text and length, so that callers
+    // holding part of a longer text need not copy it.
+    ky::metamodel::fieldInfo* findField(const wchar_t* name, std::size_t length, bool searchBases,
+                                        bool searchAliases) const;
+    // Appends a new own field, keeping its name beside it for the lookup.
+    void appendField(ky::refPtr<ky::metamodel::fieldInfo> field);
+    // The field just created, found again by `name`; throws false when the
+    // lookup misses it.
+    ky::refPtr<ky::metamodel::fieldInfo> fieldFoundAgain(const ky::string& name);
+    // Cuts the owner link of the pointer fields that relations towards this
+    // class made in it (they are in no field list).
+    void releaseIncomingPointerFields();
 
     struct data;
     data* d;  // owned; allocated by the constructor, freed by the destructor

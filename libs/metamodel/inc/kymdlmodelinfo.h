@@ -8,6 +8,7 @@
 // class it registered, so that all of them can be freed.
 #pragma once
 
+#include <cstddef>
 #include <map>
 
 #include <kygeneric.h>
@@ -63,6 +64,8 @@ private:
 
     // The class under the folded, interned form of `name` (lock held).
     ky::metamodel::classInfo* findClass(const wchar_t* name, std::size_t length, bool searchAliases) const;
+    // Both qualified lookups: splits at the first dot without copying.
+    ky::refPtr<ky::metamodel::fieldInfo> findQualified(const ky::string& qualifiedName, bool searchFurther) const;
 
     mutable ky::mutex mLock;        // guards mClasses and mProperties
     classInfoMap mClasses;          // one counted reference per registered class

@@ -2,6 +2,7 @@
 // the class (core, inheritance, relations, identity).
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include <kygeneric.h>
@@ -35,5 +36,21 @@ struct classInfo::data {
     std::vector<ky::scString> fieldNames;
     bool caseSensitive = false;          // "caseSensitiveNames", cached
 };
+
+namespace detail {
+
+// The interned key of `name` under a name rule (folded to lower case unless
+// `caseSensitive`), found without interning: false when the key was never
+// interned, so that no class, field or alias can carry it. Allocates nothing
+// once the calling thread has folded a name of that length before.
+bool findKey(const wchar_t* name, std::size_t length, bool caseSensitive, ky::scString& key);
+
+// Reaches a class's record from the helpers of the class's own files, which
+// walk other classes (bases, derived classes) than the one they serve.
+struct classAccess {
+    static classInfo::data& of(const classInfo& cls) noexcept { return *cls.d; }
+};
+
+}  // namespace detail
 
 }  // namespace ky::metamodel

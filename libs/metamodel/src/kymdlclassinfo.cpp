@@ -1,0 +1,326 @@
+// classInfo: the record, its life, names and label, the field list with its
+// two creators and the field lookup, alias names, user properties and the
+// cached identity. Inheritance lives in kymdlclassinheritance.cpp, relations
+// in kymdlclassrelations.cpp.
+#include <kymdlclassinfo.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "kymdlclassdata.h"
+#include "kymdlinfobase.h"
+
+namespace ky::metamodel {
+
+namespace {
+
+// Process-wide; recorded for the host, read by nothing in the library.
+bool gIsClosing = false;
+
+const detail::aliasReportLines classAliasLines{detail::classInfoFile, 325, 343, 336};
+
+// Names up to this length fold on the stack when they are plain ASCII.
+constexpr std::size_t shortNameLength = 64;
+
+// Lower-cases an ASCII text into `out`; false (with `out` partly written)
+// as soon as a character needs the full Unicode mapping.
+bool lowerAsciiInto(const wchar_t* text, std::size_t length, wchar_t* out) noexcept {
+    for (std::size_t i = 0; i < length; ++i) {
+        const wchar_t c = text[i];
+        if (c >= 0x80) return false;
+        out[i] = (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + (L'a' - L'A')) : c;
+    }
+    return true;
+}
+
+// The position of the first entry of `names` equal to `key`.
+std::size_t indexOfName(const std::vector<ky::scString>& names, ky::scString key) noexcept {
+    return static_cast<std::size_t>(std::find(names.begin(), names.end(), key) - names.begin());
+}
+
+// The first field of `fields` that has `key` among its alias names.
+ky::metamodel::fieldInfo* fieldWithAlias(const fieldInfoList& fields, ky::scString key) {
+    for (const auto& field : fields) {
+        if (field->hasAliasname(key)) return field.get();
+    }
+    return nullptr;
+}
+
+// Step 3 of the class's user property search: the inheritable properties of
+// each base, then of its own bases, depth first in map order.
+template <class T>
+bool inheritedUserProperty(const classInfoMap& bases, ky::scString key, T& value) {
+    for (const auto& entry : bases) {
+        const auto& base = detail::classAccess::of(*entry.second);
+        if (detail::fetchUserProperty(base.userProps.inheritable, key, value)) return true;
+        if (inheritedUserProperty(base.bases, key, value)) return true;
+    }
+    return false;
+}
+
+// The whole user property search of a class for one value kind.
+template <class Record, class T>
+bool classUserProperty(const Record& rec, const ky::string& name, T& value, bool searchInherited) {
+    ky::scString key;
+    // A name never interned cannot be a key of any set.
+    if (!ky::scString::find(name.data(), name.size(), key)) return false;
+    constexpr bool inheritableAnyway = detail::inheritableWithoutSearch<T>::forClass;
+    if (detail::fetchOwnUserProperty(rec.userProps, key, value, searchInherited, inheritableAnyway)) return true;
+    return searchInherited && inheritedUserProperty(rec.bases, key, value);
+}
+
+// Whether `identity` lists `field`.
+bool listsField(const ky::refPtr<ky::metamodel::idInfo>& identity, const ky::metamodel::fieldInfo* field) {
+    if (!identity) return false;
+    const auto& ids = identity->fieldInfos();
+    return std::any_of(ids.begin(), ids.end(), [field](const auto& id) { return id.get() == field; });
+}
+
+}  // namespace
+
+namespace detail {
+
+bool findKey(const wchar_t* name, std::size_t length, bool caseSensitive, ky::scString& key) {
+    if (caseSensitive) return ky::scString::find(name, length, key);
+    wchar_t shortName[shortNameLength];
+    if (length <= shortNameLength && lowerAsciiInto(name, length, shortName)) {
+        return ky::scString::find(shortName, length, key);
+    }
+    // Kept per thread so that folding a long or non-ASCII name allocates only
+    // when the buffer has to grow.
+    thread_local std::wstring folded;
+    ky::string::lowerInto(name, length, folded);
+    return ky::scString::find(folded.data(), folded.size(), key);
+}
+
+}  // namespace detail
+
+// ---- creation and life ----
+
+classInfo::classInfo(const ky::string& name, bool caseSensitiveNames) {
+    auto rec = std::make_unique<data>();
+    rec->name = ky::scString::createFrom(caseSensitiveNames ? name : name.lower());
+    rec->caseSensitive = caseSensitiveNames;
+    detail::writeLog(kylog::level::trace, L"ky::metamodel::classInfo::classInfo", detail::classInfoFile, 162,
+                     L"classInfo created: \"%s\"", name.c_str());
+    rec->internal.setValue(detail::key().caseSensitiveNames, caseSensitiveNames, false);
+    d = rec.release();
+}
+
+classInfo::~classInfo() {
+    detail::writeLog(kylog::level::trace, L"ky::metamodel::classInfo::~classInfo", detail::classInfoFile, 192,
+                     L"classInfo released: \"%s\"", d->label.c_str());
+    releaseInfo();
+    delete d;
+}
+
+ky::refPtr<classInfo> classInfo::createClassInfo(const ky::string& name) {
+    return ky::refPtr<classInfo>(new classInfo(name, false));
+}
+
+void classInfo::releaseInfo() {
+    detail::writeLog(kylog::level::trace, L"ky::metamodel::classInfo::releaseInfo", detail::classInfoFile, 207,
+                     L"classInfo releaseInfo called: \"%s\"", d->label.c_str());
+    { auto dropped = std::move(d->identity); }
+    // Each container is moved out before it is emptied: releasing one entry
+    // may end other descriptors, and none of them may find it half cleared.
+    fieldInfoList fields = std::move(d->fields);
+    d->fieldNames.clear();
+    for (const auto& entry : fields) {
+        if (ky::refPtr<ky::metamodel::fieldInfo> field = entry) field->releaseInfo();
+    }
+    releaseIncomingPointerFields();
+    fields.clear();
+    { classInfoMap bases = std::move(d->bases); }
+    { classInfoMap derived = std::move(d->derived); }
+}
+
+// The "PTR" field of a relation towards this class belongs to this class but
+// sits in no field list, so the field walk of releaseInfo never reaches it;
+// without this its link back to the class would keep both alive for good.
+void classInfo::releaseIncomingPointerFields() {
+    for (const auto& relation : d->fromRelations) {
+        if (!relation) continue;
+        for (const auto& pair : relation->fieldRelations()) {
+            const ky::refPtr<ky::metamodel::fieldInfo> field = pair.second;
+            if (field && field->type() == ePtr && field->classInfo().get() == this) field->releaseInfo();
+        }
+    }
+}
+
+void classInfo::setIsClosing(bool closing) { gIsClosing = closing; }
+
+bool classInfo::isClosing() { return gIsClosing; }
+
+// ---- name, label, marks ----
+
+const ky::scString& classInfo::scName() const { return d->name; }
+
+bool classInfo::caseSensitiveNames() const { return d->caseSensitive; }
+
+const ky::string& classInfo::label() const { return d->label; }
+
+void classInfo::setLabel(const ky::string& label) {
+    if (&label != &d->label) d->label = label;
+}
+
+void classInfo::setAbstract(bool isAbstract) {
+    if (isAbstract) {
+        d->flags |= 1;
+    } else {
+        d->flags &= ~1;
+    }
+}
+
+bool classInfo::isAbstract() const { return (d->flags & 1) != 0; }
+
+int classInfo::flags() const { return d->flags; }
+
+// ---- fields ----
+
+std::uint64_t classInfo::countFields() const { return d->fields.size(); }
+
+fieldInfoList::iterator classInfo::fields_begin() { return d->fields.begin(); }
+fieldInfoList::iterator classInfo::fields_end() { return d->fields.end(); }
+fieldInfoList::const_iterator classInfo::fields_begin() const { return d->fields.begin(); }
+fieldInfoList::const_iterator classInfo::fields_end() const { return d->fields.end(); }
+
+ky::metamodel::fieldInfo* classInfo::findField(const wchar_t* name, std::size_t length, bool searchBases,
+                                               bool searchAliases) const {
+    ky::scString key;
+    // A key never interned names no own field and no alias; the bases may
+    // still know the name under their own rule.
+    if (detail::findKey(name, length, d->caseSensitive, key)) {
+        const std::size_t index = indexOfName(d->fieldNames, key);
+        if (index < d->fields.size()) return d->fields[index].get();
+        if (searchAliases) {
+            if (auto* field = fieldWithAlias(d->fields, key)) return field;
+        }
+    }
+    if (!searchBases) return nullptr;
+    for (const auto& entry : d->bases) {
+        if (auto* field = entry.second->findField(name, length, true, searchAliases)) return field;
+    }
+    return nullptr;
+}
+
+ky::refPtr<ky::metamodel::fieldInfo> classInfo::fieldInfo(const ky::string& name, bool searchBases,
+                                                          bool searchAliases) {
+    return ky::refPtr<ky::metamodel::fieldInfo>(findField(name.data(), name.size(), searchBases, searchAliases));
+}
+
+ky::const_refPtr<ky::metamodel::fieldInfo> classInfo::fieldInfo(const ky::string& name, bool searchBases,
+                                                                bool searchAliases) const {
+    return ky::const_refPtr<ky::metamodel::fieldInfo>(
+        findField(name.data(), name.size(), searchBases, searchAliases));
+}
+
+ky::refPtr<ky::metamodel::fieldInfo> classInfo::createFieldInfo(const ky::string& name, eFieldType type,
+                                                                const ky::genericSet& typeAttribs,
+                                                                const ky::string& customTypeString) {
+    if (auto existing = fieldInfo(name, true, false)) return existing;
+    const ky::string folded = d->caseSensitive ? name : name.lower();
+    appendField(ky::refPtr<ky::metamodel::fieldInfo>(new ky::metamodel::fieldInfo(
+        ky::refPtr<classInfo>(this), folded, type, typeAttribs, customTypeString)));
+    return fieldFoundAgain(name);
+}
+
+ky::refPtr<ky::metamodel::fieldInfo> classInfo::createFieldInfo(ky::refPtr<classInfo>& baseClass,
+                                                                const ky::string& name) {
+    if (!isDerivedFrom(ky::const_refPtr<classInfo>(baseClass))) throw false;
+    ky::refPtr<ky::metamodel::fieldInfo> overridden = baseClass->fieldInfo(name, true, false);
+    if (!overridden) throw false;
+    appendField(ky::refPtr<ky::metamodel::fieldInfo>(
+        new ky::metamodel::fieldInfo(ky::refPtr<classInfo>(this), overridden)));
+    return fieldFoundAgain(name);
+}
+
+void classInfo::appendField(ky::refPtr<ky::metamodel::fieldInfo> field) {
+    // Room for the name first, so that both lists grow together or not at all.
+    d->fieldNames.reserve(d->fields.size() + 1);
+    const ky::scString name = field->scName();
+    d->fields.push_back(std::move(field));
+    d->fieldNames.push_back(name);
+}
+
+ky::refPtr<ky::metamodel::fieldInfo> classInfo::fieldFoundAgain(const ky::string& name) {
+    ky::refPtr<ky::metamodel::fieldInfo> field = fieldInfo(name, true, false);
+    if (!field) throw false;
+    return field;
+}
+
+void classInfo::onSemanticChanged(ky::refPtr<ky::metamodel::fieldInfo> field) {
+    // A field that left the primary key must not stay in the identity either.
+    if (field->semantic() == eSemPrimkey || listsField(d->identity, field.get())) d->identity.reset();
+}
+
+// ---- identity ----
+
+void classInfo::getIdFieldInfos(std::vector<ky::refPtr<ky::metamodel::fieldInfo>>& out) const {
+    for (const auto& field : d->fields) {
+        if (field->semantic() == eSemPrimkey) out.push_back(field);
+    }
+}
+
+ky::refPtr<ky::metamodel::idInfo> classInfo::idInfo() const {
+    if (!d->identity) {
+        std::vector<ky::refPtr<ky::metamodel::fieldInfo>> ids;
+        getIdFieldInfos(ids);
+        // A refused construction throws before the cache is touched.
+        d->identity = ky::refPtr<ky::metamodel::idInfo>(new ky::metamodel::idInfo(ids));
+    }
+    return d->identity;
+}
+
+// ---- alias names ----
+
+void classInfo::addAliasname(const ky::string& alias) { detail::addAlias(d->internal, alias, classAliasLines); }
+
+void classInfo::removeAliasname(const ky::string& alias) {
+    detail::removeAlias(d->internal, alias, classAliasLines);
+}
+
+bool classInfo::hasAliasname(const ky::scString& name) const {
+    const detail::aliasList* list = detail::aliasesOf(d->internal);
+    return list && detail::listHasAlias(*list, name);
+}
+
+void classInfo::getAliasnames(std::vector<ky::string>& out) const {
+    if (const detail::aliasList* list = detail::aliasesOf(d->internal)) detail::appendAliases(*list, out);
+}
+
+// ---- user properties ----
+
+void classInfo::setUserProperty(const ky::string& name, const ky::string& value, bool inheritable) {
+    detail::storeUserProperty(d->userProps, name, ky::genericValue::create(value), inheritable);
+}
+
+void classInfo::setUserProperty(const ky::string& name, const ky::refPtr<ky::refObj>& value, bool inheritable) {
+    detail::storeUserProperty(d->userProps, name, ky::genericValue::create(value), inheritable);
+}
+
+void classInfo::setUserProperty(const ky::string& name, const ky::genericValue& value, bool inheritable) {
+    detail::storeUserProperty(d->userProps, name, value, inheritable);
+}
+
+bool classInfo::getUserProperty(const ky::string& name, ky::refPtr<ky::refObj>& value, bool searchInherited) {
+    return classUserProperty(*d, name, value, searchInherited);
+}
+
+bool classInfo::getUserProperty(const ky::string& name, ky::string& value, bool searchInherited) const {
+    return classUserProperty(*d, name, value, searchInherited);
+}
+
+bool classInfo::getUserProperty(const ky::string& name, ky::const_refPtr<ky::refObj>& value,
+                                bool searchInherited) const {
+    return classUserProperty(*d, name, value, searchInherited);
+}
+
+bool classInfo::getUserProperty(const ky::string& name, ky::genericValue& value, bool searchInherited) const {
+    return classUserProperty(*d, name, value, searchInherited);
+}
+
+}  // namespace ky::metamodel
