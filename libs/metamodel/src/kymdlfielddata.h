@@ -30,6 +30,15 @@ struct fieldInfo::data {
     ky::genericSet semanticAttribs;
     ky::genericSet internal;                     // "Alias", expressions, values
     detail::userProperties userProps;            // own and inheritable user properties
+
+    // The record of the source field; null for an ordinary field.
+    const data* sourceRecord() const noexcept { return source ? source.get()->d : nullptr; }
+    // The record at the end of the source chain: this one for an ordinary field.
+    const data& chainEnd() const noexcept {
+        const data* last = this;
+        while (const data* next = last->sourceRecord()) last = next;
+        return *last;
+    }
 };
 
 }  // namespace ky::metamodel
