@@ -143,7 +143,8 @@ public:
     // ---- enumeration and bit items ----
     // Reads one item text "value, name" for a field of type `type`; false
     // (and `item` unchanged) without a comma or when the value does not
-    // convert to the type's value class.
+    // convert to the type's value class. Every piece between commas keeps its
+    // place, empty ones too: ",x" has an empty value, "1,,x" the name x.
     static bool parseEnumItem(const ky::string& text, eFieldType type, enumItem& item);
     static bool parseBitsItem(const ky::string& text, eFieldType type, enumItem& item);
 
