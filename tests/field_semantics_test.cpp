@@ -122,26 +122,23 @@ TEST_F(fieldSemantics, EnumItemsMustBeAListOfItems) {
                   L"semProps.getValuePtr(_T(\"enumItems\"), eis)", 642);
 }
 
-TEST_F(fieldSemantics, RefusalRestoresEverythingIncludingCustomTextAndAttributes) {
-    refPtr<fieldInfo> f = field(L"stamp", eTimestamp);
+TEST_F(fieldSemantics, FailureAfterTheChecksRestoresCustomTextAttributesAndMarks) {
+    refPtr<fieldInfo> f = field(L"shade", eString);
     ky::genericSet custom;
     custom.setValue(customKey, ky::string(L"colour"), true);
     f->setSemantic(eSemCustom, custom, L"");
     ASSERT_EQ(f->semanticString().string(), L"colour");
-    expectRefused(f, eSemEnum, {}, L"", L"mType==eBool ||mType==eShort || mType==eInt || mType==eLong || "
-                                        L"mType==eFloat || mType==eDouble || mType==eString", 640);
-    EXPECT_TRUE(f->semanticAttribs().contains(customKey));
-}
-
-TEST_F(fieldSemantics, FieldWithoutClassRollsBackAfterStep11) {
-    refPtr<fieldInfo> f = field(L"stamp", eTimestamp);
     box->releaseInfo();
+
     assertionRecorder recorder;
-    f->setSemantic(eSemPrimkey, withEnumItems(), L"");
-    EXPECT_EQ(assertionRecorder::texts(), std::vector<std::wstring>{report(L"m_p != NULL", L"libs/utils/inc/kyrefptr", 144)});
-    EXPECT_EQ(f->semantic(), eSemNone);
-    EXPECT_FALSE(f->isMandatory());
-    EXPECT_TRUE(f->semanticAttribs().empty());
+    f->setSemantic(eSemCustom, withEnumItems(), L"tint");
+    f->setSemantic(eSemPrimkey, {}, L"");
+    const std::wstring noClass = report(L"m_p != NULL", L"libs/utils/inc/kyrefptr", 144);
+    EXPECT_EQ(assertionRecorder::texts(), (std::vector<std::wstring>{noClass, noClass}));
+    EXPECT_EQ(f->semantic(), eSemCustom);
+    EXPECT_EQ(f->semanticString().string(), L"colour");
+    EXPECT_EQ(f->semanticAttribs().keys(), std::vector<ky::scString>{customKey});
+    EXPECT_FALSE(f->isMandatory() || f->isUnique());
 }
 
 TEST_F(fieldSemantics, AcceptedSemanticsNarrowTypesAndMarkKeys) {
