@@ -23,9 +23,16 @@ struct constructorLines {
 constexpr constructorLines fieldToFieldLines{19, 20, 24};
 constexpr constructorLines fieldToClassLines{54, 55, 59};
 
-// The reverse name a relation gets when none is given: only a reverse
-// aggregation is known from its target under the from-class's name.
-ky::scString defaultReverseName(const refPtr<fieldInfo>& fromField, eRelationType kind) {
+// The relation's name: as given, else the from-field's name.
+ky::scString relationName(const ky::string& name, const refPtr<fieldInfo>& fromField) {
+    return name.empty() ? fromField->scName() : ky::scString::createFrom(name);
+}
+
+// The name seen from the target: as given; without one, only a reverse
+// aggregation is known there, under the from-class's name.
+ky::scString reverseRelationName(const ky::string& reverseName, const refPtr<fieldInfo>& fromField,
+                                 eRelationType kind) {
+    if (!reverseName.empty()) return ky::scString::createFrom(reverseName);
     if (kind != eRevAgg) return ky::scString();
     return fromField->classInfo()->scName();
 }
@@ -44,8 +51,8 @@ relationInfo::relationInfo(refPtr<fieldInfo> pFromField, refPtr<fieldInfo> pToFi
                      createdMessage, name.c_str(), reverseName.c_str());
     mRelations.emplace_back(pFromField, pToField);
     pFromField->setSemantic(eSemRelation, ky::genericSet(), ky::string());
-    mName = name.empty() ? pFromField->scName() : ky::scString::createFrom(name);
-    mReverseName = reverseName.empty() ? defaultReverseName(pFromField, kind) : ky::scString::createFrom(reverseName);
+    mName = relationName(name, pFromField);
+    mReverseName = reverseRelationName(reverseName, pFromField, kind);
 }
 
 relationInfo::relationInfo(refPtr<fieldInfo> pFromField, refPtr<ky::metamodel::classInfo> pToClass,
@@ -62,8 +69,8 @@ relationInfo::relationInfo(refPtr<fieldInfo> pFromField, refPtr<ky::metamodel::c
     refPtr<fieldInfo> pointerField(new fieldInfo(pToClass, L"PTR", ePtr, ky::genericSet(), L""));
     mRelations.emplace_back(pFromField, pointerField);
     pFromField->setSemantic(eSemRelation, ky::genericSet(), ky::string());
-    mName = name.empty() ? pFromField->scName() : ky::scString::createFrom(name);
-    mReverseName = reverseName.empty() ? defaultReverseName(pFromField, kind) : ky::scString::createFrom(reverseName);
+    mName = relationName(name, pFromField);
+    mReverseName = reverseRelationName(reverseName, pFromField, kind);
 }
 
 relationInfo::~relationInfo() {
