@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <map>
+#include <unordered_map>
 
 #include <kygeneric.h>
 #include <kymutex.h>
@@ -67,8 +68,17 @@ private:
     // Both qualified lookups: splits at the first dot without copying.
     ky::refPtr<ky::metamodel::fieldInfo> findQualified(const ky::string& qualifiedName, bool searchFurther) const;
 
-    mutable ky::mutex mLock;        // guards mClasses and mProperties
+    // Registers `cls` under its name unless the name is taken (lock held).
+    void registerClass(const ky::refPtr<ky::metamodel::classInfo>& cls);
+    // Removes the entry of `name` from the map and the index (lock held).
+    void unregisterClass(const ky::scString& name);
+
+    mutable ky::mutex mLock;        // guards mClasses, mIndex and mProperties
     classInfoMap mClasses;          // one counted reference per registered class
+    // The same classes by hash of their name: a name lookup touches one
+    // bucket instead of walking the tree. The map alone owns the classes and
+    // gives the order of the alias walk and of the destruction.
+    std::unordered_map<ky::scString, ky::metamodel::classInfo*> mIndex;
     ky::genericSet mProperties;     // "caseSensitiveNames"
     bool mCaseSensitive;            // cached "caseSensitiveNames"
 };

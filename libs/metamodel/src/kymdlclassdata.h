@@ -20,21 +20,23 @@
 namespace ky::metamodel {
 
 struct classInfo::data {
+    // What every field lookup reads comes first, so that it shares the
+    // record's first cache lines.
     ky::scString name;                   // interned by the class's name rule; never changes
-    ky::string label;                    // empty until setLabel
+    bool caseSensitive = false;          // "caseSensitiveNames", cached
     int flags = 0;                       // bit 0: abstract
+    // scName() of fields[i], kept beside the list so that a lookup compares
+    // handles in one contiguous array instead of visiting every field.
+    std::vector<ky::scString> fieldNames;
+    fieldInfoList fields;                // own fields in creation order
     classInfoMap bases;                  // direct base classes by name
     classInfoMap derived;                // direct derived classes by name
+    ky::string label;                    // empty until setLabel
     ky::refPtr<ky::metamodel::idInfo> identity;  // cached identity; empty until asked for
-    fieldInfoList fields;                // own fields in creation order
     relationInfoList fromRelations;      // relations whose target class is this class
     relationInfoList toRelations;        // relations made on this class
     ky::genericSet internal;             // "caseSensitiveNames", "Alias"
     detail::userProperties userProps;    // own and inheritable user properties
-    // scName() of fields[i], kept beside the list so that a lookup compares
-    // handles in one contiguous array instead of visiting every field.
-    std::vector<ky::scString> fieldNames;
-    bool caseSensitive = false;          // "caseSensitiveNames", cached
 };
 
 namespace detail {

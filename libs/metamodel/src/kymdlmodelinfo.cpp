@@ -34,6 +34,7 @@ modelInfo::~modelInfo() {
     for (const auto& entry : mClasses) {
         if (ky::refPtr<ky::metamodel::classInfo> cls = entry.second) cls->releaseInfo();
     }
+    mIndex.clear();
     // Moved out first: a class ending here must not find the map half cleared.
     classInfoMap classes = std::move(mClasses);
     classes.clear();
@@ -50,8 +51,8 @@ ky::metamodel::classInfo* modelInfo::findClass(const wchar_t* name, std::size_t 
     ky::scString key;
     // A key never interned is no class's name and no class's alias.
     if (!detail::findKey(name, length, mCaseSensitive, key)) return nullptr;
-    const auto found = mClasses.find(key);
-    if (found != mClasses.end()) return found->second.get();
+    const auto found = mIndex.find(key);
+    if (found != mIndex.end()) return found->second;
     if (!searchAliases) return nullptr;
     for (const auto& entry : mClasses) {
         if (entry.second->hasAliasname(key)) return entry.second.get();
@@ -76,14 +77,31 @@ ky::refPtr<ky::metamodel::classInfo> modelInfo::createClassInfo(const ky::string
         existing->releaseInfo();
         // The erase changes the map that lookups on other threads walk.
         ky::mutexLock lock(mLock);
-        mClasses.erase(existing->scName());
+        unregisterClass(existing->scName());
     }
     ky::mutexLock lock(mLock);
-    ky::refPtr<ky::metamodel::classInfo> created(new ky::metamodel::classInfo(name, mCaseSensitive));
-    mClasses.emplace(created->scName(), created);
+    registerClass(ky::refPtr<ky::metamodel::classInfo>(new ky::metamodel::classInfo(name, mCaseSensitive)));
     ky::refPtr<ky::metamodel::classInfo> registered = classInfo(name, false);
     if (!registered) throw false;
     return registered;
+}
+
+void modelInfo::registerClass(const ky::refPtr<ky::metamodel::classInfo>& cls) {
+    const auto [position, added] = mClasses.emplace(cls->scName(), cls);
+    if (!added) return;
+    // Map and index hold the same classes: an index that cannot take the
+    // class takes it back out of the map.
+    try {
+        mIndex.emplace(cls->scName(), cls.get());
+    } catch (...) {
+        mClasses.erase(position);
+        throw;
+    }
+}
+
+void modelInfo::unregisterClass(const ky::scString& name) {
+    mIndex.erase(name);
+    mClasses.erase(name);
 }
 
 ky::refPtr<ky::metamodel::fieldInfo> modelInfo::fieldInfo(const ky::string& className,

@@ -1,0 +1,348 @@
+// Workload W1: building a model and looking classes and fields up by name.
+//
+// A model that folds names (createModelInfo(false)) gets C classes, C in
+// {100, 1000, 10000}; class i is named Class%04d and has 20 fields, field j
+// named Field_%02d, with types cycling int, long, string, double, bool.
+// 65,536 queries come from std::mt19937_64 rng(42): c = rng() % C, then
+// f = rng() % 20; the query is the qualified name Class%04d.Field_%02d with
+// the case of every ASCII letter swapped (the first at C=1000 is
+// cLASS0406.fIELD_04), and its class part is the class query.
+//
+// Measured, each per item: building the model (ns per field),
+// modelInfo::classInfo(name, false) and modelInfo::fieldInfo(qualified,
+// false) (ns per lookup), and at C=10000 the heap in use after the build
+// (bytes per field, from mallinfo2). The same workload runs on a plain
+// baseline: std::unordered_map<std::string, ...> of classes holding
+// std::unordered_map<std::string, ...> of fields, keys lower-cased by ASCII
+// tolower before each lookup, with a hasher type of its own so that small
+// maps hash too (the standard hasher makes maps of up to 20 entries scan).
+// Every figure is printed next to the baseline's, with their ratio, in a
+// table after the benchmark's own report.
+#include <benchmark/benchmark.h>
+
+#include <kymetamodel.h>
+
+#include <malloc.h>
+#include <time.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using namespace ky::metamodel;
+
+// The calling thread's processor time: the machine the figures come from is
+// shared, and wall time would count the other programs' turns too.
+struct stopwatch {
+    using duration = std::chrono::nanoseconds;
+    using time_point = std::chrono::time_point<stopwatch, duration>;
+    static time_point now() noexcept {
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return time_point(duration(std::int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec));
+    }
+};
+
+constexpr int fieldsPerClass = 20;
+constexpr std::size_t queryCount = 65536;
+constexpr eFieldType fieldTypes[] = {eInt, eLong, eString, eDouble, eBool};
+
+// ---- the workload ----
+
+std::string className(int i) {
+    char text[32];
+    std::snprintf(text, sizeof text, "Class%04d", i);
+    return text;
+}
+
+std::string fieldName(int j) {
+    char text[32];
+    std::snprintf(text, sizeof text, "Field_%02d", j);
+    return text;
+}
+
+std::string swapCase(std::string text) {
+    for (char& c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (std::isupper(u)) c = static_cast<char>(std::tolower(u));
+        else if (std::islower(u)) c = static_cast<char>(std::toupper(u));
+    }
+    return text;
+}
+
+ky::string widen(const std::string& text) { return ky::string(text.begin(), text.end()); }
+
+struct queries {
+    std::vector<std::string> qualified, classes;        // for the baseline
+    std::vector<ky::string> wideQualified, wideClasses;  // for the model
+};
+
+const queries& queriesFor(int classCount) {
+    static std::map<int, queries> made;
+    auto [it, isNew] = made.try_emplace(classCount);
+    if (isNew) {
+        std::mt19937_64 rng(42);
+        for (std::size_t q = 0; q < queryCount; ++q) {
+            const int c = static_cast<int>(rng() % static_cast<std::uint64_t>(classCount));
+            const int f = static_cast<int>(rng() % fieldsPerClass);
+            const std::string cls = swapCase(className(c));
+            it->second.classes.push_back(cls);
+            it->second.qualified.push_back(cls + "." + swapCase(fieldName(f)));
+            it->second.wideClasses.push_back(widen(it->second.classes.back()));
+            it->second.wideQualified.push_back(widen(it->second.qualified.back()));
+        }
+    }
+    return it->second;
+}
+
+// ---- the baseline ----
+
+struct textHash {
+    std::size_t operator()(const std::string& text) const noexcept {
+        return std::hash<std::string_view>()(text);
+    }
+};
+
+struct baselineField {
+    std::string name;
+    eFieldType type;
+};
+
+struct baselineClass {
+    std::string name;
+    std::unordered_map<std::string, baselineField, textHash> fields;
+};
+
+using baselineModel = std::unordered_map<std::string, baselineClass, textHash>;
+
+void lowerInto(std::string_view text, std::string& out) {
+    out.assign(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+baselineModel buildBaseline(int classCount) {
+    baselineModel model;
+    std::string key;
+    for (int i = 0; i < classCount; ++i) {
+        lowerInto(className(i), key);
+        baselineClass& cls = model[key];
+        cls.name = key;
+        for (int j = 0; j < fieldsPerClass; ++j) {
+            lowerInto(fieldName(j), key);
+            cls.fields.emplace(key, baselineField{key, fieldTypes[j % 5]});
+        }
+    }
+    return model;
+}
+
+// ---- the model ----
+
+refPtr<modelInfo> buildModel(int classCount) {
+    refPtr<modelInfo> model = modelInfo::createModelInfo(false);
+    const ky::genericSet noAttributes;
+    const ky::string noCustomType;
+    for (int i = 0; i < classCount; ++i) {
+        refPtr<classInfo> cls = model->createClassInfo(widen(className(i)), false);
+        for (int j = 0; j < fieldsPerClass; ++j)
+            cls->createFieldInfo(widen(fieldName(j)), fieldTypes[j % 5], noAttributes, noCustomType);
+    }
+    return model;
+}
+
+// ---- figures and the closing table ----
+
+struct figure {
+    double model = 0;
+    double baseline = 0;
+};
+
+std::map<std::pair<std::string, int>, figure>& figures() {
+    static std::map<std::pair<std::string, int>, figure> all;
+    return all;
+}
+
+// Prints the table when the program ends, after the benchmark's report.
+struct summaryTable {
+    summaryTable() { figures(); }  // built first, so the figures outlive the table
+    ~summaryTable() {
+        if (figures().empty()) return;
+        std::printf("\nW1 side by side (ns per item, bytes per field)\n");
+        std::printf("%-26s %8s %12s %12s %8s\n", "figure", "C", "model", "baseline", "ratio");
+        for (const auto& [key, f] : figures()) {
+            const double ratio = f.baseline > 0 ? f.model / f.baseline : 0;
+            std::printf("%-26s %8d %12.1f %12.1f %8.2f\n", key.first.c_str(), key.second, f.model, f.baseline,
+                        ratio);
+        }
+        printScaling("class lookup");
+        printScaling("qualified field lookup");
+    }
+    static void printScaling(const std::string& what) {
+        const auto small = figures().find({what, 100});
+        const auto large = figures().find({what, 10000});
+        if (small == figures().end() || large == figures().end() || small->second.model <= 0) return;
+        std::printf("%s, model, C=10000 / C=100: %.2f\n", what.c_str(), large->second.model / small->second.model);
+    }
+} summary;
+
+enum class side { model, baseline };
+
+void record(const std::string& what, int classCount, side s, double value) {
+    figure& f = figures()[{what, classCount}];
+    (s == side::model ? f.model : f.baseline) = value;
+}
+
+double nanoseconds(stopwatch::duration d) { return std::chrono::duration<double, std::nano>(d).count(); }
+
+// Runs `timed` once per iteration and reports the manual time; the figure
+// recorded is nanoseconds per item over all iterations.
+template <class Timed>
+void measure(benchmark::State& state, const std::string& what, side s, double itemsPerRun, Timed timed) {
+    double total = 0;
+    std::size_t runs = 0;
+    for (auto _ : state) {
+        const double ns = timed();
+        state.SetIterationTime(ns * 1e-9);
+        total += ns;
+        ++runs;
+    }
+    const int classCount = static_cast<int>(state.range(0));
+    state.counters["ns_per_item"] = total / (static_cast<double>(runs) * itemsPerRun);
+    record(what, classCount, s, total / (static_cast<double>(runs) * itemsPerRun));
+}
+
+// ---- benchmarks ----
+
+std::size_t heapInUse() { return mallinfo2().uordblks; }
+
+void BM_BytesPerField_Model(benchmark::State& state) {
+    const int classCount = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        const std::size_t before = heapInUse();
+        refPtr<modelInfo> model = buildModel(classCount);
+        const double perField = static_cast<double>(heapInUse() - before) / (classCount * fieldsPerClass);
+        state.counters["bytes_per_field"] = perField;
+        record("bytes per field", classCount, side::model, perField);
+    }
+}
+
+void BM_BytesPerField_Baseline(benchmark::State& state) {
+    const int classCount = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        const std::size_t before = heapInUse();
+        baselineModel model = buildBaseline(classCount);
+        const double perField = static_cast<double>(heapInUse() - before) / (classCount * fieldsPerClass);
+        state.counters["bytes_per_field"] = perField;
+        record("bytes per field", classCount, side::baseline, perField);
+    }
+}
+
+void BM_Build_Model(benchmark::State& state) {
+    const int classCount = static_cast<int>(state.range(0));
+    measure(state, "build (per field)", side::model, classCount * fieldsPerClass, [&] {
+        const auto start = stopwatch::now();
+        refPtr<modelInfo> model = buildModel(classCount);
+        const auto built = stopwatch::now();
+        benchmark::DoNotOptimize(model.get());
+        return nanoseconds(built - start);
+    });
+}
+
+void BM_Build_Baseline(benchmark::State& state) {
+    const int classCount = static_cast<int>(state.range(0));
+    measure(state, "build (per field)", side::baseline, classCount * fieldsPerClass, [&] {
+        const auto start = stopwatch::now();
+        baselineModel model = buildBaseline(classCount);
+        const auto built = stopwatch::now();
+        benchmark::DoNotOptimize(model.size());
+        return nanoseconds(built - start);
+    });
+}
+
+void BM_ClassLookup_Model(benchmark::State& state) {
+    const int classCount = static_cast<int>(state.range(0));
+    const refPtr<modelInfo> model = buildModel(classCount);
+    const queries& q = queriesFor(classCount);
+    measure(state, "class lookup", side::model, queryCount, [&] {
+        const auto start = stopwatch::now();
+        for (const ky::string& name : q.wideClasses) benchmark::DoNotOptimize(model->classInfo(name, false).get());
+        return nanoseconds(stopwatch::now() - start);
+    });
+}
+
+void BM_ClassLookup_Baseline(benchmark::State& state) {
+    const int classCount = static_cast<int>(state.range(0));
+    const baselineModel model = buildBaseline(classCount);
+    const queries& q = queriesFor(classCount);
+    std::string key;
+    measure(state, "class lookup", side::baseline, queryCount, [&] {
+        const auto start = stopwatch::now();
+        for (const std::string& name : q.classes) {
+            lowerInto(name, key);
+            const auto found = model.find(key);
+            benchmark::DoNotOptimize(found == model.end() ? nullptr : &found->second);
+        }
+        return nanoseconds(stopwatch::now() - start);
+    });
+}
+
+void BM_FieldLookup_Model(benchmark::State& state) {
+    const int classCount = static_cast<int>(state.range(0));
+    const refPtr<modelInfo> model = buildModel(classCount);
+    const queries& q = queriesFor(classCount);
+    measure(state, "qualified field lookup", side::model, queryCount, [&] {
+        const auto start = stopwatch::now();
+        for (const ky::string& name : q.wideQualified)
+            benchmark::DoNotOptimize(model->fieldInfo(name, false).get());
+        return nanoseconds(stopwatch::now() - start);
+    });
+}
+
+// The baseline splits the lower-cased query at its first dot into reused
+// buffers, so that it allocates nothing either.
+void BM_FieldLookup_Baseline(benchmark::State& state) {
+    const int classCount = static_cast<int>(state.range(0));
+    const baselineModel model = buildBaseline(classCount);
+    const queries& q = queriesFor(classCount);
+    std::string lowered, classKey, fieldKey;
+    measure(state, "qualified field lookup", side::baseline, queryCount, [&] {
+        const auto start = stopwatch::now();
+        for (const std::string& name : q.qualified) {
+            lowerInto(name, lowered);
+            const std::size_t dot = lowered.find('.');
+            classKey.assign(lowered, 0, dot);
+            fieldKey.assign(lowered, dot + 1);
+            const baselineField* field = nullptr;
+            const auto cls = model.find(classKey);
+            if (cls != model.end()) {
+                const auto found = cls->second.fields.find(fieldKey);
+                if (found != cls->second.fields.end()) field = &found->second;
+            }
+            benchmark::DoNotOptimize(field);
+        }
+        return nanoseconds(stopwatch::now() - start);
+    });
+}
+
+// Heap figures first, while no class name is interned yet.
+BENCHMARK(BM_BytesPerField_Model)->Arg(10000)->Iterations(1);
+BENCHMARK(BM_BytesPerField_Baseline)->Arg(10000)->Iterations(1);
+BENCHMARK(BM_Build_Model)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Build_Baseline)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ClassLookup_Model)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ClassLookup_Baseline)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FieldLookup_Model)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FieldLookup_Baseline)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
