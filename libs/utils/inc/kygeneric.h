@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <typeinfo>
 #include <utility>
 #include <vector>
@@ -268,11 +269,11 @@ public:
         return v && !v->empty() && v->read(out);
     }
     // Points `out` at the T stored under `key` when the entry holds exactly a
-    // T; false (and `out` unchanged) otherwise.
+    // T; false (and `out` unchanged) otherwise. `out` may point to const T.
     template <class T>
     bool getValuePtr(const scString& key, T*& out) noexcept {
         ky::genericValue* v = genericValue(key);
-        T* p = v ? v->valuePtr<T>() : nullptr;
+        T* p = v ? v->valuePtr<std::remove_const_t<T>>() : nullptr;
         if (p) out = p;
         return p != nullptr;
     }

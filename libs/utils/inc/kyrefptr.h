@@ -79,7 +79,7 @@ inline constexpr int constRefPtrLine = 315;
 
 // A counted pointer to a T (a type with addRef and release).
 template <class T>
-class refPtr {
+class KY_UTILS_TEMPLATE refPtr {
 public:
     using element_type = T;
 
@@ -131,7 +131,7 @@ private:
 
 // A counted pointer to a const T.
 template <class T>
-class const_refPtr {
+class KY_UTILS_TEMPLATE const_refPtr {
 public:
     using element_type = const T;
 

@@ -15,7 +15,7 @@ namespace ky {
 
 // Deletes an object with `delete` (its virtual destructor, if any).
 template <class T>
-struct deleteObj {
+struct KY_UTILS_TEMPLATE deleteObj {
     void operator()(T* p) const noexcept { delete p; }
 };
 
@@ -27,7 +27,7 @@ KY_UTILS_API void releaseCounter(std::atomic<refCount_t>* counter) noexcept;
 }  // namespace shptr
 
 template <class T, class D = deleteObj<T>>
-class sharedPtr {
+class KY_UTILS_TEMPLATE sharedPtr {
 public:
     sharedPtr() noexcept = default;
     // Takes ownership of `p` (null gives an empty pointer).

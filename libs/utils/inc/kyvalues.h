@@ -28,7 +28,7 @@ public:
     int year() const noexcept { return mYear; }
     int month() const noexcept { return mMonth; }
     int day() const noexcept { return mDay; }
-    // Whether the date exists in the Gregorian calendar.
+    // Whether the date exists in the Gregorian calendar (years 1 to 9999).
     bool isValid() const noexcept;
 
     friend bool operator==(const date& a, const date& b) noexcept {
