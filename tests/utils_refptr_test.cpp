@@ -1,0 +1,102 @@
+// Reference counting: refObj, refPtr, const_refPtr and sharedPtr.
+
+#include <gtest/gtest.h>
+#include <kyrefptr.h>
+#include <kysharedptr.h>
+
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Counts how many of its kind were destroyed.
+class counted : public ky::refObj {
+public:
+    explicit counted(int& destroyed) : mDestroyed(&destroyed) {}
+    counted(const counted&) = default;
+
+protected:
+    ~counted() override { ++*mDestroyed; }
+
+private:
+    int* mDestroyed;
+};
+
+class RefCounting : public ::testing::Test {
+protected:
+    counted* make() { return new counted(destroyed); }
+    int destroyed = 0;
+};
+
+TEST_F(RefCounting, CountStartsAtZeroAndTheFirstPointerTakesOne) {
+    counted* raw = make();
+    EXPECT_EQ(raw->refCount(), 0u);
+    ky::refPtr<counted> p(raw);
+    EXPECT_EQ(raw->refCount(), 1u);
+}
+
+TEST_F(RefCounting, LastReleaseDestroysTheObject) {
+    counted* raw = make();
+    EXPECT_EQ(raw->addRef(), 1u);
+    EXPECT_EQ(raw->addRef(), 2u);
+    EXPECT_EQ(raw->release(), 1u);
+    EXPECT_EQ(destroyed, 0);
+    EXPECT_EQ(raw->release(), 0u);
+    EXPECT_EQ(destroyed, 1);
+}
+
+TEST_F(RefCounting, ACopiedObjectStartsItsOwnCount) {
+    ky::refPtr<counted> original(make());
+    ky::refPtr<counted> second = original;
+    ky::refPtr<counted> copy(new counted(*original));
+    EXPECT_EQ(original->refCount(), 2u);
+    EXPECT_EQ(copy->refCount(), 1u);
+}
+
+TEST_F(RefCounting, PointersCopyMoveAndResetTheCount) {
+    ky::refPtr<counted> a(make());
+    ky::refPtr<counted> b = a;
+    EXPECT_EQ(a->refCount(), 2u);
+    ky::refPtr<counted> c = std::move(b);
+    EXPECT_FALSE(b);
+    EXPECT_EQ(a->refCount(), 2u);
+    a = a.get();  // re-pointing at the same object keeps it alive
+    EXPECT_EQ(c->refCount(), 2u);
+    c.reset();
+    EXPECT_EQ(a->refCount(), 1u);
+    a = nullptr;
+    EXPECT_EQ(destroyed, 1);
+}
+
+TEST_F(RefCounting, CopiesFromSeveralThreadsKeepTheCountExact) {
+    ky::refPtr<counted> shared(make());
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&shared] {
+            for (int i = 0; i < 20000; ++i) ky::refPtr<counted> copy = shared;
+        });
+    }
+    for (std::thread& th : threads) th.join();
+    EXPECT_EQ(shared->refCount(), 1u);
+    EXPECT_EQ(destroyed, 0);
+}
+
+struct tracked {
+    explicit tracked(int& destroyed) : mDestroyed(destroyed) {}
+    ~tracked() { ++mDestroyed; }
+    int& mDestroyed;
+};
+
+TEST(SharedPtr, LastCopyDeletesTheObject) {
+    int destroyed = 0;
+    ky::sharedPtr<tracked> a(new tracked(destroyed));
+    {
+        ky::sharedPtr<tracked> b = a;
+        EXPECT_EQ(a.useCount(), 2u);
+        a.reset();
+        EXPECT_EQ(destroyed, 0);
+    }
+    EXPECT_EQ(destroyed, 1);
+}
+
+}  // namespace
