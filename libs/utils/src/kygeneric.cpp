@@ -1,0 +1,171 @@
+// Generic values and sets, and the holder instantiations this library exports.
+
+#include "kygeneric.h"
+
+#include <algorithm>
+
+namespace ky {
+
+// ---- holders ---------------------------------------------------------------
+
+holderbase::~holderbase() = default;
+
+void* holderbase::allocate(std::size_t size) { return ::operator new(size); }
+
+void holderbase::deallocate(void* p) noexcept { ::operator delete(p); }
+
+void throwNoValue() { throw false; }
+
+// ---- genericValue ----------------------------------------------------------
+
+genericValue& genericValue::operator=(const genericValue& other) {
+    if (this != &other) {
+        reset();
+        if (other.mHolder) mHolder = other.mHolder->clone();
+    }
+    return *this;
+}
+
+genericValue& genericValue::operator=(genericValue&& other) noexcept {
+    if (this != &other) {
+        reset();
+        mHolder = std::exchange(other.mHolder, nullptr);
+    }
+    return *this;
+}
+
+bool genericValue::assignFromText(const string& text) {
+    if (!mHolder) return false;
+    const constptrholder<string> source(&text);
+    return mHolder->copyFrom(source);
+}
+
+// ---- genericSet ------------------------------------------------------------
+
+namespace {
+
+bool keyLess(const std::pair<scString, genericValue>& e, const scString& key) noexcept { return e.first < key; }
+
+}  // namespace
+
+genericSet::genericSet(const genericSet& other)
+    : mEntries(other.empty() ? nullptr : std::make_unique<entries>(*other.mEntries)) {}
+
+genericSet& genericSet::operator=(const genericSet& other) {
+    if (this != &other) {
+        genericSet copy(other);
+        mEntries = std::move(copy.mEntries);
+    }
+    return *this;
+}
+
+genericSet::~genericSet() = default;
+
+genericSet::entry* genericSet::find(const scString& key) const noexcept {
+    if (!mEntries) return nullptr;
+    const auto at = std::lower_bound(mEntries->begin(), mEntries->end(), key, keyLess);
+    return at != mEntries->end() && at->first == key ? &*at : nullptr;
+}
+
+genericSet::entries& genericSet::ensure() {
+    if (!mEntries) mEntries = std::make_unique<entries>();
+    return *mEntries;
+}
+
+const ky::genericValue* genericSet::genericValue(const scString& key) const noexcept {
+    const entry* e = find(key);
+    return e ? &e->second : nullptr;
+}
+
+ky::genericValue* genericSet::genericValue(const scString& key) noexcept {
+    entry* e = find(key);
+    return e ? &e->second : nullptr;
+}
+
+bool genericSet::setGenericValue(const scString& key, const ky::genericValue& value, bool) {
+    if (entry* e = find(key)) {
+        e->second = value;
+        return true;
+    }
+    entries& all = ensure();
+    all.emplace(std::lower_bound(all.begin(), all.end(), key, keyLess), key, value);
+    return true;
+}
+
+bool genericSet::_setGenericValue(const scString& key, ky::genericValue& value, bool flag) {
+    if (flag) return setGenericValue(key, value, flag);
+    if (entry* e = find(key)) {
+        e->second = std::move(value);
+        return true;
+    }
+    entries& all = ensure();
+    all.emplace(std::lower_bound(all.begin(), all.end(), key, keyLess), key, std::move(value));
+    return true;
+}
+
+bool genericSet::erase(const scString& key) {
+    entry* e = find(key);
+    if (!e) return false;
+    mEntries->erase(mEntries->begin() + (e - mEntries->data()));
+    if (mEntries->empty()) mEntries.reset();
+    return true;
+}
+
+std::vector<scString> genericSet::keys() const {
+    std::vector<scString> result;
+    if (mEntries) {
+        result.reserve(mEntries->size());
+        for (const entry& e : *mEntries) result.push_back(e.first);
+    }
+    return result;
+}
+
+// ---- exported instantiations -----------------------------------------------
+//
+// The holder templates carry the library's export attribute, so these
+// definitions give every holder below one vtable and one type_info, exported
+// from this library; hosts see them through the extern declarations of
+// kygeneric.h, and dynamic_cast agrees on both sides of the boundary.
+
+#define KY_UTILS_HOLDER(T)                \
+    template class holder<T>;             \
+    template class valueholder<T>;
+#define KY_UTILS_PTRHOLDER(T) template class ptrholder<T>;
+
+KY_UTILS_HOLDER(bool)
+KY_UTILS_HOLDER(short)
+KY_UTILS_HOLDER(int)
+KY_UTILS_HOLDER(long)
+KY_UTILS_HOLDER(float)
+KY_UTILS_HOLDER(double)
+KY_UTILS_HOLDER(string)
+KY_UTILS_HOLDER(std::vector<string>)
+KY_UTILS_HOLDER(std::vector<scString>)
+KY_UTILS_HOLDER(refPtr<refObj>)
+KY_UTILS_HOLDER(date)
+KY_UTILS_HOLDER(time)
+KY_UTILS_HOLDER(timestamp)
+KY_UTILS_HOLDER(binaryBuffer)
+KY_UTILS_HOLDER(directory)
+KY_UTILS_HOLDER(file)
+KY_UTILS_HOLDER(searchPath)
+KY_UTILS_PTRHOLDER(bool)
+KY_UTILS_PTRHOLDER(short)
+KY_UTILS_PTRHOLDER(int)
+KY_UTILS_PTRHOLDER(long)
+KY_UTILS_PTRHOLDER(float)
+KY_UTILS_PTRHOLDER(double)
+KY_UTILS_PTRHOLDER(string)
+KY_UTILS_PTRHOLDER(refPtr<refObj>)
+KY_UTILS_PTRHOLDER(date)
+KY_UTILS_PTRHOLDER(time)
+KY_UTILS_PTRHOLDER(timestamp)
+KY_UTILS_PTRHOLDER(binaryBuffer)
+KY_UTILS_PTRHOLDER(directory)
+KY_UTILS_PTRHOLDER(file)
+template class constptrholder<string>;
+
+#undef KY_UTILS_HOLDER
+#undef KY_UTILS_PTRHOLDER
+
+}  // namespace ky
