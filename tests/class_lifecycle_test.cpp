@@ -93,6 +93,48 @@ TEST_F(ClassLifecycle, ReleaseInfoFreesAStandaloneClassWithItsFields) {
     EXPECT_EQ(log.count(L"fieldInfo released: \"\""), 2u);
 }
 
+TEST_F(ClassLifecycle, ReleaseInfoCutsThePointerFieldOfAnIncomingRelation) {
+    refPtr<classInfo> customer = makeClass(L"Customer");
+    refPtr<classInfo> order = makeClass(L"Order");
+    addField(order, L"buyer");
+    refPtr<relationInfo> relation = order->createRelation(L"buyer", false, customer, eRef, L"", L"");
+    refPtr<fieldInfo> pointer = relation->fieldRelations().front().second;
+    ASSERT_EQ(pointer->classInfo(), customer);
+
+    order->releaseInfo();
+    EXPECT_EQ(pointer->classInfo(), customer);
+    customer->releaseInfo();
+    EXPECT_FALSE(pointer->classInfo());
+}
+
+TEST_F(ClassLifecycle, ClassesJoinedByARelationAreFreedAfterReleaseInfo) {
+    logCapture log;
+    {
+        refPtr<classInfo> customer = classInfo::createClassInfo(L"Customer");
+        refPtr<classInfo> order = classInfo::createClassInfo(L"Order");
+        addField(order, L"buyer");
+        order->createRelation(L"buyer", false, customer, eRef, L"", L"");
+        order->releaseInfo();
+        customer->releaseInfo();
+    }
+    EXPECT_EQ(log.count(L"classInfo released: \"\""), 2u);
+    EXPECT_EQ(log.count(L"fieldInfo released: \"\""), 2u);  // buyer and the pointer field
+}
+
+TEST_F(ClassLifecycle, AFieldEntryEmptiedByTheHostIsPassedOverOnRelease) {
+    logCapture log;
+    {
+        refPtr<classInfo> cls = classInfo::createClassInfo(L"Box");
+        addField(cls, L"width");
+        refPtr<fieldInfo> height = addField(cls, L"height");
+        *cls->fields_begin() = nullptr;
+        cls->releaseInfo();
+        EXPECT_FALSE(height->classInfo());
+    }
+    EXPECT_EQ(log.count(L"classInfo released: \"\""), 1u);
+    EXPECT_EQ(log.count(L"fieldInfo released: \"\""), 2u);
+}
+
 TEST_F(ClassLifecycle, ReleaseInfoDropsTheCachedIdentity) {
     refPtr<classInfo> cls = makeClass(L"Box");
     makeKey(addField(cls, L"id"));
