@@ -86,22 +86,9 @@ public:
     logCapture& operator=(const logCapture&) = delete;
 
     const std::vector<kylog::logRecord>& lines() const { return mLines; }
-    // The messages in the order they were written.
-    std::vector<std::wstring> messages() const {
-        std::vector<std::wstring> out;
-        for (const auto& line : mLines) out.push_back(line.message);
-        return out;
-    }
     std::size_t count(const std::wstring& message) const {
         return static_cast<std::size_t>(std::count_if(
             mLines.begin(), mLines.end(), [&](const kylog::logRecord& r) { return r.message == message; }));
-    }
-    // The position of the first line with `message`, or the number of lines.
-    std::size_t indexOf(const std::wstring& message) const {
-        return static_cast<std::size_t>(
-            std::find_if(mLines.begin(), mLines.end(),
-                         [&](const kylog::logRecord& r) { return r.message == message; }) -
-            mLines.begin());
     }
 
 private:
@@ -113,16 +100,12 @@ private:
 // A host object to keep as a user property; counts the live ones.
 class hostObject : public ky::refObj {
 public:
-    explicit hostObject(int tag) : mTag(tag) { ++live(); }
+    hostObject() { ++live(); }
     ~hostObject() override { --live(); }
-    int tag() const { return mTag; }
     static int& live() {
         static int count = 0;
         return count;
     }
-
-private:
-    int mTag;
 };
 
 // Builds standalone classes (names folded) and their fields; the classes are

@@ -37,12 +37,12 @@ TEST_F(InheritanceGraph, AddingABaseLinksBothWays) {
     EXPECT_FALSE(isBase(a, b));
     EXPECT_EQ(basesOf(a), std::vector<refPtr<classInfo>>{b});
     EXPECT_EQ(derivedOf(b), std::vector<refPtr<classInfo>>{a});
+    EXPECT_TRUE(basesOf(b).empty());
 }
 
 TEST_F(InheritanceGraph, DerivationCountsAtAnyDepthBaseOfOnlyDirectly) {
     refPtr<classInfo> a = makeClass(L"A");
-    refPtr<classInfo> b = makeDerived(L"B", {a});
-    refPtr<classInfo> c = makeDerived(L"C", {b});
+    refPtr<classInfo> c = makeDerived(L"C", {makeDerived(L"B", {a})});
 
     EXPECT_TRUE(derives(c, a));
     EXPECT_FALSE(isBase(a, c));
@@ -51,20 +51,15 @@ TEST_F(InheritanceGraph, DerivationCountsAtAnyDepthBaseOfOnlyDirectly) {
     EXPECT_FALSE(isBase(a, nullptr));
 }
 
-TEST_F(InheritanceGraph, AddingTheSameBaseTwiceKeepsOneEntry) {
-    refPtr<classInfo> b = makeClass(L"B");
-    refPtr<classInfo> a = makeDerived(L"A", {b, b});
-
-    EXPECT_EQ(basesOf(a).size(), 1u);
-    EXPECT_EQ(derivedOf(b).size(), 1u);
-}
-
-TEST_F(InheritanceGraph, ASecondBaseOfTheSameNameIsOnlyRecordedOnItsSide) {
+// The same class again, or another class of the same name: each map keeps
+// its first entry, and the two insertions do not depend on each other.
+TEST_F(InheritanceGraph, InsertionsNeverReplaceAnEntry) {
     refPtr<classInfo> first = makeClass(L"Same");
     refPtr<classInfo> second = makeClass(L"SAME");
-    refPtr<classInfo> a = makeDerived(L"A", {first, second});
+    refPtr<classInfo> a = makeDerived(L"A", {first, first, second});
 
     EXPECT_EQ(basesOf(a), std::vector<refPtr<classInfo>>{first});
+    EXPECT_EQ(derivedOf(first), std::vector<refPtr<classInfo>>{a});
     EXPECT_EQ(derivedOf(second), std::vector<refPtr<classInfo>>{a});
     EXPECT_FALSE(derives(a, second));
 }
@@ -74,7 +69,7 @@ TEST_F(InheritanceGraph, EmptyBaseIsReported) {
     expectReport([&] { a->addBaseClass(nullptr); }, report(L"m_p != NULL", pointerFile, 144));
 }
 
-TEST_F(InheritanceGraph, BasesThatWouldCloseACycleAreRefused) {
+TEST_F(InheritanceGraph, BasesThatWouldCloseACycleAreRefusedDiamondsAreNot) {
     refPtr<classInfo> a = makeClass(L"A");
     refPtr<classInfo> b = makeDerived(L"B", {a});
     refPtr<classInfo> c = makeDerived(L"C", {b});
@@ -83,19 +78,12 @@ TEST_F(InheritanceGraph, BasesThatWouldCloseACycleAreRefused) {
     expectSilentThrow([&] { a->addBaseClass(c); });
     expectSilentThrow([&] { b->addBaseClass(c); });
     EXPECT_TRUE(basesOf(a).empty());
-    EXPECT_EQ(derivedOf(c).size(), 0u);
+    EXPECT_TRUE(derivedOf(c).empty());
     EXPECT_EQ(basesOf(b), std::vector<refPtr<classInfo>>{a});
     EXPECT_FALSE(c->fieldInfo(L"missing", true, true));
-}
 
-TEST_F(InheritanceGraph, DiamondsAreNoCycle) {
-    refPtr<classInfo> top = makeClass(L"Top");
-    refPtr<classInfo> left = makeDerived(L"Left", {top});
-    refPtr<classInfo> right = makeDerived(L"Right", {top});
-    refPtr<classInfo> bottom = makeDerived(L"Bottom", {left, right});
-
-    EXPECT_EQ(basesOf(bottom).size(), 2u);
-    EXPECT_TRUE(derives(bottom, top));
+    c->addBaseClass(a);
+    EXPECT_EQ(basesOf(c).size(), 2u);
 }
 
 TEST_F(InheritanceGraph, IteratorsWalkTheMapInItsOrder) {
@@ -111,15 +99,10 @@ TEST_F(InheritanceGraph, IteratorsWalkTheMapInItsOrder) {
     EXPECT_EQ(*++it, bases[2]);
     EXPECT_EQ(*it--, bases[2]);
     EXPECT_EQ(it->scName(), bases[1]->scName());
-}
 
-TEST_F(InheritanceGraph, AssignmentTakesThePositionAndAnswersACopy) {
-    refPtr<classInfo> cls = makeDerived(L"A", {makeClass(L"B")});
-    classInfosIterator it;
-    classInfosIterator copy = (it = cls->baseClasses_begin());
-
-    EXPECT_TRUE(it == cls->baseClasses_begin());
-    EXPECT_TRUE(copy == it);
+    classInfosIterator assigned;
+    classInfosIterator copy = (assigned = cls->baseClasses_begin());
+    EXPECT_TRUE(copy == cls->baseClasses_begin());
     EXPECT_TRUE(classInfosIterator() == classInfosIterator());
 }
 
@@ -133,19 +116,10 @@ TEST_F(InheritanceGraph, ConstIteratorsGiveReadOnlyClassesAndComeFromMutableOnes
     EXPECT_EQ(first, b);
     EXPECT_EQ(it->scName(), b->scName());
     EXPECT_TRUE(++it == view.baseClasses_end());
-    EXPECT_TRUE(const_classInfosIterator(a->baseClasses_begin()) == view.baseClasses_begin());
-    const_classInfosIterator assigned;
-    EXPECT_TRUE((assigned = view.baseClasses_end()) == view.baseClasses_end());
     EXPECT_TRUE(it-- == view.baseClasses_end());
-    EXPECT_TRUE(--view.baseClasses_end() == view.baseClasses_begin());
-    EXPECT_TRUE(static_cast<const classInfo&>(*b).derivedClasses_begin() ==
-                --static_cast<const classInfo&>(*b).derivedClasses_end());
-}
-
-TEST_F(InheritanceGraph, AClassWithoutBasesHasAnEmptyRange) {
-    refPtr<classInfo> a = makeClass(L"A");
-    EXPECT_TRUE(a->baseClasses_begin() == a->baseClasses_end());
-    EXPECT_TRUE(a->derivedClasses_begin() == a->derivedClasses_end());
+    EXPECT_TRUE(const_classInfosIterator(a->baseClasses_begin()) == it);
+    const classInfo& baseView = *b;
+    EXPECT_EQ(*baseView.derivedClasses_begin(), a);
 }
 
 }  // namespace

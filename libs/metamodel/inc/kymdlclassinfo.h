@@ -91,8 +91,9 @@ public:
     // `baseClass` or when it has no such field.
     ky::refPtr<ky::metamodel::fieldInfo> createFieldInfo(ky::refPtr<ky::metamodel::classInfo>& baseClass,
                                                          const ky::string& name);
-    // Told by a field of this class after its semantic changed: a new
-    // primary-key field drops the cached identity.
+    // Told by a field of this class after its semantic changed: a field that
+    // entered or left the primary key drops the cached identity. An empty
+    // field reports "m_p != NULL" and throws false.
     void onSemanticChanged(ky::refPtr<ky::metamodel::fieldInfo> field);
 
     // ---- inheritance ----
