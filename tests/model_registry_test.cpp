@@ -81,6 +81,17 @@ TEST_F(ModelRegistry, ReplacingEmptiesTheOldClassAndRegistersANewOne) {
     EXPECT_FALSE(name->classInfo());
 }
 
+// Many classes share probe runs of the name index; replacing some of them
+// must leave every other one findable.
+TEST_F(ModelRegistry, ReplacingClassesAmongManyKeepsEveryClassFindable) {
+    std::vector<refPtr<classInfo>> current;
+    for (int i = 0; i < 300; ++i) current.push_back(model->createClassInfo(L"C" + std::to_wstring(i), false));
+    for (int i = 0; i < 300; i += 3) current[i] = model->createClassInfo(L"c" + std::to_wstring(i), true);
+
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(model->classInfo(L"C" + std::to_wstring(i), false), current[i]) << i;
+    EXPECT_EQ(model->classInfo(L"Person", false), person);
+}
+
 TEST_F(ModelRegistry, FieldsAreFoundByClassAndFieldName) {
     refPtr<classInfo> being = model->createClassInfo(L"Being", false);
     refPtr<fieldInfo> age = being->createFieldInfo(L"age", eInt, ky::genericSet(), L"");
