@@ -5,7 +5,6 @@
 #include <kymdlclassinfo.h>
 
 #include <algorithm>
-#include <cwchar>
 #include <memory>
 #include <string>
 #include <utility>
@@ -125,17 +124,18 @@ void classInfo::releaseInfo() {
     detail::writeLog(kylog::level::trace, L"ky::metamodel::classInfo::releaseInfo", detail::classInfoFile, 207,
                      L"classInfo releaseInfo called: \"%s\"", d->label.c_str());
     { auto dropped = std::move(d->identity); }
-    // Each container is moved out before it is emptied: releasing one entry
-    // may end other descriptors, and none of them may find it half cleared.
-    fieldInfoList fields = std::move(d->fields);
+    // Each container is swapped out before it is emptied: releasing one
+    // entry may end other descriptors, and none may find it half cleared.
+    fieldInfoList fields;
+    fields.swap(d->fields);
     d->fieldNames.clear();
     for (const auto& entry : fields) {
         if (ky::refPtr<ky::metamodel::fieldInfo> field = entry) field->releaseInfo();
     }
     releaseIncomingPointerFields();
     fields.clear();
-    { classInfoMap bases = std::move(d->bases); }
-    { classInfoMap derived = std::move(d->derived); }
+    { classInfoMap bases; bases.swap(d->bases); }
+    { classInfoMap derived; derived.swap(d->derived); }
 }
 
 // The "PTR" field of a relation towards this class belongs to this class but

@@ -35,8 +35,9 @@ modelInfo::~modelInfo() {
         if (ky::refPtr<ky::metamodel::classInfo> cls = entry.second) cls->releaseInfo();
     }
     mIndex.clear();
-    // Moved out first: a class ending here must not find the map half cleared.
-    classInfoMap classes = std::move(mClasses);
+    // Swapped out first: a class ending here must not find the map half cleared.
+    classInfoMap classes;
+    classes.swap(mClasses);
     classes.clear();
 }
 
