@@ -300,45 +300,20 @@ private:
     std::unique_ptr<entries> mEntries;  // null while the set is empty; sorted by key
 };
 
-// Holders instantiated and exported by this library.
-#define KY_UTILS_HOLDER(T)                            \
-    extern template class holder<T>;                  \
-    extern template class valueholder<T>;
-#define KY_UTILS_PTRHOLDER(T) extern template class ptrholder<T>;
+// Holders instantiated and exported by this library: every value type gets
+// a valueholder, those read through a pointer also a ptrholder.
+#define KY_UTILS_POINTER_VALUE_TYPES(X)                                                          \
+    X(bool) X(short) X(int) X(long) X(float) X(double) X(string) X(refPtr<refObj>) X(date) X(time) \
+        X(timestamp) X(binaryBuffer) X(directory) X(file)
+#define KY_UTILS_VALUE_ONLY_TYPES(X) X(std::vector<string>) X(std::vector<scString>) X(searchPath)
 
-KY_UTILS_HOLDER(bool)
-KY_UTILS_HOLDER(short)
-KY_UTILS_HOLDER(int)
-KY_UTILS_HOLDER(long)
-KY_UTILS_HOLDER(float)
-KY_UTILS_HOLDER(double)
-KY_UTILS_HOLDER(string)
-KY_UTILS_HOLDER(std::vector<string>)
-KY_UTILS_HOLDER(std::vector<scString>)
-KY_UTILS_HOLDER(refPtr<refObj>)
-KY_UTILS_HOLDER(date)
-KY_UTILS_HOLDER(time)
-KY_UTILS_HOLDER(timestamp)
-KY_UTILS_HOLDER(binaryBuffer)
-KY_UTILS_HOLDER(directory)
-KY_UTILS_HOLDER(file)
-KY_UTILS_HOLDER(searchPath)
-KY_UTILS_PTRHOLDER(bool)
-KY_UTILS_PTRHOLDER(short)
-KY_UTILS_PTRHOLDER(int)
-KY_UTILS_PTRHOLDER(long)
-KY_UTILS_PTRHOLDER(float)
-KY_UTILS_PTRHOLDER(double)
-KY_UTILS_PTRHOLDER(string)
-KY_UTILS_PTRHOLDER(refPtr<refObj>)
-KY_UTILS_PTRHOLDER(date)
-KY_UTILS_PTRHOLDER(time)
-KY_UTILS_PTRHOLDER(timestamp)
-KY_UTILS_PTRHOLDER(binaryBuffer)
-KY_UTILS_PTRHOLDER(directory)
-KY_UTILS_PTRHOLDER(file)
+#define KY_UTILS_EXTERN_HOLDER(T) extern template class holder<T>; extern template class valueholder<T>;
+#define KY_UTILS_EXTERN_PTRHOLDER(T) extern template class ptrholder<T>;
+KY_UTILS_POINTER_VALUE_TYPES(KY_UTILS_EXTERN_HOLDER)
+KY_UTILS_VALUE_ONLY_TYPES(KY_UTILS_EXTERN_HOLDER)
+KY_UTILS_POINTER_VALUE_TYPES(KY_UTILS_EXTERN_PTRHOLDER)
 extern template class constptrholder<string>;
-#undef KY_UTILS_HOLDER
-#undef KY_UTILS_PTRHOLDER
+#undef KY_UTILS_EXTERN_HOLDER
+#undef KY_UTILS_EXTERN_PTRHOLDER
 
 }  // namespace ky

@@ -127,44 +127,12 @@ std::vector<scString> genericSet::keys() const {
 // from this library; hosts see them through the extern declarations of
 // kygeneric.h, and dynamic_cast agrees on both sides of the boundary.
 
-#define KY_UTILS_HOLDER(T)                \
-    template class holder<T>;             \
-    template class valueholder<T>;
+#define KY_UTILS_HOLDER(T) template class holder<T>; template class valueholder<T>;
 #define KY_UTILS_PTRHOLDER(T) template class ptrholder<T>;
-
-KY_UTILS_HOLDER(bool)
-KY_UTILS_HOLDER(short)
-KY_UTILS_HOLDER(int)
-KY_UTILS_HOLDER(long)
-KY_UTILS_HOLDER(float)
-KY_UTILS_HOLDER(double)
-KY_UTILS_HOLDER(string)
-KY_UTILS_HOLDER(std::vector<string>)
-KY_UTILS_HOLDER(std::vector<scString>)
-KY_UTILS_HOLDER(refPtr<refObj>)
-KY_UTILS_HOLDER(date)
-KY_UTILS_HOLDER(time)
-KY_UTILS_HOLDER(timestamp)
-KY_UTILS_HOLDER(binaryBuffer)
-KY_UTILS_HOLDER(directory)
-KY_UTILS_HOLDER(file)
-KY_UTILS_HOLDER(searchPath)
-KY_UTILS_PTRHOLDER(bool)
-KY_UTILS_PTRHOLDER(short)
-KY_UTILS_PTRHOLDER(int)
-KY_UTILS_PTRHOLDER(long)
-KY_UTILS_PTRHOLDER(float)
-KY_UTILS_PTRHOLDER(double)
-KY_UTILS_PTRHOLDER(string)
-KY_UTILS_PTRHOLDER(refPtr<refObj>)
-KY_UTILS_PTRHOLDER(date)
-KY_UTILS_PTRHOLDER(time)
-KY_UTILS_PTRHOLDER(timestamp)
-KY_UTILS_PTRHOLDER(binaryBuffer)
-KY_UTILS_PTRHOLDER(directory)
-KY_UTILS_PTRHOLDER(file)
+KY_UTILS_POINTER_VALUE_TYPES(KY_UTILS_HOLDER)
+KY_UTILS_VALUE_ONLY_TYPES(KY_UTILS_HOLDER)
+KY_UTILS_POINTER_VALUE_TYPES(KY_UTILS_PTRHOLDER)
 template class constptrholder<string>;
-
 #undef KY_UTILS_HOLDER
 #undef KY_UTILS_PTRHOLDER
 
