@@ -196,6 +196,9 @@ private:
 
     // The class's flags word: 1 abstract.
     int flags() const;
+    // hasAliasname, and in a class that folds names also an alias whose
+    // lower-cased text is the key's (the model's lookup by alias).
+    bool matchesAlias(const ky::scString& key) const;
     // The field lookup on a name given as text and length, so that callers
     // holding part of a longer text need not copy it.
     ky::metamodel::fieldInfo* findField(const wchar_t* name, std::size_t length, bool searchBases,

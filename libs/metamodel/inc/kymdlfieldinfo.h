@@ -216,6 +216,9 @@ private:
     int flags() const;
     // Cuts the reference to the owning class.
     void releaseInfo();
+    // hasAliasname, and with `fold` also an alias whose lower-cased text is
+    // the key's (the lookup of a class that folds names).
+    bool matchesAlias(const ky::scString& key, bool fold) const;
     // A new ordinary field for `owner` repeating this field's description;
     // `name` null keeps this field's name.
     ky::refPtr<ky::metamodel::fieldInfo> cloneForClass(ky::refPtr<ky::metamodel::classInfo> owner,

@@ -39,6 +39,18 @@ bool listHasAlias(const aliasList& list, ky::scString name) noexcept {
     return std::find(list.begin(), list.end(), name) != list.end();
 }
 
+bool listMatchesAlias(const aliasList& list, ky::scString key, bool fold) {
+    if (listHasAlias(list, key)) return true;
+    if (!fold) return false;
+    // Kept per thread: folding allocates only when the buffer has to grow.
+    thread_local std::wstring folded;
+    for (const ky::scString& alias : list) {
+        ky::string::lowerInto(alias.c_str(), alias.length(), folded);
+        if (folded == key.string()) return true;
+    }
+    return false;
+}
+
 void appendAliases(const aliasList& list, std::vector<ky::string>& out) {
     out.reserve(out.size() + list.size());
     for (const ky::scString& name : list) out.push_back(name.string());

@@ -46,6 +46,10 @@ namespace detail {
 // interned, so that no class, field or alias can carry it. Allocates nothing
 // once the calling thread has folded a name of that length before.
 bool findKey(const wchar_t* name, std::size_t length, bool caseSensitive, ky::scString& key);
+// The interned key of `name` under a name rule, interning it if need be:
+// the alias walks of a class that folds names need it even when no name
+// was ever interned in that form, since aliases are kept as written.
+ky::scString internKey(const wchar_t* name, std::size_t length, bool caseSensitive);
 
 // Reaches a class's record from the helpers of the class's own files, which
 // walk other classes (bases, derived classes) than the one they serve.

@@ -40,14 +40,6 @@ std::size_t indexOfName(const std::vector<ky::scString>& names, ky::scString key
     return static_cast<std::size_t>(std::find(names.begin(), names.end(), key) - names.begin());
 }
 
-// The first field of `fields` that has `key` among its alias names.
-ky::metamodel::fieldInfo* fieldWithAlias(const fieldInfoList& fields, ky::scString key) {
-    for (const auto& field : fields) {
-        if (field->hasAliasname(key)) return field.get();
-    }
-    return nullptr;
-}
-
 // Step 3 of the class's user property search: the inheritable properties of
 // each base, then of its own bases, depth first in map order.
 template <class T>
@@ -93,6 +85,11 @@ bool findKey(const wchar_t* name, std::size_t length, bool caseSensitive, ky::sc
     thread_local std::wstring folded;
     ky::string::lowerInto(name, length, folded);
     return ky::scString::find(folded.data(), folded.size(), key);
+}
+
+ky::scString internKey(const wchar_t* name, std::size_t length, bool caseSensitive) {
+    const ky::string text(name, length);
+    return ky::scString::createFrom(caseSensitive ? text : text.lower());
 }
 
 }  // namespace detail
@@ -191,15 +188,21 @@ fieldInfoList::const_iterator classInfo::fields_end() const { return d->fields.e
 ky::metamodel::fieldInfo* classInfo::findField(const wchar_t* name, std::size_t length, bool searchBases,
                                                bool searchAliases) const {
     ky::scString key;
-    // A key never interned names no own field and no alias; the bases may
-    // still know the name under their own rule.
-    if (detail::findKey(name, length, d->caseSensitive, key)) {
+    // A key never interned names no own field; the bases may still know the
+    // name under their own rule.
+    const bool known = detail::findKey(name, length, d->caseSensitive, key);
+    if (known) {
         // The list is read next; its load overlaps the scan of the names.
         __builtin_prefetch(d->fields.data());
         const std::size_t index = indexOfName(d->fieldNames, key);
         if (index < d->fields.size()) return d->fields[index].get();
-        if (searchAliases) {
-            if (auto* field = fieldWithAlias(d->fields, key)) return field;
+    }
+    // An alias written with capitals still matches a folded key that was
+    // never interned; as written, an alias is found only by a known key.
+    if (searchAliases && (known || !d->caseSensitive)) {
+        if (!known) key = detail::internKey(name, length, false);
+        for (const auto& field : d->fields) {
+            if (field->matchesAlias(key, !d->caseSensitive)) return field.get();
         }
     }
     if (!searchBases) return nullptr;
@@ -288,6 +291,11 @@ void classInfo::removeAliasname(const ky::string& alias) {
 bool classInfo::hasAliasname(const ky::scString& name) const {
     const detail::aliasList* list = detail::aliasesOf(d->internal);
     return list && detail::listHasAlias(*list, name);
+}
+
+bool classInfo::matchesAlias(const ky::scString& key) const {
+    const detail::aliasList* list = detail::aliasesOf(d->internal);
+    return list && detail::listMatchesAlias(*list, key, !d->caseSensitive);
 }
 
 void classInfo::getAliasnames(std::vector<ky::string>& out) const {

@@ -236,12 +236,14 @@ void fieldInfo::removeAliasname(const ky::string& alias) {
     detail::removeAlias(d->internal, alias, fieldAliasLines);
 }
 
-bool fieldInfo::hasAliasname(const ky::scString& name) const {
+bool fieldInfo::hasAliasname(const ky::scString& name) const { return matchesAlias(name, false); }
+
+bool fieldInfo::matchesAlias(const ky::scString& key, bool fold) const {
     // A field without a list of its own is passed over: the search goes on to
     // its source field.
     for (const data* r = d; r; r = r->sourceRecord()) {
         const detail::aliasList* list = detail::aliasesOf(r->internal);
-        if (list && detail::listHasAlias(*list, name)) return true;
+        if (list && detail::listMatchesAlias(*list, key, fold)) return true;
     }
     return false;
 }

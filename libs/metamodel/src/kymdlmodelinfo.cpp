@@ -50,13 +50,17 @@ bool modelInfo::caseSensitiveNames() const { return mCaseSensitive; }
 ky::metamodel::classInfo* modelInfo::findClass(const wchar_t* name, std::size_t length,
                                                bool searchAliases) const {
     ky::scString key;
-    // A key never interned is no class's name and no class's alias.
-    if (!detail::findKey(name, length, mCaseSensitive, key)) return nullptr;
-    const auto found = mIndex.find(key);
-    if (found != mIndex.end()) return found->second;
-    if (!searchAliases) return nullptr;
+    // A key never interned is no class's name; in a model that folds names
+    // it may still match an alias written with capitals.
+    const bool known = detail::findKey(name, length, mCaseSensitive, key);
+    if (known) {
+        const auto found = mIndex.find(key);
+        if (found != mIndex.end()) return found->second;
+    }
+    if (!searchAliases || (!known && mCaseSensitive)) return nullptr;
+    if (!known) key = detail::internKey(name, length, false);
     for (const auto& entry : mClasses) {
-        if (entry.second->hasAliasname(key)) return entry.second.get();
+        if (entry.second->matchesAlias(key)) return entry.second.get();
     }
     return nullptr;
 }
