@@ -1,5 +1,7 @@
-// Aliases are kept as written; a class or model that folds names still finds
-// them under any case, while a case-sensitive one matches them exactly.
+// Names across name rules: aliases are kept as written, yet a class or model
+// that folds names finds them under any case while a case-sensitive one
+// matches them exactly; an override whose inherited name this class's rule
+// cannot produce is refused.
 #include <gtest/gtest.h>
 
 #include <kymetamodel.h>
@@ -44,6 +46,19 @@ TEST(AliasLookup, FoldingClassFindsAFieldAliasUnderAnyCase) {
     EXPECT_EQ(address->fieldInfo(L"straße", false, true), street);
     EXPECT_EQ(model->fieldInfo(L"address.STRAßE", true), nullptr);  // the model's field lookup never uses aliases
     EXPECT_EQ(address->fieldInfo(L"STRAßE", false, false), nullptr);
+}
+
+TEST(NameRules, OverrideOfACapitalisedNameInAFoldingClassIsRefusedAfterBeingAppended) {
+    refPtr<modelInfo> exact = modelInfo::createModelInfo(true);
+    refPtr<classInfo> base = exact->createClassInfo(L"Base", false);
+    refPtr<fieldInfo> id = base->createFieldInfo(L"Id", eInt, ky::genericSet(), L"");
+    refPtr<classInfo> box = classInfo::createClassInfo(L"Box");
+    box->addBaseClass(base);
+
+    EXPECT_THROW(box->createFieldInfo(base, L"Id"), bool);
+    ASSERT_EQ(box->countFields(), 1u);
+    EXPECT_EQ((*box->fields_begin())->sourceField(), id);
+    box->releaseInfo();
 }
 
 }  // namespace

@@ -108,6 +108,10 @@ TEST_F(Holders, NullPtrHolderIgnoresWritesAndThrowsOnReads) {
     EXPECT_TRUE(throwsFalse([&] { nowhere.constValue(); }));
     EXPECT_TRUE(throwsFalse([&] { nowhere.copyTo(target); }));
     EXPECT_TRUE(throwsFalse([&] { owner.copyFrom(nowhere); }));
+    double other = 1.5;
+    ky::ptrholder<double> otherType(&other);
+    EXPECT_TRUE(throwsFalse([&] { nowhere.copyTo(otherType); }));
+    EXPECT_EQ(other, 1.5);
     EXPECT_EQ(number, 1);
     EXPECT_EQ(owner.constValue(), 2);
 }

@@ -205,8 +205,8 @@ private:
                                         bool searchAliases) const;
     // Appends a new own field, keeping its name beside it for the lookup.
     void appendField(ky::refPtr<ky::metamodel::fieldInfo> field);
-    // The field just created, found again by `name`; throws false when the
-    // lookup misses it.
+    // The field just created, found again by `name` among the own fields;
+    // throws false when the lookup misses it.
     ky::refPtr<ky::metamodel::fieldInfo> fieldFoundAgain(const ky::string& name);
     // Cuts the owner link of the pointer fields that relations towards this
     // class made in it (they are in no field list).

@@ -252,7 +252,12 @@ void classInfo::appendField(ky::refPtr<ky::metamodel::fieldInfo> field) {
 }
 
 ky::refPtr<ky::metamodel::fieldInfo> classInfo::fieldFoundAgain(const ky::string& name) {
-    ky::refPtr<ky::metamodel::fieldInfo> field = fieldInfo(name, true, false);
+    // Own fields only: the field was just appended, so an own field of that
+    // name always comes first. When none answers, the field carries a name
+    // this class's rule cannot produce (an override of a case-sensitive
+    // base's field with capitals in a class that folds names); a search of
+    // the bases would hand back the base's field instead of refusing.
+    ky::refPtr<ky::metamodel::fieldInfo> field = fieldInfo(name, false, false);
     if (!field) throw false;
     return field;
 }

@@ -64,6 +64,8 @@ template <class T>
 class KY_UTILS_API holder : public holderbase {
 public:
     bool copyTo(holderbase& other) const override {
+        // A holder without a value has nothing to copy, whatever the target.
+        if (!constPtr()) throwNoValue();
         if (auto* same = dynamic_cast<holder<T>*>(&other)) {
             same->setValue(constValue());
             return true;
