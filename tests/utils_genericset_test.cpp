@@ -1,6 +1,8 @@
 // genericSet: storing, replacing, reading, copying and erasing keyed values.
 
 #include <gtest/gtest.h>
+
+#include <utility>
 #include <kygeneric.h>
 
 #include <algorithm>
@@ -89,6 +91,28 @@ TEST_F(GenericSetStore, EraseRemovesOnlyThatKey) {
     EXPECT_EQ(read<int>(set, L"b"), 2);
     EXPECT_TRUE(set.erase(key(L"b")));
     EXPECT_TRUE(set.empty());
+}
+
+TEST_F(GenericSetStore, TextKeysReachTheSameEntriesAsInternedKeys) {
+    genericSet set;
+    EXPECT_TRUE(set.setValue(L"enumItems", 7, false));
+    EXPECT_TRUE(set.setValue(string(L"label"), string(L"Seven"), true));
+
+    int number = 0;
+    EXPECT_TRUE(set.getValue(scString::createFrom(L"enumItems"), number));
+    EXPECT_EQ(number, 7);
+    string label;
+    EXPECT_TRUE(set.getValue(L"label", label));
+    EXPECT_EQ(label, L"Seven");
+    const int* held = nullptr;
+    EXPECT_TRUE(std::as_const(set).getValuePtr(L"enumItems", held));
+
+    // Looking up a name never stored answers nothing and interns nothing.
+    scString unknown;
+    EXPECT_FALSE(set.contains(L"never-stored-anywhere-7f3a"));
+    EXPECT_FALSE(scString::find(L"never-stored-anywhere-7f3a", 26, unknown));
+    EXPECT_TRUE(set.erase(L"label"));
+    EXPECT_EQ(set.size(), 1u);
 }
 
 TEST_F(GenericSetStore, KeysComeInHandleOrder) {

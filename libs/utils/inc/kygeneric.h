@@ -225,6 +225,32 @@ private:
     holderbase* mHolder = nullptr;
 };
 
+// The key of a genericSet entry, given as an interned name, a wide text or a
+// string. Stores intern a text key; lookups only find it, so looking up a
+// name that was never stored does not grow the intern table.
+class KY_UTILS_API genericKey {
+public:
+    genericKey(const scString& key) noexcept : mKey(key) {}
+    genericKey(const wchar_t* text) noexcept : mText(text ? text : L""), mLength(std::char_traits<wchar_t>::length(mText)) {}
+    genericKey(const string& text) noexcept : mText(text.c_str()), mLength(text.size()) {}
+
+    // The interned key, interning a text key on first use.
+    scString intern() const { return mText ? scString::createFrom(mText, mLength) : mKey; }
+    // The interned key without interning; false for a text never interned.
+    bool find(scString& key) const noexcept {
+        if (!mText) {
+            key = mKey;
+            return true;
+        }
+        return scString::find(mText, mLength, key);
+    }
+
+private:
+    scString mKey;
+    const wchar_t* mText = nullptr;  // set for a text key
+    std::size_t mLength = 0;
+};
+
 // Generic values under interned keys. An empty set costs one pointer.
 class KY_UTILS_API genericSet {
 public:
@@ -236,19 +262,19 @@ public:
     ~genericSet();
 
     // The value stored under `key`, or null.
-    const ky::genericValue* genericValue(const scString& key) const noexcept;
-    ky::genericValue* genericValue(const scString& key) noexcept;
+    const ky::genericValue* genericValue(const genericKey& key) const noexcept;
+    ky::genericValue* genericValue(const genericKey& key) noexcept;
     // Stores a copy of `value` under `key`, replacing what was there; true.
     // `flag` is kept for callers that pass it and does not change the outcome.
-    bool setGenericValue(const scString& key, const ky::genericValue& value, bool flag);
+    bool setGenericValue(const genericKey& key, const ky::genericValue& value, bool flag);
     // Stores `value` under `key`, replacing what was there; true. With `flag`
     // false the set takes over the value's holder (leaving `value` empty),
     // with true it stores a copy.
-    bool _setGenericValue(const scString& key, ky::genericValue& value, bool flag);
+    bool _setGenericValue(const genericKey& key, ky::genericValue& value, bool flag);
     // Removes the entry of `key`; false when there was none.
-    bool erase(const scString& key);
+    bool erase(const genericKey& key);
     // Whether an entry of `key` exists.
-    bool contains(const scString& key) const noexcept { return genericValue(key) != nullptr; }
+    bool contains(const genericKey& key) const noexcept { return genericValue(key) != nullptr; }
     std::size_t size() const noexcept { return mEntries ? mEntries->size() : 0; }
     bool empty() const noexcept { return size() == 0; }
     void clear() noexcept { mEntries.reset(); }
@@ -257,7 +283,7 @@ public:
 
     // Stores a copy of `v` under `key` (see _setGenericValue for `flag`).
     template <class T>
-    bool setValue(const scString& key, const T& v, bool flag) {
+    bool setValue(const genericKey& key, const T& v, bool flag) {
         ky::genericValue temp = ky::genericValue::create(v);
         const bool stored = _setGenericValue(key, temp, flag);
         temp.reset();
@@ -266,31 +292,25 @@ public:
     // Reads the value under `key` into `out`, converting it; false when the
     // key is missing, its value empty or not convertible.
     template <class T>
-    bool getValue(const scString& key, T& out) const {
+    bool getValue(const genericKey& key, T& out) const {
         const ky::genericValue* v = genericValue(key);
         return v && !v->empty() && v->read(out);
     }
     // Points `out` at the T stored under `key` when the entry holds exactly a
     // T; false (and `out` unchanged) otherwise. `out` may point to const T.
     template <class T>
-    bool getValuePtr(const scString& key, T*& out) noexcept {
+    bool getValuePtr(const genericKey& key, T*& out) noexcept {
         ky::genericValue* v = genericValue(key);
         T* p = v ? v->valuePtr<std::remove_const_t<T>>() : nullptr;
         if (p) out = p;
         return p != nullptr;
     }
     template <class T>
-    bool getValuePtr(const scString& key, const T*& out) const noexcept {
+    bool getValuePtr(const genericKey& key, const T*& out) const noexcept {
         const ky::genericValue* v = genericValue(key);
         const T* p = v ? v->constValuePtr<T>() : nullptr;
         if (p) out = p;
         return p != nullptr;
-    }
-    template <class T>
-    bool getValuePtr(const wchar_t* key, T*& out) noexcept { return getValuePtr(scString::createFrom(key), out); }
-    template <class T>
-    bool getValuePtr(const wchar_t* key, const T*& out) const noexcept {
-        return getValuePtr(scString::createFrom(key), out);
     }
 
 private:

@@ -72,17 +72,20 @@ genericSet::entries& genericSet::ensure() {
     return *mEntries;
 }
 
-const ky::genericValue* genericSet::genericValue(const scString& key) const noexcept {
-    const entry* e = find(key);
+const ky::genericValue* genericSet::genericValue(const genericKey& key) const noexcept {
+    scString k;
+    const entry* e = key.find(k) ? find(k) : nullptr;
     return e ? &e->second : nullptr;
 }
 
-ky::genericValue* genericSet::genericValue(const scString& key) noexcept {
-    entry* e = find(key);
+ky::genericValue* genericSet::genericValue(const genericKey& key) noexcept {
+    scString k;
+    entry* e = key.find(k) ? find(k) : nullptr;
     return e ? &e->second : nullptr;
 }
 
-bool genericSet::setGenericValue(const scString& key, const ky::genericValue& value, bool) {
+bool genericSet::setGenericValue(const genericKey& name, const ky::genericValue& value, bool) {
+    const scString key = name.intern();
     if (entry* e = find(key)) {
         e->second = value;
         return true;
@@ -92,8 +95,9 @@ bool genericSet::setGenericValue(const scString& key, const ky::genericValue& va
     return true;
 }
 
-bool genericSet::_setGenericValue(const scString& key, ky::genericValue& value, bool flag) {
-    if (flag) return setGenericValue(key, value, flag);
+bool genericSet::_setGenericValue(const genericKey& name, ky::genericValue& value, bool flag) {
+    if (flag) return setGenericValue(name, value, flag);
+    const scString key = name.intern();
     if (entry* e = find(key)) {
         e->second = std::move(value);
         return true;
@@ -103,8 +107,9 @@ bool genericSet::_setGenericValue(const scString& key, ky::genericValue& value, 
     return true;
 }
 
-bool genericSet::erase(const scString& key) {
-    entry* e = find(key);
+bool genericSet::erase(const genericKey& name) {
+    scString key;
+    entry* e = name.find(key) ? find(key) : nullptr;
     if (!e) return false;
     mEntries->erase(mEntries->begin() + (e - mEntries->data()));
     if (mEntries->empty()) mEntries.reset();
