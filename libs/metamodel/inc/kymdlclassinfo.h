@@ -92,8 +92,8 @@ public:
     ky::refPtr<ky::metamodel::fieldInfo> createFieldInfo(ky::refPtr<ky::metamodel::classInfo>& baseClass,
                                                          const ky::string& name);
     // Told by a field of this class after its semantic changed: a field that
-    // entered or left the primary key drops the cached identity. An empty
-    // field reports "m_p != NULL" and throws false.
+    // entered the primary key drops the cached identity (one that left it is
+    // noticed by idInfo()). An empty field reports "m_p != NULL" and throws false.
     void onSemanticChanged(ky::refPtr<ky::metamodel::fieldInfo> field);
 
     // ---- inheritance ----

@@ -63,11 +63,10 @@ bool classUserProperty(const Record& rec, const ky::string& name, T& value, bool
     return searchInherited && inheritedUserProperty(rec.bases, key, value);
 }
 
-// Whether `identity` lists `field`.
-bool listsField(const ky::refPtr<ky::metamodel::idInfo>& identity, const ky::metamodel::fieldInfo* field) {
-    if (!identity) return false;
-    const auto& ids = identity->fieldInfos();
-    return std::any_of(ids.begin(), ids.end(), [field](const auto& id) { return id.get() == field; });
+// Whether every field of `identity` still has the primary-key semantic.
+bool allInPrimaryKey(const ky::metamodel::idInfo& identity) {
+    const auto& ids = identity.fieldInfos();
+    return std::all_of(ids.begin(), ids.end(), [](const auto& id) { return id->semantic() == eSemPrimkey; });
 }
 
 }  // namespace
@@ -263,8 +262,7 @@ ky::refPtr<ky::metamodel::fieldInfo> classInfo::fieldFoundAgain(const ky::string
 }
 
 void classInfo::onSemanticChanged(ky::refPtr<ky::metamodel::fieldInfo> field) {
-    // A field that left the primary key must not stay in the identity either.
-    if (field->semantic() == eSemPrimkey || listsField(d->identity, field.get())) d->identity.reset();
+    if (field->semantic() == eSemPrimkey) d->identity.reset();
 }
 
 // ---- identity ----
@@ -276,6 +274,10 @@ void classInfo::getIdFieldInfos(std::vector<ky::refPtr<ky::metamodel::fieldInfo>
 }
 
 ky::refPtr<ky::metamodel::idInfo> classInfo::idInfo() const {
+    // A field that left the primary key must not stay in the identity. The
+    // class of that field hears of the change, but not the classes whose
+    // overriding fields stand for it, so the cache is checked here.
+    if (d->identity && !allInPrimaryKey(*d->identity)) d->identity.reset();
     if (!d->identity) {
         std::vector<ky::refPtr<ky::metamodel::fieldInfo>> ids;
         getIdFieldInfos(ids);
