@@ -1,8 +1,8 @@
 // Enumeration and bit items: reading one item text into a value of the
 // field type's value class and a name.
-#include "field_test_support.h"
+#include "test_support.h"
 
-namespace fieldtest {
+namespace kytest {
 namespace {
 
 using parser = bool (*)(const ky::string&, eFieldType, enumItem&);
@@ -32,35 +32,26 @@ TEST_P(itemParsers, ValueIsTrimmedAndConvertedToTheTypesValueClass) {
     EXPECT_EQ(*parsed(L"TRUE,yes", eBool).itemValue.constValuePtr<bool>(), true);
     EXPECT_EQ(*parsed(L"a,b", eString).itemValue.constValuePtr<ky::string>(), L"a");
     EXPECT_EQ(*parsed(L"2024-02-29,Leap", eDate).itemValue.constValuePtr<ky::date>(), ky::date(2024, 2, 29));
-}
-
-TEST_P(itemParsers, TypeWithoutDefaultKeepsTheValueAsText) {
     EXPECT_EQ(*parsed(L"Ab c,x", eCustom).itemValue.constValuePtr<ky::string>(), L"Abc");
 }
 
-TEST_P(itemParsers, FurtherPiecesJoinTheNameWithoutTheirCommas) {
+TEST_P(itemParsers, FurtherPiecesJoinTheNameWithoutTheirCommasAndEmptyOnesKeepTheirPlace) {
     EXPECT_EQ(parsed(L"1, Red, Green ", eInt).itemName, L"Red Green");
     EXPECT_EQ(parsed(L"1,a,b", eInt).itemName, L"ab");
-}
-
-TEST_P(itemParsers, EmptyPiecesKeepTheirPlace) {
     EXPECT_EQ(parsed(L"1,,Red", eInt).itemName, L"Red");
     EXPECT_EQ(parsed(L"1,", eInt).itemName, L"");
     EXPECT_EQ(*parsed(L",Empty", eString).itemValue.constValuePtr<ky::string>(), L"");
-    expectRefused(L",5,Five", eInt);
 }
 
 TEST_P(itemParsers, RefusedTextsLeaveTheItemAlone) {
-    expectRefused(L"7", eInt);
-    expectRefused(L"", eInt);
-    expectRefused(L"x,Ten", eInt);
-    expectRefused(L"maybe,Perhaps", eBool);
-    expectRefused(L"2023-02-29,NoLeap", eDate);
-    expectRefused(L"1,Bytes", eBinary);
+    const std::pair<const wchar_t*, eFieldType> refused[] = {
+        {L"7", eInt},           {L"", eInt}, {L"x,Ten", eInt}, {L",5,Five", eInt}, {L"maybe,Perhaps", eBool},
+        {L"2023-02-29,NoLeap", eDate}, {L"1,Bytes", eBinary}};
+    for (const auto& [text, type] : refused) expectRefused(text, type);
 }
 
 INSTANTIATE_TEST_SUITE_P(EnumAndBits, itemParsers,
                          ::testing::Values(&fieldInfo::parseEnumItem, &fieldInfo::parseBitsItem));
 
 }  // namespace
-}  // namespace fieldtest
+}  // namespace kytest

@@ -2,11 +2,11 @@
 // (long ones, only parentheses, only commas, embedded NUL characters,
 // non-ASCII letters) go through parseSemantics, parseEnumItem, parseBitsItem
 // and parseType. Run under the sanitizers this proves no out-of-bounds read.
-#include "field_test_support.h"
+#include "test_support.h"
 
 #include <random>
 
-namespace fieldtest {
+namespace kytest {
 namespace {
 
 // Texts built from pieces that steer the parsers into every branch.
@@ -69,4 +69,4 @@ TEST(fieldTextReaders, LongTextsOfOneCharacter) {
 }
 
 }  // namespace
-}  // namespace fieldtest
+}  // namespace kytest

@@ -1,15 +1,16 @@
 // Field values: type defaults, stored defaults, null values and null tests,
 // equality functions and value conditions.
-#include "field_test_support.h"
+#include "test_support.h"
 
-namespace fieldtest {
+namespace kytest {
 namespace {
 
-ky::genericValue make(const ky::string& text) { return ky::genericValue::create(text); }
+ky::genericValue valueOf(const ky::string& text) { return ky::genericValue::create(text); }
 template <class T>
-ky::genericValue make(const T& v) { return ky::genericValue::create(v); }
+ky::genericValue valueOf(const T& v) { return ky::genericValue::create(v); }
 
-// One row of the per-type table for the types whose null test reads the value.
+// One row of the per-type table for the types whose null test reads the
+// value: the type, its value class and a value that is not null.
 template <eFieldType Type, class V>
 struct row {
     static constexpr eFieldType type = Type;
@@ -30,119 +31,105 @@ struct timestampRow : row<eTimestamp, ky::timestamp> {
 struct binaryRow : row<eBinary, ky::binaryBuffer> { static ky::binaryBuffer other() { return ky::binaryBuffer(1); } };
 
 template <class Row>
-class valueTable : public fieldFixture {
+class ValueTable : public fieldTest {
 protected:
     using V = typename Row::value;
-    refPtr<fieldInfo> subject() { return field(L"subject", Row::type); }
+    refPtr<fieldInfo> subject() { return make(L"subject", Row::type); }
 };
 using readTypes = ::testing::Types<boolRow, shortRow, intRow, longRow, floatRow, doubleRow, stringRow, dateRow,
                                    timeRow, timestampRow, binaryRow>;
-TYPED_TEST_SUITE(valueTable, readTypes);
+TYPED_TEST_SUITE(ValueTable, readTypes);
 
-TYPED_TEST(valueTable, NullValueHoldsTheValueClassAndTestsNull) {
+TYPED_TEST(ValueTable, DefaultAndNullValueHoldTheValueClassAndOnlyNullTestsNull) {
     refPtr<fieldInfo> f = this->subject();
+    ky::genericValue byDefault;
+    EXPECT_TRUE(fieldInfo::getDefaultFromType(TypeParam::type, byDefault));
+    EXPECT_NE(byDefault.template as<typename TestFixture::V>(), nullptr);
     const ky::genericValue null = f->createNullValue();
     ASSERT_NE(null.template as<typename TestFixture::V>(), nullptr);
     EXPECT_TRUE(f->isNullValue(null));
-    EXPECT_FALSE(f->isNullValue(make(TypeParam::other())));
+    EXPECT_FALSE(f->isNullValue(valueOf(TypeParam::other())));
     EXPECT_THROW(f->isNullValue(ky::genericValue()), bool);
 }
 
-TYPED_TEST(valueTable, TypeDefaultHoldsTheValueClass) {
-    ky::genericValue v;
-    EXPECT_TRUE(fieldInfo::getDefaultFromType(TypeParam::type, v));
-    EXPECT_NE(v.template as<typename TestFixture::V>(), nullptr);
-}
-
-TYPED_TEST(valueTable, BuiltInEqualityComparesByValueAndRefusesEmptyValues) {
+TYPED_TEST(ValueTable, BuiltInEqualityComparesByValueAndRefusesEmptyValues) {
     const valueEqFunction eq = this->subject()->valueEqFunc(false);
     if (TypeParam::type == eBinary) {
         EXPECT_EQ(eq, nullptr);
         return;
     }
     ASSERT_NE(eq, nullptr);
-    const ky::genericValue other = make(TypeParam::other());
-    EXPECT_TRUE(eq(other, make(TypeParam::other())));
+    const ky::genericValue other = valueOf(TypeParam::other());
+    EXPECT_TRUE(eq(other, valueOf(TypeParam::other())));
     EXPECT_FALSE(eq(other, this->subject()->createNullValue()));
     EXPECT_THROW(eq(other, ky::genericValue()), bool);
     EXPECT_THROW(eq(ky::genericValue(), other), bool);
 }
 
-using fieldValues = fieldFixture;
+using FieldValues = fieldTest;
 
-TEST_F(fieldValues, NullThresholdIsStrictInDoublePrecision) {
-    refPtr<fieldInfo> d = field(L"d", eDouble);
-    EXPECT_TRUE(d->isNullValue(make(0.0000009)));
-    EXPECT_TRUE(d->isNullValue(make(-0.0000009)));
-    EXPECT_FALSE(d->isNullValue(make(0.000001)));
-    EXPECT_TRUE(field(L"f", eFloat)->isNullValue(make(0.000001f)));
+TEST_F(FieldValues, NullThresholdIsStrictInDoublePrecision) {
+    refPtr<fieldInfo> d = make(L"d", eDouble);
+    EXPECT_TRUE(d->isNullValue(valueOf(0.0000009)));
+    EXPECT_TRUE(d->isNullValue(valueOf(-0.0000009)));
+    EXPECT_FALSE(d->isNullValue(valueOf(0.000001)));
+    EXPECT_TRUE(make(L"f", eFloat)->isNullValue(valueOf(0.000001f)));
 }
 
-TEST_F(fieldValues, NullTestConvertsOtherValueClassesOrThrows) {
-    refPtr<fieldInfo> i = field(L"i", eInt);
-    EXPECT_TRUE(i->isNullValue(make(ky::string(L"0"))));
-    EXPECT_FALSE(i->isNullValue(make(short(3))));
-    EXPECT_THROW(i->isNullValue(make(ky::string(L"zero"))), bool);
-    EXPECT_THROW(i->isNullValue(make(ky::date())), bool);
+TEST_F(FieldValues, NullTestConvertsOtherValueClassesOrThrows) {
+    refPtr<fieldInfo> i = make(L"i", eInt);
+    EXPECT_TRUE(i->isNullValue(valueOf(ky::string(L"0"))));
+    EXPECT_FALSE(i->isNullValue(valueOf(short(3))));
+    EXPECT_THROW(i->isNullValue(valueOf(ky::string(L"zero"))), bool);
+    EXPECT_THROW(i->isNullValue(valueOf(ky::date())), bool);
 }
 
-TEST_F(fieldValues, EntryTypesTestOnlyForAnEmptyValue) {
+TEST_F(FieldValues, EntryTypesTestOnlyForAnEmptyValue) {
     for (eFieldType t : {eDirectory, eFile, eSearchPath, ePtr, eCustom}) {
-        refPtr<fieldInfo> f = box->createFieldInfo(L"entry" + std::to_wstring(t), t, ky::genericSet(), L"");
+        refPtr<fieldInfo> f = make(L"entry" + std::to_wstring(t), t);
         EXPECT_TRUE(f->isNullValue(ky::genericValue())) << t;
-        EXPECT_FALSE(f->isNullValue(make(42))) << t;
+        EXPECT_FALSE(f->isNullValue(valueOf(42))) << t;
         EXPECT_EQ(f->createNullValue().empty(), t == ePtr || t == eCustom) << t;
     }
 }
 
-TEST_F(fieldValues, DatesDefaultToNowButAreNullIn1900) {
-    ky::genericValue today;
-    ASSERT_TRUE(fieldInfo::getDefaultFromType(eDate, today));
-    EXPECT_EQ(today.strictRead<ky::date>(), ky::date::today());
-    EXPECT_EQ(field(L"when", eDate)->createNullValue().strictRead<ky::date>(), ky::date(1900, 1, 1));
-}
-
-TEST_F(fieldValues, TypesWithoutDefaultLeaveTheValueAlone) {
-    ky::genericValue v = make(5);
+TEST_F(FieldValues, DatesDefaultToTodayButAreNullIn1900AndTypesWithoutDefaultKeepTheValue) {
+    ky::genericValue v;
+    ASSERT_TRUE(fieldInfo::getDefaultFromType(eDate, v));
+    EXPECT_EQ(v.strictRead<ky::date>(), ky::date::today());
+    EXPECT_EQ(make(L"when", eDate)->createNullValue().strictRead<ky::date>(), ky::date(1900, 1, 1));
+    v = valueOf(5);
     EXPECT_FALSE(fieldInfo::getDefaultFromType(ePtr, v));
     EXPECT_FALSE(fieldInfo::getDefaultFromType(static_cast<eFieldType>(4), v));
     EXPECT_EQ(v.strictRead<int>(), 5);
 }
 
-TEST_F(fieldValues, StoredDefaultIsHandedOutAsStored) {
-    refPtr<fieldInfo> f = field(L"count", eInt);
-    EXPECT_TRUE(f->setDefaultValue(make(ky::string(L"many"))));
-    ky::genericValue v;
-    EXPECT_TRUE(f->getDefaultValue(v, false));
-    EXPECT_EQ(*v.constValuePtr<ky::string>(), L"many");
-}
-
-TEST_F(fieldValues, ReferringFieldSeesTheSourcesDefaultOnlyWhenSearching) {
-    field(L"count", eInt)->setDefaultValue(make(12));
+TEST_F(FieldValues, StoredDefaultIsHandedOutAsStoredAndFromTheSourceOnlyWhenSearching) {
+    EXPECT_TRUE(make(L"count", eInt)->setDefaultValue(valueOf(ky::string(L"12"))));
     refPtr<fieldInfo> over = referring(L"count");
     ky::genericValue v;
     EXPECT_TRUE(over->getDefaultValue(v, true));
-    EXPECT_EQ(v.strictRead<int>(), 12);
+    EXPECT_EQ(*v.constValuePtr<ky::string>(), L"12");
     EXPECT_TRUE(over->getDefaultValue(v, false));
-    EXPECT_EQ(v.strictRead<int>(), 0);
+    EXPECT_EQ(*v.constValuePtr<int>(), 0);
 }
 
-TEST_F(fieldValues, ReferringFieldKeepsTheTypeItsSourceHadWhenItWasMade) {
-    refPtr<fieldInfo> source = field(L"stamp", eTimestamp);
+TEST_F(FieldValues, ReferringFieldKeepsTheTypeItsSourceHadWhenItWasMade) {
+    refPtr<fieldInfo> source = make(L"stamp", eTimestamp);
     refPtr<fieldInfo> over = referring(L"stamp");
     source->setSemantic(eSemDate, ky::genericSet(), L"");
     EXPECT_NE(over->createNullValue().as<ky::timestamp>(), nullptr);
     // Stamps of one day an hour apart: equal as dates, not as timestamps.
-    const ky::genericValue midnight = make(ky::timestamp());
-    const ky::genericValue oneAm = make(ky::timestamp(ky::date(), ky::time(1, 0, 0)));
+    const ky::genericValue midnight = valueOf(ky::timestamp());
+    const ky::genericValue oneAm = valueOf(ky::timestamp(ky::date(), ky::time(1, 0, 0)));
     EXPECT_TRUE(source->valueEqFunc(false)(midnight, oneAm));
     EXPECT_FALSE(over->valueEqFunc(false)(midnight, oneAm));
 }
 
 bool alwaysEqual(const ky::genericValue&, const ky::genericValue&) { return true; }
 
-TEST_F(fieldValues, OwnEqualityFunctionReplacesTheBuiltInOneAndIsSeenThroughTheChain) {
-    refPtr<fieldInfo> source = field(L"name", eString);
+TEST_F(FieldValues, OwnEqualityFunctionReplacesTheBuiltInOneAndIsSeenThroughTheChain) {
+    refPtr<fieldInfo> source = make(L"name", eString);
     refPtr<fieldInfo> over = referring(L"name");
     EXPECT_TRUE(source->setValueEqFunc(&alwaysEqual));
     EXPECT_EQ(source->valueEqFunc(false), &alwaysEqual);
@@ -152,13 +139,13 @@ TEST_F(fieldValues, OwnEqualityFunctionReplacesTheBuiltInOneAndIsSeenThroughTheC
     EXPECT_EQ(over->valueEqFunc(true), nullptr);
 }
 
-TEST_F(fieldValues, StringEqualityHeedsCaseWhileDirectoriesAndFilesDoNot) {
-    EXPECT_FALSE(field(L"s", eString)->valueEqFunc(false)(make(ky::string(L"Ab")), make(ky::string(L"ab"))));
-    EXPECT_TRUE(field(L"d", eDirectory)->valueEqFunc(false)(make(ky::directory(L"C:\\Tmp")),
-                                                            make(ky::directory(L"c:\\tmp"))));
-    EXPECT_TRUE(field(L"f", eFile)->valueEqFunc(false)(make(ky::file(L"ÄRGER.txt")), make(ky::file(L"ärger.TXT"))));
-    EXPECT_FALSE(field(L"g", eFile)->valueEqFunc(false)(make(ky::file(L"a")), make(ky::file(L"b"))));
-    EXPECT_EQ(field(L"p", eSearchPath)->valueEqFunc(false), nullptr);
+TEST_F(FieldValues, StringEqualityHeedsCaseWhileDirectoriesAndFilesDoNot) {
+    EXPECT_FALSE(make(L"s", eString)->valueEqFunc(false)(valueOf(ky::string(L"Ab")), valueOf(ky::string(L"ab"))));
+    EXPECT_TRUE(make(L"d", eDirectory)->valueEqFunc(false)(valueOf(ky::directory(L"C:\\Tmp")),
+                                                           valueOf(ky::directory(L"c:\\tmp"))));
+    EXPECT_TRUE(make(L"f", eFile)->valueEqFunc(false)(valueOf(ky::file(L"ÄRGER.txt")), valueOf(ky::file(L"ärger.TXT"))));
+    EXPECT_FALSE(make(L"g", eFile)->valueEqFunc(false)(valueOf(ky::file(L"a")), valueOf(ky::file(L"b"))));
+    EXPECT_EQ(make(L"p", eSearchPath)->valueEqFunc(false), nullptr);
 }
 
 // A host condition that counts its live copies.
@@ -172,10 +159,10 @@ public:
     static inline int alive = 0;
 };
 
-TEST_F(fieldValues, ConditionIsAPrivateCopySeenThroughTheChainAndFreedWithTheField) {
+TEST_F(FieldValues, ConditionIsAPrivateCopySeenThroughTheChainAndFreedWithTheField) {
     {
         rangeCondition hostOwned(10);
-        refPtr<fieldInfo> source = field(L"count", eInt);
+        refPtr<fieldInfo> source = make(L"count", eInt);
         EXPECT_TRUE(source->setValueCondition(&hostOwned));
         hostOwned.limit = 99;
         auto* held = dynamic_cast<const rangeCondition*>(source->valueCondition());
@@ -189,10 +176,11 @@ TEST_F(fieldValues, ConditionIsAPrivateCopySeenThroughTheChainAndFreedWithTheFie
         EXPECT_EQ(rangeCondition::alive, 1);
         source->setValueCondition(&hostOwned);
     }
-    crate->releaseInfo();
-    box->releaseInfo();
+    model = nullptr;
+    crate = nullptr;
+    box = nullptr;
     EXPECT_EQ(rangeCondition::alive, 0);
 }
 
 }  // namespace
-}  // namespace fieldtest
+}  // namespace kytest

@@ -1,24 +1,20 @@
 // The inheritance graph: adding bases, the two maps, the derivation tests,
 // refused cycles and the iterators.
-#include "class_test_support.h"
+#include "test_support.h"
 
-namespace classtest {
+namespace kytest {
 namespace {
 
-class InheritanceGraph : public classFixture {
+class InheritanceGraph : public modelTest {
 protected:
-    static std::vector<refPtr<classInfo>> basesOf(const refPtr<classInfo>& cls) {
-        std::vector<refPtr<classInfo>> out;
-        for (classInfosIterator it = cls->baseClasses_begin(); !(it == cls->baseClasses_end()); ++it)
-            out.push_back(*it);
+    using classes = std::vector<refPtr<classInfo>>;
+    static classes walk(classInfosIterator it, const classInfosIterator& end) {
+        classes out;
+        for (; !(it == end); ++it) out.push_back(*it);
         return out;
     }
-    static std::vector<refPtr<classInfo>> derivedOf(const refPtr<classInfo>& cls) {
-        std::vector<refPtr<classInfo>> out;
-        for (classInfosIterator it = cls->derivedClasses_begin(); !(it == cls->derivedClasses_end()); ++it)
-            out.push_back(*it);
-        return out;
-    }
+    static classes basesOf(const refPtr<classInfo>& cls) { return walk(cls->baseClasses_begin(), cls->baseClasses_end()); }
+    static classes derivedOf(const refPtr<classInfo>& c) { return walk(c->derivedClasses_begin(), c->derivedClasses_end()); }
     static bool derives(const refPtr<classInfo>& a, const refPtr<classInfo>& b) {
         return a->isDerivedFrom(const_refPtr<classInfo>(b));
     }
@@ -27,68 +23,52 @@ protected:
     }
 };
 
-TEST_F(InheritanceGraph, AddingABaseLinksBothWays) {
-    refPtr<classInfo> b = makeClass(L"B");
-    refPtr<classInfo> a = makeDerived(L"A", {b});
-
-    EXPECT_TRUE(derives(a, b));
-    EXPECT_TRUE(isBase(b, a));
-    EXPECT_FALSE(derives(b, a));
-    EXPECT_FALSE(isBase(a, b));
-    EXPECT_EQ(basesOf(a), std::vector<refPtr<classInfo>>{b});
-    EXPECT_EQ(derivedOf(b), std::vector<refPtr<classInfo>>{a});
-    EXPECT_TRUE(basesOf(b).empty());
-}
-
 TEST_F(InheritanceGraph, DerivationCountsAtAnyDepthBaseOfOnlyDirectly) {
     refPtr<classInfo> a = makeClass(L"A");
-    refPtr<classInfo> c = makeDerived(L"C", {makeDerived(L"B", {a})});
+    refPtr<classInfo> b = makeClass(L"B", {a});
+    refPtr<classInfo> c = makeClass(L"C", {b});
 
-    EXPECT_TRUE(derives(c, a));
-    EXPECT_FALSE(isBase(a, c));
-    EXPECT_FALSE(derives(c, c));
-    EXPECT_FALSE(derives(c, nullptr));
-    EXPECT_FALSE(isBase(a, nullptr));
+    EXPECT_EQ(basesOf(b), classes{a});
+    EXPECT_EQ(derivedOf(a), classes{b});
+    EXPECT_TRUE(derives(b, a) && derives(c, a) && isBase(a, b));
+    EXPECT_FALSE(derives(a, b) || isBase(b, a) || isBase(a, c));
+    EXPECT_FALSE(derives(c, c) || derives(c, nullptr) || isBase(a, nullptr));
 }
 
 // The same class again, or another class of the same name: each map keeps
 // its first entry, and the two insertions do not depend on each other.
 TEST_F(InheritanceGraph, InsertionsNeverReplaceAnEntry) {
     refPtr<classInfo> first = makeClass(L"Same");
-    refPtr<classInfo> second = makeClass(L"SAME");
-    refPtr<classInfo> a = makeDerived(L"A", {first, first, second});
+    refPtr<modelInfo> other = modelInfo::createModelInfo(false);
+    refPtr<classInfo> second = other->createClassInfo(L"SAME", false);
+    refPtr<classInfo> a = makeClass(L"A", {first, first, second});
 
-    EXPECT_EQ(basesOf(a), std::vector<refPtr<classInfo>>{first});
-    EXPECT_EQ(derivedOf(first), std::vector<refPtr<classInfo>>{a});
-    EXPECT_EQ(derivedOf(second), std::vector<refPtr<classInfo>>{a});
+    EXPECT_EQ(basesOf(a), classes{first});
+    EXPECT_EQ(derivedOf(first), classes{a});
+    EXPECT_EQ(derivedOf(second), classes{a});
     EXPECT_FALSE(derives(a, second));
-}
-
-TEST_F(InheritanceGraph, EmptyBaseIsReported) {
-    refPtr<classInfo> a = makeClass(L"A");
-    expectReport([&] { a->addBaseClass(nullptr); }, report(L"m_p != NULL", pointerFile, 144));
 }
 
 TEST_F(InheritanceGraph, BasesThatWouldCloseACycleAreRefusedDiamondsAreNot) {
     refPtr<classInfo> a = makeClass(L"A");
-    refPtr<classInfo> b = makeDerived(L"B", {a});
-    refPtr<classInfo> c = makeDerived(L"C", {b});
+    refPtr<classInfo> b = makeClass(L"B", {a});
+    refPtr<classInfo> c = makeClass(L"C", {b});
 
-    expectSilentThrow([&] { a->addBaseClass(a); });
-    expectSilentThrow([&] { a->addBaseClass(c); });
-    expectSilentThrow([&] { b->addBaseClass(c); });
+    expectThrow([&] { a->addBaseClass(a); });
+    expectThrow([&] { a->addBaseClass(c); });
+    expectThrow([&] { b->addBaseClass(c); });
     EXPECT_TRUE(basesOf(a).empty());
     EXPECT_TRUE(derivedOf(c).empty());
-    EXPECT_EQ(basesOf(b), std::vector<refPtr<classInfo>>{a});
+    EXPECT_EQ(basesOf(b), classes{a});
     EXPECT_FALSE(c->fieldInfo(L"missing", true, true));
 
     c->addBaseClass(a);
     EXPECT_EQ(basesOf(c).size(), 2u);
 }
 
-TEST_F(InheritanceGraph, IteratorsWalkTheMapInItsOrder) {
+TEST_F(InheritanceGraph, IteratorsWalkTheMapInItsOrderBothWays) {
     const auto bases = inMapOrder({makeClass(L"X"), makeClass(L"Y"), makeClass(L"Z")});
-    refPtr<classInfo> cls = makeDerived(L"A", {bases[2], bases[0], bases[1]});
+    refPtr<classInfo> cls = makeClass(L"A", {bases[2], bases[0], bases[1]});
 
     EXPECT_EQ(basesOf(cls), bases);
     classInfosIterator end = cls->baseClasses_end();
@@ -99,28 +79,24 @@ TEST_F(InheritanceGraph, IteratorsWalkTheMapInItsOrder) {
     EXPECT_EQ(*++it, bases[2]);
     EXPECT_EQ(*it--, bases[2]);
     EXPECT_EQ(it->scName(), bases[1]->scName());
-
     classInfosIterator assigned;
-    classInfosIterator copy = (assigned = cls->baseClasses_begin());
-    EXPECT_TRUE(copy == cls->baseClasses_begin());
+    EXPECT_TRUE((assigned = cls->baseClasses_begin()) == cls->baseClasses_begin());
     EXPECT_TRUE(classInfosIterator() == classInfosIterator());
 }
 
 TEST_F(InheritanceGraph, ConstIteratorsGiveReadOnlyClassesAndComeFromMutableOnes) {
     refPtr<classInfo> b = makeClass(L"B");
-    refPtr<classInfo> a = makeDerived(L"A", {b});
+    refPtr<classInfo> a = makeClass(L"A", {b});
     const classInfo& view = *a;
 
     const_classInfosIterator it = view.baseClasses_begin();
-    const_refPtr<classInfo> first = *it;
-    EXPECT_EQ(first, b);
+    EXPECT_EQ(const_refPtr<classInfo>(*it), b);
     EXPECT_EQ(it->scName(), b->scName());
     EXPECT_TRUE(++it == view.baseClasses_end());
     EXPECT_TRUE(it-- == view.baseClasses_end());
     EXPECT_TRUE(const_classInfosIterator(a->baseClasses_begin()) == it);
-    const classInfo& baseView = *b;
-    EXPECT_EQ(*baseView.derivedClasses_begin(), a);
+    EXPECT_EQ(*std::as_const(*b).derivedClasses_begin(), a);
 }
 
 }  // namespace
-}  // namespace classtest
+}  // namespace kytest

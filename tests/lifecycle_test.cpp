@@ -1,194 +1,242 @@
-// Dropping a model frees every descriptor made through it and every host
-// object it holds: each creation log line is matched by its release line.
-#include "relation_test_support.h"
+// The life of descriptors: their creation and release log lines, releaseInfo
+// and what survives it, and that dropping a model frees every descriptor made
+// through it and every host object it holds.
+#include "test_support.h"
 
-namespace reltest {
+namespace kytest {
 namespace {
 
-// A host object kept as a user property; it counts its own life.
-class hostObject : public ky::refObj {
-public:
-    hostObject() { ++created(); }
-    ~hostObject() override { ++destroyed(); }
-    static int& created() {
-        static int n = 0;
-        return n;
-    }
-    static int& destroyed() {
-        static int n = 0;
-        return n;
-    }
-    static ky::refPtr<ky::refObj> make() { return ky::refPtr<ky::refObj>(new hostObject); }
-};
-
-class LifecycleTest : public ::testing::Test {
+class Lifecycle : public modelTest {
 protected:
-    logRecorder log;
-
+    // Starts over with a model made while the log records.
     void SetUp() override {
-        hostObject::created() = 0;
-        hostObject::destroyed() = 0;
+        model = nullptr;
+        log.lines.clear();
+        model = modelInfo::createModelInfo(false);
+        hostsBefore = hostObject::live;
     }
 
-    std::size_t created(const wchar_t* kind) const { return log.count(std::wstring(kind) + L" created:"); }
-    std::size_t released(const wchar_t* kind) const { return log.count(std::wstring(kind) + L" released:"); }
+    std::size_t created(const std::wstring& kind) const { return log.count(kind + L" created"); }
+    std::size_t released(const std::wstring& kind) const { return log.count(kind + L" released"); }
 
-    // Every descriptor of every kind that was made has been destroyed, and so
-    // has every host object.
+    // Every descriptor that was made has been destroyed, and so has every
+    // host object.
     void expectEverythingFreed() const {
-        EXPECT_EQ(log.count(L"modelInfo created"), log.count(L"modelInfo released"));
-        for (const wchar_t* kind : {L"classInfo", L"fieldInfo", L"relationInfo"})
-            EXPECT_EQ(released(kind), created(kind)) << "kind " << ky::string(kind).toUtf8();
-        EXPECT_EQ(hostObject::destroyed(), hostObject::created());
-    }
-
-    static refPtr<fieldInfo> addField(const refPtr<classInfo>& cls, const wchar_t* name, eFieldType type) {
-        return cls->createFieldInfo(name, type, ky::genericSet(), L"");
-    }
-    static void makeKey(const refPtr<fieldInfo>& f) { f->setSemantic(eSemPrimkey, ky::genericSet(), L""); }
-    static refPtr<fieldInfo> field(const refPtr<classInfo>& cls, const wchar_t* name) {
-        return cls->fieldInfo(name, true, false);
-    }
-    static refPtr<classInfo> derived(const refPtr<modelInfo>& model, const wchar_t* name,
-                                     std::initializer_list<refPtr<classInfo>> bases) {
-        refPtr<classInfo> cls = model->createClassInfo(name, false);
-        for (const refPtr<classInfo>& base : bases) cls->addBaseClass(base);
-        return cls;
+        for (const wchar_t* kind : {L"modelInfo", L"classInfo", L"fieldInfo", L"relationInfo"})
+            EXPECT_EQ(released(kind), created(kind)) << ky::string(kind).toUtf8();
+        EXPECT_EQ(hostObject::live, hostsBefore);
     }
 
     // A shop with multiple inheritance, overriding and copied fields,
-    // relations of every kind toward classes and fields, a compound key,
-    // identities, aliases and host objects held as user properties.
-    static void buildShop(const refPtr<modelInfo>& model) {
-        refPtr<classInfo> party = model->createClassInfo(L"Party", false);
-        makeKey(addField(party, L"id", eInt));
-        addField(party, L"name", eString);
-        addField(party, L"parentId", eInt);
-        addField(party, L"addressId", eInt);
+    // relations of every kind toward classes and fields, one from a class to
+    // itself, a compound key, identities, aliases and host objects held as
+    // user properties.
+    void buildShop() {
+        refPtr<classInfo> party = makeClass(L"Party");
+        makeKey(addField(party, L"id"));
+        for (const wchar_t* name : {L"name", L"parentId", L"addressId"}) addField(party, name);
         party->addAliasname(L"Person");
         party->setUserProperty(L"owner", hostObject::make(), true);
-        party->setUserProperty(L"note", ky::string(L"a party"), false);
-
-        refPtr<classInfo> customer = derived(model, L"Customer", {party});
-        makeKey(addField(customer, L"customerNo", eInt));
+        refPtr<classInfo> customer = makeClass(L"Customer", {party});
+        makeKey(addField(customer, L"customerNo"));
         addField(customer, L"creditLimit", eDouble)->setUserProperty(L"widget", hostObject::make(), false);
         customer->createFieldInfo(party, L"name")->setUserProperty(L"widget", hostObject::make(), true);
         customer->setUserProperty(L"cache", ky::genericValue::create(hostObject::make()), false);
-
-        refPtr<classInfo> supplier = derived(model, L"Supplier", {party});
-        addField(supplier, L"supplierNo", eInt);
-        refPtr<classInfo> partner = derived(model, L"Partner", {customer, supplier});
-        partner->createFieldInfo(customer, L"creditLimit");
-
-        refPtr<classInfo> address = model->createClassInfo(L"Address", false);
-        addField(address, L"street", eString);
-        addField(address, L"partyId", eInt);
+        refPtr<classInfo> supplier = makeClass(L"Supplier", {party});
+        addField(supplier, L"supplierNo");
+        makeClass(L"Partner", {customer, supplier})->createFieldInfo(customer, L"creditLimit");
+        refPtr<classInfo> address = makeClass(L"Address");
+        addField(address, L"partyId");
         customer->copyInfosFrom(address, L"billing_");
-
-        refPtr<classInfo> product = model->createClassInfo(L"Product", false);
+        refPtr<classInfo> product = makeClass(L"Product");
         makeKey(addField(product, L"sku", eString));
-        addField(product, L"supplierNo", eInt);
-        refPtr<classInfo> order = model->createClassInfo(L"Order", false);
-        makeKey(addField(order, L"number", eInt));
-        addField(order, L"customerId", eInt);
-        refPtr<classInfo> orderLine = model->createClassInfo(L"OrderLine", false);
-        makeKey(addField(orderLine, L"orderNumber", eInt));
-        makeKey(addField(orderLine, L"lineNo", eInt));
+        addField(product, L"supplierNo");
+        refPtr<classInfo> order = makeClass(L"Order");
+        makeKey(addField(order, L"number"));
+        addField(order, L"customerId");
+        refPtr<classInfo> orderLine = makeClass(L"OrderLine");
+        makeKey(addField(orderLine, L"orderNumber"));
+        makeKey(addField(orderLine, L"lineNo"));
         addField(orderLine, L"productSku", eString);
-        refPtr<classInfo> shipment = model->createClassInfo(L"Shipment", false);
-        addField(shipment, L"orderNumber", eInt);
-        addField(shipment, L"lineNo", eInt);
-
         for (const refPtr<classInfo>& cls : {party, customer, product, order, orderLine}) cls->idInfo();
 
-        // Toward classes, one of each kind, one of them from a class to itself.
         order->createRelation(L"customerId", false, customer, eRef, L"", L"");
         orderLine->createRelation(L"orderNumber", false, order, eRevAgg, L"", L"");
         party->createRelation(L"parentId", false, party, eAgg, L"Parent", L"Children");
         party->createRelation(L"addressId", false, address, eBiAgg, L"", L"");
-        partner->createRelation(L"addressId", true, address, eRef, L"Home", L"");
-        // Toward fields, one of each kind, one of them over a compound key.
-        orderLine->createRelation(L"productSku", false, field(product, L"sku"), eRef, L"", L"");
-        shipment->createRelation(L"orderNumber", false, field(orderLine, L"orderNumber"), eAgg, L"", L"")
-            ->addFieldRelation(field(shipment, L"lineNo"), field(orderLine, L"lineNo"));
+        model->classInfo(L"Partner", false)->createRelation(L"addressId", true, address, eRef, L"Home", L"");
+        orderLine->createRelation(L"productSku", false, field(product, L"sku"), eRef, L"", L"")
+            ->addFieldRelation(field(orderLine, L"lineNo"), field(product, L"supplierNo"));
         product->createRelation(L"supplierNo", false, field(supplier, L"supplierNo"), eRevAgg, L"", L"");
-        address->createRelation(L"partyId", false, field(party, L"id"), eBiAgg, L"", L"");
-
+        address->createRelation(L"partyId", false, field(party, L"id"), eAgg, L"", L"");
+        party->createRelation(L"id", false, field(address, L"partyId"), eBiAgg, L"", L"");
         orderLine->idInfo();
     }
+
+    logRecorder log;
+    int hostsBefore = 0;
 };
 
-TEST_F(LifecycleTest, DroppingARichModelFreesEveryDescriptorAndHostObject) {
-    buildShop(modelInfo::createModelInfo(false));
+struct logLine {
+    std::wstring logger;
+    kylog::level lvl;
+    std::wstring message;
+    const std::wstring& file;
+    int line;
+};
 
-    EXPECT_EQ(created(L"classInfo"), 9u);
-    EXPECT_EQ(created(L"relationInfo"), 9u);
-    EXPECT_EQ(hostObject::created(), 4);
-    expectEverythingFreed();
-}
-
-TEST_F(LifecycleTest, ClassHeldByTheHostOutlivesItsModelUntilDropped) {
-    refPtr<classInfo> customer;
-    {
-        refPtr<modelInfo> model = modelInfo::createModelInfo(false);
-        buildShop(model);
-        customer = model->classInfo(L"Customer", false);
-    }
-    EXPECT_EQ(log.count(L"modelInfo released"), 1u);
-    EXPECT_LT(released(L"classInfo"), created(L"classInfo"));
-    EXPECT_EQ(customer->countFields(), 0u);
-
+TEST_F(Lifecycle, EveryDescriptorLogsItsCreationAndReleaseWithLoggerLevelFileAndLine) {
+    refPtr<classInfo> customer = makeClass(L"Customer");
+    customer->setLabel(L"Buyer");
+    refPtr<fieldInfo> id = addField(customer, L"id");
+    id->setLabel(L"Number");
+    makeClass(L"Vip", {customer})->createFieldInfo(customer, L"id")->setLabel(L"Vip number");
+    refPtr<classInfo> order = makeClass(L"Order");
+    addField(order, L"customerId");
+    order->createRelation(L"customerId", false, customer, eRef, L"", L"");
+    order->createRelation(L"customerId", false, id, eBiAgg, L"PlacedBy", L"Orders");
     customer = nullptr;
-    expectEverythingFreed();
-}
-
-TEST_F(LifecycleTest, IdentityHeldByTheHostKeepsItsFieldsUntilDropped) {
-    refPtr<idInfo> identity;
-    {
-        refPtr<modelInfo> model = modelInfo::createModelInfo(false);
-        buildShop(model);
-        identity = model->classInfo(L"Product", false)->idInfo();
-    }
-    EXPECT_EQ(identity->fieldInfos().front()->scName().string(), L"sku");
-    EXPECT_LT(released(L"fieldInfo"), created(L"fieldInfo"));
-
-    identity = nullptr;
-    expectEverythingFreed();
-}
-
-TEST_F(LifecycleTest, ReplacedTargetClassIsFreedWithItsPointerFields) {
-    refPtr<modelInfo> model = modelInfo::createModelInfo(true);
-    refPtr<classInfo> order = model->createClassInfo(L"Order", false);
-    addField(order, L"customerId", eInt);
-    {
-        refPtr<classInfo> customer = model->createClassInfo(L"Customer", false);
-        addField(customer, L"id", eInt);
-        order->createRelation(L"customerId", false, customer, eRef, L"", L"");
-    }
-    std::size_t classesReleased = released(L"classInfo");
-
-    model->createClassInfo(L"Customer", true);
-
-    EXPECT_EQ(released(L"classInfo"), classesReleased + 1);
     order = nullptr;
+    id = nullptr;
+    model = nullptr;
+
+    using kylog::level;
+    const logLine expected[] = {
+        {L"modelInfo::modelInfo", level::trace, L"modelInfo created", modelFile, 20},
+        {L"modelInfo::~modelInfo", level::trace, L"modelInfo released", modelFile, 29},
+        {L"classInfo::classInfo", level::trace, L"classInfo created: \"Customer\"", classFile, 162},
+        {L"classInfo::releaseInfo", level::trace, L"classInfo releaseInfo called: \"Buyer\"", classFile, 207},
+        {L"classInfo::~classInfo", level::trace, L"classInfo released: \"Buyer\"", classFile, 192},
+        {L"fieldInfo::fieldInfo", level::trace, L"fieldInfo created: \"\"", fieldFile, 119},
+        {L"fieldInfo::fieldInfo", level::trace, L"fieldInfo created: \"\"", fieldFile, 129},
+        {L"fieldInfo::releaseInfo", level::info, L"fieldInfo releaseInfo called: \"Vip number\"", fieldFile, 177},
+        {L"fieldInfo::~fieldInfo", level::debug, L"fieldInfo released: \"Number\"", fieldFile, 169},
+        {L"relationInfo::relationInfo", level::trace, L"relationInfo created: \"customerid\" to \"order\"",
+         relationFile, 59},
+        {L"relationInfo::relationInfo", level::trace, L"relationInfo created: \"PlacedBy\" to \"Orders\"",
+         relationFile, 24},
+        {L"relationInfo::~relationInfo", level::trace, L"relationInfo released: \"PlacedBy\" to \"Orders\"",
+         relationFile, 91},
+    };
+    for (const logLine& e : expected) {
+        SCOPED_TRACE(ky::string(e.message).toUtf8());
+        const std::wstring logger = L"ky::metamodel::" + e.logger;
+        const auto found = std::find_if(log.lines.begin(), log.lines.end(), [&](const kylog::logRecord& r) {
+            return r.logger == logger && r.message == e.message && r.line == e.line;
+        });
+        if (found == log.lines.end()) {
+            ADD_FAILURE() << "no such line from " << ky::string(logger).toUtf8() << " at line " << e.line;
+            continue;
+        }
+        EXPECT_EQ(found->lvl, e.lvl);
+        EXPECT_EQ(found->file, e.file);
+        EXPECT_EQ(found->function, logger);
+    }
+    // The model logs its end before it empties its classes.
+    const auto indexOf = [&](const std::wstring& message) {
+        return std::find_if(log.lines.begin(), log.lines.end(),
+                            [&](const kylog::logRecord& r) { return r.message.rfind(message, 0) == 0; });
+    };
+    EXPECT_LT(indexOf(L"modelInfo released"), indexOf(L"classInfo releaseInfo called"));
+    expectEverythingFreed();
+}
+
+TEST_F(Lifecycle, DroppingARichModelFreesEveryDescriptorAndHostObject) {
+    buildShop();
+    EXPECT_EQ(created(L"classInfo"), 8u);
+    EXPECT_EQ(created(L"relationInfo"), 9u);
+    EXPECT_EQ(hostObject::live, hostsBefore + 4);
     model = nullptr;
     expectEverythingFreed();
 }
 
-TEST_F(LifecycleTest, StandaloneClassRelatedToItselfIsFreedAfterReleaseInfo) {
+TEST_F(Lifecycle, ClassesAndIdentitiesHeldByTheHostOutliveTheModelEmptiedUntilDropped) {
+    buildShop();
+    refPtr<classInfo> customer = model->classInfo(L"Customer", false);
+    refPtr<fieldInfo> name = field(customer, L"name");
+    refPtr<idInfo> identity = model->classInfo(L"Product", false)->idInfo();
+    model = nullptr;
+
+    EXPECT_LT(released(L"classInfo"), created(L"classInfo"));
+    EXPECT_EQ(customer->countFields(), 0u);
+    EXPECT_TRUE(customer->baseClasses_begin() == customer->baseClasses_end());
+    EXPECT_FALSE(name->classInfo());
+    EXPECT_EQ(identity->fieldInfos().front()->scName().string(), L"sku");
+    customer = nullptr;
+    name = nullptr;
+    identity = nullptr;
+    expectEverythingFreed();
+}
+
+TEST_F(Lifecycle, ReleaseInfoEmptiesFieldsAndLinksButKeepsAnnotations) {
+    refPtr<classInfo> cls = makeClass(L"Box", {makeClass(L"Base")});
+    makeClass(L"Crate", {cls});
+    refPtr<fieldInfo> width = addField(cls, L"width");
+    cls->setLabel(L"A box");
+    cls->setAbstract(true);
+    cls->addAliasname(L"carton");
+    cls->setUserProperty(L"colour", ky::string(L"red"), false);
+
+    cls->releaseInfo();
+    EXPECT_EQ(cls->countFields(), 0u);
+    EXPECT_TRUE(cls->baseClasses_begin() == cls->baseClasses_end());
+    EXPECT_TRUE(cls->derivedClasses_begin() == cls->derivedClasses_end());
+    EXPECT_FALSE(width->classInfo());
+    EXPECT_EQ(cls->label(), L"A box");
+    EXPECT_TRUE(cls->isAbstract());
+    EXPECT_TRUE(cls->hasAliasname(ky::scString::createFrom(L"carton")));
+    ky::string colour;
+    EXPECT_TRUE(cls->getUserProperty(L"colour", colour, false));
+    refPtr<fieldInfo> height = addField(cls, L"height");
+    EXPECT_EQ(fieldsOf(cls), std::vector<refPtr<fieldInfo>>{height});
+}
+
+// The pointer field of a relation towards a class is in no field list, so
+// only the target class's releaseInfo can cut its link back.
+TEST_F(Lifecycle, ReleaseInfoOfTheTargetCutsThePointerFieldAndAReplacedTargetIsFreed) {
+    refPtr<classInfo> order = makeClass(L"Order");
+    addField(order, L"customerId");
+    refPtr<fieldInfo> pointer;
+    {
+        refPtr<classInfo> customer = makeClass(L"Customer");
+        pointer = order->createRelation(L"customerId", false, customer, eRef, L"", L"")->fieldRelations()[0].second;
+        order->releaseInfo();
+        EXPECT_EQ(pointer->classInfo(), customer);
+    }
+    const std::size_t classesReleased = released(L"classInfo");
+    model->createClassInfo(L"Customer", true);
+
+    EXPECT_FALSE(pointer->classInfo());
+    EXPECT_EQ(released(L"classInfo"), classesReleased + 1);
+    order = nullptr;
+    pointer = nullptr;
+    model = nullptr;
+    expectEverythingFreed();
+}
+
+// A class made without a model is freed once the host's releaseInfo has cut
+// its links, even when the host emptied one of the field list's entries.
+TEST_F(Lifecycle, StandaloneClassRelatedToItselfIsFreedAfterReleaseInfo) {
     refPtr<classInfo> node = classInfo::createClassInfo(L"Node");
-    addField(node, L"parentId", eInt);
-    addField(node, L"nextId", eInt);
+    node->setLabel(L"A node");
+    addField(node, L"parentId");
+    addField(node, L"nextId");
+    addField(node, L"emptied");
     node->createRelation(L"parentId", false, node, eAgg, L"", L"");
     node->createRelation(L"nextId", false, field(node, L"parentId"), eRef, L"", L"");
     node->setUserProperty(L"owner", hostObject::make(), false);
+    *(node->fields_begin() + 2) = nullptr;
 
     node->releaseInfo();
+    const std::size_t lineCount = log.lines.size();
     node = nullptr;
 
+    EXPECT_EQ(log.lines[lineCount].message, L"classInfo released: \"A node\"");
+    EXPECT_EQ(log.lines[lineCount + 1].message, L"classInfo releaseInfo called: \"A node\"");
     EXPECT_EQ(released(L"relationInfo"), 2u);
+    model = nullptr;
     expectEverythingFreed();
 }
 
 }  // namespace
-}  // namespace reltest
+}  // namespace kytest

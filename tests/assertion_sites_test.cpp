@@ -1,0 +1,119 @@
+// Every refused call of the descriptors: the exact report (condition, file
+// and line) or a silent throw, and a model left exactly as it was.
+#include "test_support.h"
+
+#include <functional>
+
+namespace kytest {
+namespace {
+
+// Customers, orders and shipments of order lines, with one relation from
+// shipments to order lines whose key the refused calls try to extend.
+class AssertionSites : public modelTest {
+protected:
+    refPtr<classInfo> customer = makeClass(L"Customer");
+    refPtr<classInfo> order = makeClass(L"Order");
+    refPtr<classInfo> orderLine = makeClass(L"OrderLine");
+    refPtr<classInfo> shipment = makeClass(L"Shipment");
+    refPtr<classInfo> derived = makeClass(L"Derived", {order});
+    refPtr<fieldInfo> orphan;
+    refPtr<relationInfo> shipped;
+
+    void SetUp() override {
+        addField(customer, L"id");
+        addField(order, L"customerId")->addAliasname(L"buyer");
+        addField(order, L"untyped", static_cast<eFieldType>(0));
+        addField(orderLine, L"lineNo");
+        addField(shipment, L"lineNo");
+        refPtr<classInfo> loose = classInfo::createClassInfo(L"Loose");
+        orphan = addField(loose, L"id");
+        loose->releaseInfo();
+        shipped = shipment->createRelation(L"lineNo", false, field(orderLine, L"lineNo"), eAgg, L"", L"");
+    }
+    template <class Target>
+    std::function<void()> relate(const wchar_t* from, Target target, bool searchBases = false) {
+        return [=, this] { order->createRelation(from, searchBases, target, eRef, L"", L""); };
+    }
+    std::function<void()> extend(refPtr<fieldInfo> parent, refPtr<fieldInfo> dependent) {
+        return [=, this] { shipped->addFieldRelation(parent, dependent); };
+    }
+};
+
+struct site {
+    const char* call;
+    std::function<void()> action;
+    std::wstring expected;  // empty: a throw without report
+};
+
+TEST_F(AssertionSites, EachRefusalReportsItsConditionFileAndLineAndChangesNothing) {
+    const refPtr<fieldInfo> id = field(customer, L"id");
+    const refPtr<fieldInfo> lineNo = field(orderLine, L"lineNo");
+    const refPtr<fieldInfo> shipmentLine = field(shipment, L"lineNo");
+    refPtr<classInfo> noClass;
+    const std::wstring refPtrEmpty = report(L"m_p != NULL", pointerFile, 144);
+    const std::wstring constRefPtrEmpty = report(L"m_p != NULL", pointerFile, 315);
+    const std::vector<site> sites{
+        {"class alias added", [&] { customer->addAliasname(L""); }, report(L"alias.length()", classFile, 325)},
+        {"class alias removed", [&] { customer->removeAliasname(L""); }, report(L"alias.length()", classFile, 343)},
+        {"field alias added", [&] { id->addAliasname(L""); }, report(L"alias.length()", fieldFile, 668)},
+        {"field alias removed", [&] { id->removeAliasname(L""); }, report(L"alias.length()", fieldFile, 686)},
+        {"identity without key", [&] { customer->idInfo(); }, report(L"rfields.size()>=1", idFile, 11)},
+        {"empty base", [&] { customer->addBaseClass(nullptr); }, refPtrEmpty},
+        {"empty semantic notice", [&] { customer->onSemanticChanged(nullptr); }, refPtrEmpty},
+        {"copy of no field", [&] { customer->copyFieldInfoFrom(nullptr, L"p_"); }, constRefPtrEmpty},
+        {"copy of no class", [&] { customer->copyInfosFrom(nullptr, nullptr); }, constRefPtrEmpty},
+        {"relation to no class", relate(L"customerId", refPtr<classInfo>()),
+         report(L"pFromField&&pToClass", relationFile, 54)},
+        {"relation to no field", relate(L"customerId", refPtr<fieldInfo>()),
+         report(L"pFromField&&pToField", relationFile, 19)},
+        {"relation to a field without class", relate(L"customerId", orphan),
+         report(L"pFromField->classInfo()&&pToField->classInfo()", relationFile, 20)},
+        {"unknown from-field to class", relate(L"nothing", customer), report(L"pFromFld", classFile, 674)},
+        {"from-field of a base", [&] { derived->createRelation(L"customerId", false, customer, eRef, L"", L""); },
+         report(L"pFromFld", classFile, 674)},
+        {"from-field by alias", relate(L"buyer", customer, true), report(L"pFromFld", classFile, 674)},
+        {"untyped from-field to class", relate(L"untyped", customer), report(L"pFromFld->type()", classFile, 675)},
+        {"unknown from-field to field", relate(L"nothing", id, true), report(L"pFromFld", classFile, 640)},
+        {"no parent column", extend(nullptr, lineNo), refPtrEmpty},
+        {"no dependent column", extend(shipmentLine, nullptr), refPtrEmpty},
+        {"column without class", extend(shipmentLine, orphan),
+         report(L"pParentColumn->classInfo()&&pDepColumn->classInfo()", relationFile, 135)},
+        {"parent column of another class", extend(field(order, L"customerId"), lineNo),
+         report(L"mRelations[0].first->classInfo() && mRelations[0].first->classInfo()==pParentColumn->classInfo()",
+                relationFile, 137)},
+        {"dependent column of another class", extend(shipmentLine, id),
+         report(L"mRelations[0].second->classInfo() && mRelations[0].second->classInfo()==pDepColumn->classInfo()",
+                relationFile, 138)},
+        {"class name taken", [&] { model->createClassInfo(L"CUSTOMER", false); }, L""},
+        {"override from a stranger", [&] { derived->createFieldInfo(customer, L"id"); }, L""},
+        {"override from no class", [&] { derived->createFieldInfo(noClass, L"id"); }, L""},
+        {"override from itself", [&] { derived->createFieldInfo(derived, L"customerId"); }, L""},
+        {"override of a missing field", [&] { derived->createFieldInfo(order, L"missing"); }, L""},
+        {"class its own base", [&] { order->addBaseClass(order); }, L""},
+        {"base closing a cycle", [&] { order->addBaseClass(derived); }, L""},
+    };
+    for (const site& s : sites) {
+        SCOPED_TRACE(s.call);
+        expectThrow(s.action, s.expected);
+    }
+
+    EXPECT_EQ(model->classInfo(L"customer", false), customer);
+    EXPECT_TRUE(order->toRelations_begin() == order->toRelations_end());
+    EXPECT_TRUE(customer->fromRelations_begin() == customer->fromRelations_end());
+    EXPECT_EQ(field(order, L"customerId")->semantic(), eSemNone);
+    EXPECT_EQ(shipped->fieldRelations().size(), 1u);
+    EXPECT_EQ(customer->countFields() + derived->countFields(), 1u);
+    EXPECT_TRUE(order->baseClasses_begin() == order->baseClasses_end());
+    std::vector<ky::string> aliases;
+    customer->getAliasnames(aliases);
+    id->getAliasnames(aliases);
+    EXPECT_TRUE(aliases.empty());
+}
+
+TEST_F(AssertionSites, IdentityComparedWithNothingIsReported) {
+    makeKey(field(customer, L"id"));
+    expectThrow([&] { customer->idInfo()->isEqualTo(nullptr); }, report(L"pOther!=0", idFile, 34));
+}
+
+}  // namespace
+}  // namespace kytest
