@@ -60,6 +60,7 @@ protected:
 // Throws false: the value of a holder cannot be reached.
 [[noreturn]] KY_UTILS_API void throwNoValue();
 
+// The holders of a T: copying between two of them never converts.
 template <class T>
 class KY_UTILS_API holder : public holderbase {
 public:
@@ -94,6 +95,7 @@ public:
 template <class T>
 class KY_UTILS_API valueholder final : public holder<T> {
 public:
+    // Holds its own copy of `v`; the overrides work on that copy.
     explicit valueholder(const T& v) : mValue(v) {}
     explicit valueholder(T&& v) : mValue(std::move(v)) {}
 
@@ -112,6 +114,8 @@ private:
 template <class T>
 class KY_UTILS_API ptrholder final : public holder<T> {
 public:
+    // Refers to `*p`, owned elsewhere (null: a holder without value, whose
+    // reads throw false and whose writes do nothing); clones share `p`.
     explicit ptrholder(T* p) : mPtr(p) {}
 
     holderbase* clone() const override { return new ptrholder<T>(mPtr); }
@@ -137,6 +141,8 @@ private:
 template <class T>
 class KY_UTILS_API constptrholder final : public holder<T> {
 public:
+    // Refers read-only to `*p`, owned elsewhere: value() throws false and
+    // setValue does nothing; clones share `p`.
     explicit constptrholder(const T* p) : mPtr(p) {}
 
     holderbase* clone() const override { return new constptrholder<T>(mPtr); }
@@ -157,11 +163,14 @@ private:
 // A type-erased value: empty, or one owned holder.
 class KY_UTILS_API genericValue {
 public:
+    // An empty value.
     genericValue() noexcept = default;
     // Takes ownership of `h` (may be null).
     explicit genericValue(holderbase* h) noexcept : mHolder(h) {}
+    // A copy clones the other's holder (an empty value copies empty).
     genericValue(const genericValue& other) : mHolder(other.mHolder ? other.mHolder->clone() : nullptr) {}
     genericValue(genericValue&& other) noexcept : mHolder(std::exchange(other.mHolder, nullptr)) {}
+    // Destroys the holder.
     ~genericValue() { delete mHolder; }
 
     // Destroys the held value, then clones the other's; self-assignment does nothing.
@@ -254,7 +263,9 @@ private:
 // Generic values under interned keys. An empty set costs one pointer.
 class KY_UTILS_API genericSet {
 public:
+    // An empty set (allocates nothing).
     genericSet() noexcept = default;
+    // Copies clone every value; the copy is independent of the original.
     genericSet(const genericSet& other);
     genericSet(genericSet&& other) noexcept = default;
     genericSet& operator=(const genericSet& other);
@@ -275,8 +286,10 @@ public:
     bool erase(const genericKey& key);
     // Whether an entry of `key` exists.
     bool contains(const genericKey& key) const noexcept { return genericValue(key) != nullptr; }
+    // The number of entries; whether there is none.
     std::size_t size() const noexcept { return mEntries ? mEntries->size() : 0; }
     bool empty() const noexcept { return size() == 0; }
+    // Removes every entry.
     void clear() noexcept { mEntries.reset(); }
     // The keys in key order.
     std::vector<scString> keys() const;

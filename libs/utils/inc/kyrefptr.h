@@ -83,16 +83,21 @@ class KY_UTILS_TEMPLATE refPtr {
 public:
     using element_type = T;
 
+    // An empty pointer.
     refPtr() noexcept = default;
     refPtr(std::nullptr_t) noexcept {}
     // Takes a new reference to `p` (may be null).
     refPtr(T* p) noexcept : m_p(p) { acquire(); }
+    // Copies take a reference of their own; a move hands the reference over.
     refPtr(const refPtr& other) noexcept : m_p(other.m_p) { acquire(); }
     refPtr(refPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
     template <class U>
     refPtr(const refPtr<U>& other) noexcept : m_p(other.get()) { acquire(); }
+    // Drops the reference.
     ~refPtr() { drop(); }
 
+    // Refers to another object: the new reference is taken before the old one
+    // is dropped, so assigning a pointer to itself is safe.
     refPtr& operator=(const refPtr& other) noexcept { return assign(other.m_p); }
     refPtr& operator=(refPtr&& other) noexcept {
         if (this != &other) {
@@ -110,7 +115,9 @@ public:
         return m_p;
     }
     T& operator*() const { return *operator->(); }
+    // The object, or null; never checks.
     T* get() const noexcept { return m_p; }
+    // Whether the pointer refers to an object.
     explicit operator bool() const noexcept { return m_p != nullptr; }
     bool operator!() const noexcept { return m_p == nullptr; }
     // Drops the reference and leaves the pointer empty.
@@ -135,8 +142,11 @@ class KY_UTILS_TEMPLATE const_refPtr {
 public:
     using element_type = const T;
 
+    // An empty pointer.
     const_refPtr() noexcept = default;
     const_refPtr(std::nullptr_t) noexcept {}
+    // Takes a new reference to `p` (may be null); copies and conversions from
+    // refPtr take references of their own, a move hands the reference over.
     const_refPtr(const T* p) noexcept : m_p(p) { acquire(); }
     const_refPtr(const const_refPtr& other) noexcept : m_p(other.m_p) { acquire(); }
     const_refPtr(const_refPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
@@ -144,8 +154,10 @@ public:
     const_refPtr(const refPtr<U>& other) noexcept : m_p(other.get()) { acquire(); }
     template <class U>
     const_refPtr(const const_refPtr<U>& other) noexcept : m_p(other.get()) { acquire(); }
+    // Drops the reference.
     ~const_refPtr() { drop(); }
 
+    // Refers to another object; assigning a pointer to itself is safe.
     const_refPtr& operator=(const const_refPtr& other) noexcept { return assign(other.m_p); }
     const_refPtr& operator=(const_refPtr&& other) noexcept {
         if (this != &other) {
@@ -165,9 +177,12 @@ public:
         return m_p;
     }
     const T& operator*() const { return *operator->(); }
+    // The object, or null; never checks.
     const T* get() const noexcept { return m_p; }
+    // Whether the pointer refers to an object.
     explicit operator bool() const noexcept { return m_p != nullptr; }
     bool operator!() const noexcept { return m_p == nullptr; }
+    // Drops the reference and leaves the pointer empty.
     void reset() noexcept { drop(); m_p = nullptr; }
 
 private:
@@ -183,6 +198,7 @@ private:
     const T* m_p = nullptr;
 };
 
+// Pointers compare by the object they refer to.
 template <class T, class U>
 bool operator==(const refPtr<T>& a, const refPtr<U>& b) noexcept { return a.get() == b.get(); }
 template <class T, class U>

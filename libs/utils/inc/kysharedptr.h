@@ -29,16 +29,20 @@ KY_UTILS_API void releaseCounter(std::atomic<refCount_t>* counter) noexcept;
 template <class T, class D = deleteObj<T>>
 class KY_UTILS_TEMPLATE sharedPtr {
 public:
+    // An empty pointer.
     sharedPtr() noexcept = default;
     // Takes ownership of `p` (null gives an empty pointer).
     explicit sharedPtr(T* p) : mPtr(p), mCount(p ? shptr::allocCounter() : nullptr) {}
+    // A copy shares the object and its counter; a move hands both over.
     sharedPtr(const sharedPtr& other) noexcept : mPtr(other.mPtr), mCount(other.mCount) {
         if (mCount) interlockedIncrement(*mCount);
     }
     sharedPtr(sharedPtr&& other) noexcept
         : mPtr(std::exchange(other.mPtr, nullptr)), mCount(std::exchange(other.mCount, nullptr)) {}
+    // The last pointer to go deletes the object.
     ~sharedPtr() { drop(); }
 
+    // Shares another object, letting go of the current one.
     sharedPtr& operator=(const sharedPtr& other) noexcept {
         sharedPtr copy(other);
         swap(copy);
@@ -50,17 +54,22 @@ public:
         return *this;
     }
 
+    // The object, or null.
     T* get() const noexcept { return mPtr; }
     T* operator->() const noexcept { return mPtr; }
     T& operator*() const noexcept { return *mPtr; }
+    // Whether the pointer owns an object.
     explicit operator bool() const noexcept { return mPtr != nullptr; }
     // How many sharedPtr share the object (0 when empty).
     refCount_t useCount() const noexcept { return mCount ? mCount->load() : 0; }
+    // Lets go of the object and leaves the pointer empty.
     void reset() noexcept { drop(); mPtr = nullptr; mCount = nullptr; }
+    // Exchanges objects with `other`.
     void swap(sharedPtr& other) noexcept {
         std::swap(mPtr, other.mPtr);
         std::swap(mCount, other.mCount);
     }
+    // Equal when both share the same object.
     friend bool operator==(const sharedPtr& a, const sharedPtr& b) noexcept { return a.mPtr == b.mPtr; }
 
 private:

@@ -20,6 +20,7 @@ namespace ky {
 
 class KY_UTILS_API string : public std::wstring {
 public:
+    // Every constructor of std::wstring, and conversions from it.
     using std::wstring::wstring;
     string() = default;
     string(const std::wstring& other) : std::wstring(other) {}
