@@ -13,6 +13,7 @@ namespace ky::metamodel {
 
 class KY_METAMODEL_API enumItem {
 public:
+    // An item without value and name, and one with the given value and name.
     enumItem() = default;
     enumItem(const ky::genericValue& value, const ky::string& name) : itemValue(value), itemName(name) {}
 

@@ -15,6 +15,7 @@ namespace ky::metamodel {
 
 class KY_METAMODEL_API classInfosIterator {
 public:
+    // No position; a copy of another iterator's position; a map position.
     classInfosIterator() = default;
     classInfosIterator(const classInfosIterator& other) = default;
     explicit classInfosIterator(classInfoMap::iterator position) : mPos(position) {}
@@ -40,6 +41,8 @@ private:
 
 class KY_METAMODEL_API const_classInfosIterator {
 public:
+    // No position; a copy of another iterator's position; a map position; the
+    // position of a writable iterator.
     const_classInfosIterator() = default;
     const_classInfosIterator(const const_classInfosIterator& other) = default;
     explicit const_classInfosIterator(classInfoMap::const_iterator position) : mPos(position) {}
