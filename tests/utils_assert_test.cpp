@@ -1,78 +1,39 @@
 // Assertion reports: the report text, the thrown false and the host handler.
+#include "test_support.h"
 
-#include <gtest/gtest.h>
 #include <kyassert.h>
-#include <kyrefptr.h>
 
-#include <string>
-
+namespace kytest {
 namespace {
 
-// Installs a handler that keeps the last report, and puts the previous one back.
-class AssertReport : public ::testing::Test {
-protected:
-    void SetUp() override {
-        lastReport().clear();
-        mPrevious = ky::setAssertHandler(&capture);
-    }
-    void TearDown() override { ky::setAssertHandler(mPrevious); }
-
-    static std::wstring& lastReport() {
-        static std::wstring report;
-        return report;
-    }
-    // Runs `f` and answers whether it threw a bool of value false.
-    template <class F>
-    static bool throwsFalse(F f) {
-        try {
-            f();
-        } catch (bool b) {
-            return !b;
-        }
-        return false;
-    }
-
-    static void capture(const wchar_t* text) { lastReport() = text; }
-
-private:
-    ky::assertHandler mPrevious = nullptr;
-};
-
-TEST_F(AssertReport, ArrowOnEmptyRefPtrReportsLine144) {
+TEST(AssertReport, EmptyCountedPointersReportTheirOwnLine) {
     ky::refPtr<ky::refObj> empty;
-    EXPECT_TRUE(throwsFalse([&] { empty->refCount(); }));
-    EXPECT_EQ(lastReport(), L"Assertion failed:\nm_p != NULL\n\nFile: libs/utils/inc/kyrefptr\nLine: 144");
+    ky::const_refPtr<ky::refObj> constEmpty;
+    expectThrow([&] { empty->refCount(); }, report(L"m_p != NULL", pointerFile, 144));
+    expectThrow([&] { (*constEmpty).refCount(); }, report(L"m_p != NULL", pointerFile, 315));
 }
 
-TEST_F(AssertReport, ArrowOnEmptyConstRefPtrReportsLine315) {
-    ky::const_refPtr<ky::refObj> empty;
-    EXPECT_TRUE(throwsFalse([&] { (*empty).refCount(); }));
-    EXPECT_EQ(lastReport(), L"Assertion failed:\nm_p != NULL\n\nFile: libs/utils/inc/kyrefptr\nLine: 315");
-}
-
-TEST_F(AssertReport, MacroReportsTheConditionTextFileAndLine) {
-    EXPECT_TRUE(throwsFalse([] { KY_ASSERT(1 + 1 == 3, L"src/some file.cpp", 7); }));
-    EXPECT_EQ(lastReport(), L"Assertion failed:\n1 + 1 == 3\n\nFile: src/some file.cpp\nLine: 7");
-}
-
-TEST_F(AssertReport, LongConditionIsCutToTheReportBuffer) {
+TEST(AssertReport, MacroReportsTheConditionTextFileAndLineCutToTheBuffer) {
+    expectThrow([] { KY_ASSERT(1 + 1 == 3, L"src/some file.cpp", 7); },
+                L"Assertion failed:\n1 + 1 == 3\n\nFile: src/some file.cpp\nLine: 7");
     const std::wstring condition(5000, L'c');
+    assertCatcher catcher;
     EXPECT_TRUE(throwsFalse([&] { ky::assertFailed(condition.c_str(), L"f", 1); }));
-    EXPECT_EQ(lastReport().size(), 1023u);
-    EXPECT_EQ(lastReport().substr(0, 19), L"Assertion failed:\nc");
+    ASSERT_EQ(assertCatcher::reports().size(), 1u);
+    EXPECT_EQ(assertCatcher::reports()[0], L"Assertion failed:\n" + condition.substr(0, 1023 - 18));
 }
 
-TEST_F(AssertReport, NullHandlerRestoresTheDefaultWhichWritesUtf8ToStderr) {
-    EXPECT_EQ(ky::setAssertHandler(nullptr), &capture);
+TEST(AssertReport, NullHandlerRestoresTheDefaultWhichWritesUtf8ToStandardError) {
+    assertCatcher catcher;
+    const ky::assertHandler mine = ky::setAssertHandler(nullptr);
     ::testing::internal::CaptureStderr();
     ky::assertMsg(L"Grüße");
-    const std::string written = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(written.find("Gr\xC3\xBC\xC3\x9F" "e"), std::string::npos);
-    EXPECT_TRUE(lastReport().empty());
-
-    const ky::assertHandler defaultHandler = ky::setAssertHandler(&capture);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("Gr\xC3\xBC\xC3\x9F" "e"), std::string::npos);
+    EXPECT_TRUE(assertCatcher::reports().empty());
+    const ky::assertHandler defaultHandler = ky::setAssertHandler(mine);
     EXPECT_NE(defaultHandler, nullptr);
-    EXPECT_NE(defaultHandler, &capture);
+    EXPECT_NE(defaultHandler, mine);
 }
 
 }  // namespace
+}  // namespace kytest
