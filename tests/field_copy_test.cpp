@@ -31,26 +31,19 @@ public:
     condition* clone() const override { return new hostCondition(*this); }
 };
 
-TEST_F(FieldCopy, NamesArePrefixedAndFollowTheReceivingClassRule) {
+TEST_F(FieldCopy, NamesArePrefixedFollowTheReceivingClassRuleAndARepeatedCopyAnswersTheFirst) {
     refPtr<fieldInfo> street = make(L"street", eString);
     refPtr<modelInfo> exact = modelInfo::createModelInfo(true);
     refPtr<fieldInfo> zip = addField(exact->createClassInfo(L"Source", false), L"ZipCode");
     refPtr<classInfo> receiver = exact->createClassInfo(L"Receiver", false);
 
-    EXPECT_EQ(copyOf(street, L"Home_")->scName().string(), L"home_street");
-    EXPECT_EQ(shelf->fieldInfo(L"HOME_STREET", false, false)->classInfo(), shelf);
+    refPtr<fieldInfo> first = copyOf(street, L"Home_");
+    EXPECT_EQ(first->scName().string(), L"home_street");
+    EXPECT_EQ(copyOf(street, L"HOME_"), first);
+    EXPECT_EQ(namesOf(shelf), (std::vector<ky::string>{L"home_street", L"home_street"}));
     EXPECT_EQ(copyOf(zip)->scName().string(), L"zipcode");
     EXPECT_EQ(copyOf(zip, L"X")->scName().string(), L"xzipcode");
     EXPECT_EQ(receiver->copyFieldInfoFrom(street, L"Home_")->scName().string(), L"Home_street");
-}
-
-TEST_F(FieldCopy, RepeatedCopyIsAppendedBehindAndTheFirstIsAnswered) {
-    refPtr<fieldInfo> street = make(L"street", eString);
-    refPtr<fieldInfo> first = copyOf(street);
-
-    EXPECT_EQ(copyOf(street), first);
-    EXPECT_EQ(shelf->countFields(), 2u);
-    EXPECT_NE(fieldsOf(shelf)[1], first);
 }
 
 TEST_F(FieldCopy, WholeClassIsCopiedInOrderOwnFieldsOnlyAndTheSourceStaysAsItWas) {
@@ -91,20 +84,16 @@ TEST_F(FieldCopy, CopyRepeatsTheDescriptionButNotUnitAliasesOrSource) {
 
     refPtr<fieldInfo> copy = copyOf(f);
     f->setLabel(L"changed");
-    EXPECT_EQ(copy->label(), L"Width");
-    EXPECT_TRUE(copy->unit().empty());
     std::vector<ky::string> aliases;
     copy->getAliasnames(aliases);
-    EXPECT_TRUE(aliases.empty());
-    EXPECT_FALSE(copy->sourceField());
+    ky::string value;
+    EXPECT_EQ(copy->label(), L"Width");
+    EXPECT_TRUE(copy->unit().empty() && aliases.empty() && !copy->sourceField());
     EXPECT_TRUE(copy->isMandatory() && !copy->isUnique());
     EXPECT_EQ(copy->semantic(), eSemLength);
     EXPECT_EQ(copy->defaultExpression() + copy->constantExpression() + copy->autoExpression(), L"123");
     EXPECT_EQ(copy->valueEqFunc(false), &alwaysEqual);
-    ASSERT_NE(copy->valueCondition(), nullptr);
-    EXPECT_NE(copy->valueCondition(), f->valueCondition());
-    EXPECT_EQ(copy->customTypeString().string(), L"int");
-    ky::string value;
+    EXPECT_TRUE(copy->valueCondition() && copy->valueCondition() != f->valueCondition());
     EXPECT_TRUE(copy->getUserProperty(L"shown", value, false));
     EXPECT_FALSE(copy->getUserProperty(L"colour", value, false));
     EXPECT_TRUE(copy->getUserProperty(L"colour", value, true));
@@ -118,8 +107,7 @@ TEST_F(FieldCopy, MarksAreTheCopiedFieldsOwnWhateverTheSemanticDid) {
     id->setUnique(false);
     refPtr<fieldInfo> copy = copyOf(id);
     EXPECT_EQ(copy->semantic(), eSemPrimkey);
-    EXPECT_TRUE(copy->isMandatory());
-    EXPECT_FALSE(copy->isUnique());
+    EXPECT_TRUE(copy->isMandatory() && !copy->isUnique());
 }
 
 TEST_F(FieldCopy, CopyOfAReferringFieldIsOrdinaryAndLosesAnEnumSemantic) {
@@ -131,8 +119,7 @@ TEST_F(FieldCopy, CopyOfAReferringFieldIsOrdinaryAndLosesAnEnumSemantic) {
         EXPECT_EQ(assertCatcher::reports().size(), 1u);
     }
     EXPECT_EQ(copy->semantic(), eSemNone);
-    EXPECT_FALSE(copy->sourceField());
-    EXPECT_EQ(copy->type(), eInt);
+    EXPECT_TRUE(!copy->sourceField() && copy->type() == eInt);
 }
 
 TEST_F(FieldCopy, CopyStoresAConcreteDefault) {

@@ -87,19 +87,6 @@ TEST(Holders, PtrHolderWithoutTargetIgnoresWritesAndThrowsOnReads) {
     EXPECT_EQ(number + other + owner.constValue(), 4.5);
 }
 
-TEST(Holders, RefPtrValueHolderKeepsOneReference) {
-    ky::refPtr<ky::refObj> first = hostObject::make();
-    ky::refPtr<ky::refObj> second = hostObject::make();
-    {
-        ky::valueholder<ky::refPtr<ky::refObj>> held(first);
-        std::unique_ptr<ky::holderbase> clone(held.clone());
-        EXPECT_EQ(first->refCount(), 3u);
-        held.setValue(second);
-        EXPECT_EQ(first->refCount() + second->refCount(), 4u);
-    }
-    EXPECT_EQ(first->refCount() + second->refCount(), 2u);
-}
-
 TEST(GenericValues, TypedAccessToAnotherTypeYieldsNothingEvenWithAConversion) {
     genericValue value = genericValue::create(5);
     EXPECT_EQ(value.as<double>(), nullptr);
