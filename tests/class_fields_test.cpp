@@ -21,6 +21,9 @@ TEST_F(ClassFields, FoldingClassFindsFieldsWhateverTheCase) {
     EXPECT_EQ(cls->fieldInfo(L"STRA\u00dfE", false, false), street);
     EXPECT_FALSE(cls->fieldInfo(L"STRASSE", false, false));
     EXPECT_EQ(cls->fieldInfo(ky::string(100, L'n'), false, false), longName);
+    street->addAliasname(L"G\u00e4\u00dfchen");
+    EXPECT_EQ(cls->fieldInfo(L"G\u00c4\u00dfCHEN", false, true), street);
+    EXPECT_FALSE(cls->fieldInfo(L"G\u00c4\u00dfCHEN", false, false));
 }
 
 TEST_F(ClassFields, CaseSensitiveClassKeepsCapitalsApart) {
@@ -93,6 +96,19 @@ TEST_F(ClassFields, OverridingFieldTakesNameAndTypeFromABaseAtAnyDepthAndWinsThe
     EXPECT_EQ(cls->fieldInfo(L"id", true, false), over);
     EXPECT_EQ(cls->createFieldInfo(base, L"id"), over);
     EXPECT_EQ(cls->countFields(), 2u);
+}
+
+// The override keeps the base's capitals, which this class's folded key
+// never finds again: it stays appended, and the call is refused.
+TEST_F(ClassFields, OverrideOfACapitalisedNameInAFoldingClassIsRefusedAfterBeingAppended) {
+    refPtr<modelInfo> exact = modelInfo::createModelInfo(true);
+    refPtr<classInfo> base = exact->createClassInfo(L"Base", false);
+    refPtr<fieldInfo> id = addField(base, L"Id");
+    refPtr<classInfo> cls = makeClass(L"Box", {base});
+
+    expectThrow([&] { cls->createFieldInfo(base, L"Id"); });
+    ASSERT_EQ(cls->countFields(), 1u);
+    EXPECT_EQ(fieldsOf(cls)[0]->sourceField(), id);
 }
 
 }  // namespace

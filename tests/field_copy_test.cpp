@@ -66,14 +66,16 @@ TEST_F(FieldCopy, ClassCopiedIntoItselfCopiesEachFieldOnce) {
     EXPECT_EQ(namesOf(box), (std::vector<ky::string>{L"street", L"city", L"old_street", L"old_city"}));
 }
 
-TEST_F(FieldCopy, CopyRepeatsTheDescriptionButNotUnitAliasesOrSource) {
+// The semantic is installed first, so a primary key's marks would be set by
+// it; the copied field's own marks are what counts.
+TEST_F(FieldCopy, CopyRepeatsTheDescriptionAndOwnMarksButNotUnitAliasesOrSource) {
     refPtr<fieldInfo> f = make(L"width", eInt);
     const hostCondition hostOwned;
     f->setLabel(L"Width");
     f->setUnit(L"mm");
     f->addAliasname(L"w");
-    f->setSemantic(eSemLength, {}, L"");
-    f->setMandatory(true);
+    makeKey(f);
+    f->setUnique(false);
     f->setDefaultExpression(L"1");
     f->setConstantExpression(L"2");
     f->setAutoExpression(L"3");
@@ -89,25 +91,14 @@ TEST_F(FieldCopy, CopyRepeatsTheDescriptionButNotUnitAliasesOrSource) {
     ky::string value;
     EXPECT_EQ(copy->label(), L"Width");
     EXPECT_TRUE(copy->unit().empty() && aliases.empty() && !copy->sourceField());
+    EXPECT_EQ(copy->semantic(), eSemPrimkey);
     EXPECT_TRUE(copy->isMandatory() && !copy->isUnique());
-    EXPECT_EQ(copy->semantic(), eSemLength);
     EXPECT_EQ(copy->defaultExpression() + copy->constantExpression() + copy->autoExpression(), L"123");
     EXPECT_EQ(copy->valueEqFunc(false), &alwaysEqual);
     EXPECT_TRUE(copy->valueCondition() && copy->valueCondition() != f->valueCondition());
     EXPECT_TRUE(copy->getUserProperty(L"shown", value, false));
     EXPECT_FALSE(copy->getUserProperty(L"colour", value, false));
     EXPECT_TRUE(copy->getUserProperty(L"colour", value, true));
-}
-
-// The semantic is installed first, so a primary key's marks would be set by
-// it; the copied field's own marks are what counts.
-TEST_F(FieldCopy, MarksAreTheCopiedFieldsOwnWhateverTheSemanticDid) {
-    refPtr<fieldInfo> id = make(L"id", eInt);
-    makeKey(id);
-    id->setUnique(false);
-    refPtr<fieldInfo> copy = copyOf(id);
-    EXPECT_EQ(copy->semantic(), eSemPrimkey);
-    EXPECT_TRUE(copy->isMandatory() && !copy->isUnique());
 }
 
 TEST_F(FieldCopy, CopyOfAReferringFieldIsOrdinaryAndLosesAnEnumSemantic) {

@@ -66,6 +66,24 @@ TEST_F(Identity, AFieldLeavingThePrimaryKeyLeavesTheIdentity) {
     expectThrow([&] { orderLine->idInfo(); }, report(L"rfields.size()>=1", idFile, 11));
 }
 
+// An overriding field answers its source's semantic, so the derived class's
+// identity loses it when the source leaves the primary key.
+TEST_F(Identity, DerivedIdentityDropsAnOverrideWhoseSourceLeftThePrimaryKey) {
+    refPtr<classInfo> rushLine = makeClass(L"RushLine", {orderLine});
+    makeKey(orderNumber);
+    refPtr<fieldInfo> rush = addField(rushLine, L"rush");
+    makeKey(rush);
+    rushLine->createFieldInfo(orderLine, L"orderNumber");
+    refPtr<idInfo> before = rushLine->idInfo();
+    ASSERT_EQ(before->fieldInfos().size(), 2u);
+
+    orderNumber->setSemantic(eSemNone, ky::genericSet(), L"");
+    refPtr<idInfo> after = rushLine->idInfo();
+    EXPECT_EQ(after->fieldInfos(), fields{rush});
+    EXPECT_EQ(rushLine->idInfo(), after);
+    EXPECT_EQ(before->fieldInfos().size(), 2u);
+}
+
 TEST_F(Identity, AClassWithoutKeyCachesNothingAndReleaseInfoDropsTheCache) {
     expectThrow([&] { orderLine->idInfo(); }, report(L"rfields.size()>=1", idFile, 11));
     refPtr<idInfo> identity = compoundKey();

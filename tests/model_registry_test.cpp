@@ -30,12 +30,20 @@ TEST_F(ModelRegistry, CaseSensitiveModelComparesAsWritten) {
     EXPECT_NE(exact->createClassInfo(L"person", false), cls);
 }
 
+// Aliases are kept as written; a folding model finds them under any case, a
+// case-sensitive one only as written.
 TEST_F(ModelRegistry, ClassAliasesAreSearchedOnlyOnRequestFieldAliasesNever) {
-    person->addAliasname(L"human");
+    person->addAliasname(L"Human");
     name->addAliasname(L"title");
+    refPtr<modelInfo> exact = modelInfo::createModelInfo(true);
+    exact->createClassInfo(L"Person", false)->addAliasname(L"Human");
 
     EXPECT_FALSE(model->classInfo(L"human", false));
     EXPECT_EQ(model->classInfo(L"HUMAN", true), person);
+    EXPECT_TRUE(exact->classInfo(L"Human", true) && !exact->classInfo(L"human", true));
+    std::vector<ky::string> aliases;
+    person->getAliasnames(aliases);
+    EXPECT_EQ(aliases, std::vector<ky::string>{L"Human"});
     EXPECT_EQ(model->fieldInfo(L"human", L"name", true), name);
     EXPECT_FALSE(model->fieldInfo(L"human", L"name", false));
     EXPECT_FALSE(model->fieldInfo(L"person", L"title", true));

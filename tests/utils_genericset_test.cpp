@@ -1,8 +1,6 @@
 // genericSet: storing, replacing, reading, copying and erasing keyed values.
 #include "test_support.h"
 
-#include <algorithm>
-
 namespace kytest {
 namespace {
 
@@ -86,12 +84,6 @@ TEST_F(GenericSet, TextKeysReachTheSameEntriesAsInternedKeysAndInternNothing) {
     EXPECT_FALSE(scString::find(L"never-stored-anywhere-7f3a", 26, unknown));
     EXPECT_TRUE(set.erase(L"label"));
     EXPECT_EQ(set.keys(), std::vector<scString>{key(L"enumItems")});
-}
-
-TEST_F(GenericSet, KeysComeInHandleOrder) {
-    for (const wchar_t* name : {L"zeta", L"alpha", L"mid", L"beta"}) set.setValue(key(name), 0, false);
-    const std::vector<scString> keys = set.keys();
-    EXPECT_TRUE(keys.size() == 4 && std::is_sorted(keys.begin(), keys.end()));
 }
 
 TEST_F(GenericSet, ValuesChangeInPlaceThroughTheWritablePointerOfTheirOwnType) {

@@ -31,12 +31,6 @@ TEST(Logging, LinesBelowTheLevelNeverReachTheSinkOthersArriveWithEveryField) {
     EXPECT_EQ(r.function, L"ky::x::make");
 }
 
-TEST(Logging, OneLoggerPerName) {
-    EXPECT_EQ(&logManager::getLogger(L"a::b"), &logManager::getLogger(ky::string(L"a::b")));
-    EXPECT_NE(&logManager::getLogger(L"a::b"), &logManager::getLogger(L"a::c"));
-    EXPECT_EQ(logManager::getLogger(L"a::b").name(), L"a::b");
-}
-
 TEST(Logging, ASinkMayItselfLog) {
     logRecorder log;
     int calls = 0;

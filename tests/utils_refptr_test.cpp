@@ -1,7 +1,6 @@
 // Reference counting: refObj, refPtr, const_refPtr and sharedPtr.
 #include <gtest/gtest.h>
 #include <kyrefptr.h>
-#include <kysharedptr.h>
 
 #include <thread>
 #include <vector>
@@ -64,24 +63,6 @@ TEST_F(RefCounting, CopiesFromSeveralThreadsKeepTheCountExact) {
     }
     for (std::thread& th : threads) th.join();
     EXPECT_EQ(shared->refCount(), 1u);
-}
-
-struct tracked {
-    explicit tracked(int& destroyed) : mDestroyed(destroyed) {}
-    ~tracked() { ++mDestroyed; }
-    int& mDestroyed;
-};
-
-TEST(SharedPtr, LastCopyDeletesTheObject) {
-    int destroyed = 0;
-    ky::sharedPtr<tracked> a(new tracked(destroyed));
-    {
-        ky::sharedPtr<tracked> b = a;
-        EXPECT_EQ(a.useCount(), 2u);
-        a.reset();
-        EXPECT_EQ(destroyed, 0);
-    }
-    EXPECT_EQ(destroyed, 1);
 }
 
 }  // namespace
