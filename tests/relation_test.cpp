@@ -15,18 +15,18 @@ protected:
         for (const wchar_t* name : {L"number", L"customerId", L"customerRegion"}) addField(order, name);
         for (const wchar_t* name : {L"orderNumber", L"lineNo"}) addField(orderLine, name);
     }
-    // order.customerId towards the class Customer.
-    refPtr<relationInfo> toCustomer(eRelationType kind = eRef, const ky::string& name = L"",
-                                    const ky::string& reverse = L"") {
-        return order->createRelation(L"customerId", false, customer, kind, name, reverse);
+    // order.customerId towards `target`, a class or a field.
+    template <class Target>
+    refPtr<relationInfo> relate(Target target, eRelationType kind = eRef, const wchar_t* name = L"",
+                                const wchar_t* reverse = L"") {
+        return order->createRelation(L"customerId", false, target, kind, name, reverse);
     }
-    // order.customerId towards the field Customer.id.
-    refPtr<relationInfo> toCustomerId(eRelationType kind = eRef, const ky::string& name = L"",
-                                      const ky::string& reverse = L"") {
-        return order->createRelation(L"customerId", false, field(customer, L"id"), kind, name, reverse);
-    }
+    refPtr<relationInfo> toCustomer(eRelationType kind = eRef) { return relate(customer, kind); }
+    refPtr<relationInfo> toCustomerId(eRelationType kind = eRef) { return relate(field(customer, L"id"), kind); }
     static relations toRelations(const refPtr<classInfo>& c) { return {c->toRelations_begin(), c->toRelations_end()}; }
-    static relations fromRelations(const refPtr<classInfo>& c) { return {c->fromRelations_begin(), c->fromRelations_end()}; }
+    static relations fromRelations(const refPtr<classInfo>& c) {
+        return {c->fromRelations_begin(), c->fromRelations_end()};
+    }
 
     refPtr<classInfo> customer = makeClass(L"Customer");
     refPtr<classInfo> order = makeClass(L"Order");
@@ -72,7 +72,7 @@ class RelationKinds : public Relations, public ::testing::WithParamInterface<eRe
 TEST_P(RelationKinds, EmptyNamesDefaultToTheFromFieldAndTheFromClassOrQualifiedField) {
     refPtr<relationInfo> toClass = toCustomer(GetParam());
     refPtr<relationInfo> toField = toCustomerId(GetParam());
-    refPtr<relationInfo> named = order->createRelation(L"number", false, customer, GetParam(), L"PlacedBy", L"Orders");
+    refPtr<relationInfo> named = relate(orderLine, GetParam(), L"PlacedBy", L"Orders");
 
     for (const auto& relation : {toClass, toField, named}) EXPECT_EQ(relation->relationType(), GetParam());
     EXPECT_EQ(toClass->scName().string(), L"customerid");
@@ -121,9 +121,9 @@ TEST_F(Relations, ARelationIsListedOutOfItsClassAndIntoItsTargetAndCannotBeCopie
 // Reuse toward a class asks only for the from-field and the target class,
 // so an earlier relation toward a field of that class answers for it.
 TEST_F(Relations, SameFromFieldAndTargetGiveTheFirstRelationWhateverTheNamesAndKind) {
-    refPtr<relationInfo> toField = toCustomerId(eRef, L"Buyer", L"");
-    EXPECT_EQ(toCustomerId(eBiAgg, L"", L"Names"), toField);
-    EXPECT_EQ(toCustomer(eAgg, L"Other", L"Names"), toField);
+    refPtr<relationInfo> toField = relate(field(customer, L"id"), eRef, L"Buyer");
+    EXPECT_EQ(relate(field(customer, L"id"), eBiAgg, L"", L"Names"), toField);
+    EXPECT_EQ(relate(customer, eAgg, L"Other", L"Names"), toField);
     EXPECT_EQ(toField->relationType(), eRef);
     EXPECT_EQ(toField->scName().string(), L"Buyer");
 
@@ -146,7 +146,7 @@ TEST_F(Relations, FromFieldFoundInABaseClassStaysTheBaseClasssFieldWhateverItsTy
 }
 
 TEST_F(Relations, LookupComparesTheNameAsWrittenAndSearchesBasesOnlyWithTheFlag) {
-    refPtr<relationInfo> named = toCustomer(eRef, L"PlacedBy", L"");
+    refPtr<relationInfo> named = relate(customer, eRef, L"PlacedBy");
     refPtr<relationInfo> defaulted = toCustomerId();
     refPtr<classInfo> rush = makeClass(L"RushOrder", {order});
     refPtr<classInfo> express = makeClass(L"ExpressOrder", {rush});
