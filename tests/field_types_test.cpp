@@ -39,8 +39,8 @@ TEST(FieldTypeWords, EveryTypeWordReadsBackAsItsType) {
                          eDirectory, eFile, eSearchPath, ePtr}) {
         eFieldType parsed = eCustom;
         unsigned long length = 1;
-        EXPECT_TRUE(fieldInfo::parseType(fieldInfo::typeStringFromType(t).string(), parsed, length)) << t;
-        EXPECT_EQ(parsed, t);
+        EXPECT_TRUE(fieldInfo::parseType(fieldInfo::typeStringFromType(t).string(), parsed, length) && parsed == t)
+            << t;
     }
     EXPECT_EQ(fieldInfo::typeStringFromType(eLong).string(), L"long");
     EXPECT_TRUE(fieldInfo::typeStringFromType(eCustom).empty());

@@ -104,7 +104,7 @@ TEST_F(Identity, IdentitiesOverTheSameFieldsAreEqualWhenEverTheyWereBuilt) {
     refPtr<classInfo> twin = makeClass(L"Twin");
     makeKey(addField(twin, L"orderNumber"));
 
-    ASSERT_NE(second, first);
+    EXPECT_NE(second, first);
     EXPECT_TRUE(first->isEqualTo(second.get()) && second->isEqualTo(first.get()));
     EXPECT_FALSE(one->isEqualTo(first.get()) || first->isEqualTo(one.get()));
     EXPECT_FALSE(one->isEqualTo(twin->idInfo().get()));

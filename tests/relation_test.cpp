@@ -41,9 +41,8 @@ TEST_F(Relations, TowardAClassPairsTheFromFieldWithAPointerFieldOutsideTheTarget
     ASSERT_EQ(relation->fieldRelations().size(), 1u);
     const relationInfo::fieldPair& pair = relation->fieldRelations().front();
     EXPECT_EQ(pair.first, customerId);
-    EXPECT_EQ(pair.second->scName().string(), L"PTR");
+    EXPECT_EQ(pair.second->qualifiedName(), L"customer.PTR");
     EXPECT_EQ(pair.second->type(), ePtr);
-    EXPECT_EQ(pair.second->classInfo(), customer);
     EXPECT_EQ(relation->toClassInfo(), customer);
     EXPECT_EQ(customer->countFields(), 2u);
     EXPECT_FALSE(customer->fieldInfo(L"PTR", true, true));
