@@ -128,7 +128,8 @@ TEST_F(FieldValues, StringEqualityHeedsCaseWhileDirectoriesAndFilesDoNot) {
     EXPECT_FALSE(make(L"s", eString)->valueEqFunc(false)(valueOf(ky::string(L"Ab")), valueOf(ky::string(L"ab"))));
     EXPECT_TRUE(make(L"d", eDirectory)->valueEqFunc(false)(valueOf(ky::directory(L"C:\\Tmp")),
                                                            valueOf(ky::directory(L"c:\\tmp"))));
-    EXPECT_TRUE(make(L"f", eFile)->valueEqFunc(false)(valueOf(ky::file(L"ÄRGER.txt")), valueOf(ky::file(L"ärger.TXT"))));
+    EXPECT_TRUE(
+        make(L"f", eFile)->valueEqFunc(false)(valueOf(ky::file(L"ÄRGER.txt")), valueOf(ky::file(L"ärger.TXT"))));
     EXPECT_FALSE(make(L"g", eFile)->valueEqFunc(false)(valueOf(ky::file(L"a")), valueOf(ky::file(L"b"))));
     EXPECT_EQ(make(L"p", eSearchPath)->valueEqFunc(false), nullptr);
 }

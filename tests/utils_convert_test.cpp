@@ -49,7 +49,8 @@ TEST(Conversions, NumbersConvertOnlyWhenExactAndWithinTheTargetRange) {
 }
 
 TEST(Conversions, NumbersPrintWithoutLocaleInTheirShortestForm) {
-    EXPECT_EQ(*toText(short{-7}) + L" " + *toText(0.1) + L" " + *toText(1.5f) + L" " + *toText(1e20), L"-7 0.1 1.5 1e+20");
+    EXPECT_EQ(*toText(short{-7}) + L" " + *toText(0.1) + L" " + *toText(1.5f) + L" " + *toText(1e20),
+              L"-7 0.1 1.5 1e+20");
     EXPECT_EQ(toText(true), L"true");
     const double value = 0.1 + 0.2;
     EXPECT_EQ(convert<double>(*toText(value)), value);
