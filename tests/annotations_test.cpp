@@ -96,9 +96,13 @@ TEST_F(ClassAnnotations, BasesLendOnlyInheritablePropertiesDepthFirstInMapOrder)
 
 using FieldAnnotations = fieldTest;
 
-TEST_F(FieldAnnotations, HasAliasPassesOverFieldsWithoutAListButGetAliasesStopsThere) {
-    make(L"width", eInt)->addAliasname(L"x");
+// Along the source chain hasAliasname passes over fields without a list while
+// getAliasnames stops there; sources lend only inheritable properties, and
+// only to a search.
+TEST_F(FieldAnnotations, ReferringFieldWalksItsSourcesByTwoAliasRulesAndLendsOnlyInheritableProperties) {
+    refPtr<fieldInfo> source = make(L"width", eInt);
     refPtr<fieldInfo> over = referring(L"width");
+    source->addAliasname(L"x");
     std::vector<ky::string> aliases;
     over->getAliasnames(aliases);
     EXPECT_TRUE(aliases.empty());
@@ -109,14 +113,9 @@ TEST_F(FieldAnnotations, HasAliasPassesOverFieldsWithoutAListButGetAliasesStopsT
     over->getAliasnames(aliases);
     EXPECT_EQ(aliases, std::vector<ky::string>{L"x"});
     EXPECT_FALSE(over->hasAliasname(key(L"y")));
-}
 
-TEST_F(FieldAnnotations, SourcesLendOnlyTheirInheritablePropertiesAndOnlyWhenSearching) {
-    refPtr<fieldInfo> source = make(L"width", eInt);
     source->setUserProperty(L"shown", ky::string(L"source-own"), false);
     source->setUserProperty(L"colour", ky::string(L"source"), true);
-    refPtr<fieldInfo> over = referring(L"width");
-
     ky::string value;
     EXPECT_FALSE(over->getUserProperty(L"shown", value, true));
     EXPECT_FALSE(over->getUserProperty(L"colour", value, false));

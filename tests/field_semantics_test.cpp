@@ -155,7 +155,9 @@ TEST_F(FieldSemantics, AcceptedSemanticsNarrowTypesAndMarkKeys) {
     EXPECT_TRUE(id->isMandatory() && id->isUnique());
 }
 
-TEST_F(FieldSemantics, SemanticStringAnswersCustomTextOrTheSemanticWord) {
+// A referring field answers its source's semantic and string but keeps its
+// own attributes.
+TEST_F(FieldSemantics, SemanticStringAnswersCustomTextOrTheWordAlongTheSourceChain) {
     refPtr<fieldInfo> f = make(L"shade", eString);
     EXPECT_TRUE(f->semanticString().empty());
     f->setSemantic(eSemCustom, {}, L"Colour");
@@ -165,9 +167,7 @@ TEST_F(FieldSemantics, SemanticStringAnswersCustomTextOrTheSemanticWord) {
     f->setSemantic(eSemEnum, enumItems(), L"");
     EXPECT_EQ(f->semanticString().string(), L"enum");
     EXPECT_TRUE(f->semanticAttribs().contains(ky::scString::createFrom(L"enumItems")));
-}
 
-TEST_F(FieldSemantics, ReferringFieldReportsItsSourcesSemanticButKeepsItsOwnAttributes) {
     refPtr<fieldInfo> source = make(L"size", eDouble);
     source->setSemantic(eSemCustom, {}, L"girth");
     refPtr<fieldInfo> over = referring(L"size");

@@ -69,16 +69,13 @@ TEST_F(FieldValues, NullThresholdIsStrictInDoublePrecisionOtherValueClassesConve
     EXPECT_THROW(i->isNullValue(valueOf(ky::date())), bool);
 }
 
-TEST_F(FieldValues, EntryTypesTestOnlyForAnEmptyValue) {
+TEST_F(FieldValues, EntryTypesTestOnlyForAnEmptyValueDatesDefaultToTodayAndAreNullIn1900) {
     for (eFieldType t : {eDirectory, eFile, eSearchPath, ePtr, eCustom}) {
         refPtr<fieldInfo> f = make(L"entry" + std::to_wstring(t), t);
         EXPECT_TRUE(f->isNullValue(ky::genericValue())) << t;
         EXPECT_FALSE(f->isNullValue(valueOf(42))) << t;
         EXPECT_EQ(f->createNullValue().empty(), t == ePtr || t == eCustom) << t;
     }
-}
-
-TEST_F(FieldValues, DatesDefaultToTodayButAreNullIn1900AndTypesWithoutDefaultKeepTheValue) {
     ky::genericValue v;
     ASSERT_TRUE(fieldInfo::getDefaultFromType(eDate, v));
     EXPECT_EQ(v.strictRead<ky::date>(), ky::date::today());
@@ -113,7 +110,9 @@ TEST_F(FieldValues, ReferringFieldKeepsTheTypeItsSourceHadWhenItWasMade) {
 
 bool alwaysEqual(const ky::genericValue&, const ky::genericValue&) { return true; }
 
-TEST_F(FieldValues, OwnEqualityFunctionReplacesTheBuiltInOneAndIsSeenThroughTheChain) {
+// An own equality function replaces the built-in one and is seen through the
+// chain; built-in string equality heeds case, directory and file equality not.
+TEST_F(FieldValues, EqualityFunctionsOwnOrBuiltIn) {
     refPtr<fieldInfo> source = make(L"name", eString);
     refPtr<fieldInfo> over = referring(L"name");
     EXPECT_TRUE(source->setValueEqFunc(&alwaysEqual));
@@ -122,9 +121,7 @@ TEST_F(FieldValues, OwnEqualityFunctionReplacesTheBuiltInOneAndIsSeenThroughTheC
     EXPECT_NE(over->valueEqFunc(false), &alwaysEqual);
     EXPECT_TRUE(over->setValueEqFunc(nullptr));
     EXPECT_EQ(over->valueEqFunc(true), nullptr);
-}
 
-TEST_F(FieldValues, StringEqualityHeedsCaseWhileDirectoriesAndFilesDoNot) {
     EXPECT_FALSE(make(L"s", eString)->valueEqFunc(false)(valueOf(ky::string(L"Ab")), valueOf(ky::string(L"ab"))));
     EXPECT_TRUE(make(L"d", eDirectory)->valueEqFunc(false)(valueOf(ky::directory(L"C:\\Tmp")),
                                                            valueOf(ky::directory(L"c:\\tmp"))));

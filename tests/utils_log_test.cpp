@@ -31,7 +31,7 @@ TEST(Logging, LinesBelowTheLevelNeverReachTheSinkOthersArriveWithEveryField) {
     EXPECT_EQ(r.function, L"ky::x::make");
 }
 
-TEST(Logging, ASinkMayItselfLog) {
+TEST(Logging, ASinkMayItselfLogAndAnEmptySinkRestoresTheStandardErrorSink) {
     logRecorder log;
     int calls = 0;
     logManager::setSink([&calls](const kylog::logRecord& r) {
@@ -39,10 +39,7 @@ TEST(Logging, ASinkMayItselfLog) {
     });
     testLogger().log_info(L"outer", L"", 0, L"", nullptr);
     EXPECT_EQ(calls, 2);
-}
 
-TEST(Logging, EmptySinkRestoresTheStandardErrorSink) {
-    logRecorder log;
     logManager::setSink(kylog::logSink());
     ::testing::internal::CaptureStderr();
     testLogger().log_warn(L"Größe", L"libs/x.cpp", 7, L"fn", nullptr);
