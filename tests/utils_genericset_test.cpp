@@ -69,18 +69,6 @@ TEST(GenericSet, TextKeysReachTheSameEntriesAsInternedKeysAndInternNothing) {
     EXPECT_EQ(set.keys(), std::vector<scString>{key(L"enumItems")});
 }
 
-TEST(GenericSet, ValuesChangeInPlaceThroughThePointerOfTheirOwnTypeOnly) {
-    genericSet set;
-    set.setValue(key(L"Alias"), std::vector<scString>{key(L"one")}, false);
-    std::vector<scString>* aliases = nullptr;
-    ASSERT_TRUE(set.getValuePtr(L"Alias", aliases));
-    aliases->push_back(key(L"two"));
-    EXPECT_EQ(read<std::vector<scString>>(set, L"Alias"), (std::vector<scString>{key(L"one"), key(L"two")}));
-    string* wrongType = nullptr;
-    EXPECT_FALSE(set.getValuePtr(L"Alias", wrongType));
-    EXPECT_EQ(wrongType, nullptr);
-}
-
 // The copy's holders are cloned inside the library; typed access from here
 // must see the same holder types (one exported type_info per holder).
 TEST(GenericSet, TypedAccessToValuesClonedInsideTheLibrary) {

@@ -30,16 +30,6 @@ TEST(ScString, EqualTextsGiveEqualHandlesCaseAndEmbeddedNulsCountTheEmptyTextIsT
     EXPECT_TRUE(scString().empty() && scString().c_str()[0] == L'\0');
 }
 
-TEST(ScString, FindLooksUpWithoutInterning) {
-    const string name = uniqueName(L"find", 0);
-    scString out = scString::createFrom(L"untouched");
-    EXPECT_FALSE(scString::find(name.data(), name.size(), out));
-    EXPECT_FALSE(scString::find(name.data(), name.size(), out));
-    const scString interned = scString::createFrom(name);
-    ASSERT_TRUE(scString::find(name.data(), name.size(), out));
-    EXPECT_EQ(out, interned);
-}
-
 TEST(ScString, HandlesAndTextsSurviveTableGrowth) {
     std::vector<scString> handles;
     for (int i = 0; i < 20000; ++i) handles.push_back(scString::createFrom(uniqueName(L"grow", i)));
