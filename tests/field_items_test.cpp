@@ -8,7 +8,7 @@ namespace {
 using parser = bool (*)(const ky::string&, eFieldType, enumItem&);
 
 // Both parsers behave identically; every case runs through each.
-class itemParsers : public ::testing::TestWithParam<parser> {
+class ItemParsers : public ::testing::TestWithParam<parser> {
 protected:
     enumItem parsed(const wchar_t* text, eFieldType type) {
         enumItem item;
@@ -24,7 +24,7 @@ protected:
     }
 };
 
-TEST_P(itemParsers, ValueIsTrimmedAndConvertedToTheTypesValueClass) {
+TEST_P(ItemParsers, ValueIsTrimmedAndConvertedToTheTypesValueClass) {
     const enumItem ten = parsed(L" 1 0 , Ten ", eInt);
     EXPECT_EQ(*ten.itemValue.constValuePtr<int>(), 10);
     EXPECT_EQ(ten.itemName, L"Ten");
@@ -35,7 +35,7 @@ TEST_P(itemParsers, ValueIsTrimmedAndConvertedToTheTypesValueClass) {
     EXPECT_EQ(*parsed(L"Ab c,x", eCustom).itemValue.constValuePtr<ky::string>(), L"Abc");
 }
 
-TEST_P(itemParsers, FurtherPiecesJoinTheNameWithoutTheirCommasAndEmptyOnesKeepTheirPlace) {
+TEST_P(ItemParsers, FurtherPiecesJoinTheNameWithoutTheirCommasAndEmptyOnesKeepTheirPlace) {
     EXPECT_EQ(parsed(L"1, Red, Green ", eInt).itemName, L"Red Green");
     EXPECT_EQ(parsed(L"1,a,b", eInt).itemName, L"ab");
     EXPECT_EQ(parsed(L"1,,Red", eInt).itemName, L"Red");
@@ -43,14 +43,14 @@ TEST_P(itemParsers, FurtherPiecesJoinTheNameWithoutTheirCommasAndEmptyOnesKeepTh
     EXPECT_EQ(*parsed(L",Empty", eString).itemValue.constValuePtr<ky::string>(), L"");
 }
 
-TEST_P(itemParsers, RefusedTextsLeaveTheItemAlone) {
+TEST_P(ItemParsers, RefusedTextsLeaveTheItemAlone) {
     const std::pair<const wchar_t*, eFieldType> refused[] = {
         {L"7", eInt},           {L"", eInt}, {L"x,Ten", eInt}, {L",5,Five", eInt}, {L"maybe,Perhaps", eBool},
         {L"2023-02-29,NoLeap", eDate}, {L"1,Bytes", eBinary}};
     for (const auto& [text, type] : refused) expectRefused(text, type);
 }
 
-INSTANTIATE_TEST_SUITE_P(EnumAndBits, itemParsers,
+INSTANTIATE_TEST_SUITE_P(EnumAndBits, ItemParsers,
                          ::testing::Values(&fieldInfo::parseEnumItem, &fieldInfo::parseBitsItem));
 
 }  // namespace
