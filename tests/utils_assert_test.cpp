@@ -31,8 +31,15 @@ TEST(AssertReport, NullHandlerRestoresTheDefaultWhichWritesUtf8ToStandardError) 
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("Gr\xC3\xBC\xC3\x9F" "e"), std::string::npos);
     EXPECT_TRUE(assertCatcher::reports().empty());
     const ky::assertHandler defaultHandler = ky::setAssertHandler(mine);
-    EXPECT_NE(defaultHandler, nullptr);
-    EXPECT_NE(defaultHandler, mine);
+    EXPECT_TRUE(defaultHandler);
+}
+
+TEST(AssertReport, HandlersMayTakeTheTextAsAString) {
+    static std::vector<ky::string> seen;
+    const ky::assertHandler previous = ky::setAssertHandler([](const ky::string& text) { seen.push_back(text); });
+    EXPECT_TRUE(throwsFalse([] { ky::assertFailed(L"x", L"f", 2); }));
+    ky::setAssertHandler(previous);
+    EXPECT_EQ(seen, std::vector<ky::string>{L"Assertion failed:\nx\n\nFile: f\nLine: 2"});
 }
 
 }  // namespace

@@ -6,16 +6,20 @@
 // false is thrown. The handler may be replaced at any time from any thread.
 #pragma once
 
+#include <functional>
+
 #include "kystring.h"
 #include "kyutilsexport.h"
 
 namespace ky {
 
-// Receives each assertion report text.
-using assertHandler = void (*)(const wchar_t* text);
+// Receives each assertion report text: a function or lambda taking the text
+// as const wchar_t* (or as const ky::string&).
+using assertHandler = std::function<void(const wchar_t* text)>;
 
-// Installs `handler` (null restores the default, which writes the text to
-// standard error in UTF-8) and returns the handler that was installed before.
+// Installs `handler` (an empty one, or nullptr, restores the default, which
+// writes the text to standard error in UTF-8) and returns the handler that
+// was installed before.
 KY_UTILS_API assertHandler setAssertHandler(assertHandler handler);
 
 // Reports `text` through the current handler and returns.

@@ -2,9 +2,10 @@
 
 #include "kyassert.h"
 
-#include <atomic>
 #include <cstdio>
+#include <mutex>
 #include <string>
+#include <utility>
 
 namespace ky {
 
@@ -17,18 +18,38 @@ void writeToStderr(const wchar_t* text) {
     std::fflush(stderr);
 }
 
-// Never null: installing null puts the default back.
-constinit std::atomic<assertHandler> gHandler{&writeToStderr};
+// The installed handler, never empty: installing an empty one puts the
+// default back. Made on first use and never destroyed, so reports keep
+// working while other statics go away.
+struct handlerSlot {
+    std::mutex lock;
+    assertHandler handler{&writeToStderr};
+};
+handlerSlot& slot() {
+    static handlerSlot* const installed = new handlerSlot;
+    return *installed;
+}
 
 constexpr std::size_t reportCapacity = 1024;
 
 }  // namespace
 
 assertHandler setAssertHandler(assertHandler handler) {
-    return gHandler.exchange(handler ? handler : &writeToStderr, std::memory_order_acq_rel);
+    if (!handler) handler = &writeToStderr;
+    std::lock_guard<std::mutex> guard(slot().lock);
+    std::swap(handler, slot().handler);
+    return handler;
 }
 
-void assertMsg(const wchar_t* text) { gHandler.load(std::memory_order_acquire)(text ? text : L""); }
+void assertMsg(const wchar_t* text) {
+    assertHandler handler;
+    {
+        // Called outside the lock, so that a handler may install another one.
+        std::lock_guard<std::mutex> guard(slot().lock);
+        handler = slot().handler;
+    }
+    handler(text ? text : L"");
+}
 
 void assertFailed(const wchar_t* condition, const wchar_t* file, int line) {
     wchar_t report[reportCapacity];
