@@ -87,8 +87,9 @@ public:
                                                          const ky::genericSet& typeAttribs,
                                                          const ky::string& customTypeString);
     // A field of this class that stands for the field `name` inherited from
-    // `baseClass`. Throws false when this class does not derive from
-    // `baseClass` or when it has no such field.
+    // `baseClass`. Throws false, changing nothing, when this class does not
+    // derive from `baseClass`, when it has no such field, or when this
+    // class's name rule could not find the override again.
     ky::refPtr<ky::metamodel::fieldInfo> createFieldInfo(ky::refPtr<ky::metamodel::classInfo>& baseClass,
                                                          const ky::string& name);
     // Told by a field of this class after its semantic changed: a field that

@@ -237,6 +237,14 @@ ky::refPtr<ky::metamodel::fieldInfo> classInfo::createFieldInfo(ky::refPtr<class
     if (!isDerivedFrom(ky::const_refPtr<classInfo>(baseClass))) throw false;
     ky::refPtr<ky::metamodel::fieldInfo> overridden = baseClass->fieldInfo(name, true, false);
     if (!overridden) throw false;
+    // The override is known by the overridden field's name. A name this
+    // class's rule cannot produce (capitals of a case-sensitive base, in a
+    // class that folds names) would never be found again, so the override is
+    // refused before anything changes rather than left behind unreachable.
+    ky::scString key;
+    if (!detail::findKey(name.data(), name.size(), d->caseSensitive, key) || key != overridden->scName()) {
+        throw false;
+    }
     appendField(ky::refPtr<ky::metamodel::fieldInfo>(
         new ky::metamodel::fieldInfo(ky::refPtr<classInfo>(this), overridden)));
     return fieldFoundAgain(name);
