@@ -49,5 +49,17 @@ TEST(Logging, ASinkMayItselfLogAndAnEmptySinkRestoresTheStandardErrorSink) {
     EXPECT_NE(written.find("libs/x.cpp:7"), std::string::npos);
 }
 
+TEST(Logging, ASinkMayTakeTheLinePartByPart) {
+    logRecorder log;
+    std::vector<std::wstring> seen;
+    logManager::setSink([&seen](kylog::level l, const ky::string& logger, const ky::string& message,
+                                const ky::string& file, int line, const ky::string& function) {
+        seen = {kylog::levelName(l), logger, message, file, std::to_wstring(line), function};
+    });
+    testLogger().log_info(L"hello", L"libs/y", 3, L"ky::y::f", nullptr);
+    EXPECT_EQ(seen, (std::vector<std::wstring>{L"info", testLogger().name(), L"hello", L"libs/y", L"3", L"ky::y::f"}));
+    logManager::setSink(nullptr);
+}
+
 }  // namespace
 }  // namespace kytest

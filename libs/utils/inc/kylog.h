@@ -7,6 +7,7 @@
 // Loggers, the level and the sink may be used from several threads.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 
 #include "kystring.h"
@@ -36,6 +37,10 @@ struct logRecord {
 };
 
 using logSink = std::function<void(const logRecord&)>;
+// A sink that takes the parts of a line one by one: level, logger name,
+// message, source path, line and function name.
+using logLineSink = std::function<void(level, const ky::string& logger, const ky::string& message,
+                                       const ky::string& file, int line, const ky::string& function)>;
 
 class KY_UTILS_API logger {
 public:
@@ -74,6 +79,8 @@ public:
     // Installs the sink of every line (an empty sink restores the default,
     // which writes to standard error in UTF-8); answers the previous sink.
     static logSink setSink(logSink sink);
+    static logSink setSink(logLineSink sink);
+    static logSink setSink(std::nullptr_t) { return setSink(logSink()); }
     // Sets the lowest level that is written; answers the previous level.
     // The default level is warn.
     static level setLevel(level l) noexcept;

@@ -93,6 +93,13 @@ logger& logManager::getLogger(const ky::string& name) { return loggerOf(ky::scSt
 
 logger& logManager::getLogger(const wchar_t* name) { return loggerOf(ky::scString::createFrom(name)); }
 
+logSink logManager::setSink(logLineSink sink) {
+    if (!sink) return setSink(logSink());
+    return setSink(logSink([parts = std::move(sink)](const logRecord& r) {
+        parts(r.lvl, r.logger, r.message, r.file, r.line, r.function);
+    }));
+}
+
 logSink logManager::setSink(logSink sink) {
     auto next = sink ? std::make_shared<const logSink>(std::move(sink)) : nullptr;
     logState& s = state();
