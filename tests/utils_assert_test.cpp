@@ -6,21 +6,12 @@
 namespace kytest {
 namespace {
 
-TEST(AssertReport, EmptyCountedPointersReportTheirOwnLine) {
-    ky::refPtr<ky::refObj> empty;
-    ky::const_refPtr<ky::refObj> constEmpty;
-    expectThrow([&] { empty->refCount(); }, report(L"m_p != NULL", pointerFile, 144));
-    expectThrow([&] { (*constEmpty).refCount(); }, report(L"m_p != NULL", pointerFile, 315));
-}
-
 TEST(AssertReport, MacroReportsTheConditionTextFileAndLineCutToTheBuffer) {
     expectThrow([] { KY_ASSERT(1 + 1 == 3, L"src/some file.cpp", 7); },
                 L"Assertion failed:\n1 + 1 == 3\n\nFile: src/some file.cpp\nLine: 7");
     const std::wstring condition(5000, L'c');
-    assertCatcher catcher;
-    EXPECT_TRUE(throwsFalse([&] { ky::assertFailed(condition.c_str(), L"f", 1); }));
-    ASSERT_EQ(assertCatcher::reports().size(), 1u);
-    EXPECT_EQ(assertCatcher::reports()[0], L"Assertion failed:\n" + condition.substr(0, 1023 - 18));
+    expectThrow([&] { ky::assertFailed(condition.c_str(), L"f", 1); },
+                L"Assertion failed:\n" + condition.substr(0, 1023 - 18));
 }
 
 TEST(AssertReport, NullHandlerRestoresTheDefaultWhichWritesUtf8ToStandardError) {
@@ -30,8 +21,7 @@ TEST(AssertReport, NullHandlerRestoresTheDefaultWhichWritesUtf8ToStandardError) 
     ky::assertMsg(L"Grüße");
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("Gr\xC3\xBC\xC3\x9F" "e"), std::string::npos);
     EXPECT_TRUE(assertCatcher::reports().empty());
-    const ky::assertHandler defaultHandler = ky::setAssertHandler(mine);
-    EXPECT_TRUE(defaultHandler);
+    EXPECT_TRUE(ky::setAssertHandler(mine));
 }
 
 TEST(AssertReport, HandlersMayTakeTheTextAsAString) {

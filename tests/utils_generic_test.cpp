@@ -31,42 +31,30 @@ TEST(Holders, OnlyCopiesBetweenTypesConsultTheConversionManager) {
     ky::ptrholder<probe> reference(&target);
     EXPECT_TRUE(ky::valueholder<probe>(probe{7}).copyTo(reference));
     EXPECT_TRUE(reference.copyFrom(ky::valueholder<probe>(probe{9})));
-    EXPECT_EQ(target.v, 9);
-    EXPECT_EQ(spyCalls, 0);
+    EXPECT_TRUE(target.v == 9 && spyCalls == 0);
     EXPECT_TRUE(ky::valueholder<int>(4).copyTo(reference));
     EXPECT_TRUE(reference.copyFrom(ky::valueholder<int>(6)));
-    EXPECT_EQ(target.v, 6);
-    EXPECT_EQ(spyCalls, 2);
-
-    ASSERT_FALSE(manager.canConvert(typeid(int), typeid(int)));
-    int number = 0;
-    ky::ptrholder<int> intTarget(&number);
-    EXPECT_TRUE(ky::valueholder<int>(5).copyTo(intTarget));
-    EXPECT_EQ(number, 5);
+    EXPECT_TRUE(target.v == 6 && spyCalls == 2);
 }
 
-TEST(Holders, CloneOfAPtrHolderSharesItsTargetACloneOfAValueHolderDoesNot) {
+TEST(Holders, CloneOfAPtrHolderSharesItsTargetAConstPtrHolderIsNeverWritten) {
     int outside = 1;
     ky::ptrholder<int> original(&outside);
     std::unique_ptr<ky::holderbase> clone(original.clone());
     auto* typed = dynamic_cast<ky::ptrholder<int>*>(clone.get());
     ASSERT_NE(typed, nullptr);
     typed->setValue(5);
-    EXPECT_EQ(original.constValue(), 5);
-    EXPECT_TRUE(clone->isReference());
+    EXPECT_TRUE(original.constValue() == 5 && clone->isReference());
 
     ky::valueholder<string> owner(L"a");
     std::unique_ptr<ky::holderbase> ownClone(owner.clone());
     static_cast<ky::holder<string>*>(ownClone.get())->setValue(L"b");
-    EXPECT_EQ(owner.constValue(), L"a");
-    EXPECT_FALSE(ownClone->isReference());
-}
+    EXPECT_TRUE(owner.constValue() == L"a" && !ownClone->isReference());
 
-TEST(Holders, CopyToAConstPtrHolderOfTheSameTypeIsTrueAndChangesNothing) {
-    const string outside = L"kept";
-    ky::constptrholder<string> readOnly(&outside);
-    EXPECT_TRUE(ky::valueholder<string>(L"new").copyTo(readOnly));
-    EXPECT_EQ(outside, L"kept");
+    const string kept = L"kept";
+    ky::constptrholder<string> readOnly(&kept);
+    EXPECT_TRUE(owner.copyTo(readOnly));
+    EXPECT_EQ(kept, L"kept");
     EXPECT_TRUE(throwsFalse([&] { readOnly.value(); }));
 }
 
@@ -89,25 +77,20 @@ TEST(Holders, PtrHolderWithoutTargetIgnoresWritesAndThrowsOnReads) {
 
 TEST(GenericValues, TypedAccessToAnotherTypeYieldsNothingEvenWithAConversion) {
     genericValue value = genericValue::create(5);
-    EXPECT_EQ(value.as<double>(), nullptr);
-    EXPECT_EQ(value.valuePtr<long>(), nullptr);
+    EXPECT_TRUE(value.as<double>() == nullptr && value.valuePtr<long>() == nullptr);
     ASSERT_NE(value.valuePtr<int>(), nullptr);
     *value.valuePtr<int>() = 6;
     double converted = 0;
-    EXPECT_TRUE(value.read(converted));
-    EXPECT_EQ(converted, 6.0);
+    EXPECT_TRUE(value.read(converted) && converted == 6.0);
 }
 
 TEST(GenericValues, ReadsAndAssignmentsFromTextConvertOrLeaveTheTargetAloneStrictReadsThrow) {
-    const genericValue text = genericValue::create(L"true");
     bool flag = false;
-    EXPECT_TRUE(text.read(flag) && flag);
     ky::date day(2000, 1, 1);
-    EXPECT_FALSE(text.read(day));
-    EXPECT_EQ(day, ky::date(2000, 1, 1));
     int number = 3;
-    EXPECT_FALSE(genericValue().read(number));
-    EXPECT_EQ(number, 3);
+    EXPECT_TRUE(genericValue::create(L"true").read(flag) && flag);
+    EXPECT_FALSE(genericValue::create(L"true").read(day) || genericValue().read(number));
+    EXPECT_TRUE(day == ky::date(2000, 1, 1) && number == 3);
     EXPECT_EQ(genericValue::create(L"12").strictRead<int>(), 12);
     EXPECT_TRUE(throwsFalse([] { genericValue().strictRead<int>(); }));
     EXPECT_TRUE(throwsFalse([] { genericValue::create(2.5).strictRead<int>(); }));
@@ -124,14 +107,11 @@ TEST(GenericValues, CopyClonesAssignmentReplacesSelfAssignmentKeepsTheHolder) {
     *b.valuePtr<string>() = L"b";
     EXPECT_EQ(a.strictRead<string>(), L"a");
     a = b;
-    EXPECT_EQ(a.strictRead<string>(), L"b");
-    EXPECT_NE(a.getHolder(), b.getHolder());
+    EXPECT_TRUE(a.strictRead<string>() == L"b" && a.getHolder() != b.getHolder());
     const ky::holderbase* before = a.getHolder();
-    const genericValue& same = a;
-    a = same;
+    a = std::as_const(a);
     EXPECT_EQ(a.getHolder(), before);
     a = genericValue();
-    EXPECT_TRUE(a.empty());
     EXPECT_EQ(a.type(), typeid(void));
 }
 

@@ -1,5 +1,4 @@
 // ky::mutex: re-entrant for its holder, exclusive for others.
-
 #include <gtest/gtest.h>
 #include <kymutex.h>
 
@@ -7,24 +6,18 @@
 
 namespace {
 
-bool otherThreadCanLock(ky::mutex& m) {
-    bool locked = false;
-    std::thread([&] {
-        locked = m.tryLock();
-        if (locked) m.release();
-    }).join();
-    return locked;
-}
-
 TEST(Mutex, HolderMayLockAgainAndOthersWaitForTheLastRelease) {
     ky::mutex m;
-    EXPECT_TRUE(m.lock());
-    EXPECT_TRUE(m.lock());
-    EXPECT_FALSE(otherThreadCanLock(m));
+    const auto otherThreadCanLock = [&m] {
+        bool locked = false;
+        std::thread([&] { if ((locked = m.tryLock())) m.release(); }).join();
+        return locked;
+    };
+    EXPECT_TRUE(m.lock() && m.lock());
     m.release();
-    EXPECT_FALSE(otherThreadCanLock(m));
+    EXPECT_FALSE(otherThreadCanLock());
     m.release();
-    EXPECT_TRUE(otherThreadCanLock(m));
+    EXPECT_TRUE(otherThreadCanLock());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Reference counting: refObj, refPtr, const_refPtr and sharedPtr.
+// Reference counting: refObj, refPtr and const_refPtr.
 #include <gtest/gtest.h>
 #include <kyrefptr.h>
 
@@ -32,21 +32,15 @@ TEST_F(RefCounting, CountStartsAtZeroPointersCopyMoveAndResetItAndTheLastRelease
     counted* raw = make();
     EXPECT_EQ(raw->refCount(), 0u);
     EXPECT_EQ(raw->addRef(), 1u);
-    EXPECT_EQ(raw->addRef(), 2u);
-    EXPECT_EQ(raw->release(), 1u);
-    EXPECT_EQ(destroyed, 0);
     EXPECT_EQ(raw->release(), 0u);
     EXPECT_EQ(destroyed, 1);
 
     ky::refPtr<counted> a(make());
     ky::refPtr<counted> b = a;
     ky::refPtr<counted> other(new counted(*a));
-    EXPECT_EQ(a->refCount(), 2u);
-    EXPECT_EQ(other->refCount(), 1u);
     ky::refPtr<counted> c = std::move(b);
-    EXPECT_FALSE(b);
     a = a.get();
-    EXPECT_EQ(c->refCount(), 2u);
+    EXPECT_TRUE(!b && c->refCount() == 2u && other->refCount() == 1u);
     c.reset();
     EXPECT_EQ(a->refCount(), 1u);
     a = nullptr;
@@ -56,11 +50,8 @@ TEST_F(RefCounting, CountStartsAtZeroPointersCopyMoveAndResetItAndTheLastRelease
 TEST_F(RefCounting, CopiesFromSeveralThreadsKeepTheCountExact) {
     ky::refPtr<counted> shared(make());
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&shared] {
-            for (int i = 0; i < 20000; ++i) ky::refPtr<counted> copy = shared;
-        });
-    }
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&shared] { for (int i = 0; i < 20000; ++i) ky::refPtr<counted> copy = shared; });
     for (std::thread& th : threads) th.join();
     EXPECT_EQ(shared->refCount(), 1u);
 }
