@@ -41,13 +41,10 @@ TEST_F(Relations, TowardAClassPairsTheFromFieldWithAPointerFieldOutsideTheTarget
     ASSERT_EQ(relation->fieldRelations().size(), 1u);
     const relationInfo::fieldPair& pair = relation->fieldRelations().front();
     EXPECT_EQ(pair.first, customerId);
-    EXPECT_EQ(pair.second->qualifiedName(), L"customer.PTR");
-    EXPECT_EQ(pair.second->type(), ePtr);
+    EXPECT_TRUE(pair.second->qualifiedName() == L"customer.PTR" && pair.second->type() == ePtr);
     EXPECT_EQ(relation->toClassInfo(), customer);
-    EXPECT_EQ(customer->countFields(), 2u);
-    EXPECT_FALSE(customer->fieldInfo(L"PTR", true, true));
-    EXPECT_EQ(customerId->semantic(), eSemRelation);
-    EXPECT_TRUE(customerId->semanticAttribs().empty());
+    EXPECT_TRUE(customer->countFields() == 2u && !customer->fieldInfo(L"PTR", true, true));
+    EXPECT_TRUE(customerId->semantic() == eSemRelation && customerId->semanticAttribs().empty());
 }
 
 TEST_F(Relations, TowardAFieldAnswersEachFieldOfThePairAndNothingElse) {
@@ -55,13 +52,10 @@ TEST_F(Relations, TowardAFieldAnswersEachFieldOfThePairAndNothingElse) {
     refPtr<fieldInfo> id = field(customer, L"id");
     refPtr<relationInfo> relation = toCustomerId();
 
-    EXPECT_EQ(relation->fromClassInfo(), order);
-    EXPECT_EQ(relation->toClassInfo(), customer);
+    EXPECT_TRUE(relation->fromClassInfo() == order && relation->toClassInfo() == customer);
     EXPECT_EQ(relation->firstFromFieldInfo(), customerId);
-    EXPECT_EQ(relation->toFieldInfo(customerId), id);
-    EXPECT_EQ(relation->fromFieldInfo(id), customerId);
-    EXPECT_FALSE(relation->fromFieldInfo(customerId) || relation->toFieldInfo(id));
-    EXPECT_FALSE(relation->fromFieldInfo(nullptr) || relation->toFieldInfo(nullptr));
+    EXPECT_TRUE(relation->toFieldInfo(customerId) == id && relation->fromFieldInfo(id) == customerId);
+    EXPECT_FALSE(relation->fromFieldInfo(customerId) || relation->toFieldInfo(id) || relation->toFieldInfo(nullptr));
 }
 
 // Every kind is kept; given names stay as written, empty ones get the same
@@ -74,12 +68,12 @@ TEST_P(RelationKinds, EmptyNamesDefaultToTheFromFieldAndTheFromClassOrQualifiedF
     refPtr<relationInfo> named = relate(orderLine, GetParam(), L"PlacedBy", L"Orders");
 
     for (const auto& relation : {toClass, toField, named}) EXPECT_EQ(relation->relationType(), GetParam());
-    EXPECT_EQ(toClass->scName().string(), L"customerid");
-    EXPECT_EQ(toClass->scReverseName().string(), L"order");
-    EXPECT_EQ(toField->scName().string(), L"customerid");
-    EXPECT_EQ(toField->scReverseName().string(), L"order.customerid");
-    EXPECT_EQ(named->scName().string(), L"PlacedBy");
-    EXPECT_EQ(named->scReverseName().string(), L"Orders");
+    const auto names = [](const refPtr<relationInfo>& r) {
+        return r->scName().string() + L" " + r->scReverseName().string();
+    };
+    EXPECT_EQ(names(toClass), L"customerid order");
+    EXPECT_EQ(names(toField), L"customerid order.customerid");
+    EXPECT_EQ(names(named), L"PlacedBy Orders");
 }
 
 INSTANTIATE_TEST_SUITE_P(AllKinds, RelationKinds, ::testing::Values(eRef, eAgg, eRevAgg, eBiAgg));
@@ -89,11 +83,9 @@ TEST_F(Relations, AddedPairsJoinTheKeyInOrderWithoutChecksForDuplicates) {
                                                           L"", L"");
     refPtr<fieldInfo> from = field(order, L"customerId");
     refPtr<fieldInfo> to = field(orderLine, L"lineNo");
-    EXPECT_TRUE(relation->addFieldRelation(from, to));
-    EXPECT_TRUE(relation->addFieldRelation(from, to));
+    EXPECT_TRUE(relation->addFieldRelation(from, to) && relation->addFieldRelation(from, to));
     ASSERT_EQ(relation->fieldRelations().size(), 3u);
-    EXPECT_EQ(relation->fieldRelations()[1].first, from);
-    EXPECT_EQ(relation->toFieldInfo(from), to);
+    EXPECT_TRUE(relation->fieldRelations()[1].first == from && relation->toFieldInfo(from) == to);
     EXPECT_EQ(relation->firstFromFieldInfo(), field(order, L"number"));
     EXPECT_EQ(from->semantic(), eSemNone);
 
@@ -104,32 +96,22 @@ TEST_F(Relations, AddedPairsJoinTheKeyInOrderWithoutChecksForDuplicates) {
     EXPECT_EQ(order->createRelation(L"customerRegion", false, customer, eAgg, L"", L""), toClass);
 }
 
-TEST_F(Relations, ARelationIsListedOutOfItsClassAndIntoItsTargetAndCannotBeCopied) {
-    refPtr<relationInfo> toClass = toCustomer();
-    refPtr<relationInfo> toField = toCustomerId(eRef);
-    refPtr<relationInfo> self = order->createRelation(L"number", false, order, eAgg, L"", L"");
-
-    EXPECT_EQ(toRelations(order), (relations{toClass, toField, self}));
-    EXPECT_EQ(fromRelations(customer), (relations{toClass, toField}));
-    EXPECT_EQ(fromRelations(order), relations{self});
-    EXPECT_TRUE(toRelations(customer).empty());
-    EXPECT_FALSE(orderLine->copyRelationFrom(toClass));
-    EXPECT_TRUE(toRelations(orderLine).empty());
-}
-
 // Reuse toward a class asks only for the from-field and the target class,
 // so an earlier relation toward a field of that class answers for it.
-TEST_F(Relations, SameFromFieldAndTargetGiveTheFirstRelationWhateverTheNamesAndKind) {
+TEST_F(Relations, SameFromFieldAndTargetGiveTheFirstRelationListedOutOfItsClassAndIntoItsTarget) {
     refPtr<relationInfo> toField = relate(field(customer, L"id"), eRef, L"Buyer");
     EXPECT_EQ(relate(field(customer, L"id"), eBiAgg, L"", L"Names"), toField);
     EXPECT_EQ(relate(customer, eAgg, L"Other", L"Names"), toField);
-    EXPECT_EQ(toField->relationType(), eRef);
-    EXPECT_EQ(toField->scName().string(), L"Buyer");
+    EXPECT_TRUE(toField->relationType() == eRef && toField->scName().string() == L"Buyer");
 
-    EXPECT_NE(order->createRelation(L"customerId", false, field(customer, L"region"), eRef, L"", L""), toField);
-    EXPECT_NE(order->createRelation(L"customerId", false, orderLine, eRef, L"", L""), toField);
-    EXPECT_EQ(toRelations(order).size(), 3u);
-    EXPECT_EQ(fromRelations(customer).size(), 2u);
+    refPtr<relationInfo> toRegion = relate(field(customer, L"region"));
+    refPtr<relationInfo> self = order->createRelation(L"number", false, order, eAgg, L"", L"");
+    EXPECT_EQ(toRelations(order), (relations{toField, toRegion, self}));
+    EXPECT_EQ(fromRelations(customer), (relations{toField, toRegion}));
+    EXPECT_EQ(fromRelations(order), relations{self});
+    EXPECT_TRUE(toRelations(customer).empty());
+    EXPECT_FALSE(orderLine->copyRelationFrom(toField));
+    EXPECT_TRUE(toRelations(orderLine).empty());
 }
 
 TEST_F(Relations, FromFieldFoundInABaseClassStaysTheBaseClasssFieldWhateverItsType) {
@@ -137,42 +119,32 @@ TEST_F(Relations, FromFieldFoundInABaseClassStaysTheBaseClasssFieldWhateverItsTy
     refPtr<classInfo> rush = makeClass(L"RushOrder", {order});
     refPtr<relationInfo> relation = rush->createRelation(L"customerId", true, customer, eRef, L"", L"");
 
-    EXPECT_EQ(toRelations(rush), relations{relation});
-    EXPECT_TRUE(toRelations(order).empty());
+    EXPECT_TRUE(toRelations(rush) == relations{relation} && toRelations(order).empty());
     EXPECT_EQ(relation->fromClassInfo(), order);
     EXPECT_EQ(relation->scReverseName().string(), L"order");
     EXPECT_TRUE(order->createRelation(L"untyped", false, field(customer, L"id"), eRef, L"", L""));
 }
 
-TEST_F(Relations, LookupComparesTheNameAsWrittenAndSearchesBasesOnlyWithTheFlag) {
+// Order is a base of the first base in map order, so it is searched before
+// the second one; a relation of the class itself comes first.
+TEST_F(Relations, LookupComparesTheNameAsWrittenAndSearchesBasesDepthFirstInMapOrderOnlyWithTheFlag) {
     refPtr<relationInfo> named = relate(customer, eRef, L"PlacedBy");
     refPtr<relationInfo> defaulted = toCustomerId();
-    refPtr<classInfo> rush = makeClass(L"RushOrder", {order});
-    refPtr<classInfo> express = makeClass(L"ExpressOrder", {rush});
-
     EXPECT_EQ(order->toRelation(L"PlacedBy", false), named);
-    EXPECT_FALSE(order->toRelation(L"placedby", false));
     EXPECT_EQ(order->toRelation(L"customerid", false), defaulted);
-    EXPECT_FALSE(order->toRelation(L"customerId", false));
+    EXPECT_FALSE(order->toRelation(L"placedby", false) || order->toRelation(L"customerId", false));
     EXPECT_FALSE(customer->toRelation(L"PlacedBy", true));
-    EXPECT_FALSE(rush->toRelation(L"PlacedBy", false));
-    EXPECT_EQ(express->toRelation(L"PlacedBy", true), named);
 
-    addField(rush, L"payerId");
-    refPtr<relationInfo> own = rush->createRelation(L"payerId", false, customer, eRef, L"PlacedBy", L"");
-    EXPECT_EQ(express->toRelation(L"PlacedBy", true), own);
-}
-
-TEST_F(Relations, BasesAreSearchedInMapOrderDepthFirst) {
     const auto bases = inMapOrder({makeClass(L"Left"), makeClass(L"Right")});
-    refPtr<classInfo> root = makeClass(L"Root");
     refPtr<classInfo> child = makeClass(L"Child", {bases.back(), bases.front()});
-    bases.front()->addBaseClass(root);
-    for (const auto& cls : {root, bases.back()}) addField(cls, L"ownerId");
-    refPtr<relationInfo> deep = root->createRelation(L"ownerId", false, customer, eRef, L"Owner", L"");
-    bases.back()->createRelation(L"ownerId", false, customer, eRef, L"Owner", L"");
-
-    EXPECT_EQ(child->toRelation(L"Owner", true), deep);
+    bases.front()->addBaseClass(order);
+    addField(bases.back(), L"ownerId");
+    bases.back()->createRelation(L"ownerId", false, customer, eRef, L"PlacedBy", L"");
+    EXPECT_FALSE(child->toRelation(L"PlacedBy", false));
+    EXPECT_EQ(child->toRelation(L"PlacedBy", true), named);
+    addField(child, L"payerId");
+    refPtr<relationInfo> own = child->createRelation(L"payerId", false, customer, eRef, L"PlacedBy", L"");
+    EXPECT_EQ(child->toRelation(L"PlacedBy", true), own);
 }
 
 }  // namespace

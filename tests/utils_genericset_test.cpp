@@ -28,7 +28,8 @@ TEST(GenericSet, StoreReplacesAnyValueUnderTheKeyFlagFalseTakesTheHolderFlagTrue
     genericValue taken = genericValue::create(1);
     const ky::holderbase* holder = taken.getHolder();
     genericValue copied = genericValue::create(1);
-    EXPECT_TRUE(set._setGenericValue(key(L"taken"), taken, false) && set._setGenericValue(key(L"copied"), copied, true));
+    EXPECT_TRUE(set._setGenericValue(key(L"taken"), taken, false));
+    EXPECT_TRUE(set._setGenericValue(key(L"copied"), copied, true));
     *copied.valuePtr<int>() = 2;
     EXPECT_TRUE(taken.empty() && set.genericValue(key(L"taken"))->getHolder() == holder);
     EXPECT_EQ(read<int>(set, L"copied"), 1);
