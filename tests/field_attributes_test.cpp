@@ -1,60 +1,42 @@
-// A field's names, marks and the three expressions with their source-chain
-// rules.
+// A field's names and the three expressions with their source-chain rules.
 #include "test_support.h"
 
 namespace kytest {
 namespace {
 
-using FieldAttributes = fieldTest;
+class FieldAttributes : public fieldTest {
+protected:
+    static ky::string expressions(const refPtr<fieldInfo>& f) {
+        return f->defaultExpression() + L"|" + f->constantExpression() + L"|" + f->autoExpression();
+    }
+};
 
 TEST_F(FieldAttributes, ReferringFieldIsKnownByItsSourcesNameAReleasedFieldByItsBareName) {
     refPtr<fieldInfo> source = make(L"width", eInt);
     refPtr<fieldInfo> over = referring(L"width");
-    EXPECT_EQ(over->sourceField(), source);
-    EXPECT_EQ(over->scName().string(), L"width");
+    EXPECT_TRUE(over->sourceField() == source && over->scName().string() == L"width");
     EXPECT_EQ(over->qualifiedName() + L" " + source->qualifiedName(), L"crate.width box.width");
     box->releaseInfo();
     EXPECT_FALSE(source->classInfo());
     EXPECT_EQ(source->qualifiedName(), L"width");
 }
 
-TEST_F(FieldAttributes, MarksChangeIndependentlyEvenOnAPrimaryKey) {
-    refPtr<fieldInfo> f = make(L"width", eInt);
-    EXPECT_FALSE(f->isMandatory() || f->isUnique());
-    makeKey(f);
-    f->setMandatory(false);
-    EXPECT_TRUE(!f->isMandatory() && f->isUnique() && f->semantic() == eSemPrimkey);
-}
-
-TEST_F(FieldAttributes, ExpressionsAreIndependentAndEmptyTextRemovesOne) {
-    refPtr<fieldInfo> f = make(L"width", eInt);
-    EXPECT_TRUE(f->defaultExpression().empty() && f->constantExpression().empty() && f->autoExpression().empty());
-    EXPECT_TRUE(f->setDefaultExpression(L"1"));
-    EXPECT_TRUE(f->setConstantExpression(L"a+1"));
-    EXPECT_TRUE(f->setAutoExpression(L"now()"));
-    EXPECT_TRUE(f->setAutoExpression(L""));
-    EXPECT_EQ(f->defaultExpression(), L"1");
-    EXPECT_EQ(f->constantExpression(), L"a+1");
-    EXPECT_TRUE(f->autoExpression().empty());
-    EXPECT_TRUE(f->setConstantExpression(L""));
-    EXPECT_TRUE(f->constantExpression().empty());
-    EXPECT_EQ(f->defaultExpression(), L"1");
-}
-
-TEST_F(FieldAttributes, ReferringFieldFallsBackToItsSourcesExpressions) {
+// Each expression is its own: an empty text removes only that one, and a
+// referring field without it answers its source's.
+TEST_F(FieldAttributes, ExpressionsAreIndependentAndAReferringFieldFallsBackToItsSources) {
     refPtr<fieldInfo> source = make(L"width", eInt);
-    source->setDefaultExpression(L"10");
-    source->setConstantExpression(L"20");
-    source->setAutoExpression(L"30");
+    EXPECT_EQ(expressions(source), L"||");
+    EXPECT_TRUE(source->setDefaultExpression(L"1") && source->setConstantExpression(L"2"));
+    EXPECT_TRUE(source->setAutoExpression(L"3"));
     refPtr<fieldInfo> over = referring(L"width");
     over->setDefaultExpression(L"");
-    EXPECT_EQ(over->defaultExpression() + over->constantExpression() + over->autoExpression(), L"102030");
-
+    EXPECT_EQ(expressions(over), L"1|2|3");
     over->setConstantExpression(L"21");
     over->setAutoExpression(L"31");
-    EXPECT_EQ(over->constantExpression() + over->autoExpression(), L"2131");
-    over->setConstantExpression(L"");
-    EXPECT_EQ(over->constantExpression(), L"20");
+    EXPECT_EQ(expressions(over), L"1|21|31");
+    EXPECT_TRUE(over->setConstantExpression(L"") && source->setAutoExpression(L""));
+    EXPECT_EQ(expressions(over), L"1|2|31");
+    EXPECT_EQ(expressions(source), L"1|2|");
 }
 
 }  // namespace

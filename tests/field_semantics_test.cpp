@@ -123,15 +123,17 @@ TEST_F(FieldSemantics, FailureAfterTheChecksRestoresCustomTextAttributesAndMarks
     EXPECT_EQ(f->semanticString().string(), L"colour");
 }
 
-TEST_F(FieldSemantics, AcceptedSemanticsNarrowTypesAndMarkKeysForGood) {
+TEST_F(FieldSemantics, AcceptedSemanticsNarrowTypesAndMarkKeysAndTheMarksThenChangeOnTheirOwn) {
     refPtr<fieldInfo> day = make(L"day", eTimestamp);
     refPtr<fieldInfo> hour = make(L"hour", eTimestamp);
     day->setSemantic(eSemDate, {}, L"");
     hour->setSemantic(eSemTime, {}, L"");
     EXPECT_TRUE(day->type() == eDate && hour->type() == eTime);
     makeKey(day);
-    day->setSemantic(eSemLength, {}, L"");
     EXPECT_TRUE(day->isMandatory() && day->isUnique());
+    day->setMandatory(false);
+    day->setSemantic(eSemLength, {}, L"");
+    EXPECT_TRUE(!day->isMandatory() && day->isUnique());
 }
 
 // A referring field answers its source's semantic and string but keeps its

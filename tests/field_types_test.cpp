@@ -8,13 +8,9 @@ namespace {
 // Case, blanks and tabs never matter; a refused text leaves the type alone
 // and the length 0.
 TEST(ParseType, ReadsTypeWordsAndStringLengths) {
-    struct row {
-        const wchar_t* text;
-        eFieldType type;
-        unsigned long length;
-    };
-    const row accepted[] = {{L"INT", eInt, 0},          {L"int\t", eInt, 0},           {L" i n t ", eInt, 0},
-                            {L"Time Stamp", eTimestamp, 0}, {L"search path", eSearchPath, 0}, {L"ptr", ePtr, 0},
+    struct row { const wchar_t* text; eFieldType type; unsigned long length; };
+    const row accepted[] = {{L"INT", eInt, 0}, {L"int\t", eInt, 0}, {L" i n t ", eInt, 0}, {L"ptr", ePtr, 0},
+                            {L"Time Stamp", eTimestamp, 0}, {L"search path", eSearchPath, 0},
                             {L"String(40)", eString, 40}, {L"string( 4 0 )", eString, 40},
                             {L"string(4294967295)", eString, 4294967295ul}, {L"strings", eString, 0},
                             {L"stringx(5)", eString, 0}};
@@ -43,8 +39,7 @@ TEST(FieldTypeWords, EveryTypeWordReadsBackAsItsType) {
             << t;
     }
     EXPECT_EQ(fieldInfo::typeStringFromType(eLong).string(), L"long");
-    EXPECT_TRUE(fieldInfo::typeStringFromType(eCustom).empty());
-    EXPECT_TRUE(fieldInfo::typeStringFromType(static_cast<eFieldType>(4)).empty());
+    EXPECT_TRUE(fieldInfo::typeStringFromType(eCustom).empty() && fieldInfo::typeStringFromType(eFieldType(4)).empty());
 }
 
 using FieldTypes = fieldTest;
@@ -65,10 +60,8 @@ TEST_F(FieldTypes, ReferringFieldFollowsTheChainForTypeButNotForItsOwnMembers) {
     refPtr<fieldInfo> over = referring(L"when");
     source->setSemantic(eSemDate, ky::genericSet(), L"");
 
-    EXPECT_EQ(over->type(), eDate);
-    EXPECT_EQ(over->typeString().string(), L"date");
-    EXPECT_TRUE(over->typeAttribs().empty());
-    EXPECT_TRUE(over->customTypeString().empty());
+    EXPECT_TRUE(over->type() == eDate && over->typeString().string() == L"date");
+    EXPECT_TRUE(over->typeAttribs().empty() && over->customTypeString().empty());
     EXPECT_EQ(source->typeAttribs().size(), 1u);
 }
 
