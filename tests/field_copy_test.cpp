@@ -38,8 +38,7 @@ TEST_F(FieldCopy, NamesArePrefixedFollowTheReceivingClassRuleAndARepeatedCopyAns
     refPtr<classInfo> receiver = exact->createClassInfo(L"Receiver", false);
 
     refPtr<fieldInfo> first = copyOf(street, L"Home_");
-    EXPECT_EQ(first->scName().string(), L"home_street");
-    EXPECT_EQ(copyOf(street, L"HOME_"), first);
+    EXPECT_TRUE(first->scName().string() == L"home_street" && copyOf(street, L"HOME_") == first);
     EXPECT_EQ(namesOf(shelf), (std::vector<ky::string>{L"home_street", L"home_street"}));
     EXPECT_EQ(copyOf(zip)->scName().string(), L"zipcode");
     EXPECT_EQ(copyOf(zip, L"X")->scName().string(), L"xzipcode");
@@ -89,28 +88,21 @@ TEST_F(FieldCopy, CopyRepeatsTheDescriptionAndOwnMarksButNotUnitAliasesOrSource)
     std::vector<ky::string> aliases;
     copy->getAliasnames(aliases);
     ky::string value;
-    EXPECT_EQ(copy->label(), L"Width");
-    EXPECT_TRUE(copy->unit().empty() && aliases.empty() && !copy->sourceField());
-    EXPECT_EQ(copy->semantic(), eSemPrimkey);
-    EXPECT_TRUE(copy->isMandatory() && !copy->isUnique());
+    EXPECT_TRUE(copy->label() == L"Width" && copy->unit().empty() && aliases.empty() && !copy->sourceField());
+    EXPECT_TRUE(copy->semantic() == eSemPrimkey && copy->isMandatory() && !copy->isUnique());
     EXPECT_EQ(copy->defaultExpression() + copy->constantExpression() + copy->autoExpression(), L"123");
     EXPECT_EQ(copy->valueEqFunc(false), &alwaysEqual);
     EXPECT_TRUE(copy->valueCondition() && copy->valueCondition() != f->valueCondition());
-    EXPECT_TRUE(copy->getUserProperty(L"shown", value, false));
-    EXPECT_FALSE(copy->getUserProperty(L"colour", value, false));
+    EXPECT_TRUE(copy->getUserProperty(L"shown", value, false) && !copy->getUserProperty(L"colour", value, false));
     EXPECT_TRUE(copy->getUserProperty(L"colour", value, true));
 }
 
 TEST_F(FieldCopy, CopyOfAReferringFieldIsOrdinaryAndLosesAnEnumSemantic) {
     make(L"colour", eInt)->setSemantic(eSemEnum, enumItems(), L"");
-    refPtr<fieldInfo> copy;
-    {
-        assertCatcher quiet;
-        copy = copyOf(referring(L"colour"));
-        EXPECT_EQ(assertCatcher::reports().size(), 1u);
-    }
-    EXPECT_EQ(copy->semantic(), eSemNone);
-    EXPECT_TRUE(!copy->sourceField() && copy->type() == eInt);
+    assertCatcher quiet;
+    refPtr<fieldInfo> copy = copyOf(referring(L"colour"));
+    EXPECT_EQ(assertCatcher::reports().size(), 1u);
+    EXPECT_TRUE(copy->semantic() == eSemNone && !copy->sourceField() && copy->type() == eInt);
 }
 
 TEST_F(FieldCopy, CopyStoresAConcreteDefault) {

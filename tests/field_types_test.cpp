@@ -53,6 +53,8 @@ TEST_F(FieldTypes, CustomTypeStringNamesOnlyCustomTypes) {
     EXPECT_TRUE(make(L"nameless", eCustom)->typeString().empty());
 }
 
+// The null value and the built-in equality go by the type member, which a
+// referring field took from its source when it was made.
 TEST_F(FieldTypes, ReferringFieldFollowsTheChainForTypeButNotForItsOwnMembers) {
     ky::genericSet attribs;
     attribs.setValue(ky::scString::createFrom(L"precision"), 3, true);
@@ -63,6 +65,10 @@ TEST_F(FieldTypes, ReferringFieldFollowsTheChainForTypeButNotForItsOwnMembers) {
     EXPECT_TRUE(over->type() == eDate && over->typeString().string() == L"date");
     EXPECT_TRUE(over->typeAttribs().empty() && over->customTypeString().empty());
     EXPECT_EQ(source->typeAttribs().size(), 1u);
+    EXPECT_NE(over->createNullValue().as<ky::timestamp>(), nullptr);
+    const ky::genericValue midnight = ky::genericValue::create(ky::timestamp());
+    const ky::genericValue oneAm = ky::genericValue::create(ky::timestamp(ky::date(), ky::time(1, 0, 0)));
+    EXPECT_TRUE(source->valueEqFunc(false)(midnight, oneAm) && !over->valueEqFunc(false)(midnight, oneAm));
 }
 
 TEST_F(FieldTypes, PredicateHoldsItsTypesAndTestsTheResolvedType) {

@@ -82,18 +82,6 @@ TEST_F(FieldValues, StoredDefaultIsHandedOutAsStoredAndFromTheSourceOnlyWhenSear
     EXPECT_TRUE(over->getDefaultValue(v, false) && v.as<int>() && v.strictRead<int>() == 0);
 }
 
-TEST_F(FieldValues, ReferringFieldKeepsTheTypeItsSourceHadWhenItWasMade) {
-    refPtr<fieldInfo> source = make(L"stamp", eTimestamp);
-    refPtr<fieldInfo> over = referring(L"stamp");
-    source->setSemantic(eSemDate, ky::genericSet(), L"");
-    EXPECT_NE(over->createNullValue().as<ky::timestamp>(), nullptr);
-    // Stamps of one day an hour apart: equal as dates, not as timestamps.
-    const ky::genericValue midnight = valueOf(ky::timestamp());
-    const ky::genericValue oneAm = valueOf(ky::timestamp(ky::date(), ky::time(1, 0, 0)));
-    EXPECT_TRUE(source->valueEqFunc(false)(midnight, oneAm));
-    EXPECT_FALSE(over->valueEqFunc(false)(midnight, oneAm));
-}
-
 bool alwaysEqual(const ky::genericValue&, const ky::genericValue&) { return true; }
 
 // An own equality function replaces the built-in one and is seen through the

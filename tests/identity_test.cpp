@@ -42,7 +42,8 @@ TEST_F(Identity, HoldsTheOwnKeyFieldsInFieldOrderUntilReleaseInfoDropsIt) {
     EXPECT_NE(orderLine->idInfo(), identity);
 }
 
-TEST_F(Identity, TheSameIdentityIsAnsweredUntilAFieldEntersThePrimaryKey) {
+// A field entering the key again rebuilds the identity, equal to the former.
+TEST_F(Identity, TheSameIdentityIsAnsweredUntilAFieldEntersThePrimaryKeyAndEqualsOnesOverTheSameFields) {
     makeKey(orderNumber);
     refPtr<idInfo> first = orderLine->idInfo();
     sku->setSemantic(eSemLength, ky::genericSet(), L"");
@@ -54,6 +55,14 @@ TEST_F(Identity, TheSameIdentityIsAnsweredUntilAFieldEntersThePrimaryKey) {
     refPtr<idInfo> second = orderLine->idInfo();
     EXPECT_TRUE(second != first && second->fieldInfos() == (fields{orderNumber, lineNo}));
     EXPECT_EQ(first->fieldInfos(), fields{orderNumber});
+    makeKey(lineNo);
+    refPtr<idInfo> rebuilt = orderLine->idInfo();
+    EXPECT_NE(rebuilt, second);
+    EXPECT_TRUE(rebuilt->isEqualTo(second.get()) && second->isEqualTo(rebuilt.get()));
+    EXPECT_FALSE(first->isEqualTo(second.get()) || second->isEqualTo(first.get()));
+    refPtr<classInfo> twin = makeClass(L"Twin");
+    makeKey(addField(twin, L"orderNumber"));
+    EXPECT_FALSE(first->isEqualTo(twin->idInfo().get()));
 }
 
 TEST_F(Identity, AFieldLeavingThePrimaryKeyLeavesTheIdentity) {
@@ -86,21 +95,6 @@ TEST_F(Identity, DerivedIdentityDropsAnOverrideWhoseSourceLeftThePrimaryKey) {
     refPtr<idInfo> after = rushLine->idInfo();
     EXPECT_TRUE(after->fieldInfos() == fields{rush} && rushLine->idInfo() == after);
     EXPECT_EQ(before->fieldInfos().size(), 2u);
-}
-
-TEST_F(Identity, IdentitiesOverTheSameFieldsAreEqualWhenEverTheyWereBuilt) {
-    makeKey(orderNumber);
-    refPtr<idInfo> one = orderLine->idInfo();
-    refPtr<idInfo> first = compoundKey();
-    makeKey(lineNo);
-    refPtr<idInfo> second = orderLine->idInfo();
-    refPtr<classInfo> twin = makeClass(L"Twin");
-    makeKey(addField(twin, L"orderNumber"));
-
-    EXPECT_NE(second, first);
-    EXPECT_TRUE(first->isEqualTo(second.get()) && second->isEqualTo(first.get()));
-    EXPECT_FALSE(one->isEqualTo(first.get()) || first->isEqualTo(one.get()));
-    EXPECT_FALSE(one->isEqualTo(twin->idInfo().get()));
 }
 
 }  // namespace

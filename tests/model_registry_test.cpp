@@ -43,13 +43,24 @@ TEST_F(ModelRegistry, ClassAliasesAreSearchedOnlyOnRequestFieldAliasesNever) {
     EXPECT_FALSE(model->fieldInfo(L"person", L"title", true));
 }
 
+// The old class's releaseInfo empties its fields and links but keeps its
+// label, flags and aliases, and it takes new fields afterwards.
 TEST_F(ModelRegistry, ReplacingEmptiesTheOldClassAndRegistersANewOne) {
     person->addBaseClass(makeClass(L"Being"));
+    makeClass(L"Student", {person});
+    person->setLabel(L"A person");
+    person->setAbstract(true);
+    person->addAliasname(L"human");
     refPtr<classInfo> fresh = model->createClassInfo(L"Person", true);
 
     EXPECT_TRUE(fresh != person && model->classInfo(L"person", false) == fresh);
-    EXPECT_TRUE(person->countFields() == 0u && person->baseClasses_begin() == person->baseClasses_end());
-    EXPECT_FALSE(name->classInfo());
+    EXPECT_TRUE(fieldsOf(person).empty() && !name->classInfo());
+    EXPECT_TRUE(person->baseClasses_begin() == person->baseClasses_end());
+    EXPECT_TRUE(person->derivedClasses_begin() == person->derivedClasses_end());
+    EXPECT_TRUE(person->label() == L"A person" && person->isAbstract());
+    EXPECT_TRUE(person->hasAliasname(ky::scString::createFrom(L"human")));
+    refPtr<fieldInfo> height = addField(person, L"height");
+    EXPECT_EQ(fieldsOf(person), std::vector<refPtr<fieldInfo>>{height});
 }
 
 // Many classes share probe runs of the name index; replacing some of them
