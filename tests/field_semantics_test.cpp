@@ -9,6 +9,7 @@ namespace {
 
 const ky::scString customKey = ky::scString::createFrom(L"custom_semantic");
 const ky::scString classesKey = ky::scString::createFrom(L"referencedClasses");
+const ky::scString enumItemsKey = ky::scString::createFrom(L"enumItems");
 
 // A refused text leaves eSemNone behind; no form touches the attributes.
 TEST(ParseSemantics, WordsInAnyCaseAPrimkeyPrefixAndTheEmptyTextGiveTheirSemantic) {
@@ -45,10 +46,9 @@ TEST(ParseSemantics, CustomTextIsLoweredWithItsFinalParenthesesRemovedClassLists
         EXPECT_EQ(found, custom);
     }
     using names = std::vector<ky::string>;
-    const std::pair<const wchar_t*, names> relations[] = {{L"relation( Person , Address )", {L"person", L"address"}},
-                                                          {L"relation(a b)", {L"ab"}},
-                                                          {L"relation(person", {L"person"}},
-                                                          {L"relation(a,,\tb,)", {L"a", L"b"}}};
+    const std::pair<const wchar_t*, names> relations[] = {
+        {L"relation( Person , Address )", {L"person", L"address"}}, {L"relation(a b)", {L"ab"}},
+        {L"relation(person", {L"person"}}, {L"relation(a,,\tb,)", {L"a", L"b"}}};
     for (const auto& [text, expected] : relations) {
         const ky::genericSet attribs = parsedAttribs(text, eSemRelation);
         const names* found = nullptr;
@@ -87,7 +87,7 @@ TEST_F(FieldSemantics, EachRefusalReportsItsConditionAndLineAndRollsBack) {
     const std::wstring enumTypes = L"mType==eBool ||mType==eShort || mType==eInt || mType==eLong || mType==eFloat || "
                                    L"mType==eDouble || mType==eString";
     ky::genericSet strings;
-    strings.setValue(ky::scString::createFrom(L"enumItems"), std::vector<ky::string>{L"a"}, true);
+    strings.setValue(enumItemsKey, std::vector<ky::string>{L"a"}, true);
     struct refusal { eFieldType type; eFieldSemantics semantic; ky::genericSet props; std::wstring text; int line; };
     const refusal refusals[] = {
         {eInt, eSemDate, {}, L"mType==eTimestamp || mType==eDate", 613},
@@ -146,17 +146,14 @@ TEST_F(FieldSemantics, SemanticStringAnswersCustomTextOrTheWordAlongTheSourceCha
     f->setSemantic(eSemRelation, {}, L"");
     EXPECT_EQ(f->semanticString().string(), L"Colour");
     f->setSemantic(eSemEnum, enumItems(), L"");
-    EXPECT_EQ(f->semanticString().string(), L"enum");
-    EXPECT_TRUE(f->semanticAttribs().contains(ky::scString::createFrom(L"enumItems")));
+    EXPECT_TRUE(f->semanticString().string() == L"enum" && f->semanticAttribs().contains(enumItemsKey));
 
     refPtr<fieldInfo> source = make(L"size", eDouble);
     source->setSemantic(eSemCustom, {}, L"girth");
     refPtr<fieldInfo> over = referring(L"size");
     over->setSemantic(eSemLength, enumItems(), L"");
-    EXPECT_EQ(over->semantic(), eSemCustom);
-    EXPECT_EQ(over->semanticString().string(), L"girth");
-    EXPECT_EQ(over->semanticAttribs().size(), 1u);
-    EXPECT_TRUE(source->semanticAttribs().empty());
+    EXPECT_TRUE(over->semantic() == eSemCustom && over->semanticString().string() == L"girth");
+    EXPECT_TRUE(over->semanticAttribs().size() == 1u && source->semanticAttribs().empty());
 }
 
 }  // namespace

@@ -23,39 +23,36 @@ protected:
     }
     refPtr<relationInfo> toCustomer(eRelationType kind = eRef) { return relate(customer, kind); }
     refPtr<relationInfo> toCustomerId(eRelationType kind = eRef) { return relate(field(customer, L"id"), kind); }
-    static relations toRelations(const refPtr<classInfo>& c) { return {c->toRelations_begin(), c->toRelations_end()}; }
-    static relations fromRelations(const refPtr<classInfo>& c) {
-        return {c->fromRelations_begin(), c->fromRelations_end()};
-    }
+    // The relations out of `c`, and those into it.
+    static relations outOf(const refPtr<classInfo>& c) { return {c->toRelations_begin(), c->toRelations_end()}; }
+    static relations into(const refPtr<classInfo>& c) { return {c->fromRelations_begin(), c->fromRelations_end()}; }
 
     refPtr<classInfo> customer = makeClass(L"Customer");
     refPtr<classInfo> order = makeClass(L"Order");
     refPtr<classInfo> orderLine = makeClass(L"OrderLine");
 };
 
-TEST_F(Relations, TowardAClassPairsTheFromFieldWithAPointerFieldOutsideTheTargetsFieldList) {
+// Toward a class the from-field is paired with a pointer field outside the
+// target's field list; toward a field each field of the pair answers the
+// other and nothing else does.
+TEST_F(Relations, FromFieldIsPairedWithAPointerFieldOfTheTargetClassOrWithTheTargetField) {
     refPtr<fieldInfo> customerId = field(order, L"customerId");
     customerId->setSemantic(eSemCustom, ky::genericSet(), L"owner");
-    refPtr<relationInfo> relation = toCustomer();
-
-    ASSERT_EQ(relation->fieldRelations().size(), 1u);
-    const relationInfo::fieldPair& pair = relation->fieldRelations().front();
-    EXPECT_EQ(pair.first, customerId);
+    refPtr<relationInfo> toClass = toCustomer();
+    ASSERT_EQ(toClass->fieldRelations().size(), 1u);
+    const relationInfo::fieldPair& pair = toClass->fieldRelations().front();
+    EXPECT_TRUE(pair.first == customerId && toClass->toClassInfo() == customer);
     EXPECT_TRUE(pair.second->qualifiedName() == L"customer.PTR" && pair.second->type() == ePtr);
-    EXPECT_EQ(relation->toClassInfo(), customer);
     EXPECT_TRUE(customer->countFields() == 2u && !customer->fieldInfo(L"PTR", true, true));
     EXPECT_TRUE(customerId->semantic() == eSemRelation && customerId->semanticAttribs().empty());
-}
 
-TEST_F(Relations, TowardAFieldAnswersEachFieldOfThePairAndNothingElse) {
-    refPtr<fieldInfo> customerId = field(order, L"customerId");
+    refPtr<fieldInfo> region = field(order, L"customerRegion");
     refPtr<fieldInfo> id = field(customer, L"id");
-    refPtr<relationInfo> relation = toCustomerId();
-
-    EXPECT_TRUE(relation->fromClassInfo() == order && relation->toClassInfo() == customer);
-    EXPECT_EQ(relation->firstFromFieldInfo(), customerId);
-    EXPECT_TRUE(relation->toFieldInfo(customerId) == id && relation->fromFieldInfo(id) == customerId);
-    EXPECT_FALSE(relation->fromFieldInfo(customerId) || relation->toFieldInfo(id) || relation->toFieldInfo(nullptr));
+    refPtr<relationInfo> toField = order->createRelation(L"customerRegion", false, id, eRef, L"", L"");
+    EXPECT_TRUE(toField->fromClassInfo() == order && toField->toClassInfo() == customer);
+    EXPECT_EQ(toField->firstFromFieldInfo(), region);
+    EXPECT_TRUE(toField->toFieldInfo(region) == id && toField->fromFieldInfo(id) == region);
+    EXPECT_FALSE(toField->fromFieldInfo(region) || toField->toFieldInfo(id) || toField->toFieldInfo(nullptr));
 }
 
 // Every kind is kept; given names stay as written, empty ones get the same
@@ -106,12 +103,12 @@ TEST_F(Relations, SameFromFieldAndTargetGiveTheFirstRelationListedOutOfItsClassA
 
     refPtr<relationInfo> toRegion = relate(field(customer, L"region"));
     refPtr<relationInfo> self = order->createRelation(L"number", false, order, eAgg, L"", L"");
-    EXPECT_EQ(toRelations(order), (relations{toField, toRegion, self}));
-    EXPECT_EQ(fromRelations(customer), (relations{toField, toRegion}));
-    EXPECT_EQ(fromRelations(order), relations{self});
-    EXPECT_TRUE(toRelations(customer).empty());
+    EXPECT_EQ(outOf(order), (relations{toField, toRegion, self}));
+    EXPECT_EQ(into(customer), (relations{toField, toRegion}));
+    EXPECT_EQ(into(order), relations{self});
+    EXPECT_TRUE(outOf(customer).empty());
     EXPECT_FALSE(orderLine->copyRelationFrom(toField));
-    EXPECT_TRUE(toRelations(orderLine).empty());
+    EXPECT_TRUE(outOf(orderLine).empty());
 }
 
 TEST_F(Relations, FromFieldFoundInABaseClassStaysTheBaseClasssFieldWhateverItsType) {
@@ -119,7 +116,7 @@ TEST_F(Relations, FromFieldFoundInABaseClassStaysTheBaseClasssFieldWhateverItsTy
     refPtr<classInfo> rush = makeClass(L"RushOrder", {order});
     refPtr<relationInfo> relation = rush->createRelation(L"customerId", true, customer, eRef, L"", L"");
 
-    EXPECT_TRUE(toRelations(rush) == relations{relation} && toRelations(order).empty());
+    EXPECT_TRUE(outOf(rush) == relations{relation} && outOf(order).empty());
     EXPECT_EQ(relation->fromClassInfo(), order);
     EXPECT_EQ(relation->scReverseName().string(), L"order");
     EXPECT_TRUE(order->createRelation(L"untyped", false, field(customer, L"id"), eRef, L"", L""));

@@ -35,8 +35,6 @@ class assertCatcher {
 public:
     assertCatcher() : mPrevious(ky::setAssertHandler(&record)) { reports().clear(); }
     ~assertCatcher() { ky::setAssertHandler(mPrevious); }
-    assertCatcher(const assertCatcher&) = delete;
-    assertCatcher& operator=(const assertCatcher&) = delete;
 
     static std::vector<std::wstring>& reports() {
         static std::vector<std::wstring> texts;
@@ -80,8 +78,6 @@ public:
         kylog::logManager::setLevel(mLevel);
         kylog::logManager::setSink(std::move(mSink));
     }
-    logRecorder(const logRecorder&) = delete;
-    logRecorder& operator=(const logRecorder&) = delete;
 
     // How many lines begin with `prefix`.
     std::size_t count(const std::wstring& prefix) const {
@@ -95,6 +91,17 @@ public:
 private:
     kylog::logSink mSink;
     kylog::level mLevel;
+};
+
+// A host condition that counts its live copies.
+class rangeCondition : public ky::conditions::condition {
+public:
+    explicit rangeCondition(int limit) : limit(limit) { ++alive; }
+    rangeCondition(const rangeCondition& other) : condition(other), limit(other.limit) { ++alive; }
+    ~rangeCondition() override { --alive; }
+    condition* clone() const override { return new rangeCondition(*this); }
+    int limit;
+    static inline int alive = 0;
 };
 
 // A host object kept as a user property; counts the live ones.

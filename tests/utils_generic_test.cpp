@@ -67,10 +67,8 @@ TEST(Holders, PtrHolderWithoutTargetIgnoresWritesAndThrowsOnReads) {
     ky::ptrholder<int> target(&number);
     ky::ptrholder<double> otherType(&other);
     ky::valueholder<int> owner(2);
-    EXPECT_TRUE(throwsFalse([&] { nowhere.value(); }));
-    EXPECT_TRUE(throwsFalse([&] { nowhere.constValue(); }));
-    EXPECT_TRUE(throwsFalse([&] { nowhere.copyTo(target); }));
-    EXPECT_TRUE(throwsFalse([&] { nowhere.copyTo(otherType); }));
+    EXPECT_TRUE(throwsFalse([&] { nowhere.value(); }) && throwsFalse([&] { nowhere.constValue(); }));
+    EXPECT_TRUE(throwsFalse([&] { nowhere.copyTo(target); }) && throwsFalse([&] { nowhere.copyTo(otherType); }));
     EXPECT_TRUE(throwsFalse([&] { owner.copyFrom(nowhere); }));
     EXPECT_EQ(number + other + owner.constValue(), 4.5);
 }

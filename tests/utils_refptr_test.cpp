@@ -31,11 +31,7 @@ protected:
 TEST_F(RefCounting, CountStartsAtZeroPointersCopyMoveAndResetItAndTheLastReleaseDestroys) {
     counted* raw = make();
     EXPECT_EQ(raw->refCount(), 0u);
-    EXPECT_EQ(raw->addRef(), 1u);
-    EXPECT_EQ(raw->release(), 0u);
-    EXPECT_EQ(destroyed, 1);
-
-    ky::refPtr<counted> a(make());
+    ky::refPtr<counted> a(raw);
     ky::refPtr<counted> b = a;
     ky::refPtr<counted> other(new counted(*a));
     ky::refPtr<counted> c = std::move(b);
@@ -44,7 +40,7 @@ TEST_F(RefCounting, CountStartsAtZeroPointersCopyMoveAndResetItAndTheLastRelease
     c.reset();
     EXPECT_EQ(a->refCount(), 1u);
     a = nullptr;
-    EXPECT_EQ(destroyed, 2);
+    EXPECT_EQ(destroyed, 1);
 }
 
 TEST_F(RefCounting, CopiesFromSeveralThreadsKeepTheCountExact) {

@@ -3,7 +3,6 @@
 #include <kyscstring.h>
 
 #include <atomic>
-#include <set>
 #include <thread>
 #include <vector>
 
@@ -26,7 +25,8 @@ TEST(ScString, EqualTextsGiveEqualHandlesCaseAndEmbeddedNulsCountTheEmptyTextIsT
 }
 
 // Enough names to make the table grow while the threads race; each thread
-// walks them from another starting point.
+// walks them from another starting point. Distinct texts keep distinct
+// handles, as each handle reads back its own text.
 TEST(ScString, EqualTextsInternedFromSeveralThreadsAtOnceGiveEqualHandles) {
     constexpr int threadCount = 4;
     constexpr int nameCount = 5000;
@@ -46,13 +46,10 @@ TEST(ScString, EqualTextsInternedFromSeveralThreadsAtOnceGiveEqualHandles) {
     }
     for (std::thread& th : threads) th.join();
 
-    std::set<scString> distinct;
     for (int i = 0; i < nameCount; ++i) {
         for (int t = 1; t < threadCount; ++t) ASSERT_EQ(handles[t][i], handles[0][i]) << "name " << i;
         ASSERT_EQ(handles[0][i].string(), name(i));
-        distinct.insert(handles[0][i]);
     }
-    EXPECT_EQ(distinct.size(), static_cast<std::size_t>(nameCount));
 }
 
 }  // namespace

@@ -9,14 +9,11 @@ namespace {
 
 using ky::string;
 
-TEST(StringFormat, WideTextFlagsWidthsPrecisionsAndPositions) {
+TEST(StringFormat, TakesWideTextFlagsAndPositionsGrowsUpToTheMaximumAndNeverOverflowsABuffer) {
     EXPECT_EQ(string::sformat(L"<%s|%c>", L"Grüße Жук", L'Σ'), L"<Grüße Жук|Σ>");
     EXPECT_EQ(string::sformat(L"[%-4s|%5.2s|%*s]", L"ab", L"xyz", 3, L"q"), L"[ab  |   xy|  q]");
     EXPECT_EQ(string::sformat(L"%2$s-%1$s", L"a", L"b"), L"b-a");
     EXPECT_EQ(string::sformat(L"%ls %d%% %ld %hd %lc", L"a", 5, 7L, short{3}, L'z'), L"a 5% 7 3 z");
-}
-
-TEST(StringFormat, LongResultsGrowUpToTheMaximumAndABufferIsCutNeverOverflowed) {
     const string text(3000, L'x');
     EXPECT_EQ(string::sformat(L"%s.", text.c_str()), text + L".");
     const string huge(string::maxFormatLength + 100, L'y');
