@@ -14,10 +14,8 @@ class Annotations : public fieldTest {
 protected:
     static constexpr bool isClass = std::is_same_v<Info, classInfo>;
     refPtr<Info> subject() {
-        if constexpr (isClass)
-            return box;
-        else
-            return make(L"width", eInt);
+        if constexpr (isClass) return box;
+        else return make(L"width", eInt);
     }
 };
 using infoKinds = ::testing::Types<classInfo, fieldInfo>;

@@ -40,11 +40,8 @@ protected:
     }
 };
 
-struct site {
-    const char* call;
-    std::function<void()> action;
-    std::wstring expected;  // empty: a throw without report
-};
+// An empty `expected` stands for a throw without report.
+struct site { const char* call; std::function<void()> action; std::wstring expected; };
 
 TEST_F(AssertionSites, EachRefusalReportsItsConditionFileAndLineAndChangesNothing) {
     const refPtr<fieldInfo> id = field(customer, L"id");

@@ -77,8 +77,7 @@ TEST_F(FieldTypes, PredicateHoldsItsTypesAndTestsTheResolvedType) {
     EXPECT_EQ(fieldInfo::hasTypeFunc(eInt, static_cast<eFieldType>(0)).types(), std::set<eFieldType>{eInt});
     make(L"count", eInt);
     EXPECT_TRUE(numbers(referring(L"count")));
-    EXPECT_FALSE(numbers(make(L"name", eString)));
-    EXPECT_FALSE(numbers(const_refPtr<fieldInfo>()));
+    EXPECT_FALSE(numbers(make(L"name", eString)) || numbers(const_refPtr<fieldInfo>()));
 }
 
 }  // namespace

@@ -109,8 +109,7 @@ TEST_F(FieldValues, ConditionIsAPrivateCopySeenThroughTheChainAndFreedWithTheFie
     EXPECT_TRUE(source->setValueCondition(&hostOwned));
     hostOwned.limit = 99;
     auto* held = dynamic_cast<const rangeCondition*>(source->valueCondition());
-    ASSERT_NE(held, nullptr);
-    EXPECT_EQ(held->limit, 10);
+    ASSERT_TRUE(held && held->limit == 10);
     EXPECT_EQ(referring(L"count")->valueCondition(), held);
     EXPECT_TRUE(source->setValueCondition(nullptr) && source->valueCondition() == nullptr);
     EXPECT_EQ(rangeCondition::alive, 1);

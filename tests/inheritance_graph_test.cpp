@@ -13,16 +13,12 @@ protected:
         for (; !(it == end); ++it) out.push_back(*it);
         return out;
     }
-    static classes basesOf(const refPtr<classInfo>& c) { return walk(c->baseClasses_begin(), c->baseClasses_end()); }
-    static classes derivedOf(const refPtr<classInfo>& c) {
-        return walk(c->derivedClasses_begin(), c->derivedClasses_end());
+    static classes basesOf(const refPtr<classInfo>& x) { return walk(x->baseClasses_begin(), x->baseClasses_end()); }
+    static classes derivedOf(const refPtr<classInfo>& x) {
+        return walk(x->derivedClasses_begin(), x->derivedClasses_end());
     }
-    static bool derives(const refPtr<classInfo>& a, const refPtr<classInfo>& b) {
-        return a->isDerivedFrom(const_refPtr<classInfo>(b));
-    }
-    static bool isBase(const refPtr<classInfo>& a, const refPtr<classInfo>& b) {
-        return a->isBaseOf(const_refPtr<classInfo>(b));
-    }
+    static bool derives(const refPtr<classInfo>& x, const refPtr<classInfo>& y) { return x->isDerivedFrom(y); }
+    static bool isBase(const refPtr<classInfo>& x, const refPtr<classInfo>& y) { return x->isBaseOf(y); }
 
     // A chain: c derives from b, b from a.
     refPtr<classInfo> a = makeClass(L"A");

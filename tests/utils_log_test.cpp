@@ -49,7 +49,6 @@ TEST(Logging, ASinkMayTakeTheLinePartByPart) {
     });
     testLogger().log_info(L"hello", L"libs/y", 3, L"ky::y::f", nullptr);
     EXPECT_EQ(seen, (std::vector<std::wstring>{L"info", testLogger().name(), L"hello", L"libs/y", L"3", L"ky::y::f"}));
-    logManager::setSink(nullptr);
 }
 
 }  // namespace
