@@ -45,7 +45,9 @@ public:
     ky::refPtr<ky::metamodel::classInfo> classInfo(const ky::string& name, bool searchAliases);
     ky::const_refPtr<ky::metamodel::classInfo> classInfo(const ky::string& name, bool searchAliases) const;
     // Registers a new class. A name already registered throws false unless
-    // `replace` is true; then the old class is emptied and dropped from the model.
+    // `replace` is true; then the old class is emptied and dropped from the
+    // model (a host that keeps the old class and gives it fields again calls
+    // its releaseInfo before letting it go, as for a class made standing alone).
     ky::refPtr<ky::metamodel::classInfo> createClassInfo(const ky::string& name, bool replace);
     // The field `fieldName` of the class `className`; with `searchFurther` the
     // class may be found by alias and the field in base classes.
