@@ -21,18 +21,12 @@ bool gIsClosing = false;
 
 const detail::aliasReportLines classAliasLines{detail::classInfoFile, 325, 343, 336};
 
-// Names up to this length fold on the stack when they are plain ASCII.
-constexpr std::size_t shortNameLength = 64;
-
-// Lower-cases an ASCII text into `out`; false (with `out` partly written)
-// as soon as a character needs the full Unicode mapping.
-bool lowerAsciiInto(const wchar_t* text, std::size_t length, wchar_t* out) noexcept {
-    for (std::size_t i = 0; i < length; ++i) {
-        const wchar_t c = text[i];
-        if (c >= 0x80) return false;
-        out[i] = (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + (L'a' - L'A')) : c;
-    }
-    return true;
+// The folded form of [name, name + length), in a buffer kept per thread so
+// that folding allocates only when the buffer has to grow.
+const std::wstring& folded(const wchar_t* name, std::size_t length) {
+    thread_local std::wstring buffer;
+    ky::string::lowerInto(name, length, buffer);
+    return buffer;
 }
 
 // The position of the first entry of `names` equal to `key`.
@@ -75,20 +69,14 @@ namespace detail {
 
 bool findKey(const wchar_t* name, std::size_t length, bool caseSensitive, ky::scString& key) {
     if (caseSensitive) return ky::scString::find(name, length, key);
-    wchar_t shortName[shortNameLength];
-    if (length <= shortNameLength && lowerAsciiInto(name, length, shortName)) {
-        return ky::scString::find(shortName, length, key);
-    }
-    // Kept per thread so that folding a long or non-ASCII name allocates only
-    // when the buffer has to grow.
-    thread_local std::wstring folded;
-    ky::string::lowerInto(name, length, folded);
-    return ky::scString::find(folded.data(), folded.size(), key);
+    const std::wstring& text = folded(name, length);
+    return ky::scString::find(text.data(), text.size(), key);
 }
 
 ky::scString internKey(const wchar_t* name, std::size_t length, bool caseSensitive) {
-    const ky::string text(name, length);
-    return ky::scString::createFrom(caseSensitive ? text : text.lower());
+    if (caseSensitive) return ky::scString::createFrom(name, length);
+    const std::wstring& text = folded(name, length);
+    return ky::scString::createFrom(text.data(), text.size());
 }
 
 }  // namespace detail

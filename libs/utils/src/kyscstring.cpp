@@ -51,9 +51,14 @@ constinit internTable gTable;
 
 constexpr std::size_t initialCapacity = 1024;
 
+// Names are short: comparing in line beats a call into the C library.
 bool matches(const entry& e, std::size_t hash, const wchar_t* text, std::size_t length) noexcept {
-    return e.hash == hash && e.text.size() == length &&
-           std::wmemcmp(e.text.data(), text, length) == 0;
+    if (e.hash != hash || e.text.size() != length) return false;
+    const wchar_t* stored = e.text.data();
+    for (std::size_t i = 0; i < length; ++i) {
+        if (stored[i] != text[i]) return false;
+    }
+    return true;
 }
 
 // The entry of the text in `array`, or null. Safe without the lock.
