@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include <kygeneric.h>
@@ -28,6 +29,7 @@ namespace ky::metamodel {
 
 namespace detail {
 struct classAccess;
+class visitedClasses;
 }
 
 class KY_METAMODEL_API classInfo : public ky::iRefObj, public ky::refObj {
@@ -199,11 +201,12 @@ private:
     int flags() const;
     // hasAliasname, and in a class that folds names also an alias whose
     // lower-cased text is the key's (the model's lookup by alias).
-    bool matchesAlias(const ky::scString& key) const;
+    bool matchesAlias(std::wstring_view key) const;
     // The field lookup on a name given as text and length, so that callers
-    // holding part of a longer text need not copy it.
+    // holding part of a longer text need not copy it. `visited` holds the
+    // classes the walk has searched already; null starts a walk.
     ky::metamodel::fieldInfo* findField(const wchar_t* name, std::size_t length, bool searchBases,
-                                        bool searchAliases) const;
+                                        bool searchAliases, detail::visitedClasses* visited = nullptr) const;
     // Appends a new own field, keeping its name beside it for the lookup.
     void appendField(ky::refPtr<ky::metamodel::fieldInfo> field);
     // The field just created, found again by `name` among the own fields;

@@ -10,6 +10,8 @@
 // a field is changed by one thread at a time.
 #pragma once
 
+#include <string_view>
+
 #include <cstdint>
 #include <set>
 #include <vector>
@@ -218,7 +220,7 @@ private:
     void releaseInfo();
     // hasAliasname, and with `fold` also an alias whose lower-cased text is
     // the key's (the lookup of a class that folds names).
-    bool matchesAlias(const ky::scString& key, bool fold) const;
+    bool matchesAlias(std::wstring_view key, bool fold) const;
     // A new ordinary field for `owner` repeating this field's description;
     // `name` null keeps this field's name.
     ky::refPtr<ky::metamodel::fieldInfo> cloneForClass(ky::refPtr<ky::metamodel::classInfo> owner,

@@ -1,16 +1,21 @@
-// modelInfo, the registry of a host's classes.
-//
-// A model owns every class created through it, under the class's interned
-// name, and decides once whether names are compared as written or folded to
-// lower case. Class lookup, class creation and the model's destruction hold
-// the model's re-entrant lock; field lookups then rely on the classes, which
-// are changed by one thread at a time. Destroying the model empties every
-// class it registered, so that all of them can be freed.
+/// \file
+/// modelInfo, the registry of a host's classes.
+///
+/// A model owns every class created through it, under the class's interned
+/// name, and decides once whether names are compared as written or folded to
+/// lower case. Lookups of classes and fields take no lock and may run on any
+/// number of threads, also while one thread creates or replaces classes; the
+/// model's re-entrant lock serialises creation, replacement and destruction.
+/// Destroying the model empties every class it registered, so that all of
+/// them can be freed.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <map>
-#include <unordered_map>
+#include <memory>
+#include <vector>
 
 #include <kygeneric.h>
 #include <kymutex.h>
@@ -23,66 +28,88 @@
 
 namespace ky::metamodel {
 
+/// The classes of a model in the order they were registered.
+using classInfoList = std::vector<ky::refPtr<classInfo>>;
+
+namespace detail {
+struct classIndex;
+}
+
+/// The registry of a host's classes: owns them, folds their names by one rule
+/// fixed at creation, and finds classes and fields by name. Made only by
+/// createModelInfo and shared through refPtr. Lookups are safe from any
+/// number of threads at once, also while one thread registers or replaces
+/// classes; everything that changes the model is serialised by its lock. A
+/// name already registered makes createClassInfo throw false.
 class KY_METAMODEL_API modelInfo : public ky::iRefObj, public ky::refObj {
 public:
     modelInfo(const modelInfo&) = delete;
     modelInfo& operator=(const modelInfo&) = delete;
 
-    // ---- counting ----
+    /// The current reference count.
     ky::refCount_t refCount() const override { return ky::refObj::refCount(); }
+    /// Takes one more reference; answers the new count.
     ky::refCount_t addRef() const override { return ky::refObj::addRef(); }
+    /// Drops one reference; the last one destroys the model.
     ky::refCount_t release() const override { return ky::refObj::release(); }
 
-    // An empty model that compares names as written (true) or folded to
-    // lower case (false).
+    /// An empty model that compares names as written (true) or folded to
+    /// lower case (false).
     static ky::refPtr<modelInfo> createModelInfo(bool caseSensitiveNames);
 
-    // Whether the model compares names as written.
+    /// Whether the model compares names as written.
     bool caseSensitiveNames() const;
 
-    // The class registered under `name` or, with `searchAliases`, the first
-    // class in map order that has `name` as an alias; empty when none.
+    /// The class registered under `name` or, with `searchAliases`, the first
+    /// class in map order that has `name` as an alias; empty when none.
     ky::refPtr<ky::metamodel::classInfo> classInfo(const ky::string& name, bool searchAliases);
+    /// The class registered under `name` (or by alias), read-only.
     ky::const_refPtr<ky::metamodel::classInfo> classInfo(const ky::string& name, bool searchAliases) const;
-    // Registers a new class. A name already registered throws false unless
-    // `replace` is true; then the old class is emptied and dropped from the
-    // model (a host that keeps the old class and gives it fields again calls
-    // its releaseInfo before letting it go, as for a class made standing alone).
+    /// Registers a new class. A name already registered throws false unless
+    /// `replace` is true; then the old class is emptied and leaves the model's
+    /// lookups and listing, and the model drops its reference to it. A host that
+    /// keeps the old class and gives it fields again calls its releaseInfo
+    /// before letting it go, as for a class made standing alone.
     ky::refPtr<ky::metamodel::classInfo> createClassInfo(const ky::string& name, bool replace);
-    // The field `fieldName` of the class `className`; with `searchFurther` the
-    // class may be found by alias and the field in base classes.
+    /// The field `fieldName` of the class `className`; with `searchFurther` the
+    /// class may be found by alias and the field in base classes.
     ky::refPtr<ky::metamodel::fieldInfo> fieldInfo(const ky::string& className, const ky::string& fieldName,
                                                    bool searchFurther);
+    /// The same lookup, read-only.
     ky::const_refPtr<ky::metamodel::fieldInfo> fieldInfo(const ky::string& className,
                                                          const ky::string& fieldName, bool searchFurther) const;
-    // The field named by "class.field" (split at the first dot); empty
-    // without a dot.
+    /// The field named by "class.field" (split at the first dot); empty
+    /// without a dot.
     ky::refPtr<ky::metamodel::fieldInfo> fieldInfo(const ky::string& qualifiedName, bool searchFurther);
+    /// The same lookup, read-only.
     ky::const_refPtr<ky::metamodel::fieldInfo> fieldInfo(const ky::string& qualifiedName,
                                                          bool searchFurther) const;
+
+    /// How many classes the model holds (a replaced class counts once).
+    std::size_t countClasses() const;
+    /// The classes in the order they were registered; a class that replaced
+    /// another stands in the replaced class's place. The range may be walked
+    /// while other threads look up, not while a class is being created.
+    classInfoList::const_iterator classes_begin() const;
+    /// The end of the range of classes_begin.
+    classInfoList::const_iterator classes_end() const;
 
 private:
     explicit modelInfo(bool caseSensitiveNames);
     ~modelInfo() override;
 
-    // The class under the folded, interned form of `name` (lock held).
-    ky::metamodel::classInfo* findClass(const wchar_t* name, std::size_t length, bool searchAliases) const;
+    // The class under the folded form of `name`, found without a lock.
+    ky::refPtr<ky::metamodel::classInfo> findClass(const wchar_t* name, std::size_t length, bool searchAliases) const;
     // Both qualified lookups: splits at the first dot without copying.
     ky::refPtr<ky::metamodel::fieldInfo> findQualified(const ky::string& qualifiedName, bool searchFurther) const;
 
-    // Registers `cls` under its name unless the name is taken (lock held).
-    void registerClass(const ky::refPtr<ky::metamodel::classInfo>& cls);
-    // Removes the entry of `name` from the map and the index (lock held).
-    void unregisterClass(const ky::scString& name);
-
-    mutable ky::mutex mLock;        // guards mClasses, mIndex and mProperties
-    classInfoMap mClasses;          // one counted reference per registered class
-    // The same classes by hash of their name: a name lookup touches one
-    // bucket instead of walking the tree. The map alone owns the classes and
-    // gives the order of the alias walk and of the destruction.
-    std::unordered_map<ky::scString, ky::metamodel::classInfo*> mIndex;
-    ky::genericSet mProperties;     // "caseSensitiveNames"
-    bool mCaseSensitive;            // cached "caseSensitiveNames"
+    mutable ky::mutex mLock;                   // serialises every change of the model
+    classInfoMap mClasses;                     // one counted reference per registered class; map order
+    classInfoList mOrder;                      // the same classes in registration order
+    classInfoList mRetired;                    // replaced classes that a lookup was about to take
+    std::unique_ptr<detail::classIndex> mIndex;  // what lookups read; see kymdlclassindex.h
+    ky::genericSet mProperties;                // "caseSensitiveNames"
+    bool mCaseSensitive;                       // cached "caseSensitiveNames"
 };
 
 }  // namespace ky::metamodel

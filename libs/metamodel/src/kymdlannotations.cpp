@@ -39,14 +39,16 @@ bool listHasAlias(const aliasList& list, ky::scString name) noexcept {
     return std::find(list.begin(), list.end(), name) != list.end();
 }
 
-bool listMatchesAlias(const aliasList& list, ky::scString key, bool fold) {
-    if (listHasAlias(list, key)) return true;
+bool listMatchesAlias(const aliasList& list, std::wstring_view key, bool fold) {
+    for (const ky::scString& alias : list) {
+        if (std::wstring_view(alias.c_str(), alias.length()) == key) return true;
+    }
     if (!fold) return false;
     // Kept per thread: folding allocates only when the buffer has to grow.
     thread_local std::wstring folded;
     for (const ky::scString& alias : list) {
         ky::string::lowerInto(alias.c_str(), alias.length(), folded);
-        if (folded == key.string()) return true;
+        if (folded == key) return true;
     }
     return false;
 }

@@ -6,6 +6,7 @@
 // base classes or source fields) stays with the class and the field.
 #pragma once
 
+#include <string_view>
 #include <vector>
 
 #include <kygeneric.h>
@@ -34,10 +35,11 @@ void addAlias(ky::genericSet& internal, const ky::string& alias, const aliasRepo
 void removeAlias(ky::genericSet& internal, const ky::string& alias, const aliasReportLines& lines);
 // Whether `list` holds `name`.
 bool listHasAlias(const aliasList& list, ky::scString name) noexcept;
-// Whether `list` holds `key` or, with `fold`, an alias whose lower-cased text
-// is the text of `key`: aliases are kept as written, and a class that folds
-// names looks them up with a folded key.
-bool listMatchesAlias(const aliasList& list, ky::scString key, bool fold);
+// Whether `list` holds an alias whose text is `key` or, with `fold`, whose
+// lower-cased text is: aliases are kept as written, and a class that folds
+// names looks them up with a folded key. Compares texts, so the key need not
+// be interned.
+bool listMatchesAlias(const aliasList& list, std::wstring_view key, bool fold);
 // Appends the texts of `list` to `out`, in list order.
 void appendAliases(const aliasList& list, std::vector<ky::string>& out);
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include <kygeneric.h>
@@ -46,10 +48,36 @@ namespace detail {
 // interned, so that no class, field or alias can carry it. Allocates nothing
 // once the calling thread has folded a name of that length before.
 bool findKey(const wchar_t* name, std::size_t length, bool caseSensitive, ky::scString& key);
-// The interned key of `name` under a name rule, interning it if need be:
-// the alias walks of a class that folds names need it even when no name
-// was ever interned in that form, since aliases are kept as written.
-ky::scString internKey(const wchar_t* name, std::size_t length, bool caseSensitive);
+// The text of `name` under a name rule (folded to lower case unless
+// `caseSensitive`), in a buffer kept per thread: valid until the calling
+// thread forms its next key. Alias walks compare it with the aliases' texts,
+// so a lookup never interns what it is asked for.
+std::wstring_view foldedKey(const wchar_t* name, std::size_t length, bool caseSensitive);
+
+// The classes one walk through base classes has reached, so that a class
+// that several paths lead to is visited once. Up to `inlineSize` classes
+// need no allocation.
+class visitedClasses {
+public:
+    // True the first time `cls` is offered, false every later time.
+    bool firstVisit(const void* cls) {
+        if (mCount < inlineSize) {
+            for (std::size_t i = 0; i < mCount; ++i)
+                if (mInline[i] == cls) return false;
+            mInline[mCount++] = cls;
+            return true;
+        }
+        for (std::size_t i = 0; i < inlineSize; ++i)
+            if (mInline[i] == cls) return false;
+        return mMore.insert(cls).second;
+    }
+
+private:
+    static constexpr std::size_t inlineSize = 16;
+    const void* mInline[inlineSize];
+    std::size_t mCount = 0;
+    std::unordered_set<const void*> mMore;
+};
 
 // Reaches a class's record from the helpers of the class's own files, which
 // walk other classes (bases, derived classes) than the one they serve.

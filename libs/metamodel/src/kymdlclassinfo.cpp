@@ -36,12 +36,15 @@ std::size_t indexOfName(const std::vector<ky::scString>& names, ky::scString key
 
 // Step 3 of the class's user property search: the inheritable properties of
 // each base, then of its own bases, depth first in map order.
+// A base that several paths reach is searched once.
 template <class T>
-bool inheritedUserProperty(const classInfoMap& bases, ky::scString key, T& value) {
+bool inheritedUserProperty(const classInfoMap& bases, ky::scString key, T& value,
+                           detail::visitedClasses& visited) {
     for (const auto& entry : bases) {
+        if (!visited.firstVisit(entry.second.get())) continue;
         const auto& base = detail::classAccess::of(*entry.second);
         if (detail::fetchUserProperty(base.userProps.inheritable, key, value)) return true;
-        if (inheritedUserProperty(base.bases, key, value)) return true;
+        if (inheritedUserProperty(base.bases, key, value, visited)) return true;
     }
     return false;
 }
@@ -54,7 +57,9 @@ bool classUserProperty(const Record& rec, const ky::string& name, T& value, bool
     if (!ky::scString::find(name.data(), name.size(), key)) return false;
     constexpr bool inheritableAnyway = detail::inheritableWithoutSearch<T>::forClass;
     if (detail::fetchOwnUserProperty(rec.userProps, key, value, searchInherited, inheritableAnyway)) return true;
-    return searchInherited && inheritedUserProperty(rec.bases, key, value);
+    if (!searchInherited) return false;
+    detail::visitedClasses visited;
+    return inheritedUserProperty(rec.bases, key, value, visited);
 }
 
 // Whether every field of `identity` still has the primary-key semantic.
@@ -73,10 +78,10 @@ bool findKey(const wchar_t* name, std::size_t length, bool caseSensitive, ky::sc
     return ky::scString::find(text.data(), text.size(), key);
 }
 
-ky::scString internKey(const wchar_t* name, std::size_t length, bool caseSensitive) {
-    if (caseSensitive) return ky::scString::createFrom(name, length);
+std::wstring_view foldedKey(const wchar_t* name, std::size_t length, bool caseSensitive) {
+    if (caseSensitive) return std::wstring_view(name, length);
     const std::wstring& text = folded(name, length);
-    return ky::scString::createFrom(text.data(), text.size());
+    return std::wstring_view(text.data(), text.size());
 }
 
 }  // namespace detail
@@ -173,7 +178,7 @@ fieldInfoList::const_iterator classInfo::fields_begin() const { return d->fields
 fieldInfoList::const_iterator classInfo::fields_end() const { return d->fields.end(); }
 
 ky::metamodel::fieldInfo* classInfo::findField(const wchar_t* name, std::size_t length, bool searchBases,
-                                               bool searchAliases) const {
+                                               bool searchAliases, detail::visitedClasses* visited) const {
     ky::scString key;
     // A key never interned names no own field; the bases may still know the
     // name under their own rule.
@@ -187,14 +192,20 @@ ky::metamodel::fieldInfo* classInfo::findField(const wchar_t* name, std::size_t 
     // An alias written with capitals still matches a folded key that was
     // never interned; as written, an alias is found only by a known key.
     if (searchAliases && (known || !d->caseSensitive)) {
-        if (!known) key = detail::internKey(name, length, false);
+        const std::wstring_view text = detail::foldedKey(name, length, d->caseSensitive);
         for (const auto& field : d->fields) {
-            if (field->matchesAlias(key, !d->caseSensitive)) return field.get();
+            if (field->matchesAlias(text, !d->caseSensitive)) return field.get();
         }
     }
-    if (!searchBases) return nullptr;
+    if (!searchBases || d->bases.empty()) return nullptr;
+    // A base that several paths reach answers the same each time, so the
+    // walk asks it once: the first match stays the same, and the cost stays
+    // linear in the classes and links of the graph.
+    detail::visitedClasses started;
+    if (!visited) visited = &started;
     for (const auto& entry : d->bases) {
-        if (auto* field = entry.second->findField(name, length, true, searchAliases)) return field;
+        if (!visited->firstVisit(entry.second.get())) continue;
+        if (auto* field = entry.second->findField(name, length, true, searchAliases, visited)) return field;
     }
     return nullptr;
 }
@@ -296,7 +307,7 @@ bool classInfo::hasAliasname(const ky::scString& name) const {
     return list && detail::listHasAlias(*list, name);
 }
 
-bool classInfo::matchesAlias(const ky::scString& key) const {
+bool classInfo::matchesAlias(std::wstring_view key) const {
     const detail::aliasList* list = detail::aliasesOf(d->internal);
     return list && detail::listMatchesAlias(*list, key, !d->caseSensitive);
 }

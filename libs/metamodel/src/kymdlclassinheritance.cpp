@@ -9,13 +9,20 @@ namespace ky::metamodel {
 namespace {
 
 // Whether `other` is a base of `cls` at any depth, depth first in map order.
-// The graph is kept acyclic by addBaseClass, so the walk ends.
-bool derivesFrom(const classInfo& cls, const classInfo* other) {
+// The graph is kept acyclic by addBaseClass, so the walk ends; a base that
+// several paths reach is searched once.
+bool derivesFrom(const classInfo& cls, const classInfo* other, detail::visitedClasses& visited) {
     for (const auto& entry : detail::classAccess::of(cls).bases) {
         const classInfo& base = *entry.second;
-        if (&base == other || derivesFrom(base, other)) return true;
+        if (&base == other) return true;
+        if (visited.firstVisit(&base) && derivesFrom(base, other, visited)) return true;
     }
     return false;
+}
+
+bool derivesFrom(const classInfo& cls, const classInfo* other) {
+    detail::visitedClasses visited;
+    return derivesFrom(cls, other, visited);
 }
 
 }  // namespace

@@ -90,16 +90,33 @@ refPtr<relationInfo> classInfo::createRelation(const ky::string& fromField, bool
     return relation;
 }
 
-const_refPtr<relationInfo> classInfo::toRelation(const ky::string& name, bool searchBases) const {
-    const ky::scString key = ky::scString::createFrom(name);
-    for (const refPtr<relationInfo>& relation : d->toRelations)
-        if (relation->scName() == key) return relation;
+namespace {
+
+// The relation named `key` leading out of `cls` or, with `searchBases`, out
+// of its bases depth first in map order; a base that several paths reach is
+// searched once.
+const relationInfo* relationNamed(const classInfo& cls, ky::scString key, bool searchBases,
+                                  detail::visitedClasses& visited) {
+    const auto& rec = detail::classAccess::of(cls);
+    for (const refPtr<relationInfo>& relation : rec.toRelations)
+        if (relation->scName() == key) return relation.get();
     if (!searchBases) return nullptr;
-    for (const auto& entry : d->bases) {
+    for (const auto& entry : rec.bases) {
         const const_refPtr<classInfo> base = entry.second;
-        if (const_refPtr<relationInfo> found = base->toRelation(name, true)) return found;
+        if (!visited.firstVisit(base.get())) continue;
+        if (const relationInfo* found = relationNamed(*base, key, true, visited)) return found;
     }
     return nullptr;
+}
+
+}  // namespace
+
+const_refPtr<relationInfo> classInfo::toRelation(const ky::string& name, bool searchBases) const {
+    // A name never interned is no relation's name.
+    ky::scString key;
+    if (!ky::scString::find(name.data(), name.size(), key)) return nullptr;
+    detail::visitedClasses visited;
+    return const_refPtr<relationInfo>(relationNamed(*this, key, searchBases, visited));
 }
 
 relationInfoList::iterator classInfo::fromRelations_begin() { return d->fromRelations.begin(); }

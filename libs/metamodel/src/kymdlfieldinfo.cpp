@@ -236,9 +236,11 @@ void fieldInfo::removeAliasname(const ky::string& alias) {
     detail::removeAlias(d->internal, alias, fieldAliasLines);
 }
 
-bool fieldInfo::hasAliasname(const ky::scString& name) const { return matchesAlias(name, false); }
+bool fieldInfo::hasAliasname(const ky::scString& name) const {
+    return matchesAlias(std::wstring_view(name.c_str(), name.length()), false);
+}
 
-bool fieldInfo::matchesAlias(const ky::scString& key, bool fold) const {
+bool fieldInfo::matchesAlias(std::wstring_view key, bool fold) const {
     // A field without a list of its own is passed over: the search goes on to
     // its source field.
     for (const data* r = d; r; r = r->sourceRecord()) {

@@ -1,12 +1,16 @@
-// modelInfo: the registry of classes, its name rule and its lookups.
+// modelInfo: the registry of classes, its name rule and its lookups. The
+// index that lets lookups run without the lock is kymdlclassindex.h.
 #include <kymdlmodelinfo.h>
 
+#include <algorithm>
 #include <cwchar>
+#include <string_view>
 
 #include <kymdlclassinfo.h>
 #include <kymdlfieldinfo.h>
 
 #include "kymdlclassdata.h"
+#include "kymdlclassindex.h"
 #include "kymdlinfobase.h"
 
 namespace ky::metamodel {
@@ -21,7 +25,8 @@ std::size_t firstDot(const wchar_t* text, std::size_t length) noexcept {
 
 }  // namespace
 
-modelInfo::modelInfo(bool caseSensitiveNames) : mCaseSensitive(caseSensitiveNames) {
+modelInfo::modelInfo(bool caseSensitiveNames)
+    : mIndex(std::make_unique<detail::classIndex>()), mCaseSensitive(caseSensitiveNames) {
     detail::writeLog(kylog::level::trace, L"ky::metamodel::modelInfo::modelInfo", detail::modelInfoFile, 20,
                      L"modelInfo created");
     mProperties.setValue(detail::key().caseSensitiveNames, caseSensitiveNames, false);
@@ -34,11 +39,13 @@ modelInfo::~modelInfo() {
     for (const auto& entry : mClasses) {
         if (ky::refPtr<ky::metamodel::classInfo> cls = entry.second) cls->releaseInfo();
     }
-    mIndex.clear();
+    mOrder.clear();
     // Swapped out first: a class ending here must not find the map half cleared.
     classInfoMap classes;
     classes.swap(mClasses);
     classes.clear();
+    classInfoList retired;
+    retired.swap(mRetired);
 }
 
 ky::refPtr<modelInfo> modelInfo::createModelInfo(bool caseSensitiveNames) {
@@ -47,67 +54,81 @@ ky::refPtr<modelInfo> modelInfo::createModelInfo(bool caseSensitiveNames) {
 
 bool modelInfo::caseSensitiveNames() const { return mCaseSensitive; }
 
-ky::metamodel::classInfo* modelInfo::findClass(const wchar_t* name, std::size_t length,
-                                               bool searchAliases) const {
+ky::refPtr<ky::metamodel::classInfo> modelInfo::findClass(const wchar_t* name, std::size_t length,
+                                                          bool searchAliases) const {
     ky::scString key;
     // A key never interned is no class's name; in a model that folds names
     // it may still match an alias written with capitals.
     const bool known = detail::findKey(name, length, mCaseSensitive, key);
-    if (known) {
-        const auto found = mIndex.find(key);
-        if (found != mIndex.end()) return found->second;
+    detail::hazardSlot& hazards = detail::myHazards();
+    ky::refPtr<ky::metamodel::classInfo> found;
+    if (const auto* where = known ? mIndex->find(key) : nullptr) {
+        found = ky::refPtr<ky::metamodel::classInfo>(detail::protect(*where, hazards.held[0]));
+        hazards.held[0].store(nullptr, std::memory_order_release);
+        if (found) return found;
     }
-    if (!searchAliases || (!known && mCaseSensitive)) return nullptr;
-    if (!known) key = detail::internKey(name, length, false);
-    for (const auto& entry : mClasses) {
-        if (entry.second->matchesAlias(key)) return entry.second.get();
-    }
-    return nullptr;
+    if (!searchAliases || (!known && mCaseSensitive)) return found;
+    const std::wstring_view text = detail::foldedKey(name, length, mCaseSensitive);
+    // The first match in map order is the one whose name orders first; it
+    // stays published in the second slot while the walk goes on.
+    ky::metamodel::classInfo* first = nullptr;
+    mIndex->forEach([&](const std::atomic<ky::metamodel::classInfo*>& where) {
+        ky::metamodel::classInfo* cls = detail::protect(where, hazards.held[0]);
+        if (cls && (!first || cls->scName() < first->scName()) && cls->matchesAlias(text)) {
+            first = cls;
+            hazards.held[1].store(first);
+        }
+    });
+    found = ky::refPtr<ky::metamodel::classInfo>(first);
+    hazards.held[0].store(nullptr, std::memory_order_release);
+    hazards.held[1].store(nullptr, std::memory_order_release);
+    return found;
 }
 
 ky::refPtr<ky::metamodel::classInfo> modelInfo::classInfo(const ky::string& name, bool searchAliases) {
-    ky::mutexLock lock(mLock);
-    return ky::refPtr<ky::metamodel::classInfo>(findClass(name.data(), name.size(), searchAliases));
+    return findClass(name.data(), name.size(), searchAliases);
 }
 
 ky::const_refPtr<ky::metamodel::classInfo> modelInfo::classInfo(const ky::string& name,
                                                                 bool searchAliases) const {
-    ky::mutexLock lock(mLock);
     return ky::const_refPtr<ky::metamodel::classInfo>(findClass(name.data(), name.size(), searchAliases));
 }
 
 ky::refPtr<ky::metamodel::classInfo> modelInfo::createClassInfo(const ky::string& name, bool replace) {
-    if (ky::refPtr<ky::metamodel::classInfo> existing = classInfo(name, false)) {
-        if (!replace) throw false;
-        existing->releaseInfo();
-        // The erase changes the map that lookups on other threads walk.
-        ky::mutexLock lock(mLock);
-        unregisterClass(existing->scName());
-    }
+    // One critical section: of several threads creating one name, exactly
+    // one registers it.
     ky::mutexLock lock(mLock);
-    registerClass(ky::refPtr<ky::metamodel::classInfo>(new ky::metamodel::classInfo(name, mCaseSensitive)));
+    ky::refPtr<ky::metamodel::classInfo> existing = classInfo(name, false);
+    if (existing && !replace) throw false;
+    // Room first, so that a failing allocation leaves the model as it was.
+    mRetired.reserve(mRetired.size() + 1);
+    mOrder.reserve(mOrder.size() + 1);
+    if (existing) {
+        existing->releaseInfo();
+        mClasses.erase(existing->scName());
+    }
+    ky::refPtr<ky::metamodel::classInfo> created(new ky::metamodel::classInfo(name, mCaseSensitive));
+    const ky::scString key = created->scName();
+    if (existing) {
+        *std::find(mOrder.begin(), mOrder.end(), existing) = created;
+        mRetired.push_back(existing);
+    } else {
+        mOrder.push_back(created);
+    }
+    mClasses.emplace(key, created);
+    mIndex->set(key, created.get());
+    // A replaced class goes as soon as no lookup is about to take it.
+    std::erase_if(mRetired, [](const auto& cls) { return !detail::isHazard(cls.get()); });
     ky::refPtr<ky::metamodel::classInfo> registered = classInfo(name, false);
     if (!registered) throw false;
     return registered;
 }
 
-void modelInfo::registerClass(const ky::refPtr<ky::metamodel::classInfo>& cls) {
-    const auto [position, added] = mClasses.emplace(cls->scName(), cls);
-    if (!added) return;
-    // Map and index hold the same classes: an index that cannot take the
-    // class takes it back out of the map.
-    try {
-        mIndex.emplace(cls->scName(), cls.get());
-    } catch (...) {
-        mClasses.erase(position);
-        throw;
-    }
-}
+std::size_t modelInfo::countClasses() const { return mOrder.size(); }
 
-void modelInfo::unregisterClass(const ky::scString& name) {
-    mIndex.erase(name);
-    mClasses.erase(name);
-}
+classInfoList::const_iterator modelInfo::classes_begin() const { return mOrder.cbegin(); }
+
+classInfoList::const_iterator modelInfo::classes_end() const { return mOrder.cend(); }
 
 ky::refPtr<ky::metamodel::fieldInfo> modelInfo::fieldInfo(const ky::string& className,
                                                           const ky::string& fieldName, bool searchFurther) {
@@ -129,11 +150,7 @@ ky::refPtr<ky::metamodel::fieldInfo> modelInfo::findQualified(const ky::string& 
     const wchar_t* text = qualifiedName.data();
     const std::size_t dot = firstDot(text, qualifiedName.size());
     if (dot == qualifiedName.size()) return {};
-    ky::refPtr<ky::metamodel::classInfo> cls;
-    {
-        ky::mutexLock lock(mLock);
-        cls = findClass(text, dot, searchFurther);
-    }
+    ky::refPtr<ky::metamodel::classInfo> cls = findClass(text, dot, searchFurther);
     if (!cls) return {};
     const std::size_t rest = qualifiedName.size() - dot - 1;
     return ky::refPtr<ky::metamodel::fieldInfo>(cls->findField(text + dot + 1, rest, searchFurther, false));

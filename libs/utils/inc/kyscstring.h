@@ -34,6 +34,9 @@ public:
     // The handle of a text already interned, without interning it: false when
     // no such name was ever interned (then `out` is unchanged).
     static bool find(const wchar_t* text, std::size_t length, scString& out);
+    // How many texts the process has interned so far (the empty text not
+    // counted). The table only grows, so the count never falls.
+    static std::size_t count();
 
     // The interned text.
     const ky::string& string() const noexcept { return mEntry ? mEntry->text : emptyText(); }

@@ -193,6 +193,11 @@ bool scString::find(const wchar_t* text, std::size_t length, scString& out) {
     return e != nullptr;
 }
 
+std::size_t scString::count() {
+    std::lock_guard<std::mutex> lock(gTable.writer);
+    return gTable.count;
+}
+
 const ky::string& scString::emptyText() noexcept {
     static const ky::string* const empty = new ky::string();
     return *empty;

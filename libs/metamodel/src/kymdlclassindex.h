@@ -1,0 +1,197 @@
+// The index through which a model's lookups find its classes without a lock.
+//
+// Readers never lock and never write: a lookup loads the current slot array
+// with acquire order, probes it linearly by the name's cached hash, and loads
+// the class pointer of the slot it finds. Only the model's writer (holding
+// the model's lock) changes the index:
+//
+// - a new name fills a free slot, class pointer first and key second (a
+//   release store), so a reader that sees the key also sees its class;
+// - a replacement stores the new class into the slot of its name; the key
+//   stays, so a reader finds the old class or the new one, never neither;
+// - growth builds a larger array beside the current one and publishes it
+//   with one release store. The old array stays allocated until the model
+//   ends, since a reader may still be probing it; the arrays double, so all
+//   of them together take less than twice the last one.
+//
+// A class found here must not be freed between the reader's load of its
+// pointer and the reader's counted reference to it. The model owns every
+// registered class, so only a replaced class can go. Each reading thread has
+// a hazard slot of its own (claimed once per thread, never shared between
+// live threads): it publishes the pointer it is about to take there, then
+// checks that the index still holds it. The writer, after putting the new
+// class in place, drops the model's reference to the old one only when no
+// slot holds it, else keeps it and tries again at its next change and when
+// the model ends. Both sides use sequentially consistent order, so either the
+// reader sees the new pointer and retries, or the writer sees the hazard.
+// A reader writes only its own slot and the reference count.
+//
+// The load factor stays at or below 1/2, so probe runs are short. Keys are
+// interned handles; the empty name (whose handle is 0, the free-slot mark)
+// has a slot of its own.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include <kyscstring.h>
+
+namespace ky::metamodel {
+class classInfo;
+}
+
+namespace ky::metamodel::detail {
+
+// The hazard slots of the threads that read indexes: two pointers each (the
+// class being looked at, and the best match an alias walk keeps).
+struct hazardSlot {
+    std::atomic<const void*> held[2] = {nullptr, nullptr};
+    std::atomic<bool> taken{true};
+    hazardSlot* next = nullptr;
+};
+
+// Every slot ever made; slots are reused by later threads and never freed.
+inline std::atomic<hazardSlot*> gHazards{nullptr};
+
+inline hazardSlot* claimHazardSlot() {
+    for (hazardSlot* s = gHazards.load(std::memory_order_acquire); s; s = s->next) {
+        bool free = false;
+        if (!s->taken.load(std::memory_order_relaxed) && s->taken.compare_exchange_strong(free, true)) return s;
+    }
+    auto* s = new hazardSlot;
+    s->next = gHazards.load(std::memory_order_relaxed);
+    while (!gHazards.compare_exchange_weak(s->next, s, std::memory_order_release, std::memory_order_relaxed)) {
+    }
+    return s;
+}
+
+// The calling thread's slot; given back when the thread ends.
+inline hazardSlot& myHazards() {
+    struct owner {
+        hazardSlot* slot = claimHazardSlot();
+        ~owner() {
+            slot->held[0].store(nullptr);
+            slot->held[1].store(nullptr);
+            slot->taken.store(false, std::memory_order_release);
+        }
+    };
+    thread_local owner mine;
+    return *mine.slot;
+}
+
+// Whether some reader has published `p`.
+inline bool isHazard(const void* p) {
+    for (hazardSlot* s = gHazards.load(std::memory_order_acquire); s; s = s->next) {
+        if (s->held[0].load() == p || s->held[1].load() == p) return true;
+    }
+    return false;
+}
+
+// Publishes the class held by `where` in `held` and answers it once the index
+// still holds it afterwards; null when the place holds none.
+inline classInfo* protect(const std::atomic<classInfo*>& where, std::atomic<const void*>& held) {
+    classInfo* p = where.load();
+    for (;;) {
+        held.store(p);
+        classInfo* again = where.load();
+        if (again == p) return p;
+        p = again;
+    }
+}
+
+struct classIndex {
+    struct slot {
+        std::atomic<std::uintptr_t> key{0};     // scString::id() of the name; 0 is free
+        std::atomic<classInfo*> cls{nullptr};
+    };
+    struct array {
+        explicit array(std::size_t capacity) : mask(capacity - 1), slots(new slot[capacity]) {}
+        std::size_t mask;
+        std::unique_ptr<slot[]> slots;
+    };
+
+    classIndex() : current(newArray(64)) {}
+
+    // Where the class registered under `key` is held, or null. Safe from any
+    // thread; the place stays valid while the model lives.
+    const std::atomic<classInfo*>* find(ky::scString key) const noexcept {
+        if (key.empty()) return &emptyNamed;
+        const array* a = current.load(std::memory_order_acquire);
+        for (std::size_t i = key.hash() & a->mask;; i = (i + 1) & a->mask) {
+            const std::uintptr_t k = a->slots[i].key.load(std::memory_order_acquire);
+            if (k == key.id()) return &a->slots[i].cls;
+            if (k == 0) return nullptr;
+        }
+    }
+
+    // Calls `visit` with the place of every registered class, in slot order.
+    // Safe from any thread; a class registered meanwhile may or may not be
+    // visited.
+    template <class Visit>
+    void forEach(Visit&& visit) const {
+        if (emptyNamed.load(std::memory_order_acquire)) visit(emptyNamed);
+        const array* a = current.load(std::memory_order_acquire);
+        for (std::size_t i = 0; i <= a->mask; ++i) {
+            if (a->slots[i].key.load(std::memory_order_acquire) != 0) visit(a->slots[i].cls);
+        }
+    }
+
+    // Registers `cls` under `key`, or puts it in the place of the class
+    // registered there. Writer only.
+    void set(ky::scString key, classInfo* cls) {
+        if (key.empty()) {
+            emptyNamed.store(cls);
+            return;
+        }
+        array* a = current.load(std::memory_order_relaxed);
+        if (slot* s = probe(*a, key); s->key.load(std::memory_order_relaxed) == key.id()) {
+            s->cls.store(cls);  // sequentially consistent: see the hazard slots above
+            return;
+        }
+        if (2 * (count + 1) > a->mask + 1) a = grow(*a);
+        slot* s = probe(*a, key);
+        s->cls.store(cls, std::memory_order_relaxed);
+        s->key.store(key.id(), std::memory_order_release);
+        ++count;
+    }
+
+private:
+    // The slot of `key`, or the free slot where it would go.
+    static slot* probe(const array& a, ky::scString key) noexcept {
+        for (std::size_t i = key.hash() & a.mask;; i = (i + 1) & a.mask) {
+            const std::uintptr_t k = a.slots[i].key.load(std::memory_order_relaxed);
+            if (k == key.id() || k == 0) return &a.slots[i];
+        }
+    }
+
+    array* newArray(std::size_t capacity) {
+        arrays.push_back(std::make_unique<array>(capacity));
+        return arrays.back().get();
+    }
+
+    // A twice as large array holding every entry, published at once.
+    array* grow(const array& old) {
+        array* bigger = newArray(2 * (old.mask + 1));
+        for (std::size_t i = 0; i <= old.mask; ++i) {
+            const std::uintptr_t k = old.slots[i].key.load(std::memory_order_relaxed);
+            if (k == 0) continue;
+            const std::size_t hash = reinterpret_cast<const ky::scString::entry*>(k)->hash;
+            std::size_t j = hash & bigger->mask;
+            while (bigger->slots[j].key.load(std::memory_order_relaxed) != 0) j = (j + 1) & bigger->mask;
+            bigger->slots[j].cls.store(old.slots[i].cls.load(std::memory_order_relaxed), std::memory_order_relaxed);
+            bigger->slots[j].key.store(k, std::memory_order_relaxed);
+        }
+        current.store(bigger, std::memory_order_release);
+        return bigger;
+    }
+
+    std::vector<std::unique_ptr<array>> arrays;  // every array made, the current one last; writer only
+    std::atomic<array*> current;                  // what readers probe
+    mutable std::atomic<classInfo*> emptyNamed{nullptr};  // the class named by the empty text
+    std::size_t count = 0;                        // keys in the current array; writer only
+};
+
+}  // namespace ky::metamodel::detail
