@@ -43,146 +43,146 @@ public:
     ky::refCount_t release() const override { return ky::refObj::release(); }
 
     // ---- creation and life ----
-    // A class that belongs to no model; its names are folded to lower case.
+    /// A class that belongs to no model; its names are folded to lower case.
     static ky::refPtr<ky::metamodel::classInfo> createClassInfo(const ky::string& name);
-    // Empties the class: drops its identity, cuts its fields' link to it and
-    // empties its field list and its base and derived maps (the owner of a
-    // class made by createClassInfo calls it before dropping the class).
-    // The class stays usable; relations, label, aliases and user properties stay.
+    /// Empties the class: drops its identity, cuts its fields' link to it and
+    /// empties its field list and its base and derived maps (the owner of a
+    /// class made by createClassInfo calls it before dropping the class).
+    /// The class stays usable; relations, label, aliases and user properties stay.
     void releaseInfo();
-    // Records that the process is closing (nothing in the library reads it).
+    /// Records that the process is closing (nothing in the library reads it).
     static void setIsClosing(bool closing);
-    // The recorded closing flag.
+    /// The recorded closing flag.
     static bool isClosing();
 
     // ---- name, label, marks ----
-    // The interned name (folded to lower case unless names are case-sensitive).
+    /// The interned name (folded to lower case unless names are case-sensitive).
     const ky::scString& scName() const;
-    // Whether this class compares names as written (true) or folded (false).
+    /// Whether this class compares names as written (true) or folded (false).
     bool caseSensitiveNames() const;
-    // The display label (empty until set).
+    /// The display label (empty until set).
     const ky::string& label() const;
-    // Replaces the label.
+    /// Replaces the label.
     void setLabel(const ky::string& label);
-    // Sets (true) or clears (false) the abstract mark.
+    /// Sets (true) or clears (false) the abstract mark.
     void setAbstract(bool isAbstract);
-    // Whether the abstract mark is set.
+    /// Whether the abstract mark is set.
     bool isAbstract() const;
 
     // ---- fields ----
-    // The number of the class's own fields (overriding fields included).
+    /// The number of the class's own fields (overriding fields included).
     std::uint64_t countFields() const;
-    // The class's own fields in creation order.
+    /// The class's own fields in creation order.
     fieldInfoList::iterator fields_begin();
     fieldInfoList::iterator fields_end();
     fieldInfoList::const_iterator fields_begin() const;
     fieldInfoList::const_iterator fields_end() const;
-    // Finds a field by name among the own fields, then (with `searchAliases`)
-    // by alias, then (with `searchBases`) in the base classes in map order,
-    // depth first. Empty when none matches.
+    /// Finds a field by name among the own fields, then (with `searchAliases`)
+    /// by alias, then (with `searchBases`) in the base classes in map order,
+    /// depth first. Empty when none matches.
     ky::refPtr<ky::metamodel::fieldInfo> fieldInfo(const ky::string& name, bool searchBases, bool searchAliases);
     ky::const_refPtr<ky::metamodel::fieldInfo> fieldInfo(const ky::string& name, bool searchBases,
                                                          bool searchAliases) const;
-    // A new field, or the existing field of that name here or in a base class
-    // (then nothing is created and the other arguments are ignored).
+    /// A new field, or the existing field of that name here or in a base class
+    /// (then nothing is created and the other arguments are ignored).
     ky::refPtr<ky::metamodel::fieldInfo> createFieldInfo(const ky::string& name, eFieldType type,
                                                          const ky::genericSet& typeAttribs,
                                                          const ky::string& customTypeString);
-    // A field of this class that stands for the field `name` inherited from
-    // `baseClass`. Throws false, changing nothing, when this class does not
-    // derive from `baseClass`, when it has no such field, or when this
-    // class's name rule could not find the override again.
+    /// A field of this class that stands for the field `name` inherited from
+    /// `baseClass`. Throws false, changing nothing, when this class does not
+    /// derive from `baseClass`, when it has no such field, or when this
+    /// class's name rule could not find the override again.
     ky::refPtr<ky::metamodel::fieldInfo> createFieldInfo(ky::refPtr<ky::metamodel::classInfo>& baseClass,
                                                          const ky::string& name);
-    // Told by a field of this class after its semantic changed: a field that
-    // entered the primary key drops the cached identity (one that left it is
-    // noticed by idInfo()). An empty field reports "m_p != NULL" and throws false.
+    /// Told by a field of this class after its semantic changed: a field that
+    /// entered the primary key drops the cached identity (one that left it is
+    /// noticed by idInfo()). An empty field reports "m_p != NULL" and throws false.
     void onSemanticChanged(ky::refPtr<ky::metamodel::fieldInfo> field);
 
     // ---- inheritance ----
-    // Makes `base` a direct base of this class (an entry already present is
-    // kept). Throws false when `base` is this class or derives from it.
+    /// Makes `base` a direct base of this class (an entry already present is
+    /// kept). Throws false when `base` is this class or derives from it.
     void addBaseClass(ky::refPtr<ky::metamodel::classInfo> base);
-    // The direct base classes in map order.
+    /// The direct base classes in map order.
     classInfosIterator baseClasses_begin();
     classInfosIterator baseClasses_end();
     const_classInfosIterator baseClasses_begin() const;
     const_classInfosIterator baseClasses_end() const;
-    // The direct derived classes in map order.
+    /// The direct derived classes in map order.
     classInfosIterator derivedClasses_begin();
     classInfosIterator derivedClasses_end();
     const_classInfosIterator derivedClasses_begin() const;
     const_classInfosIterator derivedClasses_end() const;
-    // Whether `other` is a direct derived class of this class.
+    /// Whether `other` is a direct derived class of this class.
     bool isBaseOf(const ky::const_refPtr<ky::metamodel::classInfo>& other) const;
-    // Whether `other` is a base of this class at any depth.
+    /// Whether `other` is a base of this class at any depth.
     bool isDerivedFrom(const ky::const_refPtr<ky::metamodel::classInfo>& other) const;
-    // Copies each own field of `source` into this class (names prefixed with
-    // `prefix` when not null); true.
+    /// Copies each own field of `source` into this class (names prefixed with
+    /// `prefix` when not null); true.
     bool copyInfosFrom(const ky::const_refPtr<ky::metamodel::classInfo>& source, const wchar_t* prefix);
-    // Copies one field into this class under `prefix` + its name and answers
-    // the field found under that name.
+    /// Copies one field into this class under `prefix` + its name and answers
+    /// the field found under that name.
     ky::refPtr<ky::metamodel::fieldInfo> copyFieldInfoFrom(const ky::const_refPtr<ky::metamodel::fieldInfo>& source,
                                                            const wchar_t* prefix);
 
     // ---- relations ----
-    // A relation from the field `fromField` (here or, with `searchBases`, in a
-    // base class) to the class `target`; an existing one for the same field
-    // and target is answered unchanged.
+    /// A relation from the field `fromField` (here or, with `searchBases`, in a
+    /// base class) to the class `target`; an existing one for the same field
+    /// and target is answered unchanged.
     ky::refPtr<ky::metamodel::relationInfo> createRelation(const ky::string& fromField, bool searchBases,
                                                            ky::refPtr<ky::metamodel::classInfo> target,
                                                            eRelationType kind, const ky::string& name,
                                                            const ky::string& reverseName);
-    // A relation from the field `fromField` to the field `target`; an
-    // existing one for the same two fields is answered unchanged.
+    /// A relation from the field `fromField` to the field `target`; an
+    /// existing one for the same two fields is answered unchanged.
     ky::refPtr<ky::metamodel::relationInfo> createRelation(const ky::string& fromField, bool searchBases,
                                                            ky::refPtr<ky::metamodel::fieldInfo> target,
                                                            eRelationType kind, const ky::string& name,
                                                            const ky::string& reverseName);
-    // The relation named `name` (case-sensitive) leading out of this class or,
-    // with `searchBases`, out of a base class.
+    /// The relation named `name` (case-sensitive) leading out of this class or,
+    /// with `searchBases`, out of a base class.
     ky::const_refPtr<ky::metamodel::relationInfo> toRelation(const ky::string& name, bool searchBases) const;
-    // The relations whose target class is this class, in creation order.
+    /// The relations whose target class is this class, in creation order.
     relationInfoList::iterator fromRelations_begin();
     relationInfoList::iterator fromRelations_end();
     relationInfoList::const_iterator fromRelations_begin() const;
     relationInfoList::const_iterator fromRelations_end() const;
-    // The relations made on this class, in creation order.
+    /// The relations made on this class, in creation order.
     relationInfoList::iterator toRelations_begin();
     relationInfoList::iterator toRelations_end();
     relationInfoList::const_iterator toRelations_begin() const;
     relationInfoList::const_iterator toRelations_end() const;
-    // Not supported: answers an empty pointer and changes nothing.
+    /// Not supported: answers an empty pointer and changes nothing.
     ky::refPtr<ky::metamodel::relationInfo> copyRelationFrom(const ky::const_refPtr<ky::metamodel::relationInfo>& relation);
 
     // ---- identity ----
-    // Appends the own fields whose semantic is eSemPrimkey, in field order.
+    /// Appends the own fields whose semantic is eSemPrimkey, in field order.
     void getIdFieldInfos(std::vector<ky::refPtr<ky::metamodel::fieldInfo>>& out) const;
-    // The class's identity, built on first request and kept until a field
-    // enters or leaves eSemPrimkey. A class without a primary-key field
-    // reports "rfields.size()>=1" and throws false.
+    /// The class's identity, built on first request and kept until a field
+    /// enters or leaves eSemPrimkey. A class without a primary-key field
+    /// reports "rfields.size()>=1" and throws false.
     ky::refPtr<ky::metamodel::idInfo> idInfo() const;
 
     // ---- alias names ----
-    // Adds an alias name (moved to the end when already present). An empty
-    // alias reports "alias.length()" and throws false.
+    /// Adds an alias name (moved to the end when already present). An empty
+    /// alias reports "alias.length()" and throws false.
     void addAliasname(const ky::string& alias);
-    // Removes an alias name if present. An empty alias reports
-    // "alias.length()" and throws false.
+    /// Removes an alias name if present. An empty alias reports
+    /// "alias.length()" and throws false.
     void removeAliasname(const ky::string& alias);
-    // Whether `name` is one of the class's alias names.
+    /// Whether `name` is one of the class's alias names.
     bool hasAliasname(const ky::scString& name) const;
-    // Appends the alias names to `out` in the order they were added.
+    /// Appends the alias names to `out` in the order they were added.
     void getAliasnames(std::vector<ky::string>& out) const;
 
     // ---- user properties ----
-    // Stores a user property, inheritable by derived classes or own.
+    /// Stores a user property, inheritable by derived classes or own.
     void setUserProperty(const ky::string& name, const ky::string& value, bool inheritable);
     void setUserProperty(const ky::string& name, const ky::refPtr<ky::refObj>& value, bool inheritable);
     void setUserProperty(const ky::string& name, const ky::genericValue& value, bool inheritable);
-    // Fetches a user property: own, then inheritable, then (with
-    // `searchInherited`) the base classes' inheritable ones, depth first in
-    // map order. True when found; `value` is untouched otherwise.
+    /// Fetches a user property: own, then inheritable, then (with
+    /// `searchInherited`) the base classes' inheritable ones, depth first in
+    /// map order. True when found; `value` is untouched otherwise.
     bool getUserProperty(const ky::string& name, ky::refPtr<ky::refObj>& value, bool searchInherited);
     bool getUserProperty(const ky::string& name, ky::string& value, bool searchInherited) const;
     bool getUserProperty(const ky::string& name, ky::const_refPtr<ky::refObj>& value, bool searchInherited) const;

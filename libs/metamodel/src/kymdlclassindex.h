@@ -90,18 +90,6 @@ inline bool isHazard(const void* p) {
     return false;
 }
 
-// Publishes the class held by `where` in `held` and answers it once the index
-// still holds it afterwards; null when the place holds none.
-inline classInfo* protect(const std::atomic<classInfo*>& where, std::atomic<const void*>& held) {
-    classInfo* p = where.load();
-    for (;;) {
-        held.store(p);
-        classInfo* again = where.load();
-        if (again == p) return p;
-        p = again;
-    }
-}
-
 struct classIndex {
     struct slot {
         std::atomic<std::uintptr_t> key{0};     // scString::id() of the name; 0 is free
@@ -115,11 +103,33 @@ struct classIndex {
 
     classIndex() : current(newArray(64)) {}
 
+    // The array lookups probe now. A replacement writes only the current
+    // array, so a reader checks after publishing its hazard that the array
+    // it read is still the current one.
+    const array* now() const noexcept { return current.load(); }
+
+    // Publishes the class held by `where` (a place in `a`) in `held`, and
+    // stores it in `out` once the index still holds it afterwards; false when
+    // `a` is no longer current and the lookup must start again.
+    bool protect(const array* a, const std::atomic<classInfo*>& where, std::atomic<const void*>& held,
+                 classInfo*& out) const {
+        classInfo* p = where.load();
+        for (;;) {
+            held.store(p);
+            if (now() != a) return false;
+            classInfo* again = where.load();
+            if (again == p) {
+                out = p;
+                return true;
+            }
+            p = again;
+        }
+    }
+
     // Where the class registered under `key` is held, or null. Safe from any
     // thread; the place stays valid while the model lives.
-    const std::atomic<classInfo*>* find(ky::scString key) const noexcept {
+    const std::atomic<classInfo*>* find(const array* a, ky::scString key) const noexcept {
         if (key.empty()) return &emptyNamed;
-        const array* a = current.load(std::memory_order_acquire);
         for (std::size_t i = key.hash() & a->mask;; i = (i + 1) & a->mask) {
             const std::uintptr_t k = a->slots[i].key.load(std::memory_order_acquire);
             if (k == key.id()) return &a->slots[i].cls;
@@ -130,13 +140,15 @@ struct classIndex {
     // Calls `visit` with the place of every registered class, in slot order.
     // Safe from any thread; a class registered meanwhile may or may not be
     // visited.
+    // `visit` answers false to end the walk; forEach answers whether it ran
+    // to the end.
     template <class Visit>
-    void forEach(Visit&& visit) const {
-        if (emptyNamed.load(std::memory_order_acquire)) visit(emptyNamed);
-        const array* a = current.load(std::memory_order_acquire);
+    bool forEach(const array* a, Visit&& visit) const {
+        if (emptyNamed.load(std::memory_order_acquire) && !visit(emptyNamed)) return false;
         for (std::size_t i = 0; i <= a->mask; ++i) {
-            if (a->slots[i].key.load(std::memory_order_acquire) != 0) visit(a->slots[i].cls);
+            if (a->slots[i].key.load(std::memory_order_acquire) != 0 && !visit(a->slots[i].cls)) return false;
         }
+        return true;
     }
 
     // Registers `cls` under `key`, or puts it in the place of the class

@@ -62,8 +62,14 @@ ky::refPtr<ky::metamodel::classInfo> modelInfo::findClass(const wchar_t* name, s
     const bool known = detail::findKey(name, length, mCaseSensitive, key);
     detail::hazardSlot& hazards = detail::myHazards();
     ky::refPtr<ky::metamodel::classInfo> found;
-    if (const auto* where = known ? mIndex->find(key) : nullptr) {
-        found = ky::refPtr<ky::metamodel::classInfo>(detail::protect(*where, hazards.held[0]));
+    const detail::classIndex::array* a = mIndex->now();
+    if (const auto* where = known ? mIndex->find(a, key) : nullptr) {
+        ky::metamodel::classInfo* cls = nullptr;
+        while (!mIndex->protect(a, *where, hazards.held[0], cls)) {
+            a = mIndex->now();
+            where = mIndex->find(a, key);
+        }
+        found = ky::refPtr<ky::metamodel::classInfo>(cls);
         hazards.held[0].store(nullptr, std::memory_order_release);
         if (found) return found;
     }
@@ -72,13 +78,20 @@ ky::refPtr<ky::metamodel::classInfo> modelInfo::findClass(const wchar_t* name, s
     // The first match in map order is the one whose name orders first; it
     // stays published in the second slot while the walk goes on.
     ky::metamodel::classInfo* first = nullptr;
-    mIndex->forEach([&](const std::atomic<ky::metamodel::classInfo*>& where) {
-        ky::metamodel::classInfo* cls = detail::protect(where, hazards.held[0]);
+    auto visit = [&](const std::atomic<ky::metamodel::classInfo*>& where) {
+        ky::metamodel::classInfo* cls = nullptr;
+        if (!mIndex->protect(a, where, hazards.held[0], cls)) return false;
         if (cls && (!first || cls->scName() < first->scName()) && cls->matchesAlias(text)) {
             first = cls;
             hazards.held[1].store(first);
         }
-    });
+        return true;
+    };
+    while (!mIndex->forEach(a, visit)) {
+        a = mIndex->now();
+        first = nullptr;
+        hazards.held[1].store(nullptr);
+    }
     found = ky::refPtr<ky::metamodel::classInfo>(first);
     hazards.held[0].store(nullptr, std::memory_order_release);
     hazards.held[1].store(nullptr, std::memory_order_release);
