@@ -5,6 +5,7 @@
 #include <kymdlclassinfo.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <utility>
@@ -16,8 +17,9 @@ namespace ky::metamodel {
 
 namespace {
 
-// Process-wide; recorded for the host, read by nothing in the library.
-bool gIsClosing = false;
+// Process-wide; recorded for the host, read by nothing in the library. Atomic,
+// since one thread may record it while another reads it.
+std::atomic<bool> gIsClosing{false};
 
 const detail::aliasReportLines classAliasLines{detail::classInfoFile, 325, 343, 336};
 
