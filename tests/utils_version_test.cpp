@@ -20,5 +20,7 @@ TEST(Version, PartsMatchTheMacros) {
     EXPECT_EQ(ky::versionPatch(), KY_VERSION_PATCH);
 }
 
+TEST(Version, IsTheReleasedVersion) { EXPECT_STREQ(ky::versionString(), "0.2.0"); }
+
 }  // namespace
 }  // namespace kytest
