@@ -3,7 +3,8 @@
 # installs it into a temporary prefix, copies that prefix elsewhere (so nothing
 # can reach back into the source or build tree), then builds and runs
 # examples/consumer through find_package and a one-file program through
-# pkg-config against the copy.
+# pkg-config against the copy; finally makes the Debian packages and looks into
+# the development package.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root="$PWD"
@@ -51,5 +52,24 @@ esac
 # shellcheck disable=SC2086
 g++ -std=c++20 -Wall -Wextra -Werror "$scratch/pc_main.cpp" -o "$scratch/pc_main" $flags
 LD_LIBRARY_PATH="$libdir" "$scratch/pc_main"
+
+echo "check-install: Debian packages (cpack -G DEB)"
+(cd build/release && rm -f ./*.deb && cpack -G DEB)
+dev_deb="$(ls build/release/libvoverizezav-dev_*.deb)"
+dpkg-deb -I build/release/libvoverizezav0_*.deb >/dev/null
+dpkg -x "$dev_deb" "$scratch/debroot"
+for wanted in \
+    include/voVerizezav/kymetamodel.h \
+    include/voVerizezav/kyversion.h \
+    lib/cmake/voVerizezav/voVerizezavConfig.cmake \
+    lib/cmake/voVerizezav/voVerizezavConfigVersion.cmake \
+    lib/cmake/voVerizezav/voVerizezavTargets.cmake \
+    lib/pkgconfig/reRazud.pc \
+    lib/pkgconfig/voVerizezav.pc; do
+  if [[ ! -e "$scratch/debroot/usr/$wanted" ]]; then
+    echo "check-install: $dev_deb lacks /usr/$wanted" >&2
+    exit 1
+  fi
+done
 
 echo "check-install: all checks passed"
