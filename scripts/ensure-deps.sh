@@ -14,6 +14,7 @@ packages=(
   libgtest-dev
   libgmock-dev
   libbenchmark-dev
+  doxygen
 )
 
 missing=()

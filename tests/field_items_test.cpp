@@ -48,8 +48,15 @@ TEST_P(ItemParsers, RefusedTextsLeaveTheItemAlone) {
     for (const auto& [text, type] : refused) expectRefused(text, type);
 }
 
+// Cases are named by the parser, not by its address, so test names stay stable.
+std::string parserName(const ::testing::TestParamInfo<parser>& info) {
+    if (info.param == &fieldInfo::parseEnumItem) return "Enum";
+    if (info.param == &fieldInfo::parseBitsItem) return "Bits";
+    return "Parser" + std::to_string(info.index);
+}
+
 INSTANTIATE_TEST_SUITE_P(EnumAndBits, ItemParsers,
-                         ::testing::Values(&fieldInfo::parseEnumItem, &fieldInfo::parseBitsItem));
+                         ::testing::Values(&fieldInfo::parseEnumItem, &fieldInfo::parseBitsItem), parserName);
 
 }  // namespace
 }  // namespace kytest

@@ -73,7 +73,18 @@ TEST_P(RelationKinds, EmptyNamesDefaultToTheFromFieldAndTheFromClassOrQualifiedF
     EXPECT_EQ(names(named), L"PlacedBy Orders");
 }
 
-INSTANTIATE_TEST_SUITE_P(AllKinds, RelationKinds, ::testing::Values(eRef, eAgg, eRevAgg, eBiAgg));
+// Cases are named by the relation kind, so test names stay stable.
+std::string kindName(const ::testing::TestParamInfo<eRelationType>& info) {
+    switch (info.param) {
+        case eRef: return "eRef";
+        case eAgg: return "eAgg";
+        case eRevAgg: return "eRevAgg";
+        case eBiAgg: return "eBiAgg";
+        default: return "kind" + std::to_string(info.index);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllKinds, RelationKinds, ::testing::Values(eRef, eAgg, eRevAgg, eBiAgg), kindName);
 
 TEST_F(Relations, AddedPairsJoinTheKeyInOrderWithoutChecksForDuplicates) {
     refPtr<relationInfo> relation = order->createRelation(L"number", false, field(orderLine, L"orderNumber"), eAgg,

@@ -10,7 +10,7 @@ namespace ky::conditions {
 class KY_METAMODEL_API condition {
 public:
     virtual ~condition();
-    // A new copy of this condition, owned by the caller.
+    /// A new copy of this condition, owned by the caller.
     virtual condition* clone() const = 0;
 
 protected:

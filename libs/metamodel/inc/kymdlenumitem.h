@@ -13,18 +13,18 @@ namespace ky::metamodel {
 
 class KY_METAMODEL_API enumItem {
 public:
-    // An item without value and name, and one with the given value and name.
+    /// An item without value and name, and one with the given value and name.
     enumItem() = default;
     enumItem(const ky::genericValue& value, const ky::string& name) : itemValue(value), itemName(name) {}
 
-    ky::genericValue itemValue;  // the item's value
-    ky::string itemName;         // the item's display name
+    ky::genericValue itemValue;  ///< the item's value
+    ky::string itemName;         ///< the item's display name
 };
 
 }  // namespace ky::metamodel
 
 namespace ky {
-// The item list kept under "enumItems", exported by voVerizezav.
+/// The item list kept under "enumItems", exported by voVerizezav.
 extern template class holder<std::vector<ky::metamodel::enumItem>>;
 extern template class valueholder<std::vector<ky::metamodel::enumItem>>;
 }  // namespace ky

@@ -6,7 +6,7 @@
 
 namespace ky::metamodel {
 
-// The type of a field's values; one bit each. 4 and 32 are no type.
+/// The type of a field's values; one bit each. 4 and 32 are no type.
 enum eFieldType : std::uint32_t {
     eBool = 1,
     eShort = 2,
@@ -22,11 +22,11 @@ enum eFieldType : std::uint32_t {
     eDirectory = 8192,
     eFile = 16384,
     eSearchPath = 32768,
-    ePtr = 0x40000000,    // the pointer field a relation towards a class makes
-    eCustom = 0x80000000  // the field's custom type string names the type
+    ePtr = 0x40000000,    ///< the pointer field a relation towards a class makes
+    eCustom = 0x80000000  ///< the field's custom type string names the type
 };
 
-// What a field's value means; one bit each, a field has exactly one.
+/// What a field's value means; one bit each, a field has exactly one.
 enum eFieldSemantics : std::uint32_t {
     eSemNone = 0,
     eSemLength = 0x00010000,
@@ -43,12 +43,12 @@ enum eFieldSemantics : std::uint32_t {
     eSemCustom = 0x80000000
 };
 
-// The kind of a relation.
+/// The kind of a relation.
 enum eRelationType : std::uint32_t {
-    eRef = 1,      // reference
-    eAgg = 2,      // aggregation
-    eRevAgg = 4,   // reverse aggregation
-    eBiAgg = 8     // two-way aggregation
+    eRef = 1,      ///< reference
+    eAgg = 2,      ///< aggregation
+    eRevAgg = 4,   ///< reverse aggregation
+    eBiAgg = 8     ///< two-way aggregation
 };
 
 }  // namespace ky::metamodel

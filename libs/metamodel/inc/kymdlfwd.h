@@ -14,7 +14,7 @@
 
 namespace ky::metamodel {
 
-// Descriptors travel in the utility layer's counted pointers.
+/// Descriptors travel in the utility layer's counted pointers.
 using ky::const_refPtr;
 using ky::refPtr;
 
@@ -25,24 +25,24 @@ class relationInfo;
 class idInfo;
 class enumItem;
 
-// An equality function of field values: true when the two values are equal.
+/// An equality function of field values: true when the two values are equal.
 using valueEqFunction = bool (*)(const ky::genericValue&, const ky::genericValue&);
 
-// The shared owner of a field's private copy of its value condition.
+/// The shared owner of a field's private copy of its value condition.
 using conditionPtr = ky::sharedPtr<ky::conditions::condition, ky::deleteObj<ky::conditions::condition>>;
 
-// Classes by interned name: the base-class and derived-class maps.
+/// Classes by interned name: the base-class and derived-class maps.
 using classInfoMap = std::map<ky::scString, ky::refPtr<classInfo>>;
-// The fields of a class in creation order.
+/// The fields of a class in creation order.
 using fieldInfoList = std::vector<ky::refPtr<fieldInfo>>;
-// The relations of a class in creation order.
+/// The relations of a class in creation order.
 using relationInfoList = std::vector<ky::refPtr<relationInfo>>;
 
 }  // namespace ky::metamodel
 
 namespace ky {
-// Holders of the metamodel's own value types, instantiated and exported by
-// voVerizezav so that typed access agrees across library boundaries.
+/// Holders of the metamodel's own value types, instantiated and exported by
+/// voVerizezav so that typed access agrees across library boundaries.
 extern template class holder<ky::metamodel::conditionPtr>;
 extern template class valueholder<ky::metamodel::conditionPtr>;
 extern template class ptrholder<ky::metamodel::conditionPtr>;

@@ -19,17 +19,17 @@ public:
     idInfo(const idInfo&) = delete;
     idInfo& operator=(const idInfo&) = delete;
 
-    // ---- counting ----
+    /// ---- counting ----
     ky::refCount_t refCount() const override { return ky::refObj::refCount(); }
     ky::refCount_t addRef() const override { return ky::refObj::addRef(); }
     ky::refCount_t release() const override { return ky::refObj::release(); }
 
-    // The class of the first id field.
+    /// The class of the first id field.
     ky::refPtr<ky::metamodel::classInfo> classInfo() const;
-    // Whether `other` holds the same field objects in the same order. A null
-    // `other` reports "pOther!=0" and throws false.
+    /// Whether `other` holds the same field objects in the same order. A null
+    /// `other` reports "pOther!=0" and throws false.
     bool isEqualTo(const idInfo* other) const;
-    // The id fields in field order.
+    /// The id fields in field order.
     const std::vector<ky::refPtr<fieldInfo>>& fieldInfos() const { return mFields; }
 
 private:
@@ -38,7 +38,7 @@ private:
     explicit idInfo(const std::vector<ky::refPtr<fieldInfo>>& rfields);
     ~idInfo() override;
 
-    std::vector<ky::refPtr<fieldInfo>> mFields;  // at least one, all of one class
+    std::vector<ky::refPtr<fieldInfo>> mFields;  ///< at least one, all of one class
 };
 
 }  // namespace ky::metamodel

@@ -22,39 +22,39 @@ namespace ky::metamodel {
 
 class KY_METAMODEL_API relationInfo : public ky::iRefObj, public ky::refObj {
 public:
-    // One pair: from-field (first) and to-field (second).
+    /// One pair: from-field (first) and to-field (second).
     using fieldPair = std::pair<ky::refPtr<fieldInfo>, ky::refPtr<fieldInfo>>;
 
     relationInfo(const relationInfo&) = delete;
     relationInfo& operator=(const relationInfo&) = delete;
 
-    // ---- counting ----
+    /// ---- counting ----
     ky::refCount_t refCount() const override { return ky::refObj::refCount(); }
     ky::refCount_t addRef() const override { return ky::refObj::addRef(); }
     ky::refCount_t release() const override { return ky::refObj::release(); }
 
-    // Adds a pair: `parentColumn` of the from-class, `depColumn` of the
-    // target class (a compound key). Reports and throws false for a column of
-    // another class.
+    /// Adds a pair: `parentColumn` of the from-class, `depColumn` of the
+    /// target class (a compound key). Reports and throws false for a column of
+    /// another class.
     bool addFieldRelation(ky::refPtr<fieldInfo> parentColumn, ky::refPtr<fieldInfo> depColumn);
-    // The class the relation starts from (the first pair's from-field's class).
+    /// The class the relation starts from (the first pair's from-field's class).
     ky::const_refPtr<ky::metamodel::classInfo> fromClassInfo() const;
-    // The class the relation leads to (the first pair's to-field's class).
+    /// The class the relation leads to (the first pair's to-field's class).
     ky::const_refPtr<ky::metamodel::classInfo> toClassInfo() const;
-    // The from-field paired with `toField`; empty when none.
+    /// The from-field paired with `toField`; empty when none.
     ky::const_refPtr<fieldInfo> fromFieldInfo(ky::refPtr<fieldInfo> toField) const;
-    // The to-field paired with `fromField`; empty when none.
+    /// The to-field paired with `fromField`; empty when none.
     ky::const_refPtr<fieldInfo> toFieldInfo(ky::refPtr<fieldInfo> fromField) const;
-    // The first pair's from-field.
+    /// The first pair's from-field.
     ky::const_refPtr<fieldInfo> firstFromFieldInfo() const;
 
-    // The kind of the relation.
+    /// The kind of the relation.
     eRelationType relationType() const { return mType; }
-    // The name under which the from-class knows the relation.
+    /// The name under which the from-class knows the relation.
     const ky::scString& scName() const { return mName; }
-    // The name of the relation as seen from the target class; may be empty.
+    /// The name of the relation as seen from the target class; may be empty.
     const ky::scString& scReverseName() const { return mReverseName; }
-    // The field pairs in order.
+    /// The field pairs in order.
     const std::vector<fieldPair>& fieldRelations() const { return mRelations; }
 
 private:
@@ -67,7 +67,7 @@ private:
     ~relationInfo() override;
 
     eRelationType mType;
-    std::vector<fieldPair> mRelations;  // never empty after construction
+    std::vector<fieldPair> mRelations;  ///< never empty after construction
     ky::scString mName;
     ky::scString mReverseName;
 };

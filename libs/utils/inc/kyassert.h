@@ -13,30 +13,30 @@
 
 namespace ky {
 
-// Receives each assertion report text: a function or lambda taking the text
-// as const wchar_t* (or as const ky::string&).
+/// Receives each assertion report text: a function or lambda taking the text
+/// as const wchar_t* (or as const ky::string&).
 using assertHandler = std::function<void(const wchar_t* text)>;
 
-// Installs `handler` (an empty one, or nullptr, restores the default, which
-// writes the text to standard error in UTF-8) and returns the handler that
-// was installed before.
+/// Installs `handler` (an empty one, or nullptr, restores the default, which
+/// writes the text to standard error in UTF-8) and returns the handler that
+/// was installed before.
 KY_UTILS_API assertHandler setAssertHandler(assertHandler handler);
 
-// Reports `text` through the current handler and returns.
+/// Reports `text` through the current handler and returns.
 KY_UTILS_API void assertMsg(const wchar_t* text);
 
-// Formats the report of `condition` at `file`:`line` into a buffer of 1024
-// wide characters, passes it to assertMsg and throws false.
+/// Formats the report of `condition` at `file`:`line` into a buffer of 1024
+/// wide characters, passes it to assertMsg and throws false.
 [[noreturn]] KY_UTILS_API void assertFailed(const wchar_t* condition, const wchar_t* file, int line);
 
 }  // namespace ky
 
-// Checks `cond`; when it is false, reports `text` (a wide literal) as the
-// failed condition at `file`:`line` and throws false.
+/// Checks `cond`; when it is false, reports `text` (a wide literal) as the
+/// failed condition at `file`:`line` and throws false.
 #define KY_ASSERT_MSG(cond, text, file, line)                 \
     do {                                                      \
         if (!(cond)) ::ky::assertFailed((text), (file), (line)); \
     } while (0)
 
-// As KY_ASSERT_MSG with the condition's own source text as the report.
+/// As KY_ASSERT_MSG with the condition's own source text as the report.
 #define KY_ASSERT(cond, file, line) KY_ASSERT_MSG(cond, L"" #cond, file, line)

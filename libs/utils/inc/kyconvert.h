@@ -14,29 +14,29 @@
 
 namespace ky {
 
-// Writes the converted value of `source` into `target`; false when the
-// source value has no representation in the target type (then nothing is
-// written).
+/// Writes the converted value of `source` into `target`; false when the
+/// source value has no representation in the target type (then nothing is
+/// written).
 using converterFunc = bool (*)(void* target, const void* source);
 
 class KY_UTILS_API typeConversionManager {
 public:
-    // The process-wide manager.
+    /// The process-wide manager.
     static typeConversionManager& instance();
 
-    // Converts `source` of `sourceType` into `target` of `targetType`. False
-    // when no converter exists, when the value does not convert, or when
-    // target or source is null; the target is then unchanged. `flags` and
-    // `context` are reserved (0 and null).
+    /// Converts `source` of `sourceType` into `target` of `targetType`. False
+    /// when no converter exists, when the value does not convert, or when
+    /// target or source is null; the target is then unchanged. `flags` and
+    /// `context` are reserved (0 and null).
     bool convert(const std::type_info& targetType, void* target, const std::type_info& sourceType,
                  const void* source, int flags, void* context) const;
-    // Whether a converter from `sourceType` to `targetType` exists.
+    /// Whether a converter from `sourceType` to `targetType` exists.
     bool canConvert(const std::type_info& targetType, const std::type_info& sourceType) const;
-    // Adds or replaces the converter from `sourceType` to `targetType`.
+    /// Adds or replaces the converter from `sourceType` to `targetType`.
     void registerConverter(const std::type_info& targetType, const std::type_info& sourceType,
                            converterFunc converter);
 
-    // Typed form of convert.
+    /// Typed form of convert.
     template <class To, class From>
     bool convert(To& target, const From& source) const {
         return convert(typeid(To), &target, typeid(From), &source, 0, nullptr);
@@ -52,9 +52,9 @@ private:
     impl* mImpl;
 };
 
-// Reads an unsigned number from `text`: plain decimal digits only; a sign,
-// blanks, other characters, an empty text or a value above the type's range
-// fail and leave `value` unchanged. `flags` is reserved (0).
+/// Reads an unsigned number from `text`: plain decimal digits only; a sign,
+/// blanks, other characters, an empty text or a value above the type's range
+/// fail and leave `value` unchanged. `flags` is reserved (0).
 KY_UTILS_API bool dtconvert(const string& text, unsigned long& value, int flags = 0);
 KY_UTILS_API bool dtconvert(const string& text, unsigned int& value, int flags = 0);
 KY_UTILS_API bool dtconvert(const string& text, unsigned short& value, int flags = 0);

@@ -26,26 +26,26 @@
 
 namespace ky {
 
-// The holder of one value. Holders live in memory from allocate/deallocate.
+/// The holder of one value. Holders live in memory from allocate/deallocate.
 class KY_UTILS_API holderbase {
 public:
     virtual ~holderbase();
-    // A new holder of the same kind and value type.
+    /// A new holder of the same kind and value type.
     virtual holderbase* clone() const = 0;
-    // Assigns this holder's value to `other`, converting when the types differ.
+    /// Assigns this holder's value to `other`, converting when the types differ.
     virtual bool copyTo(holderbase& other) const = 0;
-    // Assigns `other`'s value to this holder, converting when the types differ.
+    /// Assigns `other`'s value to this holder, converting when the types differ.
     virtual bool copyFrom(const holderbase& other) = 0;
-    // The type of the value.
+    /// The type of the value.
     virtual const std::type_info& type() const = 0;
-    // Writable address of the value (null for a read-only holder).
+    /// Writable address of the value (null for a read-only holder).
     virtual void* ptr() = 0;
-    // Read-only address of the value (null for a ptrholder without target).
+    /// Read-only address of the value (null for a ptrholder without target).
     virtual const void* constPtr() const = 0;
-    // Whether the value is owned elsewhere.
+    /// Whether the value is owned elsewhere.
     virtual bool isReference() const = 0;
 
-    // Memory of holders.
+    /// Memory of holders.
     static void* allocate(std::size_t size);
     static void deallocate(void* p) noexcept;
     static void* operator new(std::size_t size) { return allocate(size); }
@@ -57,10 +57,10 @@ protected:
     holderbase& operator=(const holderbase&) = default;
 };
 
-// Throws false: the value of a holder cannot be reached.
+/// Throws false: the value of a holder cannot be reached.
 [[noreturn]] KY_UTILS_API void throwNoValue();
 
-// The holders of a T: copying between two of them never converts.
+/// The holders of a T: copying between two of them never converts.
 template <class T>
 class KY_UTILS_API holder : public holderbase {
 public:
@@ -84,18 +84,18 @@ public:
     }
     const std::type_info& type() const override { return typeid(T); }
 
-    // The value itself, writable; throws false where it cannot be written.
+    /// The value itself, writable; throws false where it cannot be written.
     virtual T& value() = 0;
-    // The value itself; throws false where there is none.
+    /// The value itself; throws false where there is none.
     virtual const T& constValue() const = 0;
-    // Assigns to the value; does nothing where it cannot be written.
+    /// Assigns to the value; does nothing where it cannot be written.
     virtual void setValue(const T& v) = 0;
 };
 
 template <class T>
 class KY_UTILS_API valueholder final : public holder<T> {
 public:
-    // Holds its own copy of `v`; the overrides work on that copy.
+    /// Holds its own copy of `v`; the overrides work on that copy.
     explicit valueholder(const T& v) : mValue(v) {}
     explicit valueholder(T&& v) : mValue(std::move(v)) {}
 
@@ -114,8 +114,8 @@ private:
 template <class T>
 class KY_UTILS_API ptrholder final : public holder<T> {
 public:
-    // Refers to `*p`, owned elsewhere (null: a holder without value, whose
-    // reads throw false and whose writes do nothing); clones share `p`.
+    /// Refers to `*p`, owned elsewhere (null: a holder without value, whose
+    /// reads throw false and whose writes do nothing); clones share `p`.
     explicit ptrholder(T* p) : mPtr(p) {}
 
     holderbase* clone() const override { return new ptrholder<T>(mPtr); }
@@ -141,8 +141,8 @@ private:
 template <class T>
 class KY_UTILS_API constptrholder final : public holder<T> {
 public:
-    // Refers read-only to `*p`, owned elsewhere: value() throws false and
-    // setValue does nothing; clones share `p`.
+    /// Refers read-only to `*p`, owned elsewhere: value() throws false and
+    /// setValue does nothing; clones share `p`.
     explicit constptrholder(const T* p) : mPtr(p) {}
 
     holderbase* clone() const override { return new constptrholder<T>(mPtr); }
@@ -160,62 +160,62 @@ private:
     const T* mPtr;
 };
 
-// A type-erased value: empty, or one owned holder.
+/// A type-erased value: empty, or one owned holder.
 class KY_UTILS_API genericValue {
 public:
-    // An empty value.
+    /// An empty value.
     genericValue() noexcept = default;
-    // Takes ownership of `h` (may be null).
+    /// Takes ownership of `h` (may be null).
     explicit genericValue(holderbase* h) noexcept : mHolder(h) {}
-    // A copy clones the other's holder (an empty value copies empty).
+    /// A copy clones the other's holder (an empty value copies empty).
     genericValue(const genericValue& other) : mHolder(other.mHolder ? other.mHolder->clone() : nullptr) {}
     genericValue(genericValue&& other) noexcept : mHolder(std::exchange(other.mHolder, nullptr)) {}
-    // Destroys the holder.
+    /// Destroys the holder.
     ~genericValue() { delete mHolder; }
 
-    // Destroys the held value, then clones the other's; self-assignment does nothing.
+    /// Destroys the held value, then clones the other's; self-assignment does nothing.
     genericValue& operator=(const genericValue& other);
     genericValue& operator=(genericValue&& other) noexcept;
 
-    // A value holding a copy of `v`.
+    /// A value holding a copy of `v`.
     template <class T>
     static genericValue create(const T& v) { return genericValue(new valueholder<T>(v)); }
     static genericValue create(const wchar_t* text) { return create(string(text)); }
 
-    // Whether the value holds nothing.
+    /// Whether the value holds nothing.
     bool empty() const noexcept { return mHolder == nullptr; }
-    // The holder (null when empty).
+    /// The holder (null when empty).
     holderbase* getHolder() noexcept { return mHolder; }
     const holderbase* getHolder() const noexcept { return mHolder; }
-    // Gives up the holder to the caller, leaving the value empty.
+    /// Gives up the holder to the caller, leaving the value empty.
     holderbase* detach() noexcept { return std::exchange(mHolder, nullptr); }
-    // Destroys the held value.
+    /// Destroys the held value.
     void reset() noexcept { delete std::exchange(mHolder, nullptr); }
-    // The type of the held value (typeid(void) when empty).
+    /// The type of the held value (typeid(void) when empty).
     const std::type_info& type() const noexcept { return mHolder ? mHolder->type() : typeid(void); }
 
-    // Reads the value into `out`, converting when its type differs; false when
-    // the value is empty or does not convert (then `out` is unchanged).
+    /// Reads the value into `out`, converting when its type differs; false when
+    /// the value is empty or does not convert (then `out` is unchanged).
     template <class T>
     bool read(T& out) const {
         if (!mHolder) return false;
         ptrholder<T> target(&out);
         return mHolder->copyTo(target);
     }
-    // Reads the value as a T; throws false when it is empty or does not convert.
+    /// Reads the value as a T; throws false when it is empty or does not convert.
     template <class T>
     T strictRead() const {
         T out{};
         if (!read(out)) throwNoValue();
         return out;
     }
-    // The held T itself when the value holds exactly a T, else null (no
-    // conversion is tried).
+    /// The held T itself when the value holds exactly a T, else null (no
+    /// conversion is tried).
     template <class T>
     holder<T>* as() noexcept { return dynamic_cast<holder<T>*>(mHolder); }
     template <class T>
     const holder<T>* as() const noexcept { return dynamic_cast<const holder<T>*>(mHolder); }
-    // Address of the held T when the value holds exactly a writable T, else null.
+    /// Address of the held T when the value holds exactly a writable T, else null.
     template <class T>
     T* valuePtr() noexcept {
         auto* h = as<T>();
@@ -226,26 +226,26 @@ public:
         auto* h = as<T>();
         return h ? static_cast<const T*>(h->constPtr()) : nullptr;
     }
-    // Assigns `text` to the held value, converting it to the value's type;
-    // false when the value is empty or the text does not convert.
+    /// Assigns `text` to the held value, converting it to the value's type;
+    /// false when the value is empty or the text does not convert.
     bool assignFromText(const string& text);
 
 private:
     holderbase* mHolder = nullptr;
 };
 
-// The key of a genericSet entry, given as an interned name, a wide text or a
-// string. Stores intern a text key; lookups only find it, so looking up a
-// name that was never stored does not grow the intern table.
+/// The key of a genericSet entry, given as an interned name, a wide text or a
+/// string. Stores intern a text key; lookups only find it, so looking up a
+/// name that was never stored does not grow the intern table.
 class KY_UTILS_API genericKey {
 public:
     genericKey(const scString& key) noexcept : mKey(key) {}
     genericKey(const wchar_t* text) noexcept : mText(text ? text : L""), mLength(std::char_traits<wchar_t>::length(mText)) {}
     genericKey(const string& text) noexcept : mText(text.c_str()), mLength(text.size()) {}
 
-    // The interned key, interning a text key on first use.
+    /// The interned key, interning a text key on first use.
     scString intern() const { return mText ? scString::createFrom(mText, mLength) : mKey; }
-    // The interned key without interning; false for a text never interned.
+    /// The interned key without interning; false for a text never interned.
     bool find(scString& key) const noexcept {
         if (!mText) {
             key = mKey;
@@ -256,45 +256,45 @@ public:
 
 private:
     scString mKey;
-    const wchar_t* mText = nullptr;  // set for a text key
+    const wchar_t* mText = nullptr;  ///< set for a text key
     std::size_t mLength = 0;
 };
 
-// Generic values under interned keys. An empty set costs one pointer.
+/// Generic values under interned keys. An empty set costs one pointer.
 class KY_UTILS_API genericSet {
 public:
-    // An empty set (allocates nothing).
+    /// An empty set (allocates nothing).
     genericSet() noexcept = default;
-    // Copies clone every value; the copy is independent of the original.
+    /// Copies clone every value; the copy is independent of the original.
     genericSet(const genericSet& other);
     genericSet(genericSet&& other) noexcept = default;
     genericSet& operator=(const genericSet& other);
     genericSet& operator=(genericSet&& other) noexcept = default;
     ~genericSet();
 
-    // The value stored under `key`, or null.
+    /// The value stored under `key`, or null.
     const ky::genericValue* genericValue(const genericKey& key) const noexcept;
     ky::genericValue* genericValue(const genericKey& key) noexcept;
-    // Stores a copy of `value` under `key`, replacing what was there; true.
-    // `flag` is kept for callers that pass it and does not change the outcome.
+    /// Stores a copy of `value` under `key`, replacing what was there; true.
+    /// `flag` is kept for callers that pass it and does not change the outcome.
     bool setGenericValue(const genericKey& key, const ky::genericValue& value, bool flag);
-    // Stores `value` under `key`, replacing what was there; true. With `flag`
-    // false the set takes over the value's holder (leaving `value` empty),
-    // with true it stores a copy.
+    /// Stores `value` under `key`, replacing what was there; true. With `flag`
+    /// false the set takes over the value's holder (leaving `value` empty),
+    /// with true it stores a copy.
     bool _setGenericValue(const genericKey& key, ky::genericValue& value, bool flag);
-    // Removes the entry of `key`; false when there was none.
+    /// Removes the entry of `key`; false when there was none.
     bool erase(const genericKey& key);
-    // Whether an entry of `key` exists.
+    /// Whether an entry of `key` exists.
     bool contains(const genericKey& key) const noexcept { return genericValue(key) != nullptr; }
-    // The number of entries; whether there is none.
+    /// The number of entries; whether there is none.
     std::size_t size() const noexcept { return mEntries ? mEntries->size() : 0; }
     bool empty() const noexcept { return size() == 0; }
-    // Removes every entry.
+    /// Removes every entry.
     void clear() noexcept { mEntries.reset(); }
-    // The keys in key order.
+    /// The keys in key order.
     std::vector<scString> keys() const;
 
-    // Stores a copy of `v` under `key` (see _setGenericValue for `flag`).
+    /// Stores a copy of `v` under `key` (see _setGenericValue for `flag`).
     template <class T>
     bool setValue(const genericKey& key, const T& v, bool flag) {
         ky::genericValue temp = ky::genericValue::create(v);
@@ -302,15 +302,15 @@ public:
         temp.reset();
         return stored;
     }
-    // Reads the value under `key` into `out`, converting it; false when the
-    // key is missing, its value empty or not convertible.
+    /// Reads the value under `key` into `out`, converting it; false when the
+    /// key is missing, its value empty or not convertible.
     template <class T>
     bool getValue(const genericKey& key, T& out) const {
         const ky::genericValue* v = genericValue(key);
         return v && !v->empty() && v->read(out);
     }
-    // Points `out` at the T stored under `key` when the entry holds exactly a
-    // T; false (and `out` unchanged) otherwise. `out` may point to const T.
+    /// Points `out` at the T stored under `key` when the entry holds exactly a
+    /// T; false (and `out` unchanged) otherwise. `out` may point to const T.
     template <class T>
     bool getValuePtr(const genericKey& key, T*& out) noexcept {
         ky::genericValue* v = genericValue(key);
@@ -332,11 +332,11 @@ private:
     entry* find(const scString& key) const noexcept;
     entries& ensure();
 
-    std::unique_ptr<entries> mEntries;  // null while the set is empty; sorted by key
+    std::unique_ptr<entries> mEntries;  ///< null while the set is empty; sorted by key
 };
 
-// Holders instantiated and exported by this library: every value type gets
-// a valueholder, those read through a pointer also a ptrholder.
+/// Holders instantiated and exported by this library: every value type gets
+/// a valueholder, those read through a pointer also a ptrholder.
 #define KY_UTILS_POINTER_VALUE_TYPES(X)                                                          \
     X(bool) X(short) X(int) X(long) X(float) X(double) X(string) X(refPtr<refObj>) X(date) X(time) \
         X(timestamp) X(binaryBuffer) X(directory) X(file)

@@ -17,28 +17,28 @@ namespace kylog {
 
 enum class level { trace = 0, debug = 1, info = 2, warn = 3, error = 4, fatal = 5, off = 6 };
 
-// The lower-case word of a level ("trace", "debug", ...).
+/// The lower-case word of a level ("trace", "debug", ...).
 KY_UTILS_API const wchar_t* levelName(level l) noexcept;
 
-// An object a log line may be about; the metamodel passes none.
+/// An object a log line may be about; the metamodel passes none.
 class KY_UTILS_API iLogObj {
 public:
     virtual ~iLogObj();
 };
 
-// One log line as the sink receives it.
+/// One log line as the sink receives it.
 struct logRecord {
     level lvl;
-    ky::string logger;    // the logger's name
+    ky::string logger;    ///< the logger's name
     ky::string message;
-    ky::string file;      // source path
+    ky::string file;      ///< source path
     int line;
-    ky::string function;  // function name
+    ky::string function;  ///< function name
 };
 
 using logSink = std::function<void(const logRecord&)>;
-// A sink that takes the parts of a line one by one: level, logger name,
-// message, source path, line and function name.
+/// A sink that takes the parts of a line one by one: level, logger name,
+/// message, source path, line and function name.
 using logLineSink = std::function<void(level, const ky::string& logger, const ky::string& message,
                                        const ky::string& file, int line, const ky::string& function)>;
 
@@ -46,12 +46,12 @@ class KY_UTILS_API logger {
 public:
     explicit logger(const ky::string& name) : mName(name) {}
 
-    // The name the logger was fetched under.
+    /// The name the logger was fetched under.
     const ky::string& name() const noexcept { return mName; }
-    // Whether a line at `l` would be written.
+    /// Whether a line at `l` would be written.
     bool isEnabled(level l) const noexcept;
 
-    // Write one line at the given level (dropped below the manager's level).
+    /// Write one line at the given level (dropped below the manager's level).
     void log(level l, const ky::string& message, const wchar_t* file, int line,
              const wchar_t* function, const iLogObj* obj) const;
     void log_trace(const ky::string& message, const wchar_t* file, int line, const wchar_t* function,
@@ -71,24 +71,24 @@ private:
 
 class KY_UTILS_API logManager {
 public:
-    // The logger of `name`, made on first use; never empty, valid for the
-    // life of the process.
+    /// The logger of `name`, made on first use; never empty, valid for the
+    /// life of the process.
     static logger& getLogger(const wchar_t* name);
     static logger& getLogger(const ky::string& name);
 
-    // Installs the sink of every line (an empty sink restores the default,
-    // which writes to standard error in UTF-8); answers the previous sink.
+    /// Installs the sink of every line (an empty sink restores the default,
+    /// which writes to standard error in UTF-8); answers the previous sink.
     static logSink setSink(logSink sink);
     static logSink setSink(logLineSink sink);
     static logSink setSink(std::nullptr_t) { return setSink(logSink()); }
-    // Sets the lowest level that is written; answers the previous level.
-    // The default level is warn.
+    /// Sets the lowest level that is written; answers the previous level.
+    /// The default level is warn.
     static level setLevel(level l) noexcept;
     static level getLevel() noexcept;
-    // Whether a line at `l` would be written.
+    /// Whether a line at `l` would be written.
     static bool isEnabled(level l) noexcept { return l >= getLevel() && l != level::off; }
 
-    // Hands a finished line to the sink (used by logger).
+    /// Hands a finished line to the sink (used by logger).
     static void write(const logRecord& record);
 };
 

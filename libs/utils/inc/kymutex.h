@@ -14,18 +14,18 @@ public:
     mutex(const mutex&) = delete;
     mutex& operator=(const mutex&) = delete;
 
-    // Takes the lock, waiting if another thread holds it; answers true.
+    /// Takes the lock, waiting if another thread holds it; answers true.
     bool lock() { mImpl.lock(); return true; }
-    // Takes the lock only if it is free or already this thread's.
+    /// Takes the lock only if it is free or already this thread's.
     bool tryLock() { return mImpl.try_lock(); }
-    // Releases one lock of this thread.
+    /// Releases one lock of this thread.
     void release() { mImpl.unlock(); }
 
 private:
     std::recursive_mutex mImpl;
 };
 
-// Holds a ky::mutex for the life of a scope.
+/// Holds a ky::mutex for the life of a scope.
 class mutexLock {
 public:
     explicit mutexLock(mutex& m) : mMutex(m) { mMutex.lock(); }

@@ -19,9 +19,9 @@ namespace ky {
 
 using refCount_t = std::uint32_t;
 
-// Atomic increment and decrement of a count; both return the new count.
-// Incrementing is relaxed; decrementing is acquire-release, so the thread that
-// destroys an object sees every write its other owners made.
+/// Atomic increment and decrement of a count; both return the new count.
+/// Incrementing is relaxed; decrementing is acquire-release, so the thread that
+/// destroys an object sees every write its other owners made.
 inline refCount_t interlockedIncrement(std::atomic<refCount_t>& count) noexcept {
     return count.fetch_add(1, std::memory_order_relaxed) + 1;
 }
@@ -29,37 +29,37 @@ inline refCount_t interlockedDecrement(std::atomic<refCount_t>& count) noexcept 
     return count.fetch_sub(1, std::memory_order_acq_rel) - 1;
 }
 
-// The counting interface of every counted object.
+/// The counting interface of every counted object.
 class KY_UTILS_API iRefCount {
 public:
-    // The current count.
+    /// The current count.
     virtual refCount_t refCount() const = 0;
-    // Adds one reference; answers the new count.
+    /// Adds one reference; answers the new count.
     virtual refCount_t addRef() const = 0;
-    // Drops one reference, destroying the object at 0; answers the new count.
+    /// Drops one reference, destroying the object at 0; answers the new count.
     virtual refCount_t release() const = 0;
 
 protected:
     ~iRefCount() = default;
 };
 
-// The interface base of counted descriptors.
+/// The interface base of counted descriptors.
 class KY_UTILS_API iRefObj : public iRefCount {
 protected:
     ~iRefObj() = default;
 };
 
-// Carries the count. Host objects kept as user properties derive from it.
-// The count is not copied with the object.
+/// Carries the count. Host objects kept as user properties derive from it.
+/// The count is not copied with the object.
 class KY_UTILS_API refObj {
 public:
-    // Adds one reference; answers the new count.
+    /// Adds one reference; answers the new count.
     virtual refCount_t addRef() const;
-    // Drops one reference and destroys the object when it was the last.
+    /// Drops one reference and destroys the object when it was the last.
     virtual refCount_t release() const;
-    // Ends the object's life: runs the virtual destructor and frees it.
+    /// Ends the object's life: runs the virtual destructor and frees it.
     virtual void destroy() const;
-    // The current count.
+    /// The current count.
     refCount_t refCount() const noexcept { return mCount.load(std::memory_order_relaxed); }
 
 protected:
@@ -72,32 +72,32 @@ private:
     mutable std::atomic<refCount_t> mCount{0};
 };
 
-// The file and lines the counted pointers report an empty dereference from.
+/// The file and lines the counted pointers report an empty dereference from.
 inline constexpr const wchar_t* refPtrFile = L"libs/utils/inc/kyrefptr";
 inline constexpr int refPtrLine = 144;
 inline constexpr int constRefPtrLine = 315;
 
-// A counted pointer to a T (a type with addRef and release).
+/// A counted pointer to a T (a type with addRef and release).
 template <class T>
 class KY_UTILS_TEMPLATE refPtr {
 public:
     using element_type = T;
 
-    // An empty pointer.
+    /// An empty pointer.
     refPtr() noexcept = default;
     refPtr(std::nullptr_t) noexcept {}
-    // Takes a new reference to `p` (may be null).
+    /// Takes a new reference to `p` (may be null).
     refPtr(T* p) noexcept : m_p(p) { acquire(); }
-    // Copies take a reference of their own; a move hands the reference over.
+    /// Copies take a reference of their own; a move hands the reference over.
     refPtr(const refPtr& other) noexcept : m_p(other.m_p) { acquire(); }
     refPtr(refPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
     template <class U>
     refPtr(const refPtr<U>& other) noexcept : m_p(other.get()) { acquire(); }
-    // Drops the reference.
+    /// Drops the reference.
     ~refPtr() { drop(); }
 
-    // Refers to another object: the new reference is taken before the old one
-    // is dropped, so assigning a pointer to itself is safe.
+    /// Refers to another object: the new reference is taken before the old one
+    /// is dropped, so assigning a pointer to itself is safe.
     refPtr& operator=(const refPtr& other) noexcept { return assign(other.m_p); }
     refPtr& operator=(refPtr&& other) noexcept {
         if (this != &other) {
@@ -109,18 +109,18 @@ public:
     refPtr& operator=(T* p) noexcept { return assign(p); }
     refPtr& operator=(std::nullptr_t) noexcept { reset(); return *this; }
 
-    // The object; an empty pointer reports "m_p != NULL" and throws false.
+    /// The object; an empty pointer reports "m_p != NULL" and throws false.
     T* operator->() const {
         KY_ASSERT(m_p != NULL, refPtrFile, refPtrLine);
         return m_p;
     }
     T& operator*() const { return *operator->(); }
-    // The object, or null; never checks.
+    /// The object, or null; never checks.
     T* get() const noexcept { return m_p; }
-    // Whether the pointer refers to an object.
+    /// Whether the pointer refers to an object.
     explicit operator bool() const noexcept { return m_p != nullptr; }
     bool operator!() const noexcept { return m_p == nullptr; }
-    // Drops the reference and leaves the pointer empty.
+    /// Drops the reference and leaves the pointer empty.
     void reset() noexcept { drop(); m_p = nullptr; }
 
 private:
@@ -136,17 +136,17 @@ private:
     T* m_p = nullptr;
 };
 
-// A counted pointer to a const T.
+/// A counted pointer to a const T.
 template <class T>
 class KY_UTILS_TEMPLATE const_refPtr {
 public:
     using element_type = const T;
 
-    // An empty pointer.
+    /// An empty pointer.
     const_refPtr() noexcept = default;
     const_refPtr(std::nullptr_t) noexcept {}
-    // Takes a new reference to `p` (may be null); copies and conversions from
-    // refPtr take references of their own, a move hands the reference over.
+    /// Takes a new reference to `p` (may be null); copies and conversions from
+    /// refPtr take references of their own, a move hands the reference over.
     const_refPtr(const T* p) noexcept : m_p(p) { acquire(); }
     const_refPtr(const const_refPtr& other) noexcept : m_p(other.m_p) { acquire(); }
     const_refPtr(const_refPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
@@ -154,10 +154,10 @@ public:
     const_refPtr(const refPtr<U>& other) noexcept : m_p(other.get()) { acquire(); }
     template <class U>
     const_refPtr(const const_refPtr<U>& other) noexcept : m_p(other.get()) { acquire(); }
-    // Drops the reference.
+    /// Drops the reference.
     ~const_refPtr() { drop(); }
 
-    // Refers to another object; assigning a pointer to itself is safe.
+    /// Refers to another object; assigning a pointer to itself is safe.
     const_refPtr& operator=(const const_refPtr& other) noexcept { return assign(other.m_p); }
     const_refPtr& operator=(const_refPtr&& other) noexcept {
         if (this != &other) {
@@ -171,18 +171,18 @@ public:
     const_refPtr& operator=(const T* p) noexcept { return assign(p); }
     const_refPtr& operator=(std::nullptr_t) noexcept { reset(); return *this; }
 
-    // The object; an empty pointer reports "m_p != NULL" and throws false.
+    /// The object; an empty pointer reports "m_p != NULL" and throws false.
     const T* operator->() const {
         KY_ASSERT(m_p != NULL, refPtrFile, constRefPtrLine);
         return m_p;
     }
     const T& operator*() const { return *operator->(); }
-    // The object, or null; never checks.
+    /// The object, or null; never checks.
     const T* get() const noexcept { return m_p; }
-    // Whether the pointer refers to an object.
+    /// Whether the pointer refers to an object.
     explicit operator bool() const noexcept { return m_p != nullptr; }
     bool operator!() const noexcept { return m_p == nullptr; }
-    // Drops the reference and leaves the pointer empty.
+    /// Drops the reference and leaves the pointer empty.
     void reset() noexcept { drop(); m_p = nullptr; }
 
 private:
@@ -198,7 +198,7 @@ private:
     const T* m_p = nullptr;
 };
 
-// Pointers compare by the object they refer to.
+/// Pointers compare by the object they refer to.
 template <class T, class U>
 bool operator==(const refPtr<T>& a, const refPtr<U>& b) noexcept { return a.get() == b.get(); }
 template <class T, class U>

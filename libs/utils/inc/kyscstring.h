@@ -18,34 +18,34 @@ namespace ky {
 
 class KY_UTILS_API scString {
 public:
-    // One interned text. Entries never move and are never freed.
+    /// One interned text. Entries never move and are never freed.
     struct entry {
         std::size_t hash;
         ky::string text;
     };
 
-    // The empty key (the handle of the empty text).
+    /// The empty key (the handle of the empty text).
     scString() noexcept = default;
 
-    // The handle of `text`, interning it on first use.
+    /// The handle of `text`, interning it on first use.
     static scString createFrom(const wchar_t* text);
     static scString createFrom(const ky::string& text);
     static scString createFrom(const wchar_t* text, std::size_t length);
-    // The handle of a text already interned, without interning it: false when
-    // no such name was ever interned (then `out` is unchanged).
+    /// The handle of a text already interned, without interning it: false when
+    /// no such name was ever interned (then `out` is unchanged).
     static bool find(const wchar_t* text, std::size_t length, scString& out);
     // How many texts the process has interned so far (the empty text not
     // counted). The table only grows, so the count never falls.
     static std::size_t count();
 
-    // The interned text.
+    /// The interned text.
     const ky::string& string() const noexcept { return mEntry ? mEntry->text : emptyText(); }
     const wchar_t* c_str() const noexcept { return string().c_str(); }
     std::size_t length() const noexcept { return mEntry ? mEntry->text.length() : 0; }
     bool empty() const noexcept { return mEntry == nullptr; }
-    // Hash of the text, cached in the entry.
+    /// Hash of the text, cached in the entry.
     std::size_t hash() const noexcept { return mEntry ? mEntry->hash : 0; }
-    // The handle as a number: the key order of maps.
+    /// The handle as a number: the key order of maps.
     std::uintptr_t id() const noexcept { return reinterpret_cast<std::uintptr_t>(mEntry); }
 
     friend bool operator==(scString a, scString b) noexcept { return a.mEntry == b.mEntry; }
@@ -55,14 +55,14 @@ public:
     friend bool operator<=(scString a, scString b) noexcept { return a.id() <= b.id(); }
     friend bool operator>=(scString a, scString b) noexcept { return a.id() >= b.id(); }
 
-    // Hash of a text, the same that the table caches for it.
+    /// Hash of a text, the same that the table caches for it.
     static std::size_t hashOf(const wchar_t* text, std::size_t length) noexcept;
 
 private:
     explicit scString(const entry* e) noexcept : mEntry(e) {}
     static const ky::string& emptyText() noexcept;
 
-    const entry* mEntry = nullptr;  // null is the empty text
+    const entry* mEntry = nullptr;  ///< null is the empty text
 };
 
 }  // namespace ky

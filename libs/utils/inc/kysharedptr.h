@@ -13,36 +13,36 @@
 
 namespace ky {
 
-// Deletes an object with `delete` (its virtual destructor, if any).
+/// Deletes an object with `delete` (its virtual destructor, if any).
 template <class T>
 struct KY_UTILS_TEMPLATE deleteObj {
     void operator()(T* p) const noexcept { delete p; }
 };
 
 namespace shptr {
-// A new shared counter holding 1.
+/// A new shared counter holding 1.
 KY_UTILS_API std::atomic<refCount_t>* allocCounter();
-// Frees a counter made by allocCounter.
+/// Frees a counter made by allocCounter.
 KY_UTILS_API void releaseCounter(std::atomic<refCount_t>* counter) noexcept;
 }  // namespace shptr
 
 template <class T, class D = deleteObj<T>>
 class KY_UTILS_TEMPLATE sharedPtr {
 public:
-    // An empty pointer.
+    /// An empty pointer.
     sharedPtr() noexcept = default;
-    // Takes ownership of `p` (null gives an empty pointer).
+    /// Takes ownership of `p` (null gives an empty pointer).
     explicit sharedPtr(T* p) : mPtr(p), mCount(p ? shptr::allocCounter() : nullptr) {}
-    // A copy shares the object and its counter; a move hands both over.
+    /// A copy shares the object and its counter; a move hands both over.
     sharedPtr(const sharedPtr& other) noexcept : mPtr(other.mPtr), mCount(other.mCount) {
         if (mCount) interlockedIncrement(*mCount);
     }
     sharedPtr(sharedPtr&& other) noexcept
         : mPtr(std::exchange(other.mPtr, nullptr)), mCount(std::exchange(other.mCount, nullptr)) {}
-    // The last pointer to go deletes the object.
+    /// The last pointer to go deletes the object.
     ~sharedPtr() { drop(); }
 
-    // Shares another object, letting go of the current one.
+    /// Shares another object, letting go of the current one.
     sharedPtr& operator=(const sharedPtr& other) noexcept {
         sharedPtr copy(other);
         swap(copy);
@@ -54,22 +54,22 @@ public:
         return *this;
     }
 
-    // The object, or null.
+    /// The object, or null.
     T* get() const noexcept { return mPtr; }
     T* operator->() const noexcept { return mPtr; }
     T& operator*() const noexcept { return *mPtr; }
-    // Whether the pointer owns an object.
+    /// Whether the pointer owns an object.
     explicit operator bool() const noexcept { return mPtr != nullptr; }
-    // How many sharedPtr share the object (0 when empty).
+    /// How many sharedPtr share the object (0 when empty).
     refCount_t useCount() const noexcept { return mCount ? mCount->load() : 0; }
-    // Lets go of the object and leaves the pointer empty.
+    /// Lets go of the object and leaves the pointer empty.
     void reset() noexcept { drop(); mPtr = nullptr; mCount = nullptr; }
-    // Exchanges objects with `other`.
+    /// Exchanges objects with `other`.
     void swap(sharedPtr& other) noexcept {
         std::swap(mPtr, other.mPtr);
         std::swap(mCount, other.mCount);
     }
-    // Equal when both share the same object.
+    /// Equal when both share the same object.
     friend bool operator==(const sharedPtr& a, const sharedPtr& b) noexcept { return a.mPtr == b.mPtr; }
 
 private:

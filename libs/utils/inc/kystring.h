@@ -20,36 +20,36 @@ namespace ky {
 
 class KY_UTILS_API string : public std::wstring {
 public:
-    // Every constructor of std::wstring, and conversions from it.
+    /// Every constructor of std::wstring, and conversions from it.
     using std::wstring::wstring;
     string() = default;
     string(const std::wstring& other) : std::wstring(other) {}
     string(std::wstring&& other) noexcept : std::wstring(std::move(other)) {}
 
-    // printf-style formatting where %s and %c take wide text. The result is
-    // cut at maxFormatLength characters; nothing is ever written past a buffer.
+    /// printf-style formatting where %s and %c take wide text. The result is
+    /// cut at maxFormatLength characters; nothing is ever written past a buffer.
     static string sformat(const wchar_t* format, ...);
     static string vsformat(const wchar_t* format, va_list args);
-    // Formats into `buffer` of `capacity` wide characters (terminator included),
-    // cutting what does not fit; returns the number of characters written.
+    /// Formats into `buffer` of `capacity` wide characters (terminator included),
+    /// cutting what does not fit; returns the number of characters written.
     static std::size_t sformatTo(wchar_t* buffer, std::size_t capacity, const wchar_t* format, ...);
     static std::size_t vsformatTo(wchar_t* buffer, std::size_t capacity, const wchar_t* format,
                                   va_list args);
     static constexpr std::size_t maxFormatLength = 65535;
 
-    // A lower-cased copy: every code point through its simple lower-case
-    // mapping (locale-independent; ASCII takes a fast path).
+    /// A lower-cased copy: every code point through its simple lower-case
+    /// mapping (locale-independent; ASCII takes a fast path).
     string lower() const;
-    // Lower-cases [text, text + length) into `out` (replacing its content).
+    /// Lower-cases [text, text + length) into `out` (replacing its content).
     static void lowerInto(const wchar_t* text, std::size_t length, std::wstring& out);
 
-    // Appends the pieces between occurrences of `separator` to `out`; empty
-    // pieces are kept only when `keepEmpty` is true. An empty separator, or a
-    // text without it, gives the whole text as one piece.
+    /// Appends the pieces between occurrences of `separator` to `out`; empty
+    /// pieces are kept only when `keepEmpty` is true. An empty separator, or a
+    /// text without it, gives the whole text as one piece.
     void splitAt(const string& separator, std::vector<string>& out, bool keepEmpty) const;
 
-    // Remove a character, or every character of a set, everywhere / at the
-    // start / at the end. Each returns *this.
+    /// Remove a character, or every character of a set, everywhere / at the
+    /// start / at the end. Each returns *this.
     string& deleteAll(wchar_t c);
     string& deleteAll(const wchar_t* set);
     string& deleteLeading(wchar_t c);
@@ -57,7 +57,7 @@ public:
     string& deleteTrailing(wchar_t c);
     string& deleteTrailing(const wchar_t* set);
 
-    // UTF-8 form of the text (for output to byte streams).
+    /// UTF-8 form of the text (for output to byte streams).
     std::string toUtf8() const;
     static string fromUtf8(const std::string& text);
 };

@@ -14,10 +14,10 @@
 #  define KY_UTILS_API __attribute__((visibility("default")))
 #endif
 
-// Gives a header-only class template default visibility, so that its
-// instantiations (refPtr<refObj>, sharedPtr<...>) keep one type identity and
-// the holders built on them can be exported. Nothing to do on Windows, where
-// visibility is decided by KY_UTILS_API alone.
+/// Gives a header-only class template default visibility, so that its
+/// instantiations (refPtr<refObj>, sharedPtr<...>) keep one type identity and
+/// the holders built on them can be exported. Nothing to do on Windows, where
+/// visibility is decided by KY_UTILS_API alone.
 #if defined(_WIN32)
 #  define KY_UTILS_TEMPLATE
 #else

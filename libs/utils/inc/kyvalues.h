@@ -16,24 +16,24 @@ namespace ky {
 
 class KY_UTILS_API date {
 public:
-    // 1900-01-01.
+    /// 1900-01-01.
     date() = default;
-    // The given day; isValid() tells whether it exists.
+    /// The given day; isValid() tells whether it exists.
     date(int year, int month, int day) : mYear(year), mMonth(month), mDay(day) {}
 
-    // The local date of today.
+    /// The local date of today.
     static date today();
-    // The current local year.
+    /// The current local year.
     static int thisYear();
 
-    // The parts of the date.
+    /// The parts of the date.
     int year() const noexcept { return mYear; }
     int month() const noexcept { return mMonth; }
     int day() const noexcept { return mDay; }
-    // Whether the date exists in the Gregorian calendar (years 1 to 9999).
+    /// Whether the date exists in the Gregorian calendar (years 1 to 9999).
     bool isValid() const noexcept;
 
-    // Equal when year, month and day are equal.
+    /// Equal when year, month and day are equal.
     friend bool operator==(const date& a, const date& b) noexcept {
         return a.mYear == b.mYear && a.mMonth == b.mMonth && a.mDay == b.mDay;
     }
@@ -47,24 +47,24 @@ private:
 
 class KY_UTILS_API time {
 public:
-    // Midnight.
+    /// Midnight.
     time() = default;
-    // `fraction` is in nanoseconds.
+    /// `fraction` is in nanoseconds.
     time(int hour, int minute, int second, long fraction = 0)
         : mHour(hour), mMinute(minute), mSecond(second), mFraction(fraction) {}
 
-    // The current local time of day.
+    /// The current local time of day.
     static time now();
 
-    // The parts of the time; the fraction in nanoseconds.
+    /// The parts of the time; the fraction in nanoseconds.
     int hour() const noexcept { return mHour; }
     int minute() const noexcept { return mMinute; }
     int second() const noexcept { return mSecond; }
     long fraction() const noexcept { return mFraction; }
-    // Whether every part is within its range.
+    /// Whether every part is within its range.
     bool isValid() const noexcept;
 
-    // Equal when every part is equal.
+    /// Equal when every part is equal.
     friend bool operator==(const time& a, const time& b) noexcept {
         return a.mHour == b.mHour && a.mMinute == b.mMinute && a.mSecond == b.mSecond &&
                a.mFraction == b.mFraction;
@@ -80,19 +80,19 @@ private:
 
 class KY_UTILS_API timestamp {
 public:
-    // 1900-01-01 at midnight.
+    /// 1900-01-01 at midnight.
     timestamp() = default;
-    // The time `t` on the day `d`.
+    /// The time `t` on the day `d`.
     timestamp(const ky::date& d, const ky::time& t) : mDate(d), mTime(t) {}
 
-    // The current local date and time.
+    /// The current local date and time.
     static timestamp now();
 
-    // The date and the time of day.
+    /// The date and the time of day.
     const ky::date& datePart() const noexcept { return mDate; }
     const ky::time& timePart() const noexcept { return mTime; }
 
-    // Equal when date and time are equal.
+    /// Equal when date and time are equal.
     friend bool operator==(const timestamp& a, const timestamp& b) noexcept {
         return a.mDate == b.mDate && a.mTime == b.mTime;
     }
@@ -103,22 +103,22 @@ private:
     ky::time mTime;
 };
 
-// A buffer of bytes.
+/// A buffer of bytes.
 class KY_UTILS_API binaryBuffer {
 public:
-    // An empty buffer.
+    /// An empty buffer.
     binaryBuffer() = default;
-    // A buffer of `size` zero bytes.
+    /// A buffer of `size` zero bytes.
     explicit binaryBuffer(std::size_t size) : mBytes(size, 0) {}
 
-    // The number of bytes, and the bytes themselves.
+    /// The number of bytes, and the bytes themselves.
     std::size_t size() const noexcept { return mBytes.size(); }
     const std::uint8_t* data() const noexcept { return mBytes.data(); }
     std::uint8_t* data() noexcept { return mBytes.data(); }
     std::vector<std::uint8_t>& bytes() noexcept { return mBytes; }
     const std::vector<std::uint8_t>& bytes() const noexcept { return mBytes; }
 
-    // Equal when both hold the same bytes.
+    /// Equal when both hold the same bytes.
     friend bool operator==(const binaryBuffer& a, const binaryBuffer& b) noexcept {
         return a.mBytes == b.mBytes;
     }
@@ -128,15 +128,15 @@ private:
     std::vector<std::uint8_t> mBytes;
 };
 
-// A file entry, named by its path text.
+/// A file entry, named by its path text.
 class KY_UTILS_API file {
 public:
-    // An entry with an empty name, and one named `name`.
+    /// An entry with an empty name, and one named `name`.
     file() = default;
     explicit file(const ky::string& name) : mName(name) {}
-    // The text that names the entry.
+    /// The text that names the entry.
     const ky::string& name() const noexcept { return mName; }
-    // Equal when the names are equal as written.
+    /// Equal when the names are equal as written.
     friend bool operator==(const file& a, const file& b) noexcept { return a.mName == b.mName; }
     friend bool operator!=(const file& a, const file& b) noexcept { return !(a == b); }
 
@@ -144,15 +144,15 @@ private:
     ky::string mName;
 };
 
-// A directory entry, named by its path text.
+/// A directory entry, named by its path text.
 class KY_UTILS_API directory {
 public:
-    // An entry with an empty name, and one named `name`.
+    /// An entry with an empty name, and one named `name`.
     directory() = default;
     explicit directory(const ky::string& name) : mName(name) {}
-    // The text that names the entry.
+    /// The text that names the entry.
     const ky::string& name() const noexcept { return mName; }
-    // Equal when the names are equal as written.
+    /// Equal when the names are equal as written.
     friend bool operator==(const directory& a, const directory& b) noexcept { return a.mName == b.mName; }
     friend bool operator!=(const directory& a, const directory& b) noexcept { return !(a == b); }
 
@@ -160,19 +160,19 @@ private:
     ky::string mName;
 };
 
-// An ordered list of directories.
+/// An ordered list of directories.
 class KY_UTILS_API searchPath {
 public:
-    // A path without directories, and one of `dirs` in order.
+    /// A path without directories, and one of `dirs` in order.
     searchPath() = default;
     explicit searchPath(const std::vector<directory>& dirs) : mDirs(dirs) {}
-    // The directories in order.
+    /// The directories in order.
     const std::vector<directory>& directories() const noexcept { return mDirs; }
-    // Adds a directory at the end.
+    /// Adds a directory at the end.
     void append(const directory& d) { mDirs.push_back(d); }
-    // Whether the path has no directory.
+    /// Whether the path has no directory.
     bool empty() const noexcept { return mDirs.empty(); }
-    // Equal when both list equal directories in the same order.
+    /// Equal when both list equal directories in the same order.
     friend bool operator==(const searchPath& a, const searchPath& b) noexcept { return a.mDirs == b.mDirs; }
     friend bool operator!=(const searchPath& a, const searchPath& b) noexcept { return !(a == b); }
 

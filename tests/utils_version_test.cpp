@@ -1,0 +1,26 @@
+// The run-time version agrees with the version the tests were compiled against.
+#include "test_support.h"
+
+#include <kyversion.h>
+
+#include <string>
+
+namespace kytest {
+namespace {
+
+TEST(Version, StringJoinsTheCompiledParts) {
+    const std::string expected = std::to_string(KY_VERSION_MAJOR) + "." + std::to_string(KY_VERSION_MINOR) + "." +
+                                 std::to_string(KY_VERSION_PATCH);
+    EXPECT_EQ(std::string(ky::versionString()), expected);
+}
+
+TEST(Version, PartsMatchTheMacros) {
+    EXPECT_EQ(ky::versionMajor(), KY_VERSION_MAJOR);
+    EXPECT_EQ(ky::versionMinor(), KY_VERSION_MINOR);
+    EXPECT_EQ(ky::versionPatch(), KY_VERSION_PATCH);
+}
+
+TEST(Version, IsTheReleasedVersion) { EXPECT_STREQ(ky::versionString(), "0.2.0"); }
+
+}  // namespace
+}  // namespace kytest
