@@ -36,7 +36,9 @@ struct builder {
             case 4: if (c && other) fields.push_back(c->createFieldInfo(other, name(arg / 5))); break;
             case 5: if (c) c->addAliasname(name(arg / 7)); break;
             case 6: if (f) f->setSemantic(eSemPrimkey, ky::genericSet(), L""); break;
-            case 7: if (c && other) c->copyInfosFrom(other, arg % 2 ? L"p_" : nullptr); break;
+            // Copying a class into itself doubles its fields; a bound keeps
+            // the model the input spells small.
+            case 7: if (c && other && c->countFields() + other->countFields() < 512) c->copyInfosFrom(other, arg % 2 ? L"p_" : nullptr); break;
             case 8: if (c && f) c->createRelation(f->scName().string(), true, other ? other : c, eRef, L"", L""); break;
             case 9: if (c && f) c->createRelation(f->scName().string(), true, field(arg / 3), eAgg, L"", L""); break;
             case 10: if (c) c->idInfo(); break;

@@ -252,8 +252,12 @@ ky::refPtr<ky::metamodel::fieldInfo> classInfo::createFieldInfo(ky::refPtr<class
 }
 
 void classInfo::appendField(ky::refPtr<ky::metamodel::fieldInfo> field) {
-    // Room for the name first, so that both lists grow together or not at all.
-    d->fieldNames.reserve(d->fields.size() + 1);
+    // Room for the name first, so that both lists grow together or not at
+    // all; doubled, since a reserve of one more each time would copy the
+    // whole list on every append.
+    if (d->fieldNames.size() == d->fieldNames.capacity()) {
+        d->fieldNames.reserve(std::max<std::size_t>(8, 2 * d->fieldNames.capacity()));
+    }
     const ky::scString name = field->scName();
     d->fields.push_back(std::move(field));
     d->fieldNames.push_back(name);
