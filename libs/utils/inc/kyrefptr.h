@@ -64,7 +64,9 @@ public:
 
 protected:
     refObj() noexcept = default;
+    /// A copy starts with no references: the count is not copied.
     refObj(const refObj&) noexcept {}
+    /// Keeps this object's count: the count is not assigned.
     refObj& operator=(const refObj&) noexcept { return *this; }
     virtual ~refObj();
 
@@ -81,16 +83,20 @@ inline constexpr int constRefPtrLine = 315;
 template <class T>
 class KY_UTILS_TEMPLATE refPtr {
 public:
+    /// The type pointed to.
     using element_type = T;
 
     /// An empty pointer.
     refPtr() noexcept = default;
+    /// An empty pointer.
     refPtr(std::nullptr_t) noexcept {}
     /// Takes a new reference to `p` (may be null).
     refPtr(T* p) noexcept : m_p(p) { acquire(); }
     /// Copies take a reference of their own; a move hands the reference over.
     refPtr(const refPtr& other) noexcept : m_p(other.m_p) { acquire(); }
+    /// Hands the other's reference over, leaving it empty.
     refPtr(refPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+    /// Takes a reference of its own to the other's object (a U converting to T).
     template <class U>
     refPtr(const refPtr<U>& other) noexcept : m_p(other.get()) { acquire(); }
     /// Drops the reference.
@@ -99,6 +105,7 @@ public:
     /// Refers to another object: the new reference is taken before the old one
     /// is dropped, so assigning a pointer to itself is safe.
     refPtr& operator=(const refPtr& other) noexcept { return assign(other.m_p); }
+    /// Hands the other's reference over, leaving it empty; the old one is dropped.
     refPtr& operator=(refPtr&& other) noexcept {
         if (this != &other) {
             T* old = std::exchange(m_p, std::exchange(other.m_p, nullptr));
@@ -106,7 +113,9 @@ public:
         }
         return *this;
     }
+    /// Refers to `p` (may be null), taking a reference before dropping the old one.
     refPtr& operator=(T* p) noexcept { return assign(p); }
+    /// Drops the reference and leaves the pointer empty.
     refPtr& operator=(std::nullptr_t) noexcept { reset(); return *this; }
 
     /// The object; an empty pointer reports "m_p != NULL" and throws false.
@@ -114,11 +123,13 @@ public:
         KY_ASSERT(m_p != NULL, refPtrFile, refPtrLine);
         return m_p;
     }
+    /// The object; an empty pointer reports "m_p != NULL" and throws false.
     T& operator*() const { return *operator->(); }
     /// The object, or null; never checks.
     T* get() const noexcept { return m_p; }
     /// Whether the pointer refers to an object.
     explicit operator bool() const noexcept { return m_p != nullptr; }
+    /// Whether the pointer is empty.
     bool operator!() const noexcept { return m_p == nullptr; }
     /// Drops the reference and leaves the pointer empty.
     void reset() noexcept { drop(); m_p = nullptr; }
@@ -140,18 +151,24 @@ private:
 template <class T>
 class KY_UTILS_TEMPLATE const_refPtr {
 public:
+    /// The type pointed to.
     using element_type = const T;
 
     /// An empty pointer.
     const_refPtr() noexcept = default;
+    /// An empty pointer.
     const_refPtr(std::nullptr_t) noexcept {}
     /// Takes a new reference to `p` (may be null); copies and conversions from
     /// refPtr take references of their own, a move hands the reference over.
     const_refPtr(const T* p) noexcept : m_p(p) { acquire(); }
+    /// Takes a reference of its own to the other's object.
     const_refPtr(const const_refPtr& other) noexcept : m_p(other.m_p) { acquire(); }
+    /// Hands the other's reference over, leaving it empty.
     const_refPtr(const_refPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+    /// Takes a reference of its own to the refPtr's object.
     template <class U>
     const_refPtr(const refPtr<U>& other) noexcept : m_p(other.get()) { acquire(); }
+    /// Takes a reference of its own to the other's object (a U converting to T).
     template <class U>
     const_refPtr(const const_refPtr<U>& other) noexcept : m_p(other.get()) { acquire(); }
     /// Drops the reference.
@@ -159,6 +176,7 @@ public:
 
     /// Refers to another object; assigning a pointer to itself is safe.
     const_refPtr& operator=(const const_refPtr& other) noexcept { return assign(other.m_p); }
+    /// Hands the other's reference over, leaving it empty; the old one is dropped.
     const_refPtr& operator=(const_refPtr&& other) noexcept {
         if (this != &other) {
             const T* old = std::exchange(m_p, std::exchange(other.m_p, nullptr));
@@ -166,9 +184,12 @@ public:
         }
         return *this;
     }
+    /// Refers to the refPtr's object, taking a reference before dropping the old one.
     template <class U>
     const_refPtr& operator=(const refPtr<U>& other) noexcept { return assign(other.get()); }
+    /// Refers to `p` (may be null), taking a reference before dropping the old one.
     const_refPtr& operator=(const T* p) noexcept { return assign(p); }
+    /// Drops the reference and leaves the pointer empty.
     const_refPtr& operator=(std::nullptr_t) noexcept { reset(); return *this; }
 
     /// The object; an empty pointer reports "m_p != NULL" and throws false.
@@ -176,11 +197,13 @@ public:
         KY_ASSERT(m_p != NULL, refPtrFile, constRefPtrLine);
         return m_p;
     }
+    /// The object; an empty pointer reports "m_p != NULL" and throws false.
     const T& operator*() const { return *operator->(); }
     /// The object, or null; never checks.
     const T* get() const noexcept { return m_p; }
     /// Whether the pointer refers to an object.
     explicit operator bool() const noexcept { return m_p != nullptr; }
+    /// Whether the pointer is empty.
     bool operator!() const noexcept { return m_p == nullptr; }
     /// Drops the reference and leaves the pointer empty.
     void reset() noexcept { drop(); m_p = nullptr; }
