@@ -97,8 +97,8 @@ public:
     virtual void setValue(const T& v) = 0;
 };
 
-/// A holder owning its own copy of a T. Owned by the genericValue holding it;
-/// like any value, it may be read from several threads while none writes it.
+/// A holder owning its own copy of a T, owned in turn by the genericValue
+/// holding it; like that value, it is used by one thread at a time.
 template <class T>
 class KY_UTILS_API valueholder final : public holder<T> {
 public:
