@@ -77,9 +77,9 @@ public:
 };
 
 }  // namespace ky
+
 /// @namespace std
 /// The standard library, extended here with hashes of the library's texts.
-
 
 /// Hashes a ky::string as the std::wstring it is, for unordered containers.
 template <>
