@@ -34,7 +34,7 @@ struct logRecord {
     /// The text of the line.
     ky::string message;
     ky::string file;      ///< source path
-    /// source line
+    /// The line number in the source file.
     int line;
     ky::string function;  ///< function name
 };
