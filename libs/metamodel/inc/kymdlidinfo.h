@@ -19,7 +19,7 @@ public:
     idInfo(const idInfo&) = delete;
     idInfo& operator=(const idInfo&) = delete;
 
-    /// ---- counting ----
+    // ---- counting ----
     ky::refCount_t refCount() const override { return ky::refObj::refCount(); }
     ky::refCount_t addRef() const override { return ky::refObj::addRef(); }
     ky::refCount_t release() const override { return ky::refObj::release(); }

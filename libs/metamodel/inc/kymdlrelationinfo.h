@@ -28,7 +28,7 @@ public:
     relationInfo(const relationInfo&) = delete;
     relationInfo& operator=(const relationInfo&) = delete;
 
-    /// ---- counting ----
+    // ---- counting ----
     ky::refCount_t refCount() const override { return ky::refObj::refCount(); }
     ky::refCount_t addRef() const override { return ky::refObj::addRef(); }
     ky::refCount_t release() const override { return ky::refObj::release(); }
