@@ -15,6 +15,7 @@
 
 namespace kylog {
 
+/// The level of a log line, from trace (lowest) to fatal; at off nothing is written.
 enum class level { trace = 0, debug = 1, info = 2, warn = 3, error = 4, fatal = 5, off = 6 };
 
 /// The lower-case word of a level ("trace", "debug", ...).
