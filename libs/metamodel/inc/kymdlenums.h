@@ -37,7 +37,7 @@ enum eFieldSemantics : std::uint32_t {
     eSemTime = 0x00200000,  ///< a time of day
     eSemTimestamp = 0x00400000,  ///< a date with a time of day
     eSemEnum = 0x00800000,  ///< one item of an enumeration
-    eSemRelation = 0x01000000,  ///< the field takes part in a relation
+    eSemRelation = 0x01000000,  ///< the from-field of a relation
     eSemPrimkey = 0x02000000,  ///< part of the class's primary key
     eSemBits = 0x04000000,  ///< a set of bit items
     eSemCustom = 0x80000000  ///< the field's custom semantic string names the meaning
