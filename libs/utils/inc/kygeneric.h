@@ -27,6 +27,7 @@
 namespace ky {
 
 /// The holder of one value. Holders live in memory from allocate/deallocate.
+/// A holder is owned by the genericValue holding it and used by one thread at a time.
 class KY_UTILS_API holderbase {
 public:
     virtual ~holderbase();
@@ -66,6 +67,7 @@ protected:
 [[noreturn]] KY_UTILS_API void throwNoValue();
 
 /// The holders of a T: copying between two of them never converts.
+/// Owned by the genericValue holding it and used by one thread at a time.
 template <class T>
 class KY_UTILS_API holder : public holderbase {
 public:
@@ -173,6 +175,7 @@ private:
 };
 
 /// A type-erased value: empty, or one owned holder.
+/// It owns its holder and is a plain value, used by one thread at a time.
 class KY_UTILS_API genericValue {
 public:
     /// An empty value.
@@ -255,6 +258,7 @@ private:
 /// The key of a genericSet entry, given as an interned name, a wide text or a
 /// string. Stores intern a text key; lookups only find it, so looking up a
 /// name that was never stored does not grow the intern table.
+/// A text key does not own its text, which must outlive it; one thread at a time.
 class KY_UTILS_API genericKey {
 public:
     /// A key given by an interned name.
@@ -282,6 +286,7 @@ private:
 };
 
 /// Generic values under interned keys. An empty set costs one pointer.
+/// The set owns its values and is a plain value, used by one thread at a time.
 class KY_UTILS_API genericSet {
 public:
     /// An empty set (allocates nothing).

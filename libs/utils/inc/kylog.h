@@ -22,12 +22,14 @@ enum class level { trace = 0, debug = 1, info = 2, warn = 3, error = 4, fatal = 
 KY_UTILS_API const wchar_t* levelName(level l) noexcept;
 
 /// An object a log line may be about; the metamodel passes none.
+/// Owned by the host; the library only passes it on to the sink.
 class KY_UTILS_API iLogObj {
 public:
     virtual ~iLogObj();
 };
 
 /// One log line as the sink receives it.
+/// A plain value the manager makes for each line and the sink only reads.
 struct logRecord {
     /// The level of the line.
     level lvl;

@@ -30,6 +30,7 @@ private:
 };
 
 /// Holds a ky::mutex for the life of a scope.
+/// It lives on one thread's stack and neither copies nor assigns.
 class mutexLock {
 public:
     /// Takes `m`, waiting if another thread holds it; releases it on leaving the scope.

@@ -30,6 +30,8 @@ inline refCount_t interlockedDecrement(std::atomic<refCount_t>& count) noexcept 
 }
 
 /// The counting interface of every counted object.
+/// An object implementing it is owned by its references; counts change
+/// atomically, so references may be taken and dropped from several threads.
 class KY_UTILS_API iRefCount {
 public:
     /// The current count.
@@ -44,6 +46,7 @@ protected:
 };
 
 /// The interface base of counted descriptors.
+/// Its objects are owned by their references, as with iRefCount.
 class KY_UTILS_API iRefObj : public iRefCount {
 protected:
     ~iRefObj() = default;
@@ -51,6 +54,8 @@ protected:
 
 /// Carries the count. Host objects kept as user properties derive from it.
 /// The count is not copied with the object.
+/// Owned by its references: the release that brings the count to 0 destroys
+/// it. Counts change atomically and may be changed from several threads.
 class KY_UTILS_API refObj {
 public:
     /// Adds one reference; answers the new count.
@@ -80,6 +85,8 @@ inline constexpr int refPtrLine = 144;
 inline constexpr int constRefPtrLine = 315;
 
 /// A counted pointer to a T (a type with addRef and release).
+/// It owns one reference; pointers to one object may be copied and dropped
+/// from several threads, while a single refPtr is used by one thread.
 template <class T>
 class KY_UTILS_TEMPLATE refPtr {
 public:
@@ -148,6 +155,8 @@ private:
 };
 
 /// A counted pointer to a const T.
+/// It owns one reference; pointers to one object may be copied and dropped
+/// from several threads, while a single const_refPtr is used by one thread.
 template <class T>
 class KY_UTILS_TEMPLATE const_refPtr {
 public:

@@ -14,6 +14,7 @@
 namespace ky {
 
 /// Deletes an object with `delete` (its virtual destructor, if any).
+/// The default deleter of sharedPtr; it holds no state, so any thread may use it.
 template <class T>
 struct KY_UTILS_TEMPLATE deleteObj {
     /// Deletes `p`.
