@@ -316,7 +316,7 @@ public:
     bool erase(const genericKey& key);
     /// Whether an entry of `key` exists.
     bool contains(const genericKey& key) const noexcept { return genericValue(key) != nullptr; }
-    /// The number of entries; whether there is none.
+    /// The number of entries.
     std::size_t size() const noexcept { return mEntries ? mEntries->size() : 0; }
     /// Whether the set has no entry.
     bool empty() const noexcept { return size() == 0; }

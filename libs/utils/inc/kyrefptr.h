@@ -99,7 +99,7 @@ public:
     refPtr(std::nullptr_t) noexcept {}
     /// Takes a new reference to `p` (may be null).
     refPtr(T* p) noexcept : m_p(p) { acquire(); }
-    /// Copies take a reference of their own; a move hands the reference over.
+    /// A copy takes a reference of its own.
     refPtr(const refPtr& other) noexcept : m_p(other.m_p) { acquire(); }
     /// Hands the other's reference over, leaving it empty.
     refPtr(refPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
@@ -167,8 +167,7 @@ public:
     const_refPtr() noexcept = default;
     /// An empty pointer.
     const_refPtr(std::nullptr_t) noexcept {}
-    /// Takes a new reference to `p` (may be null); copies and conversions from
-    /// refPtr take references of their own, a move hands the reference over.
+    /// Takes a new reference to `p` (may be null).
     const_refPtr(const T* p) noexcept : m_p(p) { acquire(); }
     /// Takes a reference of its own to the other's object.
     const_refPtr(const const_refPtr& other) noexcept : m_p(other.m_p) { acquire(); }

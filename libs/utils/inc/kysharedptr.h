@@ -38,7 +38,7 @@ public:
     sharedPtr() noexcept = default;
     /// Takes ownership of `p` (null gives an empty pointer).
     explicit sharedPtr(T* p) : mPtr(p), mCount(p ? shptr::allocCounter() : nullptr) {}
-    /// A copy shares the object and its counter; a move hands both over.
+    /// A copy shares the object and its counter.
     sharedPtr(const sharedPtr& other) noexcept : mPtr(other.mPtr), mCount(other.mCount) {
         if (mCount) interlockedIncrement(*mCount);
     }

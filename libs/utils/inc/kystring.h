@@ -23,7 +23,7 @@ namespace ky {
 /// and one string is used by one thread at a time.
 class KY_UTILS_API string : public std::wstring {
 public:
-    /// Every constructor of std::wstring, and conversions from it.
+    /// Every constructor of std::wstring.
     using std::wstring::wstring;
     string() = default;
     /// A copy of a std::wstring.
@@ -56,8 +56,7 @@ public:
     /// text without it, gives the whole text as one piece.
     void splitAt(const string& separator, std::vector<string>& out, bool keepEmpty) const;
 
-    /// Remove a character, or every character of a set, everywhere / at the
-    /// start / at the end. Each returns *this.
+    /// Removes `c` everywhere; returns *this.
     string& deleteAll(wchar_t c);
     /// Removes every character of `set` everywhere; returns *this.
     string& deleteAll(const wchar_t* set);

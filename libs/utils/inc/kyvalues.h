@@ -28,7 +28,7 @@ public:
     /// The current local year.
     static int thisYear();
 
-    /// The parts of the date.
+    /// The year.
     int year() const noexcept { return mYear; }
     /// The month, 1 to 12 for a valid date.
     int month() const noexcept { return mMonth; }
@@ -63,7 +63,7 @@ public:
     /// The current local time of day.
     static time now();
 
-    /// The parts of the time; the fraction in nanoseconds.
+    /// The hour, 0 to 23 for a valid time.
     int hour() const noexcept { return mHour; }
     /// The minute, 0 to 59 for a valid time.
     int minute() const noexcept { return mMinute; }
@@ -100,7 +100,7 @@ public:
     /// The current local date and time.
     static timestamp now();
 
-    /// The date and the time of day.
+    /// The date.
     const ky::date& datePart() const noexcept { return mDate; }
     /// The time of day.
     const ky::time& timePart() const noexcept { return mTime; }
@@ -126,7 +126,7 @@ public:
     /// A buffer of `size` zero bytes.
     explicit binaryBuffer(std::size_t size) : mBytes(size, 0) {}
 
-    /// The number of bytes, and the bytes themselves.
+    /// The number of bytes.
     std::size_t size() const noexcept { return mBytes.size(); }
     /// Read-only address of the first byte.
     const std::uint8_t* data() const noexcept { return mBytes.data(); }
@@ -152,7 +152,7 @@ private:
 /// A plain value (the file itself is never touched), used by one thread at a time.
 class KY_UTILS_API file {
 public:
-    /// An entry with an empty name, and one named `name`.
+    /// An entry with an empty name.
     file() = default;
     /// An entry named `name`.
     explicit file(const ky::string& name) : mName(name) {}
@@ -171,7 +171,7 @@ private:
 /// A plain value (the directory itself is never touched), used by one thread at a time.
 class KY_UTILS_API directory {
 public:
-    /// An entry with an empty name, and one named `name`.
+    /// An entry with an empty name.
     directory() = default;
     /// An entry named `name`.
     explicit directory(const ky::string& name) : mName(name) {}
@@ -190,7 +190,7 @@ private:
 /// A plain value, used by one thread at a time.
 class KY_UTILS_API searchPath {
 public:
-    /// A path without directories, and one of `dirs` in order.
+    /// A path without directories.
     searchPath() = default;
     /// A path of `dirs` in order.
     explicit searchPath(const std::vector<directory>& dirs) : mDirs(dirs) {}
