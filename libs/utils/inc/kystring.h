@@ -25,6 +25,7 @@ class KY_UTILS_API string : public std::wstring {
 public:
     /// Every constructor of std::wstring.
     using std::wstring::wstring;
+    /// An empty string.
     string() = default;
     /// A copy of a std::wstring.
     string(const std::wstring& other) : std::wstring(other) {}
