@@ -32,6 +32,10 @@ struct classAccess;
 class visitedClasses;
 }
 
+/// The descriptor of one class of the host's data model, made by a model or
+/// standing alone and handed out through counted pointers; it holds its own
+/// fields, its direct base and derived classes and its relations. Nothing
+/// locks: a class is changed by one thread at a time.
 class KY_METAMODEL_API classInfo : public ky::iRefObj, public ky::refObj {
 public:
     classInfo(const classInfo&) = delete;
@@ -74,13 +78,17 @@ public:
     std::uint64_t countFields() const;
     /// The class's own fields in creation order.
     fieldInfoList::iterator fields_begin();
+    /// End of the class's own fields.
     fieldInfoList::iterator fields_end();
+    /// The class's own fields in creation order, read-only.
     fieldInfoList::const_iterator fields_begin() const;
+    /// End of the class's own fields, read-only.
     fieldInfoList::const_iterator fields_end() const;
     /// Finds a field by name among the own fields, then (with `searchAliases`)
     /// by alias, then (with `searchBases`) in the base classes in map order,
     /// depth first. Empty when none matches.
     ky::refPtr<ky::metamodel::fieldInfo> fieldInfo(const ky::string& name, bool searchBases, bool searchAliases);
+    /// Finds a field, read-only, as the writable overload does; empty when none matches.
     ky::const_refPtr<ky::metamodel::fieldInfo> fieldInfo(const ky::string& name, bool searchBases,
                                                          bool searchAliases) const;
     /// A new field, or the existing field of that name here or in a base class
@@ -105,13 +113,19 @@ public:
     void addBaseClass(ky::refPtr<ky::metamodel::classInfo> base);
     /// The direct base classes in map order.
     classInfosIterator baseClasses_begin();
+    /// End of the direct base classes.
     classInfosIterator baseClasses_end();
+    /// The direct base classes in map order, read-only.
     const_classInfosIterator baseClasses_begin() const;
+    /// End of the direct base classes, read-only.
     const_classInfosIterator baseClasses_end() const;
     /// The direct derived classes in map order.
     classInfosIterator derivedClasses_begin();
+    /// End of the direct derived classes.
     classInfosIterator derivedClasses_end();
+    /// The direct derived classes in map order, read-only.
     const_classInfosIterator derivedClasses_begin() const;
+    /// End of the direct derived classes, read-only.
     const_classInfosIterator derivedClasses_end() const;
     /// Whether `other` is a direct derived class of this class.
     bool isBaseOf(const ky::const_refPtr<ky::metamodel::classInfo>& other) const;
@@ -144,13 +158,19 @@ public:
     ky::const_refPtr<ky::metamodel::relationInfo> toRelation(const ky::string& name, bool searchBases) const;
     /// The relations whose target class is this class, in creation order.
     relationInfoList::iterator fromRelations_begin();
+    /// End of the relations whose target class is this class.
     relationInfoList::iterator fromRelations_end();
+    /// The relations whose target class is this class, read-only.
     relationInfoList::const_iterator fromRelations_begin() const;
+    /// End of the relations whose target class is this class, read-only.
     relationInfoList::const_iterator fromRelations_end() const;
     /// The relations made on this class, in creation order.
     relationInfoList::iterator toRelations_begin();
+    /// End of the relations made on this class.
     relationInfoList::iterator toRelations_end();
+    /// The relations made on this class, read-only.
     relationInfoList::const_iterator toRelations_begin() const;
+    /// End of the relations made on this class, read-only.
     relationInfoList::const_iterator toRelations_end() const;
     /// Not supported: answers an empty pointer and changes nothing.
     ky::refPtr<ky::metamodel::relationInfo> copyRelationFrom(const ky::const_refPtr<ky::metamodel::relationInfo>& relation);
@@ -178,14 +198,19 @@ public:
     // ---- user properties ----
     /// Stores a user property, inheritable by derived classes or own.
     void setUserProperty(const ky::string& name, const ky::string& value, bool inheritable);
+    /// Stores a counted host object as a user property, inheritable or own.
     void setUserProperty(const ky::string& name, const ky::refPtr<ky::refObj>& value, bool inheritable);
+    /// Stores a copy of a generic value as a user property, inheritable or own.
     void setUserProperty(const ky::string& name, const ky::genericValue& value, bool inheritable);
     /// Fetches a user property: own, then inheritable, then (with
     /// `searchInherited`) the base classes' inheritable ones, depth first in
     /// map order. True when found; `value` is untouched otherwise.
     bool getUserProperty(const ky::string& name, ky::refPtr<ky::refObj>& value, bool searchInherited);
+    /// Fetches a user property as text, searched as above; true when found.
     bool getUserProperty(const ky::string& name, ky::string& value, bool searchInherited) const;
+    /// Fetches a user property as a read-only host object, searched as above; true when found.
     bool getUserProperty(const ky::string& name, ky::const_refPtr<ky::refObj>& value, bool searchInherited) const;
+    /// Fetches a user property as a generic value, searched as above; true when found.
     bool getUserProperty(const ky::string& name, ky::genericValue& value, bool searchInherited) const;
 
 private:

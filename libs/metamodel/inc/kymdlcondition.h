@@ -7,6 +7,9 @@
 
 namespace ky::conditions {
 
+/// The base of the value conditions a host hands to a field. The field keeps
+/// its own copy, made through clone(); the host keeps ownership of the one it
+/// passed. A condition is used by one thread at a time.
 class KY_METAMODEL_API condition {
 public:
     virtual ~condition();
@@ -15,7 +18,9 @@ public:
 
 protected:
     condition() = default;
+    /// Copies a condition (for derived conditions' clone()).
     condition(const condition&) = default;
+    /// Assigns a condition.
     condition& operator=(const condition&) = default;
 };
 

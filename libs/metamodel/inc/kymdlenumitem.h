@@ -11,10 +11,13 @@
 
 namespace ky::metamodel {
 
+/// One item of an enumeration or bit set: a value of the field type's value
+/// class and a display name. A plain value, used by one thread at a time.
 class KY_METAMODEL_API enumItem {
 public:
-    /// An item without value and name, and one with the given value and name.
+    /// An item without value and name.
     enumItem() = default;
+    /// An item with the given value and name.
     enumItem(const ky::genericValue& value, const ky::string& name) : itemValue(value), itemName(name) {}
 
     ky::genericValue itemValue;  ///< the item's value

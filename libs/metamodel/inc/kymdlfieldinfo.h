@@ -28,17 +28,20 @@
 
 namespace ky::metamodel {
 
+/// The descriptor of one field of a class, made only by its class (or a field
+/// copy, or a relation that needs a pointer field) and handed out through
+/// counted pointers. Nothing locks: a field is changed by one thread at a time.
 class KY_METAMODEL_API fieldInfo : public ky::iRefObj, public ky::refObj {
 public:
     fieldInfo(const fieldInfo&) = delete;
     fieldInfo& operator=(const fieldInfo&) = delete;
 
-    /// ---- counting ----
+    // ---- counting ----
     ky::refCount_t refCount() const override { return ky::refObj::refCount(); }
     ky::refCount_t addRef() const override { return ky::refObj::addRef(); }
     ky::refCount_t release() const override { return ky::refObj::release(); }
 
-    /// ---- owner and names ----
+    // ---- owner and names ----
     /// A new counted reference to the owning class; empty after releaseInfo.
     ky::refPtr<ky::metamodel::classInfo> classInfo() const;
     /// The field this field stands for; empty for an ordinary field.
@@ -49,7 +52,7 @@ public:
     /// field has no owning class.
     ky::string qualifiedName() const;
 
-    /// ---- label, unit, marks ----
+    // ---- label, unit, marks ----
     /// The field's own display label (empty until set).
     const ky::string& label() const;
     /// Replaces the label.
@@ -67,7 +70,7 @@ public:
     /// Whether the field's own unique mark is set.
     bool isUnique() const;
 
-    /// ---- expressions (stored as text, never evaluated) ----
+    // ---- expressions (stored as text, never evaluated) ----
     /// The default expression; the source chain's when the own text is empty.
     ky::string defaultExpression() const;
     /// Stores the default expression (an empty text is stored too); false when
@@ -82,7 +85,7 @@ public:
     /// Stores the automatic expression, or removes it for an empty text; true.
     bool setAutoExpression(const ky::string& expression);
 
-    /// ---- types ----
+    // ---- types ----
     /// Reads a type string such as "int" or "string(40)" (case, blanks and tabs
     /// do not matter). True on success, with `type` set and `length` the string
     /// length (0 when none); false leaves `type` alone and `length` 0.
@@ -121,7 +124,7 @@ public:
         std::set<eFieldType> mTypes;
     };
 
-    /// ---- semantics ----
+    // ---- semantics ----
     /// Reads a semantic string ("length", "primkey", "custom(text)",
     /// "relation(a, b)", ...). Always writes `semantic`; adds
     /// "custom_semantic" or "referencedClasses" to `attribs`. False only when
@@ -142,15 +145,17 @@ public:
     /// custom semantic string, for every other semantic its semantic word.
     ky::scString semanticString() const;
 
-    /// ---- enumeration and bit items ----
+    // ---- enumeration and bit items ----
     /// Reads one item text "value, name" for a field of type `type`; false
     /// (and `item` unchanged) without a comma or when the value does not
     /// convert to the type's value class. Every piece between commas keeps its
     /// place, empty ones too: ",x" has an empty value, "1,,x" the name x.
     static bool parseEnumItem(const ky::string& text, eFieldType type, enumItem& item);
+    /// Reads one bit item text "value, name" as parseEnumItem does; false (and
+    /// `item` unchanged) without a comma or when the value does not convert.
     static bool parseBitsItem(const ky::string& text, eFieldType type, enumItem& item);
 
-    /// ---- values ----
+    // ---- values ----
     /// The default of `type` into `value` (today / now for dates and times);
     /// false and `value` untouched for types without one.
     static bool getDefaultFromType(eFieldType type, ky::genericValue& value);
@@ -176,7 +181,7 @@ public:
     /// Stores a private copy of `condition`, or removes the stored one for null.
     bool setValueCondition(const ky::conditions::condition* condition);
 
-    /// ---- alias names ----
+    // ---- alias names ----
     /// Adds an alias name (moved to the end when already present). An empty
     /// alias reports "alias.length()" and throws false.
     void addAliasname(const ky::string& alias);
@@ -189,17 +194,22 @@ public:
     /// while the fields have alias lists.
     void getAliasnames(std::vector<ky::string>& out) const;
 
-    /// ---- user properties ----
+    // ---- user properties ----
     /// Stores a user property, inheritable by the fields that stand for this one or own.
     void setUserProperty(const ky::string& name, const ky::string& value, bool inheritable);
+    /// Stores a counted host object as a user property, inheritable or own.
     void setUserProperty(const ky::string& name, const ky::refPtr<ky::refObj>& value, bool inheritable);
+    /// Stores a copy of a generic value as a user property, inheritable or own.
     void setUserProperty(const ky::string& name, const ky::genericValue& value, bool inheritable);
     /// Fetches a user property: own, then inheritable, then (with
     /// `searchInherited`) the inheritable ones along the source chain. True
     /// when found; `value` is untouched otherwise.
     bool getUserProperty(const ky::string& name, ky::refPtr<ky::refObj>& value, bool searchInherited);
+    /// Fetches a user property as text, searched as above; true when found.
     bool getUserProperty(const ky::string& name, ky::string& value, bool searchInherited) const;
+    /// Fetches a user property as a read-only host object, searched as above; true when found.
     bool getUserProperty(const ky::string& name, ky::const_refPtr<ky::refObj>& value, bool searchInherited) const;
+    /// Fetches a user property as a generic value, searched as above; true when found.
     bool getUserProperty(const ky::string& name, ky::genericValue& value, bool searchInherited) const;
 
 private:

@@ -13,11 +13,16 @@
 
 namespace ky::metamodel {
 
+/// A position in a class's base-class or derived-class map, answering counted
+/// references to the classes there. It owns nothing and stays valid while its
+/// entry exists; it neither checks nor locks, so one thread uses it at a time.
 class KY_METAMODEL_API classInfosIterator {
 public:
-    /// No position; a copy of another iterator's position; a map position.
+    /// No position (must not be dereferenced).
     classInfosIterator() = default;
+    /// A copy of another iterator's position.
     classInfosIterator(const classInfosIterator& other) = default;
+    /// The iterator at a map position.
     explicit classInfosIterator(classInfoMap::iterator position) : mPos(position) {}
 
     /// Takes the other's position; answers a copy of the result.
@@ -26,12 +31,15 @@ public:
     bool operator==(const classInfosIterator& other) const;
     /// A counted reference to the class at the position.
     ky::refPtr<classInfo> operator*() const;
+    /// A counted reference to the class at the position.
     ky::refPtr<classInfo> operator->() const;
-    /// Move to the next / previous entry in map order. The prefix forms answer
-    /// the moved iterator, the postfix forms the iterator before the move.
+    /// Moves to the next entry in map order; answers the moved iterator.
     classInfosIterator operator++();
+    /// Moves to the next entry; answers the iterator before the move.
     classInfosIterator operator++(int);
+    /// Moves to the previous entry; answers the moved iterator.
     classInfosIterator operator--();
+    /// Moves to the previous entry; answers the iterator before the move.
     classInfosIterator operator--(int);
 
 private:
@@ -39,13 +47,18 @@ private:
     classInfoMap::iterator mPos{};
 };
 
+/// A read-only position in a class's base-class or derived-class map,
+/// answering counted read-only references. It owns nothing and stays valid
+/// while its entry exists; it neither checks nor locks, so one thread uses it at a time.
 class KY_METAMODEL_API const_classInfosIterator {
 public:
-    /// No position; a copy of another iterator's position; a map position; the
-    /// position of a writable iterator.
+    /// No position (must not be dereferenced).
     const_classInfosIterator() = default;
+    /// A copy of another iterator's position.
     const_classInfosIterator(const const_classInfosIterator& other) = default;
+    /// The iterator at a map position.
     explicit const_classInfosIterator(classInfoMap::const_iterator position) : mPos(position) {}
+    /// The position of a writable iterator.
     const_classInfosIterator(const classInfosIterator& other) : mPos(other.mPos) {}
 
     /// Takes the other's position; answers a copy of the result.
@@ -54,11 +67,15 @@ public:
     bool operator==(const const_classInfosIterator& other) const;
     /// A counted reference to the class at the position.
     ky::const_refPtr<classInfo> operator*() const;
+    /// A counted read-only reference to the class at the position.
     ky::const_refPtr<classInfo> operator->() const;
-    /// Move to the next / previous entry in map order.
+    /// Moves to the next entry in map order; answers the moved iterator.
     const_classInfosIterator operator++();
+    /// Moves to the next entry; answers the iterator before the move.
     const_classInfosIterator operator++(int);
+    /// Moves to the previous entry; answers the moved iterator.
     const_classInfosIterator operator--();
+    /// Moves to the previous entry; answers the iterator before the move.
     const_classInfosIterator operator--(int);
 
 private:

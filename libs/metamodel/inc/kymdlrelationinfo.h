@@ -20,6 +20,10 @@
 
 namespace ky::metamodel {
 
+/// One relation between two classes: pairs of from- and to-fields, its kind
+/// and the names under which both sides know it. Made only by
+/// classInfo::createRelation, kept by both classes and handed out through
+/// counted pointers. Nothing locks: one thread at a time.
 class KY_METAMODEL_API relationInfo : public ky::iRefObj, public ky::refObj {
 public:
     /// One pair: from-field (first) and to-field (second).
@@ -28,7 +32,7 @@ public:
     relationInfo(const relationInfo&) = delete;
     relationInfo& operator=(const relationInfo&) = delete;
 
-    /// ---- counting ----
+    // ---- counting ----
     ky::refCount_t refCount() const override { return ky::refObj::refCount(); }
     ky::refCount_t addRef() const override { return ky::refObj::addRef(); }
     ky::refCount_t release() const override { return ky::refObj::release(); }

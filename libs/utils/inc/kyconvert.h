@@ -19,6 +19,9 @@ namespace ky {
 /// written).
 using converterFunc = bool (*)(void* target, const void* source);
 
+/// The process-wide registry of converters keyed by (target type, source
+/// type), reached through instance() and owned by the library. Converting
+/// and registering are safe from several threads.
 class KY_UTILS_API typeConversionManager {
 public:
     /// The process-wide manager.

@@ -27,6 +27,7 @@
 namespace ky {
 
 /// The holder of one value. Holders live in memory from allocate/deallocate.
+/// A holder is owned by the genericValue holding it and used by one thread at a time.
 class KY_UTILS_API holderbase {
 public:
     virtual ~holderbase();
@@ -47,13 +48,18 @@ public:
 
     /// Memory of holders.
     static void* allocate(std::size_t size);
+    /// Returns memory taken with allocate() to the holders' pool.
     static void deallocate(void* p) noexcept;
+    /// Allocates a holder from the holders' pool.
     static void* operator new(std::size_t size) { return allocate(size); }
+    /// Frees a holder into the holders' pool.
     static void operator delete(void* p) noexcept { deallocate(p); }
 
 protected:
     holderbase() = default;
+    /// Copies the base part of a holder (for derived holders' clone()).
     holderbase(const holderbase&) = default;
+    /// Assigns the base part of a holder.
     holderbase& operator=(const holderbase&) = default;
 };
 
@@ -61,6 +67,7 @@ protected:
 [[noreturn]] KY_UTILS_API void throwNoValue();
 
 /// The holders of a T: copying between two of them never converts.
+/// Owned by the genericValue holding it and used by one thread at a time.
 template <class T>
 class KY_UTILS_API holder : public holderbase {
 public:
@@ -92,11 +99,14 @@ public:
     virtual void setValue(const T& v) = 0;
 };
 
+/// A holder owning its own copy of a T, owned in turn by the genericValue
+/// holding it; like that value, it is used by one thread at a time.
 template <class T>
 class KY_UTILS_API valueholder final : public holder<T> {
 public:
     /// Holds its own copy of `v`; the overrides work on that copy.
     explicit valueholder(const T& v) : mValue(v) {}
+    /// Holds its own copy of `v`, moved in.
     explicit valueholder(T&& v) : mValue(std::move(v)) {}
 
     holderbase* clone() const override { return new valueholder<T>(mValue); }
@@ -111,6 +121,8 @@ private:
     T mValue;
 };
 
+/// A holder referring to a writable T owned elsewhere; the owner must keep the
+/// T alive while the holder exists. It does not synchronise access to the T.
 template <class T>
 class KY_UTILS_API ptrholder final : public holder<T> {
 public:
@@ -138,6 +150,8 @@ private:
     T* mPtr;
 };
 
+/// A holder referring read-only to a T owned elsewhere; the owner must keep
+/// the T alive while the holder exists. It does not synchronise access to the T.
 template <class T>
 class KY_UTILS_API constptrholder final : public holder<T> {
 public:
@@ -161,6 +175,7 @@ private:
 };
 
 /// A type-erased value: empty, or one owned holder.
+/// It owns its holder and is a plain value, used by one thread at a time.
 class KY_UTILS_API genericValue {
 public:
     /// An empty value.
@@ -169,23 +184,27 @@ public:
     explicit genericValue(holderbase* h) noexcept : mHolder(h) {}
     /// A copy clones the other's holder (an empty value copies empty).
     genericValue(const genericValue& other) : mHolder(other.mHolder ? other.mHolder->clone() : nullptr) {}
+    /// Takes over the other's holder, leaving it empty.
     genericValue(genericValue&& other) noexcept : mHolder(std::exchange(other.mHolder, nullptr)) {}
     /// Destroys the holder.
     ~genericValue() { delete mHolder; }
 
     /// Destroys the held value, then clones the other's; self-assignment does nothing.
     genericValue& operator=(const genericValue& other);
+    /// Takes over the other's holder, leaving it empty; the old value is destroyed.
     genericValue& operator=(genericValue&& other) noexcept;
 
     /// A value holding a copy of `v`.
     template <class T>
     static genericValue create(const T& v) { return genericValue(new valueholder<T>(v)); }
+    /// A value holding a copy of `text` as a ky::string.
     static genericValue create(const wchar_t* text) { return create(string(text)); }
 
     /// Whether the value holds nothing.
     bool empty() const noexcept { return mHolder == nullptr; }
     /// The holder (null when empty).
     holderbase* getHolder() noexcept { return mHolder; }
+    /// The holder, read-only (null when empty).
     const holderbase* getHolder() const noexcept { return mHolder; }
     /// Gives up the holder to the caller, leaving the value empty.
     holderbase* detach() noexcept { return std::exchange(mHolder, nullptr); }
@@ -213,6 +232,7 @@ public:
     /// conversion is tried).
     template <class T>
     holder<T>* as() noexcept { return dynamic_cast<holder<T>*>(mHolder); }
+    /// The held T itself, read-only, when the value holds exactly a T, else null.
     template <class T>
     const holder<T>* as() const noexcept { return dynamic_cast<const holder<T>*>(mHolder); }
     /// Address of the held T when the value holds exactly a writable T, else null.
@@ -221,6 +241,7 @@ public:
         auto* h = as<T>();
         return h ? static_cast<T*>(h->ptr()) : nullptr;
     }
+    /// Read-only address of the held T when the value holds exactly a T, else null.
     template <class T>
     const T* constValuePtr() const noexcept {
         auto* h = as<T>();
@@ -237,10 +258,14 @@ private:
 /// The key of a genericSet entry, given as an interned name, a wide text or a
 /// string. Stores intern a text key; lookups only find it, so looking up a
 /// name that was never stored does not grow the intern table.
+/// A text key does not own its text, which must outlive it; one thread at a time.
 class KY_UTILS_API genericKey {
 public:
+    /// A key given by an interned name.
     genericKey(const scString& key) noexcept : mKey(key) {}
+    /// A key given by a wide text (null is the empty text), which must outlive the key.
     genericKey(const wchar_t* text) noexcept : mText(text ? text : L""), mLength(std::char_traits<wchar_t>::length(mText)) {}
+    /// A key given by a string, which must outlive the key.
     genericKey(const string& text) noexcept : mText(text.c_str()), mLength(text.size()) {}
 
     /// The interned key, interning a text key on first use.
@@ -261,19 +286,24 @@ private:
 };
 
 /// Generic values under interned keys. An empty set costs one pointer.
+/// The set owns its values and is a plain value, used by one thread at a time.
 class KY_UTILS_API genericSet {
 public:
     /// An empty set (allocates nothing).
     genericSet() noexcept = default;
     /// Copies clone every value; the copy is independent of the original.
     genericSet(const genericSet& other);
+    /// Takes over the other's entries, leaving it empty.
     genericSet(genericSet&& other) noexcept = default;
+    /// Replaces the entries with clones of the other's.
     genericSet& operator=(const genericSet& other);
+    /// Takes over the other's entries, leaving it empty.
     genericSet& operator=(genericSet&& other) noexcept = default;
     ~genericSet();
 
     /// The value stored under `key`, or null.
     const ky::genericValue* genericValue(const genericKey& key) const noexcept;
+    /// The value stored under `key`, writable, or null.
     ky::genericValue* genericValue(const genericKey& key) noexcept;
     /// Stores a copy of `value` under `key`, replacing what was there; true.
     /// `flag` is kept for callers that pass it and does not change the outcome.
@@ -286,8 +316,9 @@ public:
     bool erase(const genericKey& key);
     /// Whether an entry of `key` exists.
     bool contains(const genericKey& key) const noexcept { return genericValue(key) != nullptr; }
-    /// The number of entries; whether there is none.
+    /// The number of entries.
     std::size_t size() const noexcept { return mEntries ? mEntries->size() : 0; }
+    /// Whether the set has no entry.
     bool empty() const noexcept { return size() == 0; }
     /// Removes every entry.
     void clear() noexcept { mEntries.reset(); }
@@ -318,6 +349,8 @@ public:
         if (p) out = p;
         return p != nullptr;
     }
+    /// Points `out` at the read-only T stored under `key` when the entry holds
+    /// exactly a T; false (and `out` unchanged) otherwise.
     template <class T>
     bool getValuePtr(const genericKey& key, const T*& out) const noexcept {
         const ky::genericValue* v = genericValue(key);

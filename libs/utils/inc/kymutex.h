@@ -8,8 +8,12 @@
 
 namespace ky {
 
+/// A re-entrant lock: the thread that holds it may take it again, and it is
+/// free once every lock has been released. Owned by whoever guards with it;
+/// neither copied nor assigned.
 class KY_UTILS_API mutex {
 public:
+    /// A free lock.
     mutex() = default;
     mutex(const mutex&) = delete;
     mutex& operator=(const mutex&) = delete;
@@ -26,8 +30,10 @@ private:
 };
 
 /// Holds a ky::mutex for the life of a scope.
+/// It lives on one thread's stack and neither copies nor assigns.
 class mutexLock {
 public:
+    /// Takes `m`, waiting if another thread holds it; releases it on leaving the scope.
     explicit mutexLock(mutex& m) : mMutex(m) { mMutex.lock(); }
     ~mutexLock() { mMutex.release(); }
     mutexLock(const mutexLock&) = delete;

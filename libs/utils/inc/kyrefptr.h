@@ -30,6 +30,8 @@ inline refCount_t interlockedDecrement(std::atomic<refCount_t>& count) noexcept 
 }
 
 /// The counting interface of every counted object.
+/// An object implementing it is owned by its references; counts change
+/// atomically, so references may be taken and dropped from several threads.
 class KY_UTILS_API iRefCount {
 public:
     /// The current count.
@@ -44,6 +46,7 @@ protected:
 };
 
 /// The interface base of counted descriptors.
+/// Its objects are owned by their references, as with iRefCount.
 class KY_UTILS_API iRefObj : public iRefCount {
 protected:
     ~iRefObj() = default;
@@ -51,6 +54,8 @@ protected:
 
 /// Carries the count. Host objects kept as user properties derive from it.
 /// The count is not copied with the object.
+/// Owned by its references: the release that brings the count to 0 destroys
+/// it. Counts change atomically and may be changed from several threads.
 class KY_UTILS_API refObj {
 public:
     /// Adds one reference; answers the new count.
@@ -64,7 +69,9 @@ public:
 
 protected:
     refObj() noexcept = default;
+    /// A copy starts with no references: the count is not copied.
     refObj(const refObj&) noexcept {}
+    /// Keeps this object's count: the count is not assigned.
     refObj& operator=(const refObj&) noexcept { return *this; }
     virtual ~refObj();
 
@@ -78,19 +85,25 @@ inline constexpr int refPtrLine = 144;
 inline constexpr int constRefPtrLine = 315;
 
 /// A counted pointer to a T (a type with addRef and release).
+/// It owns one reference; pointers to one object may be copied and dropped
+/// from several threads, while a single refPtr is used by one thread.
 template <class T>
 class KY_UTILS_TEMPLATE refPtr {
 public:
+    /// The type pointed to.
     using element_type = T;
 
     /// An empty pointer.
     refPtr() noexcept = default;
+    /// An empty pointer.
     refPtr(std::nullptr_t) noexcept {}
     /// Takes a new reference to `p` (may be null).
     refPtr(T* p) noexcept : m_p(p) { acquire(); }
-    /// Copies take a reference of their own; a move hands the reference over.
+    /// A copy takes a reference of its own.
     refPtr(const refPtr& other) noexcept : m_p(other.m_p) { acquire(); }
+    /// Hands the other's reference over, leaving it empty.
     refPtr(refPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+    /// Takes a reference of its own to the other's object (a U converting to T).
     template <class U>
     refPtr(const refPtr<U>& other) noexcept : m_p(other.get()) { acquire(); }
     /// Drops the reference.
@@ -99,6 +112,7 @@ public:
     /// Refers to another object: the new reference is taken before the old one
     /// is dropped, so assigning a pointer to itself is safe.
     refPtr& operator=(const refPtr& other) noexcept { return assign(other.m_p); }
+    /// Hands the other's reference over, leaving it empty; the old one is dropped.
     refPtr& operator=(refPtr&& other) noexcept {
         if (this != &other) {
             T* old = std::exchange(m_p, std::exchange(other.m_p, nullptr));
@@ -106,7 +120,9 @@ public:
         }
         return *this;
     }
+    /// Refers to `p` (may be null), taking a reference before dropping the old one.
     refPtr& operator=(T* p) noexcept { return assign(p); }
+    /// Drops the reference and leaves the pointer empty.
     refPtr& operator=(std::nullptr_t) noexcept { reset(); return *this; }
 
     /// The object; an empty pointer reports "m_p != NULL" and throws false.
@@ -114,11 +130,13 @@ public:
         KY_ASSERT(m_p != NULL, refPtrFile, refPtrLine);
         return m_p;
     }
+    /// The object; an empty pointer reports "m_p != NULL" and throws false.
     T& operator*() const { return *operator->(); }
     /// The object, or null; never checks.
     T* get() const noexcept { return m_p; }
     /// Whether the pointer refers to an object.
     explicit operator bool() const noexcept { return m_p != nullptr; }
+    /// Whether the pointer is empty.
     bool operator!() const noexcept { return m_p == nullptr; }
     /// Drops the reference and leaves the pointer empty.
     void reset() noexcept { drop(); m_p = nullptr; }
@@ -137,21 +155,28 @@ private:
 };
 
 /// A counted pointer to a const T.
+/// It owns one reference; pointers to one object may be copied and dropped
+/// from several threads, while a single const_refPtr is used by one thread.
 template <class T>
 class KY_UTILS_TEMPLATE const_refPtr {
 public:
+    /// The type pointed to.
     using element_type = const T;
 
     /// An empty pointer.
     const_refPtr() noexcept = default;
+    /// An empty pointer.
     const_refPtr(std::nullptr_t) noexcept {}
-    /// Takes a new reference to `p` (may be null); copies and conversions from
-    /// refPtr take references of their own, a move hands the reference over.
+    /// Takes a new reference to `p` (may be null).
     const_refPtr(const T* p) noexcept : m_p(p) { acquire(); }
+    /// Takes a reference of its own to the other's object.
     const_refPtr(const const_refPtr& other) noexcept : m_p(other.m_p) { acquire(); }
+    /// Hands the other's reference over, leaving it empty.
     const_refPtr(const_refPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+    /// Takes a reference of its own to the refPtr's object.
     template <class U>
     const_refPtr(const refPtr<U>& other) noexcept : m_p(other.get()) { acquire(); }
+    /// Takes a reference of its own to the other's object (a U converting to T).
     template <class U>
     const_refPtr(const const_refPtr<U>& other) noexcept : m_p(other.get()) { acquire(); }
     /// Drops the reference.
@@ -159,6 +184,7 @@ public:
 
     /// Refers to another object; assigning a pointer to itself is safe.
     const_refPtr& operator=(const const_refPtr& other) noexcept { return assign(other.m_p); }
+    /// Hands the other's reference over, leaving it empty; the old one is dropped.
     const_refPtr& operator=(const_refPtr&& other) noexcept {
         if (this != &other) {
             const T* old = std::exchange(m_p, std::exchange(other.m_p, nullptr));
@@ -166,9 +192,12 @@ public:
         }
         return *this;
     }
+    /// Refers to the refPtr's object, taking a reference before dropping the old one.
     template <class U>
     const_refPtr& operator=(const refPtr<U>& other) noexcept { return assign(other.get()); }
+    /// Refers to `p` (may be null), taking a reference before dropping the old one.
     const_refPtr& operator=(const T* p) noexcept { return assign(p); }
+    /// Drops the reference and leaves the pointer empty.
     const_refPtr& operator=(std::nullptr_t) noexcept { reset(); return *this; }
 
     /// The object; an empty pointer reports "m_p != NULL" and throws false.
@@ -176,11 +205,13 @@ public:
         KY_ASSERT(m_p != NULL, refPtrFile, constRefPtrLine);
         return m_p;
     }
+    /// The object; an empty pointer reports "m_p != NULL" and throws false.
     const T& operator*() const { return *operator->(); }
     /// The object, or null; never checks.
     const T* get() const noexcept { return m_p; }
     /// Whether the pointer refers to an object.
     explicit operator bool() const noexcept { return m_p != nullptr; }
+    /// Whether the pointer is empty.
     bool operator!() const noexcept { return m_p == nullptr; }
     /// Drops the reference and leaves the pointer empty.
     void reset() noexcept { drop(); m_p = nullptr; }

@@ -16,11 +16,16 @@
 
 namespace ky {
 
+/// A handle to an interned name: a pointer-sized plain value, valid for the
+/// life of the process, that compares and orders by its entry. Interning and
+/// looking up are safe from any number of threads.
 class KY_UTILS_API scString {
 public:
     /// One interned text. Entries never move and are never freed.
     struct entry {
+        /// The hash of the text, computed once.
         std::size_t hash;
+        /// The text itself.
         ky::string text;
     };
 
@@ -29,30 +34,41 @@ public:
 
     /// The handle of `text`, interning it on first use.
     static scString createFrom(const wchar_t* text);
+    /// The handle of `text`, interning it on first use.
     static scString createFrom(const ky::string& text);
+    /// The handle of the first `length` characters of `text`, interning them on first use.
     static scString createFrom(const wchar_t* text, std::size_t length);
     /// The handle of a text already interned, without interning it: false when
     /// no such name was ever interned (then `out` is unchanged).
     static bool find(const wchar_t* text, std::size_t length, scString& out);
-    // How many texts the process has interned so far (the empty text not
-    // counted). The table only grows, so the count never falls.
+    /// How many texts the process has interned so far (the empty text not
+    /// counted). The table only grows, so the count never falls.
     static std::size_t count();
 
     /// The interned text.
     const ky::string& string() const noexcept { return mEntry ? mEntry->text : emptyText(); }
+    /// The interned text as a null-terminated wide text.
     const wchar_t* c_str() const noexcept { return string().c_str(); }
+    /// The number of characters of the text.
     std::size_t length() const noexcept { return mEntry ? mEntry->text.length() : 0; }
+    /// Whether this is the empty text.
     bool empty() const noexcept { return mEntry == nullptr; }
     /// Hash of the text, cached in the entry.
     std::size_t hash() const noexcept { return mEntry ? mEntry->hash : 0; }
     /// The handle as a number: the key order of maps.
     std::uintptr_t id() const noexcept { return reinterpret_cast<std::uintptr_t>(mEntry); }
 
+    /// Equal when both are the handle of the same text.
     friend bool operator==(scString a, scString b) noexcept { return a.mEntry == b.mEntry; }
+    /// Unequal when the texts differ.
     friend bool operator!=(scString a, scString b) noexcept { return a.mEntry != b.mEntry; }
+    /// Orders by handle (entry address), not by text.
     friend bool operator<(scString a, scString b) noexcept { return a.id() < b.id(); }
+    /// Orders by handle (entry address), not by text.
     friend bool operator>(scString a, scString b) noexcept { return a.id() > b.id(); }
+    /// Orders by handle (entry address), not by text.
     friend bool operator<=(scString a, scString b) noexcept { return a.id() <= b.id(); }
+    /// Orders by handle (entry address), not by text.
     friend bool operator>=(scString a, scString b) noexcept { return a.id() >= b.id(); }
 
     /// Hash of a text, the same that the table caches for it.
@@ -67,8 +83,10 @@ private:
 
 }  // namespace ky
 
+/// Hashes an interned name by its handle, for unordered containers.
 template <>
 struct std::hash<ky::scString> {
+    /// The hash of the handle.
     std::size_t operator()(ky::scString s) const noexcept {
         return std::hash<std::uintptr_t>()(s.id());
     }

@@ -14,8 +14,10 @@
 namespace ky {
 
 /// Deletes an object with `delete` (its virtual destructor, if any).
+/// The default deleter of sharedPtr; it holds no state, so any thread may use it.
 template <class T>
 struct KY_UTILS_TEMPLATE deleteObj {
+    /// Deletes `p`.
     void operator()(T* p) const noexcept { delete p; }
 };
 
@@ -27,16 +29,20 @@ KY_UTILS_API void releaseCounter(std::atomic<refCount_t>* counter) noexcept;
 }  // namespace shptr
 
 template <class T, class D = deleteObj<T>>
+/// A shared owning pointer to a T whose counter lives beside the object; the
+/// last copy to go deletes the object with D. Copies of one sharedPtr may be
+/// made and dropped from several threads; a single sharedPtr is used by one.
 class KY_UTILS_TEMPLATE sharedPtr {
 public:
     /// An empty pointer.
     sharedPtr() noexcept = default;
     /// Takes ownership of `p` (null gives an empty pointer).
     explicit sharedPtr(T* p) : mPtr(p), mCount(p ? shptr::allocCounter() : nullptr) {}
-    /// A copy shares the object and its counter; a move hands both over.
+    /// A copy shares the object and its counter.
     sharedPtr(const sharedPtr& other) noexcept : mPtr(other.mPtr), mCount(other.mCount) {
         if (mCount) interlockedIncrement(*mCount);
     }
+    /// Hands the object and its counter over, leaving the other empty.
     sharedPtr(sharedPtr&& other) noexcept
         : mPtr(std::exchange(other.mPtr, nullptr)), mCount(std::exchange(other.mCount, nullptr)) {}
     /// The last pointer to go deletes the object.
@@ -48,6 +54,7 @@ public:
         swap(copy);
         return *this;
     }
+    /// Takes over the other's object, leaving it empty; lets go of the current one.
     sharedPtr& operator=(sharedPtr&& other) noexcept {
         sharedPtr moved(std::move(other));
         swap(moved);
@@ -56,7 +63,9 @@ public:
 
     /// The object, or null.
     T* get() const noexcept { return mPtr; }
+    /// The object (null when empty; never checks).
     T* operator->() const noexcept { return mPtr; }
+    /// The object; the pointer must not be empty.
     T& operator*() const noexcept { return *mPtr; }
     /// Whether the pointer owns an object.
     explicit operator bool() const noexcept { return mPtr != nullptr; }

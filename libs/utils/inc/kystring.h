@@ -18,23 +18,32 @@
 
 namespace ky {
 
+/// The wide string of the utility layer: a std::wstring with the text
+/// operations the metamodel relies on. A plain value: copies are independent
+/// and one string is used by one thread at a time.
 class KY_UTILS_API string : public std::wstring {
 public:
-    /// Every constructor of std::wstring, and conversions from it.
+    /// Every constructor of std::wstring.
     using std::wstring::wstring;
+    /// An empty string.
     string() = default;
+    /// A copy of a std::wstring.
     string(const std::wstring& other) : std::wstring(other) {}
+    /// Takes over a std::wstring's text.
     string(std::wstring&& other) noexcept : std::wstring(std::move(other)) {}
 
     /// printf-style formatting where %s and %c take wide text. The result is
     /// cut at maxFormatLength characters; nothing is ever written past a buffer.
     static string sformat(const wchar_t* format, ...);
+    /// sformat with the arguments given as a va_list.
     static string vsformat(const wchar_t* format, va_list args);
     /// Formats into `buffer` of `capacity` wide characters (terminator included),
     /// cutting what does not fit; returns the number of characters written.
     static std::size_t sformatTo(wchar_t* buffer, std::size_t capacity, const wchar_t* format, ...);
+    /// sformatTo with the arguments given as a va_list.
     static std::size_t vsformatTo(wchar_t* buffer, std::size_t capacity, const wchar_t* format,
                                   va_list args);
+    /// The longest result of formatting, in characters.
     static constexpr std::size_t maxFormatLength = 65535;
 
     /// A lower-cased copy: every code point through its simple lower-case
@@ -48,24 +57,34 @@ public:
     /// text without it, gives the whole text as one piece.
     void splitAt(const string& separator, std::vector<string>& out, bool keepEmpty) const;
 
-    /// Remove a character, or every character of a set, everywhere / at the
-    /// start / at the end. Each returns *this.
+    /// Removes `c` everywhere; returns *this.
     string& deleteAll(wchar_t c);
+    /// Removes every character of `set` everywhere; returns *this.
     string& deleteAll(const wchar_t* set);
+    /// Removes `c` at the start; returns *this.
     string& deleteLeading(wchar_t c);
+    /// Removes every character of `set` at the start; returns *this.
     string& deleteLeading(const wchar_t* set);
+    /// Removes `c` at the end; returns *this.
     string& deleteTrailing(wchar_t c);
+    /// Removes every character of `set` at the end; returns *this.
     string& deleteTrailing(const wchar_t* set);
 
     /// UTF-8 form of the text (for output to byte streams).
     std::string toUtf8() const;
+    /// The text of UTF-8 `text` (for input from byte streams).
     static string fromUtf8(const std::string& text);
 };
 
 }  // namespace ky
 
+/// @namespace std
+/// The standard library, extended here with hashes of the library's texts.
+
+/// Hashes a ky::string as the std::wstring it is, for unordered containers.
 template <>
 struct std::hash<ky::string> {
+    /// The hash of the text.
     std::size_t operator()(const ky::string& s) const noexcept {
         return std::hash<std::wstring>()(s);
     }

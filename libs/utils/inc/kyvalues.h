@@ -14,6 +14,8 @@
 
 namespace ky {
 
+/// A calendar date (year, month, day), not checked on construction. A plain
+/// value owned by whoever holds it, used by one thread at a time.
 class KY_UTILS_API date {
 public:
     /// 1900-01-01.
@@ -26,9 +28,11 @@ public:
     /// The current local year.
     static int thisYear();
 
-    /// The parts of the date.
+    /// The year.
     int year() const noexcept { return mYear; }
+    /// The month, 1 to 12 for a valid date.
     int month() const noexcept { return mMonth; }
+    /// The day of the month, from 1 for a valid date.
     int day() const noexcept { return mDay; }
     /// Whether the date exists in the Gregorian calendar (years 1 to 9999).
     bool isValid() const noexcept;
@@ -37,6 +41,7 @@ public:
     friend bool operator==(const date& a, const date& b) noexcept {
         return a.mYear == b.mYear && a.mMonth == b.mMonth && a.mDay == b.mDay;
     }
+    /// Unequal when any of year, month and day differs.
     friend bool operator!=(const date& a, const date& b) noexcept { return !(a == b); }
 
 private:
@@ -45,6 +50,8 @@ private:
     int mDay = 1;
 };
 
+/// A time of day (hour, minute, second, nanoseconds), not checked on
+/// construction. A plain value, used by one thread at a time.
 class KY_UTILS_API time {
 public:
     /// Midnight.
@@ -56,10 +63,13 @@ public:
     /// The current local time of day.
     static time now();
 
-    /// The parts of the time; the fraction in nanoseconds.
+    /// The hour, 0 to 23 for a valid time.
     int hour() const noexcept { return mHour; }
+    /// The minute, 0 to 59 for a valid time.
     int minute() const noexcept { return mMinute; }
+    /// The second, 0 to 59 for a valid time.
     int second() const noexcept { return mSecond; }
+    /// The fraction of the second in nanoseconds.
     long fraction() const noexcept { return mFraction; }
     /// Whether every part is within its range.
     bool isValid() const noexcept;
@@ -69,6 +79,7 @@ public:
         return a.mHour == b.mHour && a.mMinute == b.mMinute && a.mSecond == b.mSecond &&
                a.mFraction == b.mFraction;
     }
+    /// Unequal when any part differs.
     friend bool operator!=(const time& a, const time& b) noexcept { return !(a == b); }
 
 private:
@@ -78,6 +89,7 @@ private:
     long mFraction = 0;
 };
 
+/// A date with a time of day. A plain value, used by one thread at a time.
 class KY_UTILS_API timestamp {
 public:
     /// 1900-01-01 at midnight.
@@ -88,14 +100,16 @@ public:
     /// The current local date and time.
     static timestamp now();
 
-    /// The date and the time of day.
+    /// The date.
     const ky::date& datePart() const noexcept { return mDate; }
+    /// The time of day.
     const ky::time& timePart() const noexcept { return mTime; }
 
     /// Equal when date and time are equal.
     friend bool operator==(const timestamp& a, const timestamp& b) noexcept {
         return a.mDate == b.mDate && a.mTime == b.mTime;
     }
+    /// Unequal when the date or the time differs.
     friend bool operator!=(const timestamp& a, const timestamp& b) noexcept { return !(a == b); }
 
 private:
@@ -104,6 +118,7 @@ private:
 };
 
 /// A buffer of bytes.
+/// A plain value that owns its bytes, used by one thread at a time.
 class KY_UTILS_API binaryBuffer {
 public:
     /// An empty buffer.
@@ -111,17 +126,22 @@ public:
     /// A buffer of `size` zero bytes.
     explicit binaryBuffer(std::size_t size) : mBytes(size, 0) {}
 
-    /// The number of bytes, and the bytes themselves.
+    /// The number of bytes.
     std::size_t size() const noexcept { return mBytes.size(); }
+    /// Read-only address of the first byte.
     const std::uint8_t* data() const noexcept { return mBytes.data(); }
+    /// Writable address of the first byte.
     std::uint8_t* data() noexcept { return mBytes.data(); }
+    /// The bytes themselves, writable.
     std::vector<std::uint8_t>& bytes() noexcept { return mBytes; }
+    /// The bytes themselves, read-only.
     const std::vector<std::uint8_t>& bytes() const noexcept { return mBytes; }
 
     /// Equal when both hold the same bytes.
     friend bool operator==(const binaryBuffer& a, const binaryBuffer& b) noexcept {
         return a.mBytes == b.mBytes;
     }
+    /// Unequal when the bytes differ.
     friend bool operator!=(const binaryBuffer& a, const binaryBuffer& b) noexcept { return !(a == b); }
 
 private:
@@ -129,15 +149,18 @@ private:
 };
 
 /// A file entry, named by its path text.
+/// A plain value (the file itself is never touched), used by one thread at a time.
 class KY_UTILS_API file {
 public:
-    /// An entry with an empty name, and one named `name`.
+    /// An entry with an empty name.
     file() = default;
+    /// An entry named `name`.
     explicit file(const ky::string& name) : mName(name) {}
     /// The text that names the entry.
     const ky::string& name() const noexcept { return mName; }
     /// Equal when the names are equal as written.
     friend bool operator==(const file& a, const file& b) noexcept { return a.mName == b.mName; }
+    /// Unequal when the names differ as written.
     friend bool operator!=(const file& a, const file& b) noexcept { return !(a == b); }
 
 private:
@@ -145,15 +168,18 @@ private:
 };
 
 /// A directory entry, named by its path text.
+/// A plain value (the directory itself is never touched), used by one thread at a time.
 class KY_UTILS_API directory {
 public:
-    /// An entry with an empty name, and one named `name`.
+    /// An entry with an empty name.
     directory() = default;
+    /// An entry named `name`.
     explicit directory(const ky::string& name) : mName(name) {}
     /// The text that names the entry.
     const ky::string& name() const noexcept { return mName; }
     /// Equal when the names are equal as written.
     friend bool operator==(const directory& a, const directory& b) noexcept { return a.mName == b.mName; }
+    /// Unequal when the names differ as written.
     friend bool operator!=(const directory& a, const directory& b) noexcept { return !(a == b); }
 
 private:
@@ -161,10 +187,12 @@ private:
 };
 
 /// An ordered list of directories.
+/// A plain value, used by one thread at a time.
 class KY_UTILS_API searchPath {
 public:
-    /// A path without directories, and one of `dirs` in order.
+    /// A path without directories.
     searchPath() = default;
+    /// A path of `dirs` in order.
     explicit searchPath(const std::vector<directory>& dirs) : mDirs(dirs) {}
     /// The directories in order.
     const std::vector<directory>& directories() const noexcept { return mDirs; }
@@ -174,6 +202,7 @@ public:
     bool empty() const noexcept { return mDirs.empty(); }
     /// Equal when both list equal directories in the same order.
     friend bool operator==(const searchPath& a, const searchPath& b) noexcept { return a.mDirs == b.mDirs; }
+    /// Unequal when the directories or their order differ.
     friend bool operator!=(const searchPath& a, const searchPath& b) noexcept { return !(a == b); }
 
 private:
