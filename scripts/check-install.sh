@@ -73,8 +73,13 @@ for wanted in \
 done
 
 echo "check-install: API documentation (docs target)"
-# Undocumented members still warn; the count is printed, not yet fatal.
-warnings="$(cmake --build build/release --target docs 2>&1 | grep -c 'warning:' || true)"
+# Every public member is documented: any Doxygen warning fails the check.
+doxygen_log="$(cmake --build build/release --target docs 2>&1 || true)"
+warnings="$(grep -c 'warning:' <<<"$doxygen_log" || true)"
 echo "check-install: doxygen warnings: $warnings"
+if [[ "$warnings" -ne 0 ]]; then
+  grep 'warning:' <<<"$doxygen_log" | head -n 40 >&2
+  exit 1
+fi
 
 echo "check-install: all checks passed"
