@@ -15,6 +15,7 @@ packages=(
   libgmock-dev
   libbenchmark-dev
   doxygen
+  gcovr
 )
 
 missing=()
