@@ -140,6 +140,13 @@ TEST_F(ModelConcurrency, ReadersRunWhileOneThreadCreatesAndReplacesClasses) {
         addField(cls, L"name", eString);
         if (i > 0) cls->addBaseClass(model->classInfo(L"Stable" + std::to_wstring(i - 1), false));
     }
+    // The first replacement of each Churn class lets go of many fields while
+    // readers search them, directly and from a derived class.
+    for (int i = 0; i < 20; ++i) {
+        refPtr<classInfo> churn = makeClass(L"Churn" + std::to_wstring(i));
+        for (int f = 0; f < 200; ++f) addField(churn, L"f" + std::to_wstring(f), eInt);
+        makeClass(L"Leaf" + std::to_wstring(i))->addBaseClass(churn);
+    }
     std::atomic<bool> stop{false};
     std::atomic<long> found{0};
     auto reader = [&](int seed) {
@@ -151,6 +158,9 @@ TEST_F(ModelConcurrency, ReadersRunWhileOneThreadCreatesAndReplacesClasses) {
             if (const_refPtr<classInfo> cls = std::as_const(*model).classInfo(L"ALIAS" + index, true)) ++hits;
             if (refPtr<fieldInfo> f = model->fieldInfo(L"Stable" + index + L".name", true)) hits += f->type() == eString;
             if (refPtr<fieldInfo> f = model->fieldInfo(L"stable" + index, L"missing", true)) ++hits;
+            const ky::string churnIndex = std::to_wstring(round % 20);
+            if (refPtr<fieldInfo> f = model->fieldInfo(L"Churn" + churnIndex + L".f199", false)) ++hits;
+            if (refPtr<fieldInfo> f = model->fieldInfo(L"Leaf" + churnIndex, L"f199", true)) ++hits;
             // A replaced class is emptied while readers may hold it, so only
             // what emptying leaves alone is read here.
             if (refPtr<classInfo> churn = model->classInfo(L"Churn" + std::to_wstring(round % 20), true)) {
@@ -174,7 +184,7 @@ TEST_F(ModelConcurrency, ReadersRunWhileOneThreadCreatesAndReplacesClasses) {
     r1.join();
     r2.join();
     EXPECT_GT(found.load(), 0);
-    EXPECT_EQ(model->countClasses(), 50u + 20u + 400u);
+    EXPECT_EQ(model->countClasses(), 50u + 40u + 400u);
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ using classInfoList = std::vector<ky::refPtr<classInfo>>;
 
 namespace detail {
 struct classIndex;
+struct hazardSlot;
 }
 
 /// The registry of a host's classes: owns them, folds their names by one rule
@@ -98,8 +99,16 @@ private:
     explicit modelInfo(bool caseSensitiveNames);
     ~modelInfo() override;
 
+    // The class under the folded form of `name`, found without a lock and
+    // published in `hazards` (of a running lookup) instead of counted.
+    ky::metamodel::classInfo* pinClass(const wchar_t* name, std::size_t length, bool searchAliases,
+                                       detail::hazardSlot& hazards) const;
     // The class under the folded form of `name`, found without a lock.
     ky::refPtr<ky::metamodel::classInfo> findClass(const wchar_t* name, std::size_t length, bool searchAliases) const;
+    // A field of the class `className` names, searched while the class is pinned.
+    ky::refPtr<ky::metamodel::fieldInfo> findField(const wchar_t* className, std::size_t classLength,
+                                                   const wchar_t* fieldName, std::size_t fieldLength,
+                                                   bool searchFurther) const;
     // Both qualified lookups: splits at the first dot without copying.
     ky::refPtr<ky::metamodel::fieldInfo> findQualified(const ky::string& qualifiedName, bool searchFurther) const;
 

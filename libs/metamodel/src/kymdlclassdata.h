@@ -2,6 +2,8 @@
 // the class (core, inheritance, relations, identity).
 #pragma once
 
+#include <atomic>
+
 #include <cstddef>
 #include <string_view>
 #include <unordered_set>
@@ -39,6 +41,9 @@ struct classInfo::data {
     relationInfoList toRelations;        // relations made on this class
     ky::genericSet internal;             // "caseSensitiveNames", "Alias"
     detail::userProperties userProps;    // own and inheritable user properties
+    // Set by the model before a replaced class lets go of its fields; model
+    // lookups then pass it by (see kymdlclassindex.h).
+    std::atomic<bool> retiring{false};
 };
 
 namespace detail {

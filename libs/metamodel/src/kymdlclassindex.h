@@ -35,6 +35,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include <kyscstring.h>
@@ -47,8 +48,11 @@ namespace ky::metamodel::detail {
 
 // The hazard slots of the threads that read indexes: two pointers each (the
 // class being looked at, and the best match an alias walk keeps).
+// `lookups` counts the thread's lookups started and ended (odd while one
+// runs), so that a writer can wait for the lookups in flight to end.
 struct hazardSlot {
     std::atomic<const void*> held[2] = {nullptr, nullptr};
+    std::atomic<unsigned> lookups{0};
     std::atomic<bool> taken{true};
     hazardSlot* next = nullptr;
 };
@@ -80,6 +84,51 @@ inline hazardSlot& myHazards() {
     };
     thread_local owner mine;
     return *mine.slot;
+}
+
+// One lookup of the calling thread: from construction, the class it pins
+// stays published; at the end both pointers are withdrawn. Only the owning
+// thread writes `lookups`, so plain stores do.
+class lookupScope {
+public:
+    lookupScope() : mSlot(myHazards()) {
+        mSlot.lookups.store(mSlot.lookups.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    }
+    ~lookupScope() {
+        mSlot.held[0].store(nullptr, std::memory_order_release);
+        mSlot.held[1].store(nullptr, std::memory_order_release);
+        mSlot.lookups.store(mSlot.lookups.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    }
+    lookupScope(const lookupScope&) = delete;
+    lookupScope& operator=(const lookupScope&) = delete;
+
+    hazardSlot& slot() const noexcept { return mSlot; }
+
+private:
+    hazardSlot& mSlot;
+};
+
+// Waits until every lookup that has already published a class has ended. A
+// lookup that publishes later sees what the caller stored before (both
+// sides are sequentially consistent), so a class marked as retiring before
+// this call is read by no lookup once it returns.
+inline void waitForLookups() {
+    for (hazardSlot* s = gHazards.load(std::memory_order_acquire); s; s = s->next) {
+        if (!s->held[0].load() && !s->held[1].load()) continue;
+        const unsigned running = s->lookups.load(std::memory_order_acquire);
+        if ((running & 1) == 0) continue;
+        while (s->lookups.load(std::memory_order_acquire) == running) std::this_thread::yield();
+    }
+}
+
+// Lets a writer that waits for the calling thread's lookup go on: the
+// lookup withdraws what it published, ends and starts again.
+inline void yieldToWriter(hazardSlot& s) {
+    s.held[0].store(nullptr);
+    s.held[1].store(nullptr);
+    s.lookups.store(s.lookups.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    std::this_thread::yield();
+    s.lookups.store(s.lookups.load(std::memory_order_relaxed) + 1, std::memory_order_release);
 }
 
 // Whether some reader has published `p`.

@@ -206,7 +206,8 @@ ky::metamodel::fieldInfo* classInfo::findField(const wchar_t* name, std::size_t 
     detail::visitedClasses started;
     if (!visited) visited = &started;
     for (const auto& entry : d->bases) {
-        if (!visited->firstVisit(entry.second.get())) continue;
+        // A base the model is replacing is letting go of its fields.
+        if (entry.second->d->retiring.load() || !visited->firstVisit(entry.second.get())) continue;
         if (auto* field = entry.second->findField(name, length, true, searchAliases, visited)) return field;
     }
     return nullptr;

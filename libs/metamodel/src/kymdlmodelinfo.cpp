@@ -54,34 +54,42 @@ ky::refPtr<modelInfo> modelInfo::createModelInfo(bool caseSensitiveNames) {
 
 bool modelInfo::caseSensitiveNames() const { return mCaseSensitive; }
 
-ky::refPtr<ky::metamodel::classInfo> modelInfo::findClass(const wchar_t* name, std::size_t length,
-                                                          bool searchAliases) const {
+namespace {
+
+bool retiring(const ky::metamodel::classInfo* cls) { return detail::classAccess::of(*cls).retiring.load(); }
+
+}  // namespace
+
+ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t length, bool searchAliases,
+                                              detail::hazardSlot& hazards) const {
     ky::scString key;
     // A key never interned is no class's name; in a model that folds names
     // it may still match an alias written with capitals.
     const bool known = detail::findKey(name, length, mCaseSensitive, key);
-    detail::hazardSlot& hazards = detail::myHazards();
-    ky::refPtr<ky::metamodel::classInfo> found;
     const detail::classIndex::array* a = mIndex->now();
     if (const auto* where = known ? mIndex->find(a, key) : nullptr) {
         ky::metamodel::classInfo* cls = nullptr;
-        while (!mIndex->protect(a, *where, hazards.held[0], cls)) {
+        // A class being replaced is waited out (the writer waits for the
+        // lookups that hold it): the lookup answers its successor, never a
+        // class half released.
+        while (!mIndex->protect(a, *where, hazards.held[0], cls) || (cls && retiring(cls))) {
+            if (cls) detail::yieldToWriter(hazards);
+            cls = nullptr;
             a = mIndex->now();
             where = mIndex->find(a, key);
         }
-        found = ky::refPtr<ky::metamodel::classInfo>(cls);
-        hazards.held[0].store(nullptr, std::memory_order_release);
-        if (found) return found;
+        if (cls) return cls;
     }
-    if (!searchAliases || (!known && mCaseSensitive)) return found;
+    if (!searchAliases || (!known && mCaseSensitive)) return nullptr;
     const std::wstring_view text = detail::foldedKey(name, length, mCaseSensitive);
     // The first match in map order is the one whose name orders first; it
-    // stays published in the second slot while the walk goes on.
+    // stays published in the second slot while the walk goes on. A class
+    // being replaced has no aliases any more.
     ky::metamodel::classInfo* first = nullptr;
     auto visit = [&](const std::atomic<ky::metamodel::classInfo*>& where) {
         ky::metamodel::classInfo* cls = nullptr;
         if (!mIndex->protect(a, where, hazards.held[0], cls)) return false;
-        if (cls && (!first || cls->scName() < first->scName()) && cls->matchesAlias(text)) {
+        if (cls && !retiring(cls) && (!first || cls->scName() < first->scName()) && cls->matchesAlias(text)) {
             first = cls;
             hazards.held[1].store(first);
         }
@@ -92,10 +100,13 @@ ky::refPtr<ky::metamodel::classInfo> modelInfo::findClass(const wchar_t* name, s
         first = nullptr;
         hazards.held[1].store(nullptr);
     }
-    found = ky::refPtr<ky::metamodel::classInfo>(first);
-    hazards.held[0].store(nullptr, std::memory_order_release);
-    hazards.held[1].store(nullptr, std::memory_order_release);
-    return found;
+    return first;
+}
+
+ky::refPtr<ky::metamodel::classInfo> modelInfo::findClass(const wchar_t* name, std::size_t length,
+                                                          bool searchAliases) const {
+    detail::lookupScope lookup;
+    return ky::refPtr<ky::metamodel::classInfo>(pinClass(name, length, searchAliases, lookup.slot()));
 }
 
 ky::refPtr<ky::metamodel::classInfo> modelInfo::classInfo(const ky::string& name, bool searchAliases) {
@@ -116,7 +127,19 @@ ky::refPtr<ky::metamodel::classInfo> modelInfo::createClassInfo(const ky::string
     // Room first, so that a failing allocation leaves the model as it was.
     mRetired.reserve(mRetired.size() + 1);
     mOrder.reserve(mOrder.size() + 1);
+    // Lookups in flight may be reading the old class's fields (also as
+    // someone's base); they end before its fields go. Until its successor is
+    // in the index, lookups wait; then it is an ordinary released class
+    // again (also when this call fails halfway).
+    struct retireMark {
+        ky::metamodel::classInfo* cls;
+        ~retireMark() {
+            if (cls) detail::classAccess::of(*cls).retiring.store(false);
+        }
+    } mark{existing.get()};
     if (existing) {
+        detail::classAccess::of(*existing).retiring.store(true);
+        detail::waitForLookups();
         existing->releaseInfo();
         mClasses.erase(existing->scName());
     }
@@ -145,17 +168,24 @@ classInfoList::const_iterator modelInfo::classes_end() const { return mOrder.cen
 
 ky::refPtr<ky::metamodel::fieldInfo> modelInfo::fieldInfo(const ky::string& className,
                                                           const ky::string& fieldName, bool searchFurther) {
-    ky::refPtr<ky::metamodel::classInfo> cls = classInfo(className, searchFurther);
-    if (!cls) return {};
-    return cls->fieldInfo(fieldName, searchFurther, false);
+    return findField(className.data(), className.size(), fieldName.data(), fieldName.size(), searchFurther);
 }
 
 ky::const_refPtr<ky::metamodel::fieldInfo> modelInfo::fieldInfo(const ky::string& className,
                                                                 const ky::string& fieldName,
                                                                 bool searchFurther) const {
-    ky::const_refPtr<ky::metamodel::classInfo> cls = classInfo(className, searchFurther);
+    return ky::const_refPtr<ky::metamodel::fieldInfo>(
+        findField(className.data(), className.size(), fieldName.data(), fieldName.size(), searchFurther));
+}
+
+ky::refPtr<ky::metamodel::fieldInfo> modelInfo::findField(const wchar_t* className, std::size_t classLength,
+                                                          const wchar_t* fieldName, std::size_t fieldLength,
+                                                          bool searchFurther) const {
+    // The class stays pinned, not counted, while its fields are searched.
+    detail::lookupScope lookup;
+    const ky::metamodel::classInfo* cls = pinClass(className, classLength, searchFurther, lookup.slot());
     if (!cls) return {};
-    return cls->fieldInfo(fieldName, searchFurther, false);
+    return ky::refPtr<ky::metamodel::fieldInfo>(cls->findField(fieldName, fieldLength, searchFurther, false));
 }
 
 ky::refPtr<ky::metamodel::fieldInfo> modelInfo::findQualified(const ky::string& qualifiedName,
@@ -163,10 +193,7 @@ ky::refPtr<ky::metamodel::fieldInfo> modelInfo::findQualified(const ky::string& 
     const wchar_t* text = qualifiedName.data();
     const std::size_t dot = firstDot(text, qualifiedName.size());
     if (dot == qualifiedName.size()) return {};
-    ky::refPtr<ky::metamodel::classInfo> cls = findClass(text, dot, searchFurther);
-    if (!cls) return {};
-    const std::size_t rest = qualifiedName.size() - dot - 1;
-    return ky::refPtr<ky::metamodel::fieldInfo>(cls->findField(text + dot + 1, rest, searchFurther, false));
+    return findField(text, dot, text + dot + 1, qualifiedName.size() - dot - 1, searchFurther);
 }
 
 ky::refPtr<ky::metamodel::fieldInfo> modelInfo::fieldInfo(const ky::string& qualifiedName, bool searchFurther) {
