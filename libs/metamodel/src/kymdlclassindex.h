@@ -1,8 +1,10 @@
 // The index through which a model's lookups find its classes without a lock.
 //
-// Readers never lock and never write: a lookup loads the current slot array
-// with acquire order, probes it linearly by the name's cached hash, and loads
-// the class pointer of the slot it finds. Only the model's writer (holding
+// Readers never lock and write only their own hazard slot: a lookup loads
+// the current slot array with acquire order, probes it linearly by the
+// name's hash (comparing the interned entries of the keys it meets with the
+// name, so it never consults the table of interned names), and loads the
+// class pointer of the slot it finds. Only the model's writer (holding
 // the model's lock) changes the index:
 //
 // - a new name fills a free slot, class pointer first and key second (a
@@ -26,6 +28,15 @@
 // reader sees the new pointer and retries, or the writer sees the hazard.
 // A reader writes only its own slot and the reference count.
 //
+// A replaced class lets go of its fields before its successor is in place,
+// and lookups of other classes may be reading them (as a base). So the
+// writer first marks the class (its slot holds the pointer with the lowest
+// bit set; its record says `retiring`, which base walks pass by) and waits
+// until every lookup that has published something has ended (each thread
+// counts its lookups, odd while one runs). A lookup that meets a marked slot
+// withdraws what it published, lets its count move on and starts again, so
+// it answers the successor.
+//
 // The load factor stays at or below 1/2, so probe runs are short. Keys are
 // interned handles; the empty name (whose handle is 0, the free-slot mark)
 // has a slot of its own.
@@ -35,6 +46,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -184,6 +196,38 @@ struct classIndex {
             if (k == key.id()) return &a->slots[i].cls;
             if (k == 0) return nullptr;
         }
+    }
+
+    // Where the class registered under the name `text` is held, or null:
+    // the same as find() with the name's handle, without a trip through the
+    // table of interned names (the keys are compared by their entries).
+    const std::atomic<classInfo*>* find(const array* a, std::wstring_view text) const noexcept {
+        if (text.empty()) return &emptyNamed;
+        const std::size_t hash = ky::scString::hashOf(text.data(), text.size());
+        for (std::size_t i = hash & a->mask;; i = (i + 1) & a->mask) {
+            const std::uintptr_t k = a->slots[i].key.load(std::memory_order_acquire);
+            if (k == 0) return nullptr;
+            const auto* e = reinterpret_cast<const ky::scString::entry*>(k);
+            if (e->hash == hash && std::wstring_view(e->text.data(), e->text.size()) == text) return &a->slots[i].cls;
+        }
+    }
+
+    // A class marked as being replaced is held with its lowest bit set (a
+    // class is aligned to more than two bytes), so that a lookup that meets
+    // it reads no more of it.
+    static bool marked(const classInfo* p) noexcept { return (reinterpret_cast<std::uintptr_t>(p) & 1) != 0; }
+
+    // Marks the class registered under `key` as being replaced, or clears the
+    // mark. Writer only.
+    void mark(ky::scString key, bool replacing) {
+        std::atomic<classInfo*>* where = &emptyNamed;
+        if (!key.empty()) {
+            slot* s = probe(*current.load(std::memory_order_relaxed), key);
+            if (s->key.load(std::memory_order_relaxed) != key.id()) return;
+            where = &s->cls;
+        }
+        auto bits = reinterpret_cast<std::uintptr_t>(where->load(std::memory_order_relaxed)) & ~std::uintptr_t{1};
+        where->store(reinterpret_cast<classInfo*>(bits | (replacing ? 1 : 0)));
     }
 
     // Calls `visit` with the place of every registered class, in slot order.

@@ -54,34 +54,27 @@ ky::refPtr<modelInfo> modelInfo::createModelInfo(bool caseSensitiveNames) {
 
 bool modelInfo::caseSensitiveNames() const { return mCaseSensitive; }
 
-namespace {
-
-bool retiring(const ky::metamodel::classInfo* cls) { return detail::classAccess::of(*cls).retiring.load(); }
-
-}  // namespace
-
 ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t length, bool searchAliases,
                                               detail::hazardSlot& hazards) const {
-    ky::scString key;
-    // A key never interned is no class's name; in a model that folds names
-    // it may still match an alias written with capitals.
-    const bool known = detail::findKey(name, length, mCaseSensitive, key);
+    const std::wstring_view text = detail::foldedKey(name, length, mCaseSensitive);
     const detail::classIndex::array* a = mIndex->now();
-    if (const auto* where = known ? mIndex->find(a, key) : nullptr) {
+    if (const auto* where = mIndex->find(a, text)) {
         ky::metamodel::classInfo* cls = nullptr;
         // A class being replaced is waited out (the writer waits for the
         // lookups that hold it): the lookup answers its successor, never a
         // class half released.
-        while (!mIndex->protect(a, *where, hazards.held[0], cls) || (cls && retiring(cls))) {
-            if (cls) detail::yieldToWriter(hazards);
+        while (!mIndex->protect(a, *where, hazards.held[0], cls) || detail::classIndex::marked(cls)) {
+            if (detail::classIndex::marked(cls)) detail::yieldToWriter(hazards);
             cls = nullptr;
             a = mIndex->now();
-            where = mIndex->find(a, key);
+            where = mIndex->find(a, text);
         }
         if (cls) return cls;
     }
-    if (!searchAliases || (!known && mCaseSensitive)) return nullptr;
-    const std::wstring_view text = detail::foldedKey(name, length, mCaseSensitive);
+    if (!searchAliases) return nullptr;
+    // A name never interned is no alias as written; in a model that folds
+    // names it may still match an alias written with capitals.
+    if (ky::scString key; mCaseSensitive && !ky::scString::find(name, length, key)) return nullptr;
     // The first match in map order is the one whose name orders first; it
     // stays published in the second slot while the walk goes on. A class
     // being replaced has no aliases any more.
@@ -89,7 +82,8 @@ ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t l
     auto visit = [&](const std::atomic<ky::metamodel::classInfo*>& where) {
         ky::metamodel::classInfo* cls = nullptr;
         if (!mIndex->protect(a, where, hazards.held[0], cls)) return false;
-        if (cls && !retiring(cls) && (!first || cls->scName() < first->scName()) && cls->matchesAlias(text)) {
+        if (cls && !detail::classIndex::marked(cls) && (!first || cls->scName() < first->scName()) &&
+            cls->matchesAlias(text)) {
             first = cls;
             hazards.held[1].store(first);
         }
@@ -133,12 +127,16 @@ ky::refPtr<ky::metamodel::classInfo> modelInfo::createClassInfo(const ky::string
     // again (also when this call fails halfway).
     struct retireMark {
         ky::metamodel::classInfo* cls;
+        detail::classIndex& index;
         ~retireMark() {
-            if (cls) detail::classAccess::of(*cls).retiring.store(false);
+            if (!cls) return;
+            index.mark(cls->scName(), false);
+            detail::classAccess::of(*cls).retiring.store(false);
         }
-    } mark{existing.get()};
+    } mark{existing.get(), *mIndex};
     if (existing) {
         detail::classAccess::of(*existing).retiring.store(true);
+        mIndex->mark(existing->scName(), true);
         detail::waitForLookups();
         existing->releaseInfo();
         mClasses.erase(existing->scName());
