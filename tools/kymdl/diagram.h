@@ -1,0 +1,37 @@
+// Class diagrams of a model: Graphviz DOT and Mermaid classDiagram text, and
+// SVG or PNG drawn by Graphviz's dot program.
+#pragma once
+
+#include <kymetamodel.h>
+
+#include <string>
+#include <vector>
+
+namespace kymdl {
+
+/// What a diagram shows.
+struct diagramOptions {
+    /// The classes to draw, by name (as the model looks them up); empty
+    /// draws every class. Edges are drawn only between drawn classes.
+    std::vector<std::string> classes;
+};
+
+/// The model as a DOT digraph: one node per class (name, label, fields with
+/// their type strings, primary-key and mandatory marks), inheritance as
+/// hollow-headed edges towards the base, relations as edges from the
+/// from-class with their kind and name. UTF-8.
+std::string toDot(const ky::metamodel::modelInfo& model, const diagramOptions& options = {});
+
+/// The same content as a Mermaid classDiagram. UTF-8.
+std::string toMermaid(const ky::metamodel::modelInfo& model, const diagramOptions& options = {});
+
+/// A field's type as written in model files: the type string, with a
+/// string's length from its type attributes ("string(40)").
+std::string typeText(const ky::metamodel::fieldInfo& field);
+
+/// Draws `dot` with Graphviz's dot program into `outputPath` as `format`
+/// ("svg" or "png"). False, with `error` saying why (dot missing, dot
+/// failing with its own message), when nothing was written.
+bool render(const std::string& dot, const std::string& format, const std::string& outputPath, std::string& error);
+
+}  // namespace kymdl
