@@ -121,7 +121,9 @@ bool onPath(const std::string& program) {
 std::string typeText(const fieldInfo& field) {
     std::string text = utf8(field.typeString());
     int length = 0;
-    if (field.typeAttribs().getValue(L"length", length) && length > 0) text += "(" + std::to_string(length) + ")";
+    if (field.typeAttribs().getValue(L"length", length) && length > 0) {
+        text.append(1, '(').append(std::to_string(length)).append(1, ')');
+    }
     return text;
 }
 

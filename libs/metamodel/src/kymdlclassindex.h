@@ -208,8 +208,17 @@ struct classIndex {
             const std::uintptr_t k = a->slots[i].key.load(std::memory_order_acquire);
             if (k == 0) return nullptr;
             const auto* e = reinterpret_cast<const ky::scString::entry*>(k);
-            if (e->hash == hash && std::wstring_view(e->text.data(), e->text.size()) == text) return &a->slots[i].cls;
+            if (e->hash == hash && sameText(e->text, text)) return &a->slots[i].cls;
         }
+    }
+
+    // Names are short: comparing in line beats a call into the C library.
+    static bool sameText(const ky::string& stored, std::wstring_view text) noexcept {
+        if (stored.size() != text.size()) return false;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (stored[i] != text[i]) return false;
+        }
+        return true;
     }
 
     // A class marked as being replaced is held with its lowest bit set (a

@@ -122,20 +122,24 @@ bool overlaps(const wchar_t* text, const std::wstring& out) noexcept {
 }  // namespace
 
 void string::lowerInto(const wchar_t* text, std::size_t length, std::wstring& out) {
-    // ASCII names are the common case: lower them in place of `out` without
-    // consulting ICU. Assigning into `out` reuses its capacity.
-    std::size_t i = 0;
-    while (i < length && unit(text[i]) < 0x80) ++i;
-    if (i == length) {
-        out.resize(length);
-        for (std::size_t k = 0; k < length; ++k) out[k] = asciiLower(text[k]);
-        return;
-    }
     std::wstring copy;
     if (overlaps(text, out)) {  // lowering a string into itself
         copy.assign(text, length);
         text = copy.data();
     }
+    // ASCII names are the common case: lower them into `out` (reusing its
+    // capacity) without consulting ICU. Both loops run without an early
+    // exit, so the compiler does them several characters at a time.
+    std::uint32_t any = 0;
+    for (std::size_t k = 0; k < length; ++k) any |= unit(text[k]);
+    if (any < 0x80) {
+        out.resize(length);
+        wchar_t* to = out.data();
+        for (std::size_t k = 0; k < length; ++k) to[k] = asciiLower(text[k]);
+        return;
+    }
+    std::size_t i = 0;
+    while (unit(text[i]) < 0x80) ++i;
     out.resize(i);
     for (std::size_t k = 0; k < i; ++k) out[k] = asciiLower(text[k]);
     lowerRest(text, length, i, out);
