@@ -1,0 +1,422 @@
+// kymdl: checks, shows, looks up, converts, emits DDL for, reflects and draws
+// models kept in model files. Results go to standard output or to the file
+// given with -o (written whole or not at all), diagnostics to standard error.
+// Exit status: 0 done, 1 the input has errors, 2 a usage error.
+#include <kymdlfile.h>
+#include <kymdlsql.h>
+#include <kymetamodel.h>
+#include <kyversion.h>
+
+#include <CLI/CLI.hpp>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "diagram.h"
+#include "output.h"
+
+namespace {
+
+using namespace ky::metamodel;
+namespace fs = std::filesystem;
+
+// What a subcommand reports when its input is bad: printed as one line.
+struct failure {
+    std::string message;
+};
+
+bool colourOn() { return isatty(STDERR_FILENO) && !std::getenv("NO_COLOR"); }
+
+// Prints a diagnostic line, the severity word coloured on a terminal.
+void printDiagnostic(const std::string& text) {
+    static const bool colour = colourOn();
+    if (colour) {
+        for (const char* word : {": error ", ": warning "}) {
+            if (const auto at = text.find(word); at != std::string::npos) {
+                const char* paint = word[2] == 'e' ? "\033[1;31m" : "\033[1;33m";
+                std::cerr << text.substr(0, at + 2) << paint << std::string(word + 2, std::strlen(word) - 3)
+                          << "\033[0m" << text.substr(at + std::strlen(word) - 1) << "\n";
+                return;
+            }
+        }
+    }
+    std::cerr << text << "\n";
+}
+
+// A line on standard error while long work runs, when it is a terminal.
+class progressLine {
+public:
+    explicit progressLine(const std::string& what) : mShown(isatty(STDERR_FILENO)) {
+        if (mShown) std::cerr << "kymdl: " << what << "..." << std::flush;
+    }
+    ~progressLine() {
+        if (mShown) std::cerr << "\r\033[K" << std::flush;
+    }
+    progressLine(const progressLine&) = delete;
+    progressLine& operator=(const progressLine&) = delete;
+
+private:
+    bool mShown;
+};
+
+// Loads a model file, printing its diagnostics; empty when it has errors.
+// `errors` and `warnings` count what was printed.
+refPtr<modelInfo> load(const std::string& path, int& errors, int& warnings) {
+    file::loadResult result;
+    {
+        progressLine progress("loading " + path);
+        result = file::loadModelFile(path);
+    }
+    for (const file::diagnostic& d : result.diagnostics) {
+        ++(d.severity == file::eError ? errors : warnings);
+        printDiagnostic(d.text().toUtf8());
+    }
+    return result.model;
+}
+
+refPtr<modelInfo> loadOrFail(const std::string& path) {
+    int errors = 0;
+    int warnings = 0;
+    refPtr<modelInfo> model = load(path, errors, warnings);
+    if (!model) throw failure{path + ": not loaded (" + std::to_string(errors) + " errors)"};
+    return model;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return fs::equivalent(a, b, ec);
+}
+
+void refuseOverwrite(const std::string& input, const std::string& output) {
+    if (!output.empty() && output != "-" && sameFile(input, output)) {
+        throw failure{"refusing to overwrite the input " + input + " with the output"};
+    }
+}
+
+// Writes `text` to standard output or, whole, to `path`.
+void emit(const std::string& text, const std::string& path) {
+    if (path.empty() || path == "-") {
+        std::cout << text << std::flush;
+        return;
+    }
+    std::string error;
+    if (!kymdl::writeWhole(path, text, error)) throw failure{error};
+}
+
+std::string utf8(const ky::scString& s) { return s.string().toUtf8(); }
+
+// ---- check ----
+
+int check(const std::vector<std::string>& paths, bool strict) {
+    int errors = 0;
+    int warnings = 0;
+    for (const std::string& path : paths) load(path, errors, warnings);
+    return errors > 0 || (strict && warnings > 0) ? 1 : 0;
+}
+
+// ---- show ----
+
+std::string relationKind(eRelationType kind) {
+    switch (kind) {
+        case eAgg: return "aggregation";
+        case eRevAgg: return "reverse aggregation";
+        case eBiAgg: return "two-way aggregation";
+        default: return "reference";
+    }
+}
+
+std::string marksOf(const fieldInfo& field) {
+    std::string marks;
+    auto add = [&](const char* mark) { marks += marks.empty() ? mark : std::string(", ") + mark; };
+    if (field.semantic() == eSemPrimkey) add("key");
+    if (field.isMandatory()) add("mandatory");
+    if (field.isUnique()) add("unique");
+    return marks;
+}
+
+void showClass(const classInfo& cls, std::ostream& out) {
+    out << "class " << utf8(cls.scName());
+    if (cls.isAbstract()) out << " (abstract)";
+    if (!cls.label().empty()) out << ": " << cls.label().toUtf8();
+    out << "\n";
+    std::vector<std::string> bases;
+    for (auto it = cls.baseClasses_begin(); it != cls.baseClasses_end(); ++it) bases.push_back(utf8((*it)->scName()));
+    if (!bases.empty()) {
+        out << "  bases:";
+        for (const std::string& base : bases) out << " " << base;
+        out << "\n";
+    }
+    std::vector<refPtr<fieldInfo>> key;
+    cls.getIdFieldInfos(key);
+    if (!key.empty()) {
+        out << "  key:";
+        for (const auto& field : key) out << " " << utf8(field->scName());
+        out << "\n";
+    }
+    kymdl::table fields({"field", "type", "semantic", "marks", "label"});
+    for (auto it = cls.fields_begin(); it != cls.fields_end(); ++it) {
+        const fieldInfo& field = **it;
+        fields.add({utf8(field.scName()), kymdl::typeText(field), utf8(field.semanticString()), marksOf(field),
+                    field.label().toUtf8()});
+    }
+    if (fields.rows() > 0) fields.print(out, "  ");
+    kymdl::table relations({"relation", "kind", "fields", "target", "reverse"});
+    for (auto it = cls.toRelations_begin(); it != cls.toRelations_end(); ++it) {
+        const relationInfo& relation = **it;
+        std::string pairs;
+        std::string target = relation.toClassInfo() ? utf8(relation.toClassInfo()->scName()) : "";
+        for (const auto& pair : relation.fieldRelations()) {
+            if (!pairs.empty()) pairs += ", ";
+            pairs += utf8(pair.first->scName());
+            if (pair.second) pairs += " = " + utf8(pair.second->scName());
+        }
+        relations.add({utf8(relation.scName()), relationKind(relation.relationType()), pairs, target,
+                       utf8(relation.scReverseName())});
+    }
+    if (relations.rows() > 0) relations.print(out, "  ");
+}
+
+int show(const std::string& path, const std::string& className) {
+    const refPtr<modelInfo> model = loadOrFail(path);
+    if (!className.empty()) {
+        const refPtr<classInfo> cls = model->classInfo(ky::string::fromUtf8(className), true);
+        if (!cls) throw failure{path + ": no class '" + className + "'"};
+        showClass(*cls, std::cout);
+        return 0;
+    }
+    bool first = true;
+    for (auto it = model->classes_begin(); it != model->classes_end(); ++it) {
+        if (!first) std::cout << "\n";
+        first = false;
+        showClass(**it, std::cout);
+    }
+    return 0;
+}
+
+// ---- lookup ----
+
+int lookup(const std::string& path, const std::string& name, bool aliases, bool bases) {
+    const refPtr<modelInfo> model = loadOrFail(path);
+    const ky::string wide = ky::string::fromUtf8(name);
+    const std::size_t dot = wide.find(L'.');
+    const ky::string classPart = dot == ky::string::npos ? wide : ky::string(wide.substr(0, dot));
+    const refPtr<classInfo> cls = model->classInfo(classPart, aliases);
+    if (!cls) {
+        std::cout << name << ": not found\n";
+        return 1;
+    }
+    const std::string className = utf8(cls->scName());
+    const bool byAlias = !model->classInfo(classPart, false);
+    if (dot == ky::string::npos) {
+        std::cout << name << ": class " << className << (byAlias ? " (by alias)" : "") << "\n";
+        return 0;
+    }
+    const ky::string fieldPart = wide.substr(dot + 1);
+    const refPtr<fieldInfo> field = cls->fieldInfo(fieldPart, bases, aliases);
+    if (!field) {
+        std::cout << name << ": not found (class " << className << " has no such field)\n";
+        return 1;
+    }
+    const std::string owner = utf8(field->classInfo()->scName());
+    std::cout << name << ": field " << owner << "." << utf8(field->scName()) << " " << kymdl::typeText(*field);
+    if (owner != className) std::cout << ", inherited by " << className;
+    if (!cls->fieldInfo(fieldPart, bases, false)) std::cout << " (by alias)";
+    else if (byAlias) std::cout << " (class by alias)";
+    std::cout << "\n";
+    return 0;
+}
+
+// ---- convert ----
+
+file::eFormat formatOf(const std::string& path) {
+    const std::string ext = fs::path(path).extension().string();
+    return ext == ".json" ? file::eJson : file::eYaml;
+}
+
+int convert(const std::string& input, const std::string& output) {
+    refuseOverwrite(input, output);
+    const refPtr<modelInfo> model = loadOrFail(input);
+    std::vector<file::diagnostic> notes;
+    const std::string text = file::saveModelText(model, formatOf(output), &notes);
+    for (const file::diagnostic& d : notes) printDiagnostic(d.text().toUtf8());
+    emit(text, output);
+    return 0;
+}
+
+// ---- ddl ----
+
+int printSqlDiagnostics(const sql::diagnostics& list) {
+    int errors = 0;
+    for (const sql::diagnostic& d : list) {
+        errors += d.severity == sql::eError;
+        std::string where = d.file.toUtf8();
+        if (d.line) where += ":" + std::to_string(d.line) + (d.column ? ":" + std::to_string(d.column) : "");
+        printDiagnostic((where.empty() ? "kymdl" : where) + ": " + sql::describe(d).toUtf8());
+    }
+    return errors;
+}
+
+int ddl(const std::string& path, const std::string& dialect, const std::string& output) {
+    refuseOverwrite(path, output);
+    const refPtr<modelInfo> model = loadOrFail(path);
+    sql::ddlOptions options;
+    options.dialect = dialect == "postgresql" ? sql::ePostgresql : sql::eSqlite;
+    const sql::ddlResult result = sql::createDdl(*model, options);
+    if (printSqlDiagnostics(result.problems) > 0) return 1;
+    emit(result.text, output);
+    return 0;
+}
+
+// ---- reflect ----
+
+int reflect(const std::string& source, const std::string& output, bool caseSensitive) {
+    sql::reflectOptions options;
+    options.caseSensitiveNames = caseSensitive;
+    sql::reflectResult result;
+    {
+        progressLine progress("reading " + source);
+        if (source.rfind("sqlite:", 0) == 0) {
+            const std::string path = source.substr(7);
+            refuseOverwrite(path, output);
+            result = sql::reflectSqliteFile(path, options);
+        } else if (source.rfind("postgresql://", 0) == 0 || source.rfind("postgres://", 0) == 0) {
+            result = sql::reflectPostgresqlDatabase(source, options);
+        } else {
+            throw failure{"unknown database '" + source + "' (sqlite:PATH or postgresql://...)"};
+        }
+    }
+    if (printSqlDiagnostics(result.problems) > 0 || !result.model) return 1;
+    std::vector<file::diagnostic> notes;
+    const std::string text = file::saveModelText(result.model, formatOf(output), &notes);
+    for (const file::diagnostic& d : notes) printDiagnostic(d.text().toUtf8());
+    emit(text, output);
+    return 0;
+}
+
+// ---- diagram ----
+
+int diagram(const std::string& path, const std::string& format, const std::string& output,
+            const std::vector<std::string>& classes) {
+    refuseOverwrite(path, output);
+    const refPtr<modelInfo> model = loadOrFail(path);
+    kymdl::diagramOptions options;
+    for (const std::string& name : classes) {
+        if (!model->classInfo(ky::string::fromUtf8(name), false)) throw failure{path + ": no class '" + name + "'"};
+        options.classes.push_back(name);
+    }
+    if (format == "mermaid") {
+        emit(kymdl::toMermaid(*model, options), output);
+        return 0;
+    }
+    const std::string dot = kymdl::toDot(*model, options);
+    if (format == "dot") {
+        emit(dot, output);
+        return 0;
+    }
+    if (output.empty() || output == "-") throw failure{"--format " + format + " needs an output file (-o)"};
+    std::string error;
+    if (!kymdl::render(dot, format, output, error)) throw failure{error};
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"kymdl: check, show, look up, convert, emit DDL for, reflect and draw models"};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("kymdl ") + ky::versionString());
+
+    std::vector<std::string> checkFiles;
+    bool strict = false;
+    CLI::App* checkCmd = app.add_subcommand("check", "Load model files and report every problem found");
+    checkCmd->add_option("FILE", checkFiles, "model files (YAML or JSON)")->required()->check(CLI::ExistingFile);
+    checkCmd->add_flag("--strict", strict, "fail on warnings too");
+
+    std::string file;
+    std::string className;
+    CLI::App* showCmd = app.add_subcommand("show", "Print the classes of a model (or one class) as tables");
+    showCmd->add_option("FILE", file, "model file")->required()->check(CLI::ExistingFile);
+    showCmd->add_option("CLASS", className, "only this class");
+
+    std::string name;
+    bool aliases = false;
+    bool bases = false;
+    CLI::App* lookupCmd = app.add_subcommand("lookup", "Tell what a class or qualified field name resolves to");
+    lookupCmd->add_option("FILE", file, "model file")->required()->check(CLI::ExistingFile);
+    lookupCmd->add_option("NAME", name, "Class or Class.field")->required();
+    lookupCmd->add_flag("--aliases", aliases, "search aliases too");
+    lookupCmd->add_flag("--bases", bases, "search base classes for the field");
+
+    std::string output;
+    CLI::App* convertCmd = app.add_subcommand("convert", "Rewrite a model file as YAML or JSON (by OUT's extension)");
+    convertCmd->add_option("IN", file, "model file read")->required()->check(CLI::ExistingFile);
+    convertCmd->add_option("OUT", output, "model file written (.yaml, .yml or .json; - for standard output)")
+        ->required();
+
+    std::string dialect;
+    CLI::App* ddlCmd = app.add_subcommand("ddl", "Print the CREATE TABLE statements of a model");
+    ddlCmd->add_option("FILE", file, "model file")->required()->check(CLI::ExistingFile);
+    ddlCmd->add_option("--dialect", dialect, "sqlite or postgresql")
+        ->required()
+        ->check(CLI::IsMember({"sqlite", "postgresql"}));
+    ddlCmd->add_option("-o,--output", output, "write to this file");
+
+    std::string source;
+    bool caseSensitive = false;
+    CLI::App* reflectCmd = app.add_subcommand("reflect", "Write a model file of a live database's tables");
+    reflectCmd->add_option("DATABASE", source, "sqlite:PATH or postgresql://...")->required();
+    reflectCmd->add_option("-o,--output", output, "write to this file (.json for JSON)");
+    reflectCmd->add_flag("--case-sensitive", caseSensitive, "keep names as the database spells them");
+
+    std::string format;
+    std::vector<std::string> classes;
+    CLI::App* diagramCmd = app.add_subcommand("diagram", "Draw the classes of a model");
+    diagramCmd->add_option("FILE", file, "model file")->required()->check(CLI::ExistingFile);
+    diagramCmd->add_option("--format", format, "dot, mermaid, svg or png")
+        ->required()
+        ->check(CLI::IsMember({"dot", "mermaid", "svg", "png"}));
+    diagramCmd->add_option("-o,--output", output, "write to this file (needed for svg and png)");
+    diagramCmd->add_option("--classes", classes, "only these classes, comma-separated")->delimiter(',');
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::string hint = "kymdl --help";
+        for (CLI::App* sub : app.get_subcommands()) hint = "kymdl " + sub->get_name() + " --help";
+        std::cerr << "kymdl: " << e.what() << " (see " << hint << ")\n";
+        return 2;
+    }
+
+    try {
+        if (*checkCmd) return check(checkFiles, strict);
+        if (*showCmd) return show(file, className);
+        if (*lookupCmd) return lookup(file, name, aliases, bases);
+        if (*convertCmd) return convert(file, output);
+        if (*ddlCmd) return ddl(file, dialect, output);
+        if (*reflectCmd) return reflect(source, output, caseSensitive);
+        if (*diagramCmd) return diagram(file, format, output, classes);
+    } catch (const failure& f) {
+        std::cerr << "kymdl: " << f.message << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "kymdl: " << e.what() << "\n";
+        return 1;
+    } catch (bool) {
+        std::cerr << "kymdl: the library refused the model\n";
+        return 1;
+    }
+    return 2;
+}
