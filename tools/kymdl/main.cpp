@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -385,6 +386,14 @@ int main(int argc, char** argv) {
     diagramCmd->add_option("-o,--output", output, "write to this file (needed for svg and png)");
     diagramCmd->add_option("--classes", classes, "only these classes, comma-separated")->delimiter(',');
 
+    if (argc > 1 && argv[1][0] != '-') {
+        try {
+            app.get_subcommand_ptr(argv[1]);
+        } catch (const CLI::OptionNotFound&) {
+            std::cerr << "kymdl: unknown subcommand '" << argv[1] << "' (see kymdl --help)\n";
+            return 2;
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

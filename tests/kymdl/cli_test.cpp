@@ -1,0 +1,120 @@
+// The tool run as a process on the cases under tests/kymdl/cases: each case
+// is a directory holding `args` (one argument per line), and the expected
+// `stdout`, `stderr` and `status`. The tool runs in the source tree, so the
+// cases name files by paths relative to it; @OUT@ in an argument is a fresh
+// directory for files the case writes.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path sourceDir = KY_SOURCE_DIR;
+const fs::path casesDir = sourceDir / "tests/kymdl/cases";
+
+std::string readAll(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+struct outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+outcome runTool(const std::vector<std::string>& args, const fs::path& scratch) {
+    const fs::path outPath = scratch / "stdout.txt";
+    const fs::path errPath = scratch / "stderr.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addchdir_np(&actions, sourceDir.c_str());
+    std::vector<std::string> argv{KY_KYMDL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> raw;
+    for (std::string& a : argv) raw.push_back(a.data());
+    raw.push_back(nullptr);
+    outcome result;
+    pid_t pid = 0;
+    if (posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    result.out = readAll(outPath);
+    result.err = readAll(errPath);
+    return result;
+}
+
+std::vector<std::string> caseNames() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(casesDir)) {
+        if (entry.is_directory()) names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+class ToolCase : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ToolCase, GivesTheExpectedOutputErrorsAndStatus) {
+    const fs::path dir = casesDir / GetParam();
+    const fs::path scratch = fs::temp_directory_path() / ("kymdl_case_" + std::to_string(getpid()) + "_" + GetParam());
+    fs::remove_all(scratch);
+    fs::create_directories(scratch / "out");
+    std::vector<std::string> args;
+    std::istringstream lines(readAll(dir / "args"));
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty()) args.push_back(replaced(line, "@OUT@", (scratch / "out").string()));
+    }
+    const outcome result = runTool(args, scratch);
+    const std::string scratchText = (scratch / "out").string();
+    EXPECT_EQ(replaced(result.out, scratchText, "@OUT@"), readAll(dir / "stdout"));
+    EXPECT_EQ(replaced(result.err, scratchText, "@OUT@"), readAll(dir / "stderr"));
+    EXPECT_EQ(result.status, std::stoi(readAll(dir / "status")));
+    // A case that writes a file names what it must hold in `written`.
+    if (fs::exists(dir / "written")) {
+        std::istringstream expected(readAll(dir / "written"));
+        for (std::string line; std::getline(expected, line);) {
+            const auto space = line.find(' ');
+            ASSERT_NE(space, std::string::npos) << line;
+            EXPECT_EQ(readAll(scratch / "out" / line.substr(0, space)), readAll(dir / line.substr(space + 1)));
+        }
+    }
+    fs::remove_all(scratch);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ToolCase, ::testing::ValuesIn(caseNames()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             std::string name = info.param;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
+
+}  // namespace
