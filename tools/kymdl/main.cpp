@@ -330,7 +330,7 @@ int diagram(const std::string& path, const std::string& format, const std::strin
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"kymdl: check, show, look up, convert, emit DDL for, reflect and draw models"};
+    CLI::App app{"kymdl: check, show, look up, convert, emit DDL for, reflect and draw models", "kymdl"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("kymdl ") + ky::versionString());
 
