@@ -142,6 +142,13 @@ std::string marksOf(const fieldInfo& field) {
     return marks;
 }
 
+// The semantic string as written, else the word of the semantic.
+std::string semanticText(const fieldInfo& field) {
+    const std::string text = utf8(field.semanticString());
+    if (!text.empty() || field.semantic() == eSemNone) return text;
+    return utf8(fieldInfo::semanticStringFromType(field.semantic()));
+}
+
 void showClass(const classInfo& cls, std::ostream& out) {
     out << "class " << utf8(cls.scName());
     if (cls.isAbstract()) out << " (abstract)";
@@ -164,7 +171,7 @@ void showClass(const classInfo& cls, std::ostream& out) {
     kymdl::table fields({"field", "type", "semantic", "marks", "label"});
     for (auto it = cls.fields_begin(); it != cls.fields_end(); ++it) {
         const fieldInfo& field = **it;
-        fields.add({utf8(field.scName()), kymdl::typeText(field), utf8(field.semanticString()), marksOf(field),
+        fields.add({utf8(field.scName()), kymdl::typeText(field), semanticText(field), marksOf(field),
                     field.label().toUtf8()});
     }
     if (fields.rows() > 0) fields.print(out, "  ");
@@ -176,7 +183,9 @@ void showClass(const classInfo& cls, std::ostream& out) {
         for (const auto& pair : relation.fieldRelations()) {
             if (!pairs.empty()) pairs += ", ";
             pairs += utf8(pair.first->scName());
-            if (pair.second) pairs += " = " + utf8(pair.second->scName());
+            // A relation towards a class pairs its from-field with the
+            // target's pointer field, which has no name of the host's.
+            if (pair.second && pair.second->type() != ePtr) pairs += " = " + utf8(pair.second->scName());
         }
         relations.add({utf8(relation.scName()), relationKind(relation.relationType()), pairs, target,
                        utf8(relation.scReverseName())});
@@ -253,13 +262,15 @@ int convert(const std::string& input, const std::string& output) {
 
 // ---- ddl ----
 
-int printSqlDiagnostics(const sql::diagnostics& list) {
+// Prints SQL diagnostics, placed at their database or, when they concern
+// the model, at `modelPath`; answers the number of errors.
+int printSqlDiagnostics(const sql::diagnostics& list, const std::string& modelPath) {
     int errors = 0;
     for (const sql::diagnostic& d : list) {
         errors += d.severity == sql::eError;
-        std::string where = d.file.toUtf8();
+        std::string where = d.file.empty() ? modelPath : d.file.toUtf8();
         if (d.line) where += ":" + std::to_string(d.line) + (d.column ? ":" + std::to_string(d.column) : "");
-        printDiagnostic((where.empty() ? "kymdl" : where) + ": " + sql::describe(d).toUtf8());
+        printDiagnostic(where + ": " + sql::describe(d).toUtf8());
     }
     return errors;
 }
@@ -270,7 +281,7 @@ int ddl(const std::string& path, const std::string& dialect, const std::string& 
     sql::ddlOptions options;
     options.dialect = dialect == "postgresql" ? sql::ePostgresql : sql::eSqlite;
     const sql::ddlResult result = sql::createDdl(*model, options);
-    if (printSqlDiagnostics(result.problems) > 0) return 1;
+    if (printSqlDiagnostics(result.problems, path) > 0) return 1;
     emit(result.text, output);
     return 0;
 }
@@ -293,7 +304,7 @@ int reflect(const std::string& source, const std::string& output, bool caseSensi
             throw failure{"unknown database '" + source + "' (sqlite:PATH or postgresql://...)"};
         }
     }
-    if (printSqlDiagnostics(result.problems) > 0 || !result.model) return 1;
+    if (printSqlDiagnostics(result.problems, source) > 0 || !result.model) return 1;
     std::vector<file::diagnostic> notes;
     const std::string text = file::saveModelText(result.model, formatOf(output), &notes);
     for (const file::diagnostic& d : notes) printDiagnostic(d.text().toUtf8());
