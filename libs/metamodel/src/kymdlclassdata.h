@@ -5,6 +5,8 @@
 #include <atomic>
 
 #include <cstddef>
+#include <cstdint>
+#include <iterator>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -48,16 +50,55 @@ struct classInfo::data {
 
 namespace detail {
 
-// The interned key of `name` under a name rule (folded to lower case unless
-// `caseSensitive`), found without interning: false when the key was never
-// interned, so that no class, field or alias can carry it. Allocates nothing
-// once the calling thread has folded a name of that length before.
-bool findKey(const wchar_t* name, std::size_t length, bool caseSensitive, ky::scString& key);
-// The text of `name` under a name rule (folded to lower case unless
-// `caseSensitive`), in a buffer kept per thread: valid until the calling
-// thread forms its next key. Alias walks compare it with the aliases' texts,
-// so a lookup never interns what it is asked for.
-std::wstring_view foldedKey(const wchar_t* name, std::size_t length, bool caseSensitive);
+// The text of `name` under a name rule: folded to lower case unless
+// `caseSensitive`. Short ASCII names (the common case) are folded into the
+// object itself; others into a buffer kept per thread, valid until the
+// calling thread folds its next long or non-ASCII name. Nothing is interned,
+// so a lookup never adds what it is asked for to the table of names.
+class foldedName {
+public:
+    foldedName(const wchar_t* name, std::size_t length, bool caseSensitive) {
+        if (caseSensitive) {
+            mText = std::wstring_view(name, length);
+            return;
+        }
+        if (length <= std::size(mSmall)) {
+            // Both steps for every character, without an early exit, so
+            // that the loop runs several characters at a time.
+            std::uint32_t any = 0;
+            for (std::size_t i = 0; i < length; ++i) {
+                const auto c = static_cast<std::uint32_t>(name[i]);
+                any |= c;
+                mSmall[i] = (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : name[i];
+            }
+            if (any < 0x80) {
+                mText = std::wstring_view(mSmall, length);
+                return;
+            }
+        }
+        mText = foldLong(name, length);
+    }
+    foldedName(const foldedName&) = delete;
+    foldedName& operator=(const foldedName&) = delete;
+
+    std::wstring_view view() const noexcept { return mText; }
+    const wchar_t* data() const noexcept { return mText.data(); }
+    std::size_t size() const noexcept { return mText.size(); }
+
+private:
+    static std::wstring_view foldLong(const wchar_t* name, std::size_t length);
+
+    std::wstring_view mText;
+    wchar_t mSmall[32];
+};
+
+// The interned key of `name` under a name rule, found without interning:
+// false when the key was never interned, so that no class, field or alias
+// can carry it.
+inline bool findKey(const wchar_t* name, std::size_t length, bool caseSensitive, ky::scString& key) {
+    const foldedName text(name, length, caseSensitive);
+    return ky::scString::find(text.data(), text.size(), key);
+}
 
 // The classes one walk through base classes has reached, so that a class
 // that several paths lead to is visited once. Up to `inlineSize` classes

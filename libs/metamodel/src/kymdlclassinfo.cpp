@@ -74,14 +74,7 @@ bool allInPrimaryKey(const ky::metamodel::idInfo& identity) {
 
 namespace detail {
 
-bool findKey(const wchar_t* name, std::size_t length, bool caseSensitive, ky::scString& key) {
-    if (caseSensitive) return ky::scString::find(name, length, key);
-    const std::wstring& text = folded(name, length);
-    return ky::scString::find(text.data(), text.size(), key);
-}
-
-std::wstring_view foldedKey(const wchar_t* name, std::size_t length, bool caseSensitive) {
-    if (caseSensitive) return std::wstring_view(name, length);
+std::wstring_view foldedName::foldLong(const wchar_t* name, std::size_t length) {
     const std::wstring& text = folded(name, length);
     return std::wstring_view(text.data(), text.size());
 }
@@ -194,9 +187,9 @@ ky::metamodel::fieldInfo* classInfo::findField(const wchar_t* name, std::size_t 
     // An alias written with capitals still matches a folded key that was
     // never interned; as written, an alias is found only by a known key.
     if (searchAliases && (known || !d->caseSensitive)) {
-        const std::wstring_view text = detail::foldedKey(name, length, d->caseSensitive);
+        const detail::foldedName text(name, length, d->caseSensitive);
         for (const auto& field : d->fields) {
-            if (field->matchesAlias(text, !d->caseSensitive)) return field.get();
+            if (field->matchesAlias(text.view(), !d->caseSensitive)) return field.get();
         }
     }
     if (!searchBases || d->bases.empty()) return nullptr;

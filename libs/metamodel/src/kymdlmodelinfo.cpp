@@ -56,7 +56,8 @@ bool modelInfo::caseSensitiveNames() const { return mCaseSensitive; }
 
 ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t length, bool searchAliases,
                                               detail::hazardSlot& hazards) const {
-    const std::wstring_view text = detail::foldedKey(name, length, mCaseSensitive);
+    const detail::foldedName folded(name, length, mCaseSensitive);
+    const std::wstring_view text = folded.view();
     const detail::classIndex::array* a = mIndex->now();
     if (const auto* where = mIndex->find(a, text)) {
         ky::metamodel::classInfo* cls = nullptr;
