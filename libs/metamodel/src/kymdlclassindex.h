@@ -58,6 +58,29 @@ class classInfo;
 
 namespace ky::metamodel::detail {
 
+// Readers publish with a plain store and a compiler-only fence where the
+// system offers a barrier that the writer can run on every thread of the
+// process at once (Linux's membarrier); the writer runs it before it reads
+// what readers published. Elsewhere, and under ThreadSanitizer (which does
+// not know that barrier), readers publish with sequentially consistent
+// stores instead. A reader may see the flag late and publish the strong
+// way, which is always sound; writers ask heavyBarrierReady(), which
+// registers the barrier once, before the first model exists.
+inline std::atomic<bool> gLightReaders{false};
+bool heavyBarrierReady();
+// Orders the caller's earlier stores before the stores that readers have
+// made so far, and those before the caller's later loads.
+void heavyBarrier();
+
+inline void publish(std::atomic<const void*>& held, const void* p) {
+    if (gLightReaders.load(std::memory_order_relaxed)) {
+        held.store(p, std::memory_order_release);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+    } else {
+        held.store(p);
+    }
+}
+
 // The hazard slots of the threads that read indexes: two pointers each (the
 // class being looked at, and the best match an alias walk keeps).
 // `lookups` counts the thread's lookups started and ended (odd while one
@@ -176,7 +199,7 @@ struct classIndex {
                  classInfo*& out) const {
         classInfo* p = where.load();
         for (;;) {
-            held.store(p);
+            publish(held, p);
             if (now() != a) return false;
             classInfo* again = where.load();
             if (again == p) {

@@ -6,6 +6,12 @@
 #include <cwchar>
 #include <string_view>
 
+#if defined(__linux__)
+#include <linux/membarrier.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include <kymdlclassinfo.h>
 #include <kymdlfieldinfo.h>
 
@@ -25,8 +31,56 @@ std::size_t firstDot(const wchar_t* text, std::size_t length) noexcept {
 
 }  // namespace
 
+#if defined(__SANITIZE_THREAD__)
+#define KY_MDL_LIGHT_READERS 0
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define KY_MDL_LIGHT_READERS 0
+#endif
+#endif
+#if !defined(KY_MDL_LIGHT_READERS) && defined(__linux__)
+#define KY_MDL_LIGHT_READERS 1
+#endif
+
+namespace detail {
+
+namespace {
+
+bool registerHeavyBarrier() {
+#if KY_MDL_LIGHT_READERS
+    if (syscall(__NR_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0) {
+        gLightReaders.store(true);
+        return true;
+    }
+#endif
+    return false;
+}
+
+}  // namespace
+
+bool heavyBarrierReady() {
+    static const bool ready = registerHeavyBarrier();
+    return ready;
+}
+
+void heavyBarrier() {
+#if KY_MDL_LIGHT_READERS
+    // Registered, the command fails only for a command the kernel lacks,
+    // and registration would have failed first.
+    if (heavyBarrierReady()) {
+        syscall(__NR_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0);
+        return;
+    }
+#endif
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+}
+
+}  // namespace detail
+
 modelInfo::modelInfo(bool caseSensitiveNames)
     : mIndex(std::make_unique<detail::classIndex>()), mCaseSensitive(caseSensitiveNames) {
+    // Before any thread can look anything up in this model.
+    detail::heavyBarrierReady();
     detail::writeLog(kylog::level::trace, L"ky::metamodel::modelInfo::modelInfo", detail::modelInfoFile, 20,
                      L"modelInfo created");
     mProperties.setValue(detail::key().caseSensitiveNames, caseSensitiveNames, false);
@@ -86,7 +140,7 @@ ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t l
         if (cls && !detail::classIndex::marked(cls) && (!first || cls->scName() < first->scName()) &&
             cls->matchesAlias(text)) {
             first = cls;
-            hazards.held[1].store(first);
+            detail::publish(hazards.held[1], first);
         }
         return true;
     };
@@ -138,6 +192,7 @@ ky::refPtr<ky::metamodel::classInfo> modelInfo::createClassInfo(const ky::string
     if (existing) {
         detail::classAccess::of(*existing).retiring.store(true);
         mIndex->mark(existing->scName(), true);
+        detail::heavyBarrier();
         detail::waitForLookups();
         existing->releaseInfo();
         mClasses.erase(existing->scName());
@@ -153,7 +208,10 @@ ky::refPtr<ky::metamodel::classInfo> modelInfo::createClassInfo(const ky::string
     mClasses.emplace(key, created);
     mIndex->set(key, created.get());
     // A replaced class goes as soon as no lookup is about to take it.
-    std::erase_if(mRetired, [](const auto& cls) { return !detail::isHazard(cls.get()); });
+    if (!mRetired.empty()) {
+        detail::heavyBarrier();
+        std::erase_if(mRetired, [](const auto& cls) { return !detail::isHazard(cls.get()); });
+    }
     ky::refPtr<ky::metamodel::classInfo> registered = classInfo(name, false);
     if (!registered) throw false;
     return registered;
