@@ -31,15 +31,10 @@ namespace ky::metamodel {
 /// The descriptor of one field of a class, made only by its class (or a field
 /// copy, or a relation that needs a pointer field) and handed out through
 /// counted pointers. Nothing locks: a field is changed by one thread at a time.
-class KY_METAMODEL_API fieldInfo : public ky::iRefObj, public ky::refObj {
+class KY_METAMODEL_API fieldInfo : public ky::countedRefObj {
 public:
     fieldInfo(const fieldInfo&) = delete;
     fieldInfo& operator=(const fieldInfo&) = delete;
-
-    // ---- counting ----
-    ky::refCount_t refCount() const override { return ky::refObj::refCount(); }
-    ky::refCount_t addRef() const override { return ky::refObj::addRef(); }
-    ky::refCount_t release() const override { return ky::refObj::release(); }
 
     // ---- owner and names ----
     /// A new counted reference to the owning class; empty after releaseInfo.

@@ -37,6 +37,11 @@ ky::scString reverseRelationName(const ky::string& reverseName, const refPtr<fie
     return fromField->classInfo()->scName();
 }
 
+void logCreated(int line, const ky::string& name, const ky::string& reverseName) {
+    detail::writeLog(kylog::level::trace, constructorLogger, detail::relationInfoFile, line, createdMessage,
+                     name.c_str(), reverseName.c_str());
+}
+
 }  // namespace
 
 relationInfo::relationInfo(refPtr<fieldInfo> pFromField, refPtr<fieldInfo> pToField, eRelationType kind,
@@ -47,12 +52,8 @@ relationInfo::relationInfo(refPtr<fieldInfo> pFromField, refPtr<fieldInfo> pToFi
     KY_ASSERT_MSG(pFromField->classInfo() && pToField->classInfo(),
                   L"pFromField->classInfo()&&pToField->classInfo()", detail::relationInfoFile,
                   fieldToFieldLines.classesKnown);
-    detail::writeLog(kylog::level::trace, constructorLogger, detail::relationInfoFile, fieldToFieldLines.log,
-                     createdMessage, name.c_str(), reverseName.c_str());
-    mRelations.emplace_back(pFromField, pToField);
-    pFromField->setSemantic(eSemRelation, ky::genericSet(), ky::string());
-    mName = relationName(name, pFromField);
-    mReverseName = reverseRelationName(reverseName, pFromField, kind);
+    logCreated(fieldToFieldLines.log, name, reverseName);
+    connect(pFromField, pToField, name, reverseName);
 }
 
 relationInfo::relationInfo(refPtr<fieldInfo> pFromField, refPtr<ky::metamodel::classInfo> pToClass,
@@ -62,15 +63,19 @@ relationInfo::relationInfo(refPtr<fieldInfo> pFromField, refPtr<ky::metamodel::c
                   fieldToClassLines.fieldsGiven);
     KY_ASSERT_MSG(pFromField->classInfo(), L"pFromField->classInfo()", detail::relationInfoFile,
                   fieldToClassLines.classesKnown);
-    detail::writeLog(kylog::level::trace, constructorLogger, detail::relationInfoFile, fieldToClassLines.log,
-                     createdMessage, name.c_str(), reverseName.c_str());
+    logCreated(fieldToClassLines.log, name, reverseName);
     // The pointer field stands for the target class in this relation only: it
     // is owned by that class but kept out of its field list.
-    refPtr<fieldInfo> pointerField(new fieldInfo(pToClass, L"PTR", ePtr, ky::genericSet(), L""));
-    mRelations.emplace_back(pFromField, pointerField);
+    connect(pFromField, refPtr<fieldInfo>(new fieldInfo(pToClass, L"PTR", ePtr, ky::genericSet(), L"")), name,
+            reverseName);
+}
+
+void relationInfo::connect(refPtr<fieldInfo> pFromField, refPtr<fieldInfo> pToField, const ky::string& name,
+                           const ky::string& reverseName) {
+    mRelations.emplace_back(pFromField, pToField);
     pFromField->setSemantic(eSemRelation, ky::genericSet(), ky::string());
     mName = relationName(name, pFromField);
-    mReverseName = reverseRelationName(reverseName, pFromField, kind);
+    mReverseName = reverseRelationName(reverseName, pFromField, mType);
 }
 
 relationInfo::~relationInfo() {

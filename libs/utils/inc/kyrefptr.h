@@ -79,6 +79,24 @@ private:
     mutable std::atomic<refCount_t> mCount{0};
 };
 
+/// The counting interface iRefObj answered by refObj's own count: the one
+/// base of the counted descriptors. Owned by its references like refObj;
+/// counts change atomically and may be changed from several threads.
+class KY_UTILS_API countedRefObj : public iRefObj, public refObj {
+public:
+    /// The current count.
+    refCount_t refCount() const override { return refObj::refCount(); }
+    /// Adds one reference; answers the new count.
+    refCount_t addRef() const override { return refObj::addRef(); }
+    /// Drops one reference, destroying the object at 0; answers the new count.
+    refCount_t release() const override { return refObj::release(); }
+
+protected:
+    countedRefObj() noexcept = default;
+    // Out of line, so that reRazud holds the virtual table.
+    ~countedRefObj() override;
+};
+
 /// The file and lines the counted pointers report an empty dereference from.
 inline constexpr const wchar_t* refPtrFile = L"libs/utils/inc/kyrefptr";
 inline constexpr int refPtrLine = 144;
