@@ -52,8 +52,11 @@ public:
     }
 
 protected:
+    /// No position.
     classMapIterator() = default;
+    /// The iterator at a map position.
     explicit classMapIterator(Position position) : mPos(position) {}
+    /// This iterator as the type built on it.
     const Self& self() const { return static_cast<const Self&>(*this); }
 
     Position mPos{};  ///< the map entry, or none for a default iterator

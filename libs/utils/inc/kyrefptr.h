@@ -92,8 +92,9 @@ public:
     refCount_t release() const override { return refObj::release(); }
 
 protected:
+    /// An object with no references yet.
     countedRefObj() noexcept = default;
-    // Out of line, so that reRazud holds the virtual table.
+    /// Out of line, so that reRazud holds the virtual table.
     ~countedRefObj() override;
 };
 
@@ -131,29 +132,35 @@ public:
     void reset() noexcept { drop(); m_p = nullptr; }
 
 protected:
+    /// An empty pointer.
     countedPointer() noexcept = default;
+    /// Takes a new reference to `p` (may be null).
     explicit countedPointer(P* p) noexcept : m_p(p) { acquire(); }
+    /// A copy takes a reference of its own.
     countedPointer(const countedPointer& other) noexcept : m_p(other.m_p) { acquire(); }
+    /// Hands the other's reference over, leaving it empty.
     countedPointer(countedPointer&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+    /// Drops the reference.
     ~countedPointer() { drop(); }
+    /// Refers to the other's object.
     countedPointer& operator=(const countedPointer& other) noexcept {
         assign(other.m_p);
         return *this;
     }
+    /// Hands the other's reference over.
     countedPointer& operator=(countedPointer&& other) noexcept {
         take(std::move(other));
         return *this;
     }
-
-    // Refers to `p`: the new reference is taken before the old one is
-    // dropped, so assigning a pointer to itself is safe.
+    /// Refers to `p`: the new reference is taken before the old one is
+    /// dropped, so assigning a pointer to itself is safe.
     Self& assign(P* p) noexcept {
         if (p) p->addRef();
         P* old = std::exchange(m_p, p);
         if (old) old->release();
         return self();
     }
-    // Takes the other's reference over, leaving it empty; the old one is dropped.
+    /// Takes the other's reference over, leaving it empty; the old one is dropped.
     Self& take(countedPointer&& other) noexcept {
         if (this != &other) {
             P* old = std::exchange(m_p, std::exchange(other.m_p, nullptr));
@@ -161,6 +168,7 @@ protected:
         }
         return self();
     }
+    /// This pointer as the type built on it.
     Self& self() noexcept { return static_cast<Self&>(*this); }
 
 private:
