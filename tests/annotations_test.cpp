@@ -109,5 +109,21 @@ TEST_F(FieldAnnotations, ReferringFieldWalksItsSourcesByTwoAliasRulesAndLendsOnl
     EXPECT_TRUE(over->getUserProperty(L"colour", value, true) && value == L"source");
 }
 
+// Every kind of inheritable property is lent by a base to a search.
+TEST_F(ClassAnnotations, BasesLendCountedAndGenericProperties) {
+    const refPtr<ky::refObj> host = hostObject::make();
+    box->setUserProperty(L"object", host, true);
+    box->setUserProperty(L"value", ky::genericValue::create(7), true);
+    refPtr<ky::refObj> object;
+    const_refPtr<ky::refObj> constObject;
+    ky::genericValue value;
+    EXPECT_TRUE(crate->getUserProperty(L"object", object, true));
+    EXPECT_EQ(object, host);
+    EXPECT_TRUE(std::as_const(*crate).getUserProperty(L"object", constObject, true));
+    EXPECT_EQ(constObject, host);
+    EXPECT_TRUE(crate->getUserProperty(L"value", value, true));
+    EXPECT_EQ(value.strictRead<int>(), 7);
+}
+
 }  // namespace
 }  // namespace kytest

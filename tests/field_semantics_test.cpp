@@ -152,5 +152,15 @@ TEST_F(FieldSemantics, SemanticStringAnswersCustomTextOrTheWordAlongTheSourceCha
     EXPECT_TRUE(over->semanticAttribs().size() == 1u && source->semanticAttribs().empty());
 }
 
+TEST_F(FieldSemantics, TimestampAndBitsSemanticsAcceptTheirTypes) {
+    refPtr<fieldInfo> moment = make(L"moment", eTimestamp);
+    moment->setSemantic(eSemTimestamp, {}, L"");
+    EXPECT_EQ(moment->semantic(), eSemTimestamp);
+    EXPECT_EQ(moment->type(), eTimestamp);
+    refPtr<fieldInfo> bits = make(L"bits", eInt);
+    bits->setSemantic(eSemBits, enumItems(), L"");
+    EXPECT_EQ(bits->semantic(), eSemBits);
+}
+
 }  // namespace
 }  // namespace kytest

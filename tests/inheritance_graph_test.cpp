@@ -75,5 +75,21 @@ TEST_F(InheritanceGraph, IteratorsWalkTheMapInItsOrderBothWaysAndConstOnesComeFr
     EXPECT_EQ(*std::as_const(*bases[1]).derivedClasses_begin(), cls);
 }
 
+// The read-only walks of a class see the same maps as the writable ones.
+TEST_F(InheritanceGraph, ReadOnlyIteratorsWalkBothMapsToTheirEnds) {
+    refPtr<classInfo> d = makeClass(L"D", {a});
+    const classInfo& base = *a;
+    std::vector<const classInfo*> derived;
+    for (const_classInfosIterator it = base.derivedClasses_begin(); it != base.derivedClasses_end(); it++)
+        derived.push_back((*it).get());
+    const auto expected = inMapOrder({b, d});
+    EXPECT_EQ(derived, (std::vector<const classInfo*>{expected[0].get(), expected[1].get()}));
+    const classInfo& leaf = *c;
+    const_classInfosIterator last = leaf.baseClasses_end();
+    last--;
+    EXPECT_EQ(last->scName(), b->scName());
+    EXPECT_TRUE(last == leaf.baseClasses_begin());
+}
+
 }  // namespace
 }  // namespace kytest

@@ -155,5 +155,17 @@ TEST_F(Relations, LookupComparesTheNameAsWrittenAndSearchesBasesDepthFirstInMapO
     EXPECT_EQ(child->toRelation(L"PlacedBy", true), own);
 }
 
+TEST_F(Relations, AnotherFromFieldTowardTheSameClassMakesANewRelation) {
+    refPtr<relationInfo> byId = toCustomer();
+    refPtr<relationInfo> byRegion = order->createRelation(L"customerRegion", false, customer, eRef, L"", L"");
+    EXPECT_NE(byRegion, byId);
+    EXPECT_EQ(into(customer), (relations{byId, byRegion}));
+    const classInfo& target = *customer;
+    EXPECT_EQ(target.fromRelations_end() - target.fromRelations_begin(), 2);
+    const classInfo& source = *order;
+    EXPECT_EQ(*source.toRelations_begin(), byId);
+    EXPECT_EQ(source.toRelations_end() - source.toRelations_begin(), 2);
+}
+
 }  // namespace
 }  // namespace kytest

@@ -6,6 +6,7 @@
 
 #include <limits>
 #include <optional>
+#include <type_traits>
 
 namespace {
 
@@ -61,6 +62,30 @@ TEST(Conversions, TextBecomesANumberOrBoolOnlyWhenWhollyOneAndNumbersPrintWithou
     EXPECT_EQ(convert<double>(*toText(value)), value);
 }
 
+// A whole value that every numeric type holds converts from each numeric
+// type to each other one, and each prints as its digits.
+template <class From, class To>
+void expectOneConverts() {
+    // A value of its own type is copied by its holder, not converted.
+    if constexpr (!std::is_same_v<From, To>) {
+        EXPECT_EQ(convert<To>(From(1)), To(1)) << typeid(From).name() << " to " << typeid(To).name();
+    }
+}
+template <class From, class... To>
+void expectOneConvertsToAll() {
+    (expectOneConverts<From, To>(), ...);
+}
+TEST(Conversions, EveryNumericTypeConvertsToEveryOther) {
+    expectOneConvertsToAll<bool, bool, short, int, long, float, double>();
+    expectOneConvertsToAll<short, bool, short, int, long, float, double>();
+    expectOneConvertsToAll<int, bool, short, int, long, float, double>();
+    expectOneConvertsToAll<long, bool, short, int, long, float, double>();
+    expectOneConvertsToAll<float, bool, short, int, long, float, double>();
+    expectOneConvertsToAll<double, bool, short, int, long, float, double>();
+    EXPECT_EQ(toText(-12), L"-12");
+    EXPECT_EQ(toText(1L << 40), L"1099511627776");
+}
+
 // Canonical texts read back to themselves; a timestamp also takes a T.
 TEST(Conversions, DatesTimesAndTimestampsRoundTripTheirStrictIsoTexts) {
     for (const wchar_t* text : {L"2024-02-29", L"2000-02-29", L"0987-03-05"})
@@ -86,6 +111,7 @@ TEST(Conversions, CalendarValuesFilesAndDirectoriesConvertAmongThemselvesAndNull
     EXPECT_EQ(convert<ky::time>(moment), ky::time(13, 0, 1));
     EXPECT_EQ(fromText<ky::file>(L"data/model.xml"), ky::file(L"data/model.xml"));
     EXPECT_EQ(toText(ky::directory(L"data")), L"data");
+    EXPECT_EQ(toText(ky::file(L"data/model.xml")), L"data/model.xml");
 
     auto& manager = ky::typeConversionManager::instance();
     EXPECT_FALSE(manager.canConvert(typeid(ky::binaryBuffer), typeid(string)));
@@ -99,6 +125,9 @@ TEST(Conversions, CalendarValuesFilesAndDirectoriesConvertAmongThemselvesAndNull
 TEST(DtConvert, ReadsPlainDecimalDigitsUpToTheTypesRangeAndNothingElse) {
     unsigned short small = 1;
     unsigned long long big = 0;
+    unsigned long word = 0;
+    EXPECT_TRUE(ky::dtconvert(L"4294967296", word));
+    EXPECT_EQ(word, 4294967296ul);
     EXPECT_TRUE(ky::dtconvert(L"065535", small) && ky::dtconvert(L"18446744073709551615", big));
     EXPECT_FALSE(ky::dtconvert(L"65536", small) || ky::dtconvert(L"18446744073709551616", big));
     EXPECT_TRUE(small == 65535 && big == 18446744073709551615ull);

@@ -217,8 +217,6 @@ private:
     classInfo(const ky::string& name, bool caseSensitiveNames);
     ~classInfo() override;
 
-    // The class's flags word: 1 abstract.
-    int flags() const;
     // hasAliasname, and in a class that folds names also an alias whose
     // lower-cased text is the key's (the model's lookup by alias).
     bool matchesAlias(std::wstring_view key) const;

@@ -218,9 +218,6 @@ private:
     fieldInfo(ky::refPtr<ky::metamodel::classInfo> owner, ky::refPtr<ky::metamodel::fieldInfo> source);
     ~fieldInfo() override;
 
-    /// The field's own flags word: 1 mandatory, 2 unique, 4 automatic
-    /// expression present, 8 constant expression present.
-    int flags() const;
     /// Cuts the reference to the owning class.
     void releaseInfo();
     // hasAliasname, and with `fold` also an alias whose lower-cased text is

@@ -168,8 +168,6 @@ void classInfo::setAbstract(bool isAbstract) {
 
 bool classInfo::isAbstract() const { return (d->flags & 1) != 0; }
 
-int classInfo::flags() const { return d->flags; }
-
 // ---- fields ----
 
 std::uint64_t classInfo::countFields() const { return d->fields.size(); }

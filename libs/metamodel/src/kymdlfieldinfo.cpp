@@ -178,8 +178,6 @@ bool fieldInfo::isMandatory() const { return (d->flags & 1) != 0; }
 
 bool fieldInfo::isUnique() const { return (d->flags & 2) != 0; }
 
-int fieldInfo::flags() const { return d->flags; }
-
 // ---- expressions ----------------------------------------------------------------
 
 ky::string fieldInfo::defaultExpression() const {

@@ -23,20 +23,6 @@ struct constructorLines {
 constexpr constructorLines fieldToFieldLines{19, 20, 24};
 constexpr constructorLines fieldToClassLines{54, 55, 59};
 
-// The relation's name: as given, else the from-field's name.
-ky::scString relationName(const ky::string& name, const refPtr<fieldInfo>& fromField) {
-    return name.empty() ? fromField->scName() : ky::scString::createFrom(name);
-}
-
-// The name seen from the target: as given; without one, only a reverse
-// aggregation is known there, under the from-class's name.
-ky::scString reverseRelationName(const ky::string& reverseName, const refPtr<fieldInfo>& fromField,
-                                 eRelationType kind) {
-    if (!reverseName.empty()) return ky::scString::createFrom(reverseName);
-    if (kind != eRevAgg) return ky::scString();
-    return fromField->classInfo()->scName();
-}
-
 void logCreated(int line, const ky::string& name, const ky::string& reverseName) {
     detail::writeLog(kylog::level::trace, constructorLogger, detail::relationInfoFile, line, createdMessage,
                      name.c_str(), reverseName.c_str());
@@ -74,8 +60,9 @@ void relationInfo::connect(refPtr<fieldInfo> pFromField, refPtr<fieldInfo> pToFi
                            const ky::string& reverseName) {
     mRelations.emplace_back(pFromField, pToField);
     pFromField->setSemantic(eSemRelation, ky::genericSet(), ky::string());
-    mName = relationName(name, pFromField);
-    mReverseName = reverseRelationName(reverseName, pFromField, mType);
+    // createRelation has put in the from-field's and its class's names where none was given.
+    mName = ky::scString::createFrom(name);
+    mReverseName = ky::scString::createFrom(reverseName);
 }
 
 relationInfo::~relationInfo() {
