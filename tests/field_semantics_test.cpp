@@ -76,29 +76,26 @@ protected:
 };
 
 TEST_F(FieldSemantics, EachRefusalReportsItsConditionAndLineAndRollsBack) {
-    const std::wstring enumItemsText = L"semProps.getValuePtr(_T(\"enumItems\"), eis)";
-    const std::wstring enumTypes = L"mType==eBool ||mType==eShort || mType==eInt || mType==eLong || mType==eFloat || "
-                                   L"mType==eDouble || mType==eString";
     ky::genericSet strings;
     strings.setValue(enumItemsKey, std::vector<ky::string>{L"a"}, true);
-    struct refusal { eFieldType type; eFieldSemantics semantic; ky::genericSet props; std::wstring text; int line; };
+    struct refusal { eFieldType type; eFieldSemantics semantic; ky::genericSet props; const ky::assertSite& site; };
     const refusal refusals[] = {
-        {eInt, eSemDate, {}, L"mType==eTimestamp || mType==eDate", 613},
-        {eDate, eSemTime, {}, L"mType==eTimestamp || mType==eTime", 618},
-        {eDate, eSemTimestamp, {}, L"mType==eTimestamp", 623},
-        {eInt, eSemCustom, {}, L"semStr.length()", 634},
-        {eDate, eSemEnum, enumItems(), enumTypes, 640},
-        {eString, eSemEnum, {}, enumItemsText, 642},
-        {eString, eSemEnum, strings, enumItemsText, 642},
-        {eBool, eSemBits, enumItems(), L"mType == eShort || mType == eInt || mType == eLong", 646},
-        {eInt, eSemBits, {}, enumItemsText, 648},
+        {eInt, eSemDate, {}, sites::dateSemanticType},
+        {eDate, eSemTime, {}, sites::timeSemanticType},
+        {eDate, eSemTimestamp, {}, sites::timestampSemanticType},
+        {eInt, eSemCustom, {}, sites::customSemanticText},
+        {eDate, eSemEnum, enumItems(), sites::enumSemanticType},
+        {eString, eSemEnum, {}, sites::enumSemanticItems},
+        {eString, eSemEnum, strings, sites::enumSemanticItems},
+        {eBool, eSemBits, enumItems(), sites::bitsSemanticType},
+        {eInt, eSemBits, {}, sites::bitsSemanticItems},
     };
     int n = 0;
     for (const refusal& r : refusals) {
-        SCOPED_TRACE(r.line);
+        SCOPED_TRACE(r.site.line);
         refPtr<fieldInfo> f = make(L"f" + std::to_wstring(n++), r.type);
         f->setSemantic(eSemLength, {}, L"");
-        expectRolledBack(f, r.semantic, r.props, L"", {report(r.text, fieldFile, r.line)});
+        expectRolledBack(f, r.semantic, r.props, L"", {report(r.site)});
     }
 }
 
@@ -110,7 +107,7 @@ TEST_F(FieldSemantics, FailureAfterTheChecksRestoresCustomTextAttributesAndMarks
     f->setSemantic(eSemCustom, custom, L"");
     box->releaseInfo();
 
-    const std::vector<std::wstring> noClass{report(L"m_p != NULL", pointerFile, 144)};
+    const std::vector<std::wstring> noClass{report(ky::refPtrEmpty)};
     expectRolledBack(f, eSemCustom, enumItems(), L"tint", noClass);
     expectRolledBack(f, eSemPrimkey, {}, L"", noClass);
     EXPECT_EQ(f->semanticString().string(), L"colour");

@@ -80,8 +80,8 @@ refPtr<relationInfo> classInfo::createRelation(const ky::string& fromField, bool
                                                refPtr<classInfo> target, eRelationType kind,
                                                const ky::string& name, const ky::string& reverseName) {
     refPtr<ky::metamodel::fieldInfo> pFromFld = fieldInfo(fromField, searchBases, false);
-    KY_ASSERT(pFromFld, detail::classInfoFile, 674);
-    KY_ASSERT(pFromFld->type(), detail::classInfoFile, 675);
+    KY_ASSERT_AT(pFromFld, detail::sites::relationFromFieldToClass);
+    KY_ASSERT_AT(pFromFld->type(), detail::sites::relationFromFieldTyped);
     return relate(
         *this, pFromFld, findRelationToClass(d->toRelations, pFromFld, target),
         [&] {
@@ -95,7 +95,7 @@ refPtr<relationInfo> classInfo::createRelation(const ky::string& fromField, bool
                                                refPtr<ky::metamodel::fieldInfo> target, eRelationType kind,
                                                const ky::string& name, const ky::string& reverseName) {
     refPtr<ky::metamodel::fieldInfo> pFromFld = fieldInfo(fromField, searchBases, false);
-    KY_ASSERT(pFromFld, detail::classInfoFile, 640);
+    KY_ASSERT_AT(pFromFld, detail::sites::relationFromFieldToField);
     return relate(
         *this, pFromFld, findRelationToField(d->toRelations, pFromFld, target),
         [&] {

@@ -27,14 +27,12 @@ std::size_t firstDot(const wchar_t* text, std::size_t length) noexcept {
 
 modelInfo::modelInfo(bool caseSensitiveNames)
     : mIndex(std::make_unique<detail::classIndex>()), mCaseSensitive(caseSensitiveNames) {
-    detail::writeLog(kylog::level::trace, L"ky::metamodel::modelInfo::modelInfo", detail::modelInfoFile, 20,
-                     L"modelInfo created");
+    detail::writeLog(detail::sites::modelCreated);
     mProperties.setValue(detail::key().caseSensitiveNames, caseSensitiveNames, false);
 }
 
 modelInfo::~modelInfo() {
-    detail::writeLog(kylog::level::trace, L"ky::metamodel::modelInfo::~modelInfo", detail::modelInfoFile, 29,
-                     L"modelInfo released");
+    detail::writeLog(detail::sites::modelReleased);
     ky::mutexLock lock(mLock);
     for (const auto& entry : mClasses) {
         if (ky::refPtr<ky::metamodel::classInfo> cls = entry.second) cls->releaseInfo();

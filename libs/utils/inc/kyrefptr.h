@@ -102,14 +102,17 @@ protected:
 inline constexpr const wchar_t* refPtrFile = L"libs/utils/inc/kyrefptr";
 inline constexpr int refPtrLine = 144;
 inline constexpr int constRefPtrLine = 315;
+/// What a refPtr and a const_refPtr report when an empty one is dereferenced.
+inline constexpr assertSite refPtrEmpty{L"m_p != NULL", refPtrFile, refPtrLine};
+inline constexpr assertSite constRefPtrEmpty{L"m_p != NULL", refPtrFile, constRefPtrLine};
 
 namespace detail {
 
 /// What refPtr and const_refPtr share: one reference to a `P` (T or const T)
 /// and the checked access to it. `Self` is the pointer type built on it, which
-/// the assignments answer; an empty dereference reports "m_p != NULL" at
-/// `reportLine` of refPtrFile. One pointer is used by one thread at a time.
-template <class P, class Self, int reportLine>
+/// the assignments answer; an empty dereference reports `emptySite`. One
+/// pointer is used by one thread at a time.
+template <class P, class Self, const assertSite& emptySite>
 class KY_UTILS_TEMPLATE countedPointer {
 public:
     /// The type pointed to.
@@ -117,7 +120,7 @@ public:
 
     /// The object; an empty pointer reports "m_p != NULL" and throws false.
     P* operator->() const {
-        KY_ASSERT(m_p != NULL, refPtrFile, reportLine);
+        KY_ASSERT_AT(m_p != NULL, emptySite);
         return m_p;
     }
     /// The object; an empty pointer reports "m_p != NULL" and throws false.
@@ -184,8 +187,8 @@ private:
 /// It owns one reference; pointers to one object may be copied and dropped
 /// from several threads, while a single refPtr is used by one thread.
 template <class T>
-class KY_UTILS_TEMPLATE refPtr : public detail::countedPointer<T, refPtr<T>, refPtrLine> {
-    using base = detail::countedPointer<T, refPtr<T>, refPtrLine>;
+class KY_UTILS_TEMPLATE refPtr : public detail::countedPointer<T, refPtr<T>, refPtrEmpty> {
+    using base = detail::countedPointer<T, refPtr<T>, refPtrEmpty>;
 
 public:
     /// An empty pointer.
@@ -220,8 +223,8 @@ public:
 /// It owns one reference; pointers to one object may be copied and dropped
 /// from several threads, while a single const_refPtr is used by one thread.
 template <class T>
-class KY_UTILS_TEMPLATE const_refPtr : public detail::countedPointer<const T, const_refPtr<T>, constRefPtrLine> {
-    using base = detail::countedPointer<const T, const_refPtr<T>, constRefPtrLine>;
+class KY_UTILS_TEMPLATE const_refPtr : public detail::countedPointer<const T, const_refPtr<T>, constRefPtrEmpty> {
+    using base = detail::countedPointer<const T, const_refPtr<T>, constRefPtrEmpty>;
 
 public:
     /// An empty pointer.
@@ -259,12 +262,12 @@ public:
 
 /// Pointers, counted or const, compare by the object they refer to (`!=`
 /// and the reversed forms follow from these).
-template <class P, class S, int L, class Q, class R, int M>
+template <class P, class S, const assertSite& L, class Q, class R, const assertSite& M>
 bool operator==(const detail::countedPointer<P, S, L>& a, const detail::countedPointer<Q, R, M>& b) noexcept {
     return a.get() == b.get();
 }
 /// A pointer equals nullptr when it is empty.
-template <class P, class S, int L>
+template <class P, class S, const assertSite& L>
 bool operator==(const detail::countedPointer<P, S, L>& a, std::nullptr_t) noexcept {
     return !a;
 }
