@@ -95,11 +95,12 @@ TEST_F(AssertionSites, EachRefusalReportsItsConditionFileAndLineAndChangesNothin
     }
 
     EXPECT_EQ(model->classInfo(L"customer", false), customer);
-    EXPECT_TRUE(order->toRelations_begin() == order->toRelations_end());
-    EXPECT_TRUE(customer->fromRelations_begin() == customer->fromRelations_end());
-    EXPECT_TRUE(field(order, L"customerId")->semantic() == eSemNone && shipped->fieldRelations().size() == 1u);
+    EXPECT_EQ(order->toRelations_begin(), order->toRelations_end());
+    EXPECT_EQ(customer->fromRelations_begin(), customer->fromRelations_end());
+    EXPECT_EQ(field(order, L"customerId")->semantic(), eSemNone);
+    EXPECT_EQ(shipped->fieldRelations().size(), 1u);
     EXPECT_EQ(customer->countFields() + derived->countFields(), 1u);
-    EXPECT_TRUE(order->baseClasses_begin() == order->baseClasses_end());
+    EXPECT_EQ(order->baseClasses_begin(), order->baseClasses_end());
     std::vector<ky::string> aliases;
     customer->getAliasnames(aliases);
     id->getAliasnames(aliases);

@@ -23,7 +23,8 @@ TEST(ParseSemantics, WordsInAnyCaseAPrimkeyPrefixAndTheEmptyTextGiveTheirSemanti
         eFieldSemantics semantic = eSemBits;
         ky::genericSet attribs;
         EXPECT_EQ(fieldInfo::parseSemantics(text, semantic, attribs), accepted) << ky::string(text).toUtf8();
-        EXPECT_TRUE(semantic == expected && attribs.empty()) << ky::string(text).toUtf8();
+        EXPECT_EQ(semantic, expected) << ky::string(text).toUtf8();
+        EXPECT_TRUE(attribs.empty()) << ky::string(text).toUtf8();
     }
 }
 
@@ -71,7 +72,7 @@ protected:
         assertCatcher catcher;
         EXPECT_NO_THROW(f->setSemantic(semantic, props, semStr));
         EXPECT_EQ(assertCatcher::reports(), expected);
-        EXPECT_TRUE(state() == before) << "the field changed";
+        EXPECT_EQ(state(), before) << "the field changed";
     }
 };
 
@@ -118,12 +119,15 @@ TEST_F(FieldSemantics, AcceptedSemanticsNarrowTypesAndMarkKeysAndTheMarksThenCha
     refPtr<fieldInfo> hour = make(L"hour", eTimestamp);
     day->setSemantic(eSemDate, {}, L"");
     hour->setSemantic(eSemTime, {}, L"");
-    EXPECT_TRUE(day->type() == eDate && hour->type() == eTime);
+    EXPECT_EQ(day->type(), eDate);
+    EXPECT_EQ(hour->type(), eTime);
     makeKey(day);
-    EXPECT_TRUE(day->isMandatory() && day->isUnique());
+    EXPECT_TRUE(day->isMandatory());
+    EXPECT_TRUE(day->isUnique());
     day->setMandatory(false);
     day->setSemantic(eSemLength, {}, L"");
-    EXPECT_TRUE(!day->isMandatory() && day->isUnique());
+    EXPECT_FALSE(day->isMandatory());
+    EXPECT_TRUE(day->isUnique());
 }
 
 // Only the semantic words have a string of their own. A referring field
@@ -139,14 +143,17 @@ TEST_F(FieldSemantics, SemanticStringAnswersCustomTextOrTheWordAlongTheSourceCha
     f->setSemantic(eSemRelation, {}, L"");
     EXPECT_EQ(f->semanticString().string(), L"Colour");
     f->setSemantic(eSemEnum, enumItems(), L"");
-    EXPECT_TRUE(f->semanticString().string() == L"enum" && f->semanticAttribs().contains(enumItemsKey));
+    EXPECT_EQ(f->semanticString().string(), L"enum");
+    EXPECT_TRUE(f->semanticAttribs().contains(enumItemsKey));
 
     refPtr<fieldInfo> source = make(L"size", eDouble);
     source->setSemantic(eSemCustom, {}, L"girth");
     refPtr<fieldInfo> over = referring(L"size");
     over->setSemantic(eSemLength, enumItems(), L"");
-    EXPECT_TRUE(over->semantic() == eSemCustom && over->semanticString().string() == L"girth");
-    EXPECT_TRUE(over->semanticAttribs().size() == 1u && source->semanticAttribs().empty());
+    EXPECT_EQ(over->semantic(), eSemCustom);
+    EXPECT_EQ(over->semanticString().string(), L"girth");
+    EXPECT_EQ(over->semanticAttribs().size(), 1u);
+    EXPECT_TRUE(source->semanticAttribs().empty());
 }
 
 TEST_F(FieldSemantics, TimestampAndBitsSemanticsAcceptTheirTypes) {

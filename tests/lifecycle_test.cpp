@@ -81,14 +81,17 @@ struct logLine { const ky::metamodel::detail::logSite& site; std::wstring messag
 // release on the way.
 TEST_F(Lifecycle, DroppingARichModelFreesEveryDescriptorAndHostObjectOnceTheHostLetsGo) {
     buildShop();
-    EXPECT_TRUE(created(L"classInfo") == 8u && created(L"relationInfo") == 9u && hostObject::live == hostsBefore + 4);
+    EXPECT_EQ(created(L"classInfo"), 8u);
+    EXPECT_EQ(created(L"relationInfo"), 9u);
+    EXPECT_EQ(hostObject::live, hostsBefore + 4);
     refPtr<classInfo> customer = model->classInfo(L"Customer", false);
     refPtr<fieldInfo> name = field(customer, L"name");
     refPtr<idInfo> identity = model->classInfo(L"Product", false)->idInfo();
     model = nullptr;
 
     EXPECT_LT(released(L"classInfo"), created(L"classInfo"));
-    EXPECT_TRUE(customer->countFields() == 0u && !name->classInfo());
+    EXPECT_EQ(customer->countFields(), 0u);
+    EXPECT_FALSE(name->classInfo());
     EXPECT_EQ(identity->fieldInfos().front()->scName().string(), L"sku");
     customer = nullptr;
     name = nullptr;
@@ -138,7 +141,8 @@ TEST_F(Lifecycle, ReleaseInfoOfTheTargetCutsThePointerFieldAndAReplacedTargetIsF
     const std::size_t classesReleased = released(L"classInfo");
     model->createClassInfo(L"Customer", true);
 
-    EXPECT_TRUE(!pointer->classInfo() && released(L"classInfo") == classesReleased + 1);
+    EXPECT_FALSE(pointer->classInfo());
+    EXPECT_EQ(released(L"classInfo"), classesReleased + 1);
     order = nullptr;
     pointer = nullptr;
     model = nullptr;

@@ -19,8 +19,12 @@ TEST(Logging, LinesBelowTheLevelNeverReachTheSinkOthersArriveWithEveryField) {
     testLogger().log_debug(L"made Person", L"libs/x.cpp", 42, L"ky::x::make", nullptr);
     ASSERT_EQ(log.lines.size(), 1u);
     const kylog::logRecord& r = log.lines.front();
-    EXPECT_TRUE(r.lvl == level::debug && r.logger == L"ky::tests::Logging" && r.message == L"made Person");
-    EXPECT_TRUE(r.file == L"libs/x.cpp" && r.line == 42 && r.function == L"ky::x::make");
+    EXPECT_EQ(r.lvl, level::debug);
+    EXPECT_EQ(r.logger, L"ky::tests::Logging");
+    EXPECT_EQ(r.message, L"made Person");
+    EXPECT_EQ(r.file, L"libs/x.cpp");
+    EXPECT_EQ(r.line, 42);
+    EXPECT_EQ(r.function, L"ky::x::make");
 }
 
 TEST(Logging, ASinkMayItselfLogAndAnEmptySinkRestoresTheStandardErrorSink) {
