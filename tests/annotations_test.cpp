@@ -30,7 +30,8 @@ TYPED_TEST(Annotations, ReaddedAliasMovesToTheEndAndListsAreAppendedTo) {
     std::vector<ky::string> out{L"x"};
     info->getAliasnames(out);
     EXPECT_EQ(out, (std::vector<ky::string>{L"x", L"b", L"a"}));
-    EXPECT_TRUE(info->hasAliasname(key(L"a")) && !info->hasAliasname(key(L"c")));
+    EXPECT_TRUE(info->hasAliasname(key(L"a")));
+    EXPECT_FALSE(info->hasAliasname(key(L"c")));
 }
 
 TYPED_TEST(Annotations, OwnPropertyWinsAndAMissLeavesTheOutputAlone) {
@@ -44,9 +45,11 @@ TYPED_TEST(Annotations, OwnPropertyWinsAndAMissLeavesTheOutputAlone) {
     EXPECT_FALSE(info->getUserProperty(L"object", text, true));
     EXPECT_FALSE(info->getUserProperty(L"neverInterned\u2603", text, true));
     EXPECT_EQ(text, L"unchanged");
-    EXPECT_TRUE(info->getUserProperty(L"colour", text, true) && text == L"red");
+    EXPECT_TRUE(info->getUserProperty(L"colour", text, true));
+    EXPECT_EQ(text, L"red");
     ky::genericValue value = ky::genericValue::create(1);
-    EXPECT_TRUE(info->getUserProperty(L"nothing", value, false) && value.empty());
+    EXPECT_TRUE(info->getUserProperty(L"nothing", value, false));
+    EXPECT_TRUE(value.empty());
 }
 
 // Without the search the own inheritable set is read for some value kinds
@@ -62,10 +65,13 @@ TYPED_TEST(Annotations, InheritableSetIsReadWithoutTheSearchPerValueKind) {
     const_refPtr<ky::refObj> constObject;
     ky::genericValue value;
     EXPECT_EQ(info->getUserProperty(L"text", text, false), TestFixture::isClass);
-    EXPECT_TRUE(info->getUserProperty(L"object", object, false) && object.get() == host.get());
-    EXPECT_TRUE(std::as_const(*info).getUserProperty(L"object", constObject, false) && constObject.get() == host.get());
+    EXPECT_TRUE(info->getUserProperty(L"object", object, false));
+    EXPECT_EQ(object.get(), host.get());
+    EXPECT_TRUE(std::as_const(*info).getUserProperty(L"object", constObject, false));
+    EXPECT_EQ(constObject.get(), host.get());
     EXPECT_FALSE(info->getUserProperty(L"text", value, false));
-    EXPECT_TRUE(info->getUserProperty(L"text", text, true) && info->getUserProperty(L"text", value, true));
+    EXPECT_TRUE(info->getUserProperty(L"text", text, true));
+    EXPECT_TRUE(info->getUserProperty(L"text", value, true));
     EXPECT_EQ(value.strictRead<ky::string>(), L"t");
 }
 
@@ -80,8 +86,10 @@ TEST_F(ClassAnnotations, BasesLendOnlyInheritablePropertiesDepthFirstInMapOrder)
     bases.front()->setUserProperty(L"hidden", ky::string(L"own"), false);
 
     ky::string value;
-    EXPECT_FALSE(child->getUserProperty(L"p", value, false) || child->getUserProperty(L"hidden", value, true));
-    EXPECT_TRUE(child->getUserProperty(L"p", value, true) && value == L"deep");
+    EXPECT_FALSE(child->getUserProperty(L"p", value, false));
+    EXPECT_FALSE(child->getUserProperty(L"hidden", value, true));
+    EXPECT_TRUE(child->getUserProperty(L"p", value, true));
+    EXPECT_EQ(value, L"deep");
 }
 
 using FieldAnnotations = fieldTest;
@@ -95,18 +103,38 @@ TEST_F(FieldAnnotations, ReferringFieldWalksItsSourcesByTwoAliasRulesAndLendsOnl
     source->addAliasname(L"x");
     std::vector<ky::string> aliases;
     over->getAliasnames(aliases);
-    EXPECT_TRUE(aliases.empty() && over->hasAliasname(key(L"x")));
+    EXPECT_TRUE(aliases.empty());
+    EXPECT_TRUE(over->hasAliasname(key(L"x")));
 
     over->addAliasname(L"y");
     over->removeAliasname(L"y");
     over->getAliasnames(aliases);
-    EXPECT_TRUE(aliases == std::vector<ky::string>{L"x"} && !over->hasAliasname(key(L"y")));
+    EXPECT_EQ(aliases, std::vector<ky::string>{L"x"});
+    EXPECT_FALSE(over->hasAliasname(key(L"y")));
 
     source->setUserProperty(L"shown", ky::string(L"source-own"), false);
     source->setUserProperty(L"colour", ky::string(L"source"), true);
     ky::string value;
-    EXPECT_FALSE(over->getUserProperty(L"shown", value, true) || over->getUserProperty(L"colour", value, false));
-    EXPECT_TRUE(over->getUserProperty(L"colour", value, true) && value == L"source");
+    EXPECT_FALSE(over->getUserProperty(L"shown", value, true));
+    EXPECT_FALSE(over->getUserProperty(L"colour", value, false));
+    EXPECT_TRUE(over->getUserProperty(L"colour", value, true));
+    EXPECT_EQ(value, L"source");
+}
+
+// Every kind of inheritable property is lent by a base to a search.
+TEST_F(ClassAnnotations, BasesLendCountedAndGenericProperties) {
+    const refPtr<ky::refObj> host = hostObject::make();
+    box->setUserProperty(L"object", host, true);
+    box->setUserProperty(L"value", ky::genericValue::create(7), true);
+    refPtr<ky::refObj> object;
+    const_refPtr<ky::refObj> constObject;
+    ky::genericValue value;
+    EXPECT_TRUE(crate->getUserProperty(L"object", object, true));
+    EXPECT_EQ(object, host);
+    EXPECT_TRUE(std::as_const(*crate).getUserProperty(L"object", constObject, true));
+    EXPECT_EQ(constObject, host);
+    EXPECT_TRUE(crate->getUserProperty(L"value", value, true));
+    EXPECT_EQ(value.strictRead<int>(), 7);
 }
 
 }  // namespace

@@ -41,10 +41,13 @@ TEST_F(ClassFields, LookupOrderIsOwnNamesThenOwnAliasesThenBases) {
     second->addAliasname(L"id");
 
     EXPECT_NE(addField(cls, L"name"), upper);
-    EXPECT_TRUE(cls->fieldInfo(L"Name", false, false) == upper && !cls->fieldInfo(L"NAME", false, false));
-    EXPECT_TRUE(cls->fieldInfo(L"second", true, true) == second && cls->fieldInfo(L"id", true, true) == second);
+    EXPECT_EQ(cls->fieldInfo(L"Name", false, false), upper);
+    EXPECT_FALSE(cls->fieldInfo(L"NAME", false, false));
+    EXPECT_EQ(cls->fieldInfo(L"second", true, true), second);
+    EXPECT_EQ(cls->fieldInfo(L"id", true, true), second);
     EXPECT_EQ(cls->fieldInfo(L"ID", true, false), id);
-    EXPECT_FALSE(cls->fieldInfo(L"key", false, true) || cls->fieldInfo(L"key", true, false));
+    EXPECT_FALSE(cls->fieldInfo(L"key", false, true));
+    EXPECT_FALSE(cls->fieldInfo(L"key", true, false));
     EXPECT_EQ(cls->fieldInfo(L"key", true, true), id);
 }
 
@@ -56,7 +59,8 @@ TEST_F(ClassFields, BasesAreSearchedDepthFirstInMapOrderAndAnswerTheirOwnFields)
     refPtr<fieldInfo> deep = addField(grand, L"x");
     addField(bases.back(), L"x");
 
-    EXPECT_TRUE(cls->fieldInfo(L"X", true, false) == deep && !cls->fieldInfo(L"x", false, false));
+    EXPECT_EQ(cls->fieldInfo(L"X", true, false), deep);
+    EXPECT_FALSE(cls->fieldInfo(L"x", false, false));
 }
 
 // Creating a name the class or a base knows answers that field unchanged; an
@@ -66,13 +70,18 @@ TEST_F(ClassFields, KnownNamesAnswerTheirFieldAndAnOverrideTakesNameAndTypeFromA
     refPtr<fieldInfo> id = addField(base, L"id", eLong);
     refPtr<classInfo> cls = makeClass(L"Box", {makeClass(L"Middle", {base})});
     refPtr<fieldInfo> width = addField(cls, L"width", eInt);
-    EXPECT_TRUE(addField(cls, L"WIDTH", eString) == width && width->type() == eInt);
+    EXPECT_EQ(addField(cls, L"WIDTH", eString), width);
+    EXPECT_EQ(width->type(), eInt);
     EXPECT_EQ(addField(cls, L"id"), id);
     EXPECT_EQ(fieldsOf(cls), std::vector<refPtr<fieldInfo>>{width});
 
     refPtr<fieldInfo> over = cls->createFieldInfo(base, L"ID");
-    EXPECT_TRUE(over != id && over->sourceField() == id && over->classInfo() == cls && over->type() == eLong);
-    EXPECT_TRUE(cls->fieldInfo(L"id", true, false) == over && cls->createFieldInfo(base, L"id") == over);
+    EXPECT_NE(over, id);
+    EXPECT_EQ(over->sourceField(), id);
+    EXPECT_EQ(over->classInfo(), cls);
+    EXPECT_EQ(over->type(), eLong);
+    EXPECT_EQ(cls->fieldInfo(L"id", true, false), over);
+    EXPECT_EQ(cls->createFieldInfo(base, L"id"), over);
     EXPECT_EQ(cls->countFields(), 3u);
 }
 

@@ -14,7 +14,8 @@ protected:
 TEST_F(FieldAttributes, ReferringFieldIsKnownByItsSourcesNameAReleasedFieldByItsBareName) {
     refPtr<fieldInfo> source = make(L"width", eInt);
     refPtr<fieldInfo> over = referring(L"width");
-    EXPECT_TRUE(over->sourceField() == source && over->scName().string() == L"width");
+    EXPECT_EQ(over->sourceField(), source);
+    EXPECT_EQ(over->scName().string(), L"width");
     EXPECT_EQ(over->qualifiedName() + L" " + source->qualifiedName(), L"crate.width box.width");
     box->releaseInfo();
     EXPECT_FALSE(source->classInfo());
@@ -26,7 +27,8 @@ TEST_F(FieldAttributes, ReferringFieldIsKnownByItsSourcesNameAReleasedFieldByIts
 TEST_F(FieldAttributes, ExpressionsAreIndependentAndAReferringFieldFallsBackToItsSources) {
     refPtr<fieldInfo> source = make(L"width", eInt);
     EXPECT_EQ(expressions(source), L"||");
-    EXPECT_TRUE(source->setDefaultExpression(L"1") && source->setConstantExpression(L"2"));
+    EXPECT_TRUE(source->setDefaultExpression(L"1"));
+    EXPECT_TRUE(source->setConstantExpression(L"2"));
     EXPECT_TRUE(source->setAutoExpression(L"3"));
     refPtr<fieldInfo> over = referring(L"width");
     over->setDefaultExpression(L"");
@@ -34,7 +36,8 @@ TEST_F(FieldAttributes, ExpressionsAreIndependentAndAReferringFieldFallsBackToIt
     over->setConstantExpression(L"21");
     over->setAutoExpression(L"31");
     EXPECT_EQ(expressions(over), L"1|21|31");
-    EXPECT_TRUE(over->setConstantExpression(L"") && source->setAutoExpression(L""));
+    EXPECT_TRUE(over->setConstantExpression(L""));
+    EXPECT_TRUE(source->setAutoExpression(L""));
     EXPECT_EQ(expressions(over), L"1|2|31");
     EXPECT_EQ(expressions(source), L"1|2|");
 }

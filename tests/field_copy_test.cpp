@@ -33,9 +33,11 @@ TEST_F(FieldCopy, NamesArePrefixedFollowTheReceivingClassRuleAndARepeatedCopyAns
     refPtr<classInfo> receiver = exact->createClassInfo(L"Receiver", false);
 
     refPtr<fieldInfo> first = copyOf(street, L"Home_");
-    EXPECT_TRUE(first->scName().string() == L"home_street" && copyOf(street, L"HOME_") == first);
+    EXPECT_EQ(first->scName().string(), L"home_street");
+    EXPECT_EQ(copyOf(street, L"HOME_"), first);
     EXPECT_EQ(namesOf(shelf), (std::vector<ky::string>{L"home_street", L"home_street"}));
-    EXPECT_TRUE(copyOf(zip)->scName().string() == L"zipcode" && copyOf(zip, L"X")->scName().string() == L"xzipcode");
+    EXPECT_EQ(copyOf(zip)->scName().string(), L"zipcode");
+    EXPECT_EQ(copyOf(zip, L"X")->scName().string(), L"xzipcode");
     EXPECT_EQ(receiver->copyFieldInfoFrom(street, L"Home_")->scName().string(), L"Home_street");
 }
 
@@ -47,7 +49,8 @@ TEST_F(FieldCopy, WholeClassIsCopiedInOrderOwnFieldsOnlyAndIntoItselfOnce) {
     addField(crate, L"floor");
     const auto before = fieldsOf(box);
 
-    EXPECT_TRUE(shelf->copyInfosFrom(box, nullptr) && shelf->copyInfosFrom(crate, L"c_"));
+    EXPECT_TRUE(shelf->copyInfosFrom(box, nullptr));
+    EXPECT_TRUE(shelf->copyInfosFrom(crate, L"c_"));
     EXPECT_EQ(namesOf(shelf), (std::vector<ky::string>{L"street", L"city", L"c_floor"}));
     EXPECT_EQ(fieldsOf(box), before);
     EXPECT_TRUE(box->copyInfosFrom(box, L"old_"));
@@ -64,8 +67,11 @@ TEST_F(FieldCopy, CopyRepeatsTheDescriptionAndOwnMarksButNotUnitAliasesOrSource)
     f->addAliasname(L"w");
     makeKey(f);
     f->setUnique(false);
-    EXPECT_TRUE(f->setDefaultExpression(L"1") && f->setConstantExpression(L"2") && f->setAutoExpression(L"3"));
-    EXPECT_TRUE(f->setValueEqFunc(&alwaysEqual) && f->setValueCondition(&hostOwned));
+    EXPECT_TRUE(f->setDefaultExpression(L"1"));
+    EXPECT_TRUE(f->setConstantExpression(L"2"));
+    EXPECT_TRUE(f->setAutoExpression(L"3"));
+    EXPECT_TRUE(f->setValueEqFunc(&alwaysEqual));
+    EXPECT_TRUE(f->setValueCondition(&hostOwned));
     f->setUserProperty(L"shown", ky::string(L"yes"), false);
     f->setUserProperty(L"colour", ky::string(L"red"), true);
 
@@ -74,12 +80,19 @@ TEST_F(FieldCopy, CopyRepeatsTheDescriptionAndOwnMarksButNotUnitAliasesOrSource)
     std::vector<ky::string> aliases;
     copy->getAliasnames(aliases);
     ky::string value;
-    EXPECT_TRUE(copy->label() == L"Width" && copy->unit().empty() && aliases.empty() && !copy->sourceField());
-    EXPECT_TRUE(copy->semantic() == eSemPrimkey && copy->isMandatory() && !copy->isUnique());
+    EXPECT_EQ(copy->label(), L"Width");
+    EXPECT_TRUE(copy->unit().empty());
+    EXPECT_TRUE(aliases.empty());
+    EXPECT_FALSE(copy->sourceField());
+    EXPECT_EQ(copy->semantic(), eSemPrimkey);
+    EXPECT_TRUE(copy->isMandatory());
+    EXPECT_FALSE(copy->isUnique());
     EXPECT_EQ(copy->defaultExpression() + copy->constantExpression() + copy->autoExpression(), L"123");
     EXPECT_EQ(copy->valueEqFunc(false), &alwaysEqual);
-    EXPECT_TRUE(copy->valueCondition() && copy->valueCondition() != f->valueCondition());
-    EXPECT_TRUE(copy->getUserProperty(L"shown", value, false) && !copy->getUserProperty(L"colour", value, false));
+    EXPECT_TRUE(copy->valueCondition());
+    EXPECT_NE(copy->valueCondition(), f->valueCondition());
+    EXPECT_TRUE(copy->getUserProperty(L"shown", value, false));
+    EXPECT_FALSE(copy->getUserProperty(L"colour", value, false));
     EXPECT_TRUE(copy->getUserProperty(L"colour", value, true));
 }
 
@@ -88,7 +101,9 @@ TEST_F(FieldCopy, CopyOfAReferringFieldIsOrdinaryAndLosesAnEnumSemantic) {
     assertCatcher quiet;
     refPtr<fieldInfo> copy = copyOf(referring(L"colour"));
     EXPECT_EQ(assertCatcher::reports().size(), 1u);
-    EXPECT_TRUE(copy->semantic() == eSemNone && !copy->sourceField() && copy->type() == eInt);
+    EXPECT_EQ(copy->semantic(), eSemNone);
+    EXPECT_FALSE(copy->sourceField());
+    EXPECT_EQ(copy->type(), eInt);
 }
 
 TEST_F(FieldCopy, CopyStoresAConcreteDefault) {

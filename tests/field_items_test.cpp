@@ -19,13 +19,15 @@ protected:
     void expectRefused(const wchar_t* text, eFieldType type) {
         enumItem item(ky::genericValue::create(3), L"Three");
         EXPECT_FALSE(GetParam()(text, type, item)) << text;
-        EXPECT_TRUE(item.itemValue.strictRead<int>() == 3 && item.itemName == L"Three") << text;
+        EXPECT_EQ(item.itemValue.strictRead<int>(), 3) << text;
+        EXPECT_EQ(item.itemName, L"Three") << text;
     }
 };
 
 TEST_P(ItemParsers, ValueIsTrimmedAndConvertedToTheTypesValueClass) {
     const enumItem ten = parsed(L" 1 0 , Ten ", eInt);
-    EXPECT_TRUE(*ten.itemValue.constValuePtr<int>() == 10 && ten.itemName == L"Ten");
+    EXPECT_EQ(*ten.itemValue.constValuePtr<int>(), 10);
+    EXPECT_EQ(ten.itemName, L"Ten");
     EXPECT_EQ(*parsed(L"4,Bold", eShort).itemValue.constValuePtr<short>(), 4);
     EXPECT_EQ(*parsed(L"TRUE,yes", eBool).itemValue.constValuePtr<bool>(), true);
     EXPECT_EQ(*parsed(L"a,b", eString).itemValue.constValuePtr<ky::string>(), L"a");

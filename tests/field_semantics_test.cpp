@@ -23,7 +23,8 @@ TEST(ParseSemantics, WordsInAnyCaseAPrimkeyPrefixAndTheEmptyTextGiveTheirSemanti
         eFieldSemantics semantic = eSemBits;
         ky::genericSet attribs;
         EXPECT_EQ(fieldInfo::parseSemantics(text, semantic, attribs), accepted) << ky::string(text).toUtf8();
-        EXPECT_TRUE(semantic == expected && attribs.empty()) << ky::string(text).toUtf8();
+        EXPECT_EQ(semantic, expected) << ky::string(text).toUtf8();
+        EXPECT_TRUE(attribs.empty()) << ky::string(text).toUtf8();
     }
 }
 
@@ -71,34 +72,31 @@ protected:
         assertCatcher catcher;
         EXPECT_NO_THROW(f->setSemantic(semantic, props, semStr));
         EXPECT_EQ(assertCatcher::reports(), expected);
-        EXPECT_TRUE(state() == before) << "the field changed";
+        EXPECT_EQ(state(), before) << "the field changed";
     }
 };
 
 TEST_F(FieldSemantics, EachRefusalReportsItsConditionAndLineAndRollsBack) {
-    const std::wstring enumItemsText = L"semProps.getValuePtr(_T(\"enumItems\"), eis)";
-    const std::wstring enumTypes = L"mType==eBool ||mType==eShort || mType==eInt || mType==eLong || mType==eFloat || "
-                                   L"mType==eDouble || mType==eString";
     ky::genericSet strings;
     strings.setValue(enumItemsKey, std::vector<ky::string>{L"a"}, true);
-    struct refusal { eFieldType type; eFieldSemantics semantic; ky::genericSet props; std::wstring text; int line; };
+    struct refusal { eFieldType type; eFieldSemantics semantic; ky::genericSet props; const ky::assertSite& site; };
     const refusal refusals[] = {
-        {eInt, eSemDate, {}, L"mType==eTimestamp || mType==eDate", 613},
-        {eDate, eSemTime, {}, L"mType==eTimestamp || mType==eTime", 618},
-        {eDate, eSemTimestamp, {}, L"mType==eTimestamp", 623},
-        {eInt, eSemCustom, {}, L"semStr.length()", 634},
-        {eDate, eSemEnum, enumItems(), enumTypes, 640},
-        {eString, eSemEnum, {}, enumItemsText, 642},
-        {eString, eSemEnum, strings, enumItemsText, 642},
-        {eBool, eSemBits, enumItems(), L"mType == eShort || mType == eInt || mType == eLong", 646},
-        {eInt, eSemBits, {}, enumItemsText, 648},
+        {eInt, eSemDate, {}, sites::dateSemanticType},
+        {eDate, eSemTime, {}, sites::timeSemanticType},
+        {eDate, eSemTimestamp, {}, sites::timestampSemanticType},
+        {eInt, eSemCustom, {}, sites::customSemanticText},
+        {eDate, eSemEnum, enumItems(), sites::enumSemanticType},
+        {eString, eSemEnum, {}, sites::enumSemanticItems},
+        {eString, eSemEnum, strings, sites::enumSemanticItems},
+        {eBool, eSemBits, enumItems(), sites::bitsSemanticType},
+        {eInt, eSemBits, {}, sites::bitsSemanticItems},
     };
     int n = 0;
     for (const refusal& r : refusals) {
-        SCOPED_TRACE(r.line);
+        SCOPED_TRACE(r.site.line);
         refPtr<fieldInfo> f = make(L"f" + std::to_wstring(n++), r.type);
         f->setSemantic(eSemLength, {}, L"");
-        expectRolledBack(f, r.semantic, r.props, L"", {report(r.text, fieldFile, r.line)});
+        expectRolledBack(f, r.semantic, r.props, L"", {report(r.site)});
     }
 }
 
@@ -110,7 +108,7 @@ TEST_F(FieldSemantics, FailureAfterTheChecksRestoresCustomTextAttributesAndMarks
     f->setSemantic(eSemCustom, custom, L"");
     box->releaseInfo();
 
-    const std::vector<std::wstring> noClass{report(L"m_p != NULL", pointerFile, 144)};
+    const std::vector<std::wstring> noClass{report(ky::refPtrEmpty)};
     expectRolledBack(f, eSemCustom, enumItems(), L"tint", noClass);
     expectRolledBack(f, eSemPrimkey, {}, L"", noClass);
     EXPECT_EQ(f->semanticString().string(), L"colour");
@@ -121,12 +119,15 @@ TEST_F(FieldSemantics, AcceptedSemanticsNarrowTypesAndMarkKeysAndTheMarksThenCha
     refPtr<fieldInfo> hour = make(L"hour", eTimestamp);
     day->setSemantic(eSemDate, {}, L"");
     hour->setSemantic(eSemTime, {}, L"");
-    EXPECT_TRUE(day->type() == eDate && hour->type() == eTime);
+    EXPECT_EQ(day->type(), eDate);
+    EXPECT_EQ(hour->type(), eTime);
     makeKey(day);
-    EXPECT_TRUE(day->isMandatory() && day->isUnique());
+    EXPECT_TRUE(day->isMandatory());
+    EXPECT_TRUE(day->isUnique());
     day->setMandatory(false);
     day->setSemantic(eSemLength, {}, L"");
-    EXPECT_TRUE(!day->isMandatory() && day->isUnique());
+    EXPECT_FALSE(day->isMandatory());
+    EXPECT_TRUE(day->isUnique());
 }
 
 // Only the semantic words have a string of their own. A referring field
@@ -142,14 +143,27 @@ TEST_F(FieldSemantics, SemanticStringAnswersCustomTextOrTheWordAlongTheSourceCha
     f->setSemantic(eSemRelation, {}, L"");
     EXPECT_EQ(f->semanticString().string(), L"Colour");
     f->setSemantic(eSemEnum, enumItems(), L"");
-    EXPECT_TRUE(f->semanticString().string() == L"enum" && f->semanticAttribs().contains(enumItemsKey));
+    EXPECT_EQ(f->semanticString().string(), L"enum");
+    EXPECT_TRUE(f->semanticAttribs().contains(enumItemsKey));
 
     refPtr<fieldInfo> source = make(L"size", eDouble);
     source->setSemantic(eSemCustom, {}, L"girth");
     refPtr<fieldInfo> over = referring(L"size");
     over->setSemantic(eSemLength, enumItems(), L"");
-    EXPECT_TRUE(over->semantic() == eSemCustom && over->semanticString().string() == L"girth");
-    EXPECT_TRUE(over->semanticAttribs().size() == 1u && source->semanticAttribs().empty());
+    EXPECT_EQ(over->semantic(), eSemCustom);
+    EXPECT_EQ(over->semanticString().string(), L"girth");
+    EXPECT_EQ(over->semanticAttribs().size(), 1u);
+    EXPECT_TRUE(source->semanticAttribs().empty());
+}
+
+TEST_F(FieldSemantics, TimestampAndBitsSemanticsAcceptTheirTypes) {
+    refPtr<fieldInfo> moment = make(L"moment", eTimestamp);
+    moment->setSemantic(eSemTimestamp, {}, L"");
+    EXPECT_EQ(moment->semantic(), eSemTimestamp);
+    EXPECT_EQ(moment->type(), eTimestamp);
+    refPtr<fieldInfo> bits = make(L"bits", eInt);
+    bits->setSemantic(eSemBits, enumItems(), L"");
+    EXPECT_EQ(bits->semantic(), eSemBits);
 }
 
 }  // namespace

@@ -18,7 +18,8 @@ TEST(ParseType, ReadsTypeWordsAndStringLengths) {
         eFieldType type = eCustom;
         unsigned long length = 99;
         EXPECT_TRUE(fieldInfo::parseType(r.text, type, length)) << ky::string(r.text).toUtf8();
-        EXPECT_TRUE(type == r.type && length == r.length) << ky::string(r.text).toUtf8();
+        EXPECT_EQ(type, r.type) << ky::string(r.text).toUtf8();
+        EXPECT_EQ(length, r.length) << ky::string(r.text).toUtf8();
     }
     for (const wchar_t* text : {L"string()", L"string(0)", L"string(abc)", L"string(40", L"string(-4)",
                                 L"string(4294967296)", L"xstring", L"", L"enum", L"custom(a)", L"relation(a)",
@@ -26,7 +27,8 @@ TEST(ParseType, ReadsTypeWordsAndStringLengths) {
         eFieldType type = eDouble;
         unsigned long length = 99;
         EXPECT_FALSE(fieldInfo::parseType(text, type, length)) << ky::string(text).toUtf8();
-        EXPECT_TRUE(type == eDouble && length == 0) << ky::string(text).toUtf8();
+        EXPECT_EQ(type, eDouble) << ky::string(text).toUtf8();
+        EXPECT_EQ(length, 0) << ky::string(text).toUtf8();
     }
 }
 
@@ -35,11 +37,12 @@ TEST(FieldTypeWords, EveryTypeWordReadsBackAsItsType) {
                          eDirectory, eFile, eSearchPath, ePtr}) {
         eFieldType parsed = eCustom;
         unsigned long length = 1;
-        EXPECT_TRUE(fieldInfo::parseType(fieldInfo::typeStringFromType(t).string(), parsed, length) && parsed == t)
-            << t;
+        EXPECT_TRUE(fieldInfo::parseType(fieldInfo::typeStringFromType(t).string(), parsed, length)) << t;
+        EXPECT_EQ(parsed, t) << t;
     }
     EXPECT_EQ(fieldInfo::typeStringFromType(eLong).string(), L"long");
-    EXPECT_TRUE(fieldInfo::typeStringFromType(eCustom).empty() && fieldInfo::typeStringFromType(eFieldType(4)).empty());
+    EXPECT_TRUE(fieldInfo::typeStringFromType(eCustom).empty());
+    EXPECT_TRUE(fieldInfo::typeStringFromType(eFieldType(4)).empty());
 }
 
 using FieldTypes = fieldTest;
@@ -62,13 +65,16 @@ TEST_F(FieldTypes, ReferringFieldFollowsTheChainForTypeButNotForItsOwnMembers) {
     refPtr<fieldInfo> over = referring(L"when");
     source->setSemantic(eSemDate, ky::genericSet(), L"");
 
-    EXPECT_TRUE(over->type() == eDate && over->typeString().string() == L"date");
-    EXPECT_TRUE(over->typeAttribs().empty() && over->customTypeString().empty());
+    EXPECT_EQ(over->type(), eDate);
+    EXPECT_EQ(over->typeString().string(), L"date");
+    EXPECT_TRUE(over->typeAttribs().empty());
+    EXPECT_TRUE(over->customTypeString().empty());
     EXPECT_EQ(source->typeAttribs().size(), 1u);
     EXPECT_NE(over->createNullValue().as<ky::timestamp>(), nullptr);
     const ky::genericValue midnight = ky::genericValue::create(ky::timestamp());
     const ky::genericValue oneAm = ky::genericValue::create(ky::timestamp(ky::date(), ky::time(1, 0, 0)));
-    EXPECT_TRUE(source->valueEqFunc(false)(midnight, oneAm) && !over->valueEqFunc(false)(midnight, oneAm));
+    EXPECT_TRUE(source->valueEqFunc(false)(midnight, oneAm));
+    EXPECT_FALSE(over->valueEqFunc(false)(midnight, oneAm));
 }
 
 TEST_F(FieldTypes, PredicateHoldsItsTypesAndTestsTheResolvedType) {
@@ -77,7 +83,8 @@ TEST_F(FieldTypes, PredicateHoldsItsTypesAndTestsTheResolvedType) {
     EXPECT_EQ(fieldInfo::hasTypeFunc(eInt, static_cast<eFieldType>(0)).types(), std::set<eFieldType>{eInt});
     make(L"count", eInt);
     EXPECT_TRUE(numbers(referring(L"count")));
-    EXPECT_FALSE(numbers(make(L"name", eString)) || numbers(const_refPtr<fieldInfo>()));
+    EXPECT_FALSE(numbers(make(L"name", eString)));
+    EXPECT_FALSE(numbers(const_refPtr<fieldInfo>()));
 }
 
 }  // namespace

@@ -32,15 +32,18 @@ TEST_F(FieldValues, EachTypesDefaultNullValueNullTestAndEqualityFollowTheTable) 
         refPtr<fieldInfo> f = make(L"f" + std::to_wstring(row.type), row.type);
         ky::genericValue byDefault;
         const ky::genericValue null = f->createNullValue();
-        EXPECT_TRUE(fieldInfo::getDefaultFromType(row.type, byDefault) && byDefault.type() == row.valueClass);
+        EXPECT_TRUE(fieldInfo::getDefaultFromType(row.type, byDefault));
+        EXPECT_EQ(byDefault.type(), row.valueClass);
         EXPECT_EQ(null.type(), row.valueClass);
-        EXPECT_TRUE(f->isNullValue(null) && !f->isNullValue(row.notNull));
+        EXPECT_TRUE(f->isNullValue(null));
+        EXPECT_FALSE(f->isNullValue(row.notNull));
         EXPECT_THROW(f->isNullValue(ky::genericValue()), bool);
 
         const valueEqFunction eq = f->valueEqFunc(false);
         EXPECT_EQ(eq == nullptr, row.type == eBinary);
         if (eq == nullptr) continue;
-        EXPECT_TRUE(eq(row.notNull, ky::genericValue(row.notNull)) && !eq(row.notNull, null));
+        EXPECT_TRUE(eq(row.notNull, ky::genericValue(row.notNull)));
+        EXPECT_FALSE(eq(row.notNull, null));
         EXPECT_THROW(eq(row.notNull, ky::genericValue()), bool);
         EXPECT_THROW(eq(ky::genericValue(), row.notNull), bool);
     }
@@ -48,7 +51,8 @@ TEST_F(FieldValues, EachTypesDefaultNullValueNullTestAndEqualityFollowTheTable) 
 
 TEST_F(FieldValues, NullThresholdIsStrictInDoublePrecisionOtherValueClassesConvertOrThrow) {
     refPtr<fieldInfo> d = make(L"d", eDouble);
-    EXPECT_TRUE(d->isNullValue(valueOf(0.0000009)) && d->isNullValue(valueOf(-0.0000009)));
+    EXPECT_TRUE(d->isNullValue(valueOf(0.0000009)));
+    EXPECT_TRUE(d->isNullValue(valueOf(-0.0000009)));
     EXPECT_FALSE(d->isNullValue(valueOf(0.000001)));
     EXPECT_TRUE(make(L"f", eFloat)->isNullValue(valueOf(0.000001f)));
     refPtr<fieldInfo> i = make(L"i", eInt);
@@ -61,11 +65,13 @@ TEST_F(FieldValues, NullThresholdIsStrictInDoublePrecisionOtherValueClassesConve
 TEST_F(FieldValues, EntryTypesTestOnlyForAnEmptyValueDatesDefaultToTodayAndAreNullIn1900) {
     for (eFieldType t : {eDirectory, eFile, eSearchPath, ePtr, eCustom}) {
         refPtr<fieldInfo> f = make(L"entry" + std::to_wstring(t), t);
-        EXPECT_TRUE(f->isNullValue(ky::genericValue()) && !f->isNullValue(valueOf(42))) << t;
+        EXPECT_TRUE(f->isNullValue(ky::genericValue())) << t;
+        EXPECT_FALSE(f->isNullValue(valueOf(42))) << t;
         EXPECT_EQ(f->createNullValue().empty(), t == ePtr || t == eCustom) << t;
     }
     ky::genericValue v;
-    EXPECT_TRUE(fieldInfo::getDefaultFromType(eDate, v) && v.strictRead<ky::date>() == ky::date::today());
+    EXPECT_TRUE(fieldInfo::getDefaultFromType(eDate, v));
+    EXPECT_EQ(v.strictRead<ky::date>(), ky::date::today());
     EXPECT_EQ(make(L"when", eDate)->createNullValue().strictRead<ky::date>(), ky::date(1900, 1, 1));
     v = valueOf(5);
     EXPECT_FALSE(fieldInfo::getDefaultFromType(ePtr, v));
@@ -77,8 +83,12 @@ TEST_F(FieldValues, StoredDefaultIsHandedOutAsStoredAndFromTheSourceOnlyWhenSear
     EXPECT_TRUE(make(L"count", eInt)->setDefaultValue(valueOf(ky::string(L"12"))));
     refPtr<fieldInfo> over = referring(L"count");
     ky::genericValue v;
-    EXPECT_TRUE(over->getDefaultValue(v, true) && v.as<ky::string>() && v.strictRead<ky::string>() == L"12");
-    EXPECT_TRUE(over->getDefaultValue(v, false) && v.as<int>() && v.strictRead<int>() == 0);
+    EXPECT_TRUE(over->getDefaultValue(v, true));
+    EXPECT_TRUE(v.as<ky::string>());
+    EXPECT_EQ(v.strictRead<ky::string>(), L"12");
+    EXPECT_TRUE(over->getDefaultValue(v, false));
+    EXPECT_TRUE(v.as<int>());
+    EXPECT_EQ(v.strictRead<int>(), 0);
 }
 
 bool alwaysEqual(const ky::genericValue&, const ky::genericValue&) { return true; }
@@ -89,9 +99,11 @@ TEST_F(FieldValues, EqualityFunctionsOwnOrBuiltIn) {
     refPtr<fieldInfo> source = make(L"name", eString);
     refPtr<fieldInfo> over = referring(L"name");
     EXPECT_TRUE(source->setValueEqFunc(&alwaysEqual));
-    EXPECT_TRUE(source->valueEqFunc(false) == &alwaysEqual && over->valueEqFunc(true) == &alwaysEqual);
+    EXPECT_EQ(source->valueEqFunc(false), &alwaysEqual);
+    EXPECT_EQ(over->valueEqFunc(true), &alwaysEqual);
     EXPECT_NE(over->valueEqFunc(false), &alwaysEqual);
-    EXPECT_TRUE(over->setValueEqFunc(nullptr) && over->valueEqFunc(true) == nullptr);
+    EXPECT_TRUE(over->setValueEqFunc(nullptr));
+    EXPECT_EQ(over->valueEqFunc(true), nullptr);
 
     const auto equal = [this](eFieldType type, const auto& a, const auto& b) {
         return make(L"f" + std::to_wstring(type), type)->valueEqFunc(false)(valueOf(a), valueOf(b));
@@ -111,7 +123,8 @@ TEST_F(FieldValues, ConditionIsAPrivateCopySeenThroughTheChainAndFreedWithTheFie
     auto* held = dynamic_cast<const rangeCondition*>(source->valueCondition());
     ASSERT_TRUE(held && held->limit == 10);
     EXPECT_EQ(referring(L"count")->valueCondition(), held);
-    EXPECT_TRUE(source->setValueCondition(nullptr) && source->valueCondition() == nullptr);
+    EXPECT_TRUE(source->setValueCondition(nullptr));
+    EXPECT_EQ(source->valueCondition(), nullptr);
     EXPECT_EQ(rangeCondition::alive, 1);
 
     source->setValueCondition(&hostOwned);

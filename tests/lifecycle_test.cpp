@@ -73,48 +73,53 @@ protected:
     int hostsBefore = 0;
 };
 
-struct logLine { std::wstring logger; kylog::level lvl; std::wstring message; const std::wstring& file; int line; };
+// A line of `site` with its message as written.
+struct logLine { const ky::metamodel::detail::logSite& site; std::wstring message; };
 
 // Classes and identities the host still holds outlive the model, emptied,
 // until the host lets them go; every descriptor logs its creation and its
 // release on the way.
 TEST_F(Lifecycle, DroppingARichModelFreesEveryDescriptorAndHostObjectOnceTheHostLetsGo) {
     buildShop();
-    EXPECT_TRUE(created(L"classInfo") == 8u && created(L"relationInfo") == 9u && hostObject::live == hostsBefore + 4);
+    EXPECT_EQ(created(L"classInfo"), 8u);
+    EXPECT_EQ(created(L"relationInfo"), 9u);
+    EXPECT_EQ(hostObject::live, hostsBefore + 4);
     refPtr<classInfo> customer = model->classInfo(L"Customer", false);
     refPtr<fieldInfo> name = field(customer, L"name");
     refPtr<idInfo> identity = model->classInfo(L"Product", false)->idInfo();
     model = nullptr;
 
     EXPECT_LT(released(L"classInfo"), created(L"classInfo"));
-    EXPECT_TRUE(customer->countFields() == 0u && !name->classInfo());
+    EXPECT_EQ(customer->countFields(), 0u);
+    EXPECT_FALSE(name->classInfo());
     EXPECT_EQ(identity->fieldInfos().front()->scName().string(), L"sku");
     customer = nullptr;
     name = nullptr;
     identity = nullptr;
     expectEverythingFreed();
 
-    const kylog::level trace = kylog::level::trace;
     const logLine expected[] = {
-        {L"modelInfo::modelInfo", trace, L"modelInfo created", modelFile, 20},
-        {L"modelInfo::~modelInfo", trace, L"modelInfo released", modelFile, 29},
-        {L"classInfo::classInfo", trace, L"classInfo created: \"Customer\"", classFile, 162},
-        {L"classInfo::releaseInfo", trace, L"classInfo releaseInfo called: \"Buyer\"", classFile, 207},
-        {L"classInfo::~classInfo", trace, L"classInfo released: \"Buyer\"", classFile, 192},
-        {L"fieldInfo::fieldInfo", trace, L"fieldInfo created: \"\"", fieldFile, 119},
-        {L"fieldInfo::fieldInfo", trace, L"fieldInfo created: \"\"", fieldFile, 129},
-        {L"fieldInfo::releaseInfo", kylog::level::info, L"fieldInfo releaseInfo called: \"Credit\"", fieldFile, 177},
-        {L"fieldInfo::~fieldInfo", kylog::level::debug, L"fieldInfo released: \"Number\"", fieldFile, 169},
-        {L"relationInfo::relationInfo", trace, L"relationInfo created: \"customerid\" to \"order\"", relationFile, 59},
-        {L"relationInfo::relationInfo", trace, L"relationInfo created: \"Source\" to \"Goods\"", relationFile, 24},
-        {L"relationInfo::~relationInfo", trace, L"relationInfo released: \"Source\" to \"Goods\"", relationFile, 91},
+        {sites::modelCreated, L"modelInfo created"},
+        {sites::modelReleased, L"modelInfo released"},
+        {sites::classCreated, L"classInfo created: \"Customer\""},
+        {sites::classEmptied, L"classInfo releaseInfo called: \"Buyer\""},
+        {sites::classReleased, L"classInfo released: \"Buyer\""},
+        {sites::fieldCreated, L"fieldInfo created: \"\""},
+        {sites::referringFieldCreated, L"fieldInfo created: \"\""},
+        {sites::fieldEmptied, L"fieldInfo releaseInfo called: \"Credit\""},
+        {sites::fieldReleased, L"fieldInfo released: \"Number\""},
+        {sites::relationToClassCreated, L"relationInfo created: \"customerid\" to \"order\""},
+        {sites::relationToFieldCreated, L"relationInfo created: \"Source\" to \"Goods\""},
+        {sites::relationReleased, L"relationInfo released: \"Source\" to \"Goods\""},
     };
     for (const logLine& e : expected) {
-        const std::wstring logger = L"ky::metamodel::" + e.logger;
-        EXPECT_TRUE(std::any_of(log.lines.begin(), log.lines.end(), [&](const kylog::logRecord& r) {
-            return r.logger == logger && r.function == logger && r.lvl == e.lvl && r.message == e.message &&
-                   r.file == e.file && r.line == e.line;
-        })) << ky::string(logger + L": " + e.message).toUtf8() << " at line " << e.line;
+        const auto written = std::find_if(log.lines.begin(), log.lines.end(), [&](const kylog::logRecord& r) {
+            return r.message == e.message && r.line == e.site.line && r.file == e.site.file;
+        });
+        ASSERT_NE(written, log.lines.end()) << ky::string(e.message).toUtf8() << " at line " << e.site.line;
+        EXPECT_EQ(written->logger, e.site.logger);
+        EXPECT_EQ(written->function, e.site.logger);
+        EXPECT_EQ(written->lvl, e.site.level);
     }
     // The model logs its end before it empties its classes.
     const auto first = [&](const std::wstring& message) {
@@ -136,7 +141,8 @@ TEST_F(Lifecycle, ReleaseInfoOfTheTargetCutsThePointerFieldAndAReplacedTargetIsF
     const std::size_t classesReleased = released(L"classInfo");
     model->createClassInfo(L"Customer", true);
 
-    EXPECT_TRUE(!pointer->classInfo() && released(L"classInfo") == classesReleased + 1);
+    EXPECT_FALSE(pointer->classInfo());
+    EXPECT_EQ(released(L"classInfo"), classesReleased + 1);
     order = nullptr;
     pointer = nullptr;
     model = nullptr;

@@ -12,14 +12,16 @@ protected:
 };
 
 TEST_F(ModelRegistry, FoldingModelFindsClassesAndTheirAliasesWhateverTheCaseACaseSensitiveOneAsWritten) {
-    EXPECT_TRUE(!model->caseSensitiveNames() && person->scName().string() == L"person");
+    EXPECT_FALSE(model->caseSensitiveNames());
+    EXPECT_EQ(person->scName().string(), L"person");
     EXPECT_EQ(model->classInfo(L"PERSON", false), person);
     EXPECT_EQ(std::as_const(*model).classInfo(L"pErSoN", false), person);
     EXPECT_FALSE(model->classInfo(L"Nobody", true));
 
     refPtr<modelInfo> exact = modelInfo::createModelInfo(true);
     refPtr<classInfo> cls = exact->createClassInfo(L"Person", false);
-    EXPECT_TRUE(cls->caseSensitiveNames() && exact->classInfo(L"Person", false) == cls);
+    EXPECT_TRUE(cls->caseSensitiveNames());
+    EXPECT_EQ(exact->classInfo(L"Person", false), cls);
     EXPECT_FALSE(exact->classInfo(L"person", false));
     EXPECT_NE(exact->createClassInfo(L"person", false), cls);
 
@@ -31,7 +33,8 @@ TEST_F(ModelRegistry, FoldingModelFindsClassesAndTheirAliasesWhateverTheCaseACas
 
     EXPECT_FALSE(model->classInfo(L"human", false));
     EXPECT_EQ(model->classInfo(L"HUMAN", true), person);
-    EXPECT_TRUE(exact->classInfo(L"Human", true) && !exact->classInfo(L"human", true));
+    EXPECT_TRUE(exact->classInfo(L"Human", true));
+    EXPECT_FALSE(exact->classInfo(L"human", true));
     std::vector<ky::string> aliases;
     person->getAliasnames(aliases);
     EXPECT_EQ(aliases, std::vector<ky::string>{L"Human"});
@@ -50,11 +53,14 @@ TEST_F(ModelRegistry, ReplacingEmptiesTheOldClassAndRegistersANewOne) {
     person->addAliasname(L"human");
     refPtr<classInfo> fresh = model->createClassInfo(L"Person", true);
 
-    EXPECT_TRUE(fresh != person && model->classInfo(L"person", false) == fresh);
-    EXPECT_TRUE(fieldsOf(person).empty() && !name->classInfo());
-    EXPECT_TRUE(person->baseClasses_begin() == person->baseClasses_end());
-    EXPECT_TRUE(person->derivedClasses_begin() == person->derivedClasses_end());
-    EXPECT_TRUE(person->label() == L"A person" && person->isAbstract());
+    EXPECT_NE(fresh, person);
+    EXPECT_EQ(model->classInfo(L"person", false), fresh);
+    EXPECT_TRUE(fieldsOf(person).empty());
+    EXPECT_FALSE(name->classInfo());
+    EXPECT_EQ(person->baseClasses_begin(), person->baseClasses_end());
+    EXPECT_EQ(person->derivedClasses_begin(), person->derivedClasses_end());
+    EXPECT_EQ(person->label(), L"A person");
+    EXPECT_TRUE(person->isAbstract());
     EXPECT_TRUE(person->hasAliasname(ky::scString::createFrom(L"human")));
     refPtr<fieldInfo> height = addField(person, L"height");
     EXPECT_EQ(fieldsOf(person), std::vector<refPtr<fieldInfo>>{height});
@@ -80,13 +86,21 @@ TEST_F(ModelRegistry, FieldsAreFoundByClassAndFieldNameOrQualifiedNameThroughBas
 
     EXPECT_EQ(model->fieldInfo(L"PERSON", L"NAME", false), name);
     EXPECT_EQ(std::as_const(*model).fieldInfo(L"person", L"name", false), name);
-    EXPECT_TRUE(model->fieldInfo(L"person", L"age", true) == age && !model->fieldInfo(L"person", L"age", false));
+    EXPECT_EQ(model->fieldInfo(L"person", L"age", true), age);
+    EXPECT_FALSE(model->fieldInfo(L"person", L"age", false));
     EXPECT_FALSE(model->fieldInfo(L"nobody", L"name", true));
     EXPECT_EQ(model->fieldInfo(L"Person.Name", false), name);
     EXPECT_EQ(std::as_const(*model).fieldInfo(L"PERSON.AGE", true), age);
     EXPECT_EQ(model->fieldInfo(L"a.b.c", false), bc);
     for (const wchar_t* miss : {L"abc", L"Person.", L".Name", L"Person.Nobody", L"Person.age"})
         EXPECT_FALSE(model->fieldInfo(miss, false)) << ky::string(miss).toUtf8();
+}
+
+TEST_F(ModelRegistry, TheClosingFlagKeepsWhatWasRecorded) {
+    classInfo::setIsClosing(true);
+    EXPECT_TRUE(classInfo::isClosing());
+    classInfo::setIsClosing(false);
+    EXPECT_FALSE(classInfo::isClosing());
 }
 
 }  // namespace

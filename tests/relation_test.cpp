@@ -41,18 +41,26 @@ TEST_F(Relations, FromFieldIsPairedWithAPointerFieldOfTheTargetClassOrWithTheTar
     refPtr<relationInfo> toClass = toCustomer();
     ASSERT_EQ(toClass->fieldRelations().size(), 1u);
     const relationInfo::fieldPair& pair = toClass->fieldRelations().front();
-    EXPECT_TRUE(pair.first == customerId && toClass->toClassInfo() == customer);
-    EXPECT_TRUE(pair.second->qualifiedName() == L"customer.PTR" && pair.second->type() == ePtr);
-    EXPECT_TRUE(customer->countFields() == 2u && !customer->fieldInfo(L"PTR", true, true));
-    EXPECT_TRUE(customerId->semantic() == eSemRelation && customerId->semanticAttribs().empty());
+    EXPECT_EQ(pair.first, customerId);
+    EXPECT_EQ(toClass->toClassInfo(), customer);
+    EXPECT_EQ(pair.second->qualifiedName(), L"customer.PTR");
+    EXPECT_EQ(pair.second->type(), ePtr);
+    EXPECT_EQ(customer->countFields(), 2u);
+    EXPECT_FALSE(customer->fieldInfo(L"PTR", true, true));
+    EXPECT_EQ(customerId->semantic(), eSemRelation);
+    EXPECT_TRUE(customerId->semanticAttribs().empty());
 
     refPtr<fieldInfo> region = field(order, L"customerRegion");
     refPtr<fieldInfo> id = field(customer, L"id");
     refPtr<relationInfo> toField = order->createRelation(L"customerRegion", false, id, eRef, L"", L"");
-    EXPECT_TRUE(toField->fromClassInfo() == order && toField->toClassInfo() == customer);
+    EXPECT_EQ(toField->fromClassInfo(), order);
+    EXPECT_EQ(toField->toClassInfo(), customer);
     EXPECT_EQ(toField->firstFromFieldInfo(), region);
-    EXPECT_TRUE(toField->toFieldInfo(region) == id && toField->fromFieldInfo(id) == region);
-    EXPECT_FALSE(toField->fromFieldInfo(region) || toField->toFieldInfo(id) || toField->toFieldInfo(nullptr));
+    EXPECT_EQ(toField->toFieldInfo(region), id);
+    EXPECT_EQ(toField->fromFieldInfo(id), region);
+    EXPECT_FALSE(toField->fromFieldInfo(region));
+    EXPECT_FALSE(toField->toFieldInfo(id));
+    EXPECT_FALSE(toField->toFieldInfo(nullptr));
 }
 
 // Every kind is kept; given names stay as written, empty ones get the same
@@ -91,9 +99,11 @@ TEST_F(Relations, AddedPairsJoinTheKeyInOrderWithoutChecksForDuplicates) {
                                                           L"", L"");
     refPtr<fieldInfo> from = field(order, L"customerId");
     refPtr<fieldInfo> to = field(orderLine, L"lineNo");
-    EXPECT_TRUE(relation->addFieldRelation(from, to) && relation->addFieldRelation(from, to));
+    EXPECT_TRUE(relation->addFieldRelation(from, to));
+    EXPECT_TRUE(relation->addFieldRelation(from, to));
     ASSERT_EQ(relation->fieldRelations().size(), 3u);
-    EXPECT_TRUE(relation->fieldRelations()[1].first == from && relation->toFieldInfo(from) == to);
+    EXPECT_EQ(relation->fieldRelations()[1].first, from);
+    EXPECT_EQ(relation->toFieldInfo(from), to);
     EXPECT_EQ(relation->firstFromFieldInfo(), field(order, L"number"));
     EXPECT_EQ(from->semantic(), eSemNone);
 
@@ -110,7 +120,8 @@ TEST_F(Relations, SameFromFieldAndTargetGiveTheFirstRelationListedOutOfItsClassA
     refPtr<relationInfo> toField = relate(field(customer, L"id"), eRef, L"Buyer");
     EXPECT_EQ(relate(field(customer, L"id"), eBiAgg, L"", L"Names"), toField);
     EXPECT_EQ(relate(customer, eAgg, L"Other", L"Names"), toField);
-    EXPECT_TRUE(toField->relationType() == eRef && toField->scName().string() == L"Buyer");
+    EXPECT_EQ(toField->relationType(), eRef);
+    EXPECT_EQ(toField->scName().string(), L"Buyer");
 
     refPtr<relationInfo> toRegion = relate(field(customer, L"region"));
     refPtr<relationInfo> self = order->createRelation(L"number", false, order, eAgg, L"", L"");
@@ -127,7 +138,8 @@ TEST_F(Relations, FromFieldFoundInABaseClassStaysTheBaseClasssFieldWhateverItsTy
     refPtr<classInfo> rush = makeClass(L"RushOrder", {order});
     refPtr<relationInfo> relation = rush->createRelation(L"customerId", true, customer, eRef, L"", L"");
 
-    EXPECT_TRUE(outOf(rush) == relations{relation} && outOf(order).empty());
+    EXPECT_EQ(outOf(rush), relations{relation});
+    EXPECT_TRUE(outOf(order).empty());
     EXPECT_EQ(relation->fromClassInfo(), order);
     EXPECT_EQ(relation->scReverseName().string(), L"order");
     EXPECT_TRUE(order->createRelation(L"untyped", false, field(customer, L"id"), eRef, L"", L""));
@@ -140,7 +152,8 @@ TEST_F(Relations, LookupComparesTheNameAsWrittenAndSearchesBasesDepthFirstInMapO
     refPtr<relationInfo> defaulted = toCustomerId();
     EXPECT_EQ(order->toRelation(L"PlacedBy", false), named);
     EXPECT_EQ(order->toRelation(L"customerid", false), defaulted);
-    EXPECT_FALSE(order->toRelation(L"placedby", false) || order->toRelation(L"customerId", false));
+    EXPECT_FALSE(order->toRelation(L"placedby", false));
+    EXPECT_FALSE(order->toRelation(L"customerId", false));
     EXPECT_FALSE(customer->toRelation(L"PlacedBy", true));
 
     const auto bases = inMapOrder({makeClass(L"Left"), makeClass(L"Right")});
@@ -153,6 +166,18 @@ TEST_F(Relations, LookupComparesTheNameAsWrittenAndSearchesBasesDepthFirstInMapO
     addField(child, L"payerId");
     refPtr<relationInfo> own = child->createRelation(L"payerId", false, customer, eRef, L"PlacedBy", L"");
     EXPECT_EQ(child->toRelation(L"PlacedBy", true), own);
+}
+
+TEST_F(Relations, AnotherFromFieldTowardTheSameClassMakesANewRelation) {
+    refPtr<relationInfo> byId = toCustomer();
+    refPtr<relationInfo> byRegion = order->createRelation(L"customerRegion", false, customer, eRef, L"", L"");
+    EXPECT_NE(byRegion, byId);
+    EXPECT_EQ(into(customer), (relations{byId, byRegion}));
+    const classInfo& target = *customer;
+    EXPECT_EQ(target.fromRelations_end() - target.fromRelations_begin(), 2);
+    const classInfo& source = *order;
+    EXPECT_EQ(*source.toRelations_begin(), byId);
+    EXPECT_EQ(source.toRelations_end() - source.toRelations_begin(), 2);
 }
 
 }  // namespace

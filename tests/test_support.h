@@ -7,6 +7,8 @@
 
 #include <kymetamodel.h>
 
+#include "kymdlsites.h"
+
 #include <algorithm>
 #include <initializer_list>
 #include <string>
@@ -17,17 +19,14 @@ namespace kytest {
 
 using namespace ky::metamodel;
 
-inline const std::wstring classFile = L"libs/metamodel/src/kymdlclassinfo";
-inline const std::wstring fieldFile = L"libs/metamodel/src/kymdlfieldinfo";
-inline const std::wstring modelFile = L"libs/metamodel/src/kymdlmodelinfo";
-inline const std::wstring idFile = L"libs/metamodel/src/kymdlidinfo";
-inline const std::wstring relationFile = L"libs/metamodel/src/kymdlrelationinfo";
-inline const std::wstring pointerFile = L"libs/utils/inc/kyrefptr";
+namespace sites = ky::metamodel::detail::sites;
 
 // The text the assertion of `condition` at `file`:`line` reports.
 inline std::wstring report(const std::wstring& condition, const std::wstring& file, int line) {
     return L"Assertion failed:\n" + condition + L"\n\nFile: " + file + L"\nLine: " + std::to_wstring(line);
 }
+// The text the assertion of `site` reports.
+inline std::wstring report(const ky::assertSite& site) { return report(site.condition, site.file, site.line); }
 
 // Keeps the assertion reports made while it lives instead of printing them;
 // the former handler returns afterwards.

@@ -29,10 +29,12 @@ TEST(Holders, OnlyCopiesBetweenTypesConsultTheConversionManager) {
     ky::ptrholder<probe> reference(&target);
     EXPECT_TRUE(ky::valueholder<probe>(probe{7}).copyTo(reference));
     EXPECT_TRUE(reference.copyFrom(ky::valueholder<probe>(probe{9})));
-    EXPECT_TRUE(target.v == 9 && spyCalls == 0);
+    EXPECT_EQ(target.v, 9);
+    EXPECT_EQ(spyCalls, 0);
     EXPECT_TRUE(ky::valueholder<int>(4).copyTo(reference));
     EXPECT_TRUE(reference.copyFrom(ky::valueholder<int>(6)));
-    EXPECT_TRUE(target.v == 6 && spyCalls == 2);
+    EXPECT_EQ(target.v, 6);
+    EXPECT_EQ(spyCalls, 2);
 }
 
 TEST(Holders, CloneOfAPtrHolderSharesItsTargetAConstPtrHolderIsNeverWritten) {
@@ -42,16 +44,19 @@ TEST(Holders, CloneOfAPtrHolderSharesItsTargetAConstPtrHolderIsNeverWritten) {
     auto* typed = dynamic_cast<ky::ptrholder<int>*>(clone.get());
     ASSERT_NE(typed, nullptr);
     typed->setValue(5);
-    EXPECT_TRUE(original.constValue() == 5 && clone->isReference());
+    EXPECT_EQ(original.constValue(), 5);
+    EXPECT_TRUE(clone->isReference());
 
     ky::valueholder<string> owner(L"a");
     std::unique_ptr<ky::holderbase> ownClone(owner.clone());
     static_cast<ky::holder<string>*>(ownClone.get())->setValue(L"b");
-    EXPECT_TRUE(owner.constValue() == L"a" && !ownClone->isReference());
+    EXPECT_EQ(owner.constValue(), L"a");
+    EXPECT_FALSE(ownClone->isReference());
 
     const string kept = L"kept";
     ky::constptrholder<string> readOnly(&kept);
-    EXPECT_TRUE(owner.copyTo(readOnly) && kept == L"kept");
+    EXPECT_TRUE(owner.copyTo(readOnly));
+    EXPECT_EQ(kept, L"kept");
     EXPECT_TRUE(throwsFalse([&] { readOnly.value(); }));
 }
 
@@ -64,35 +69,43 @@ TEST(Holders, PtrHolderWithoutTargetIgnoresWritesAndThrowsOnReads) {
     ky::ptrholder<int> target(&number);
     ky::ptrholder<double> otherType(&other);
     ky::valueholder<int> owner(2);
-    EXPECT_TRUE(throwsFalse([&] { nowhere.value(); }) && throwsFalse([&] { nowhere.constValue(); }));
-    EXPECT_TRUE(throwsFalse([&] { nowhere.copyTo(target); }) && throwsFalse([&] { nowhere.copyTo(otherType); }));
+    EXPECT_TRUE(throwsFalse([&] { nowhere.value(); }));
+    EXPECT_TRUE(throwsFalse([&] { nowhere.constValue(); }));
+    EXPECT_TRUE(throwsFalse([&] { nowhere.copyTo(target); }));
+    EXPECT_TRUE(throwsFalse([&] { nowhere.copyTo(otherType); }));
     EXPECT_TRUE(throwsFalse([&] { owner.copyFrom(nowhere); }));
     EXPECT_EQ(number + other + owner.constValue(), 4.5);
 }
 
 TEST(GenericValues, TypedAccessToAnotherTypeYieldsNothingEvenWithAConversion) {
     genericValue value = genericValue::create(5);
-    EXPECT_TRUE(value.as<double>() == nullptr && value.valuePtr<long>() == nullptr);
+    EXPECT_EQ(value.as<double>(), nullptr);
+    EXPECT_EQ(value.valuePtr<long>(), nullptr);
     ASSERT_NE(value.valuePtr<int>(), nullptr);
     *value.valuePtr<int>() = 6;
     double converted = 0;
-    EXPECT_TRUE(value.read(converted) && converted == 6.0);
+    EXPECT_TRUE(value.read(converted));
+    EXPECT_EQ(converted, 6.0);
 }
 
 TEST(GenericValues, ReadsAndAssignmentsFromTextConvertOrLeaveTheTargetAloneStrictReadsThrow) {
     bool flag = false;
     ky::date day(2000, 1, 1);
     int number = 3;
-    EXPECT_TRUE(genericValue::create(L"true").read(flag) && flag);
-    EXPECT_FALSE(genericValue::create(L"true").read(day) || genericValue().read(number));
-    EXPECT_TRUE(day == ky::date(2000, 1, 1) && number == 3);
+    EXPECT_TRUE(genericValue::create(L"true").read(flag));
+    EXPECT_TRUE(flag);
+    EXPECT_FALSE(genericValue::create(L"true").read(day));
+    EXPECT_FALSE(genericValue().read(number));
+    EXPECT_EQ(day, ky::date(2000, 1, 1));
+    EXPECT_EQ(number, 3);
     EXPECT_EQ(genericValue::create(L"12").strictRead<int>(), 12);
     EXPECT_TRUE(throwsFalse([] { genericValue().strictRead<int>(); }));
     EXPECT_TRUE(throwsFalse([] { genericValue::create(2.5).strictRead<int>(); }));
 
     genericValue value = genericValue::create(0);
     EXPECT_TRUE(value.assignFromText(L"42"));
-    EXPECT_FALSE(value.assignFromText(L"4.5") || genericValue().assignFromText(L"1"));
+    EXPECT_FALSE(value.assignFromText(L"4.5"));
+    EXPECT_FALSE(genericValue().assignFromText(L"1"));
     EXPECT_EQ(value.strictRead<int>(), 42);
 }
 
@@ -102,7 +115,8 @@ TEST(GenericValues, CopyClonesAssignmentReplacesSelfAssignmentKeepsTheHolder) {
     *b.valuePtr<string>() = L"b";
     EXPECT_EQ(a.strictRead<string>(), L"a");
     a = b;
-    EXPECT_TRUE(a.strictRead<string>() == L"b" && a.getHolder() != b.getHolder());
+    EXPECT_EQ(a.strictRead<string>(), L"b");
+    EXPECT_NE(a.getHolder(), b.getHolder());
     const ky::holderbase* before = a.getHolder();
     a = std::as_const(a);
     EXPECT_EQ(a.getHolder(), before);

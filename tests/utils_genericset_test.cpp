@@ -23,7 +23,8 @@ TEST(GenericSet, StoreReplacesAnyValueUnderTheKeyFlagFalseTakesTheHolderFlagTrue
     for (bool flag : {false, true}) {
         EXPECT_TRUE(set.setValue(key(L"size"), 3, flag));
         EXPECT_TRUE(set.setValue(key(L"size"), string(L"large"), flag));
-        EXPECT_TRUE(set.size() == 1u && read<string>(set, L"size") == L"large");
+        EXPECT_EQ(set.size(), 1u);
+        EXPECT_EQ(read<string>(set, L"size"), L"large");
     }
     genericValue taken = genericValue::create(1);
     const ky::holderbase* holder = taken.getHolder();
@@ -31,7 +32,8 @@ TEST(GenericSet, StoreReplacesAnyValueUnderTheKeyFlagFalseTakesTheHolderFlagTrue
     EXPECT_TRUE(set._setGenericValue(key(L"taken"), taken, false));
     EXPECT_TRUE(set._setGenericValue(key(L"copied"), copied, true));
     *copied.valuePtr<int>() = 2;
-    EXPECT_TRUE(taken.empty() && set.genericValue(key(L"taken"))->getHolder() == holder);
+    EXPECT_TRUE(taken.empty());
+    EXPECT_EQ(set.genericValue(key(L"taken"))->getHolder(), holder);
     EXPECT_EQ(read<int>(set, L"copied"), 1);
 }
 
@@ -41,11 +43,15 @@ TEST(GenericSet, CopiesAreIndependentReadsConvertAndMissesChangeNothing) {
     set.setValue(key(L"n"), 1, false);
     genericSet copy(set);
     *copy.genericValue(key(L"n"))->valuePtr<int>() = 2;
-    EXPECT_TRUE(copy.erase(key(L"flag")) && !copy.erase(key(L"flag")));
-    EXPECT_TRUE(read<bool>(set, L"flag") && read<int>(set, L"n") == 1);
+    EXPECT_TRUE(copy.erase(key(L"flag")));
+    EXPECT_FALSE(copy.erase(key(L"flag")));
+    EXPECT_TRUE(read<bool>(set, L"flag"));
+    EXPECT_EQ(read<int>(set, L"n"), 1);
     int untouched = 7;
-    EXPECT_FALSE(set.getValue(key(L"flag"), untouched) || set.getValue(key(L"missing"), untouched));
-    EXPECT_TRUE(untouched == 7 && set.genericValue(key(L"missing")) == nullptr);
+    EXPECT_FALSE(set.getValue(key(L"flag"), untouched));
+    EXPECT_FALSE(set.getValue(key(L"missing"), untouched));
+    EXPECT_EQ(untouched, 7);
+    EXPECT_EQ(set.genericValue(key(L"missing")), nullptr);
 }
 
 TEST(GenericSet, TextKeysReachTheSameEntriesAsInternedKeysAndInternNothing) {
@@ -53,7 +59,8 @@ TEST(GenericSet, TextKeysReachTheSameEntriesAsInternedKeysAndInternNothing) {
     EXPECT_TRUE(set.setValue(L"enumItems", 7, false));
     EXPECT_TRUE(set.setValue(string(L"label"), string(L"Seven"), true));
     string label;
-    EXPECT_TRUE(set.getValue(L"label", label) && label == L"Seven");
+    EXPECT_TRUE(set.getValue(L"label", label));
+    EXPECT_EQ(label, L"Seven");
     EXPECT_EQ(read<int>(set, L"enumItems"), 7);
     scString unknown;
     EXPECT_FALSE(set.contains(L"never-stored-anywhere-7f3a"));
@@ -72,7 +79,8 @@ TEST(GenericSet, TypedAccessToValuesClonedInsideTheLibrary) {
     const auto* names = copy.genericValue(key(L"names"))->as<std::vector<scString>>();
     const auto* day = copy.genericValue(key(L"day"))->as<ky::date>();
     ASSERT_TRUE(names && day);
-    EXPECT_TRUE(names->constValue() == std::vector<scString>{key(L"x")} && day->constValue() == ky::date(2024, 2, 29));
+    EXPECT_EQ(names->constValue(), std::vector<scString>{key(L"x")});
+    EXPECT_EQ(day->constValue(), ky::date(2024, 2, 29));
 }
 
 }  // namespace

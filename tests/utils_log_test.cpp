@@ -19,8 +19,12 @@ TEST(Logging, LinesBelowTheLevelNeverReachTheSinkOthersArriveWithEveryField) {
     testLogger().log_debug(L"made Person", L"libs/x.cpp", 42, L"ky::x::make", nullptr);
     ASSERT_EQ(log.lines.size(), 1u);
     const kylog::logRecord& r = log.lines.front();
-    EXPECT_TRUE(r.lvl == level::debug && r.logger == L"ky::tests::Logging" && r.message == L"made Person");
-    EXPECT_TRUE(r.file == L"libs/x.cpp" && r.line == 42 && r.function == L"ky::x::make");
+    EXPECT_EQ(r.lvl, level::debug);
+    EXPECT_EQ(r.logger, L"ky::tests::Logging");
+    EXPECT_EQ(r.message, L"made Person");
+    EXPECT_EQ(r.file, L"libs/x.cpp");
+    EXPECT_EQ(r.line, 42);
+    EXPECT_EQ(r.function, L"ky::x::make");
 }
 
 TEST(Logging, ASinkMayItselfLogAndAnEmptySinkRestoresTheStandardErrorSink) {
@@ -49,6 +53,38 @@ TEST(Logging, ASinkMayTakeTheLinePartByPart) {
     });
     testLogger().log_info(L"hello", L"libs/y", 3, L"ky::y::f", nullptr);
     EXPECT_EQ(seen, (std::vector<std::wstring>{L"info", testLogger().name(), L"hello", L"libs/y", L"3", L"ky::y::f"}));
+}
+
+TEST(Logging, ALoggerIsFetchedByItsNameInEitherForm) {
+    kylog::logger& byText = logManager::getLogger(ky::string(L"ky::tests::Logging"));
+    EXPECT_EQ(&byText, &testLogger());
+    EXPECT_EQ(byText.name(), L"ky::tests::Logging");
+}
+
+TEST(Logging, ALoggerWritesWhatTheManagersLevelLetsThrough) {
+    logRecorder log;
+    logManager::setLevel(level::error);
+    EXPECT_FALSE(testLogger().isEnabled(level::warn));
+    EXPECT_TRUE(testLogger().isEnabled(level::fatal));
+    logManager::setLevel(level::off);
+    EXPECT_FALSE(testLogger().isEnabled(level::off));
+}
+
+// The object a line is about is the host's; the line arrives as any other.
+TEST(Logging, ALineAboutAnObjectArrives) {
+    logRecorder log;
+    const kylog::iLogObj subject;
+    testLogger().log(level::info, L"about", L"", 0, L"", &subject);
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(log.lines.front().message, L"about");
+}
+
+TEST(Logging, EachLevelHasItsWord) {
+    const std::vector<std::wstring> words{kylog::levelName(level::trace), kylog::levelName(level::debug),
+                                          kylog::levelName(level::info),  kylog::levelName(level::warn),
+                                          kylog::levelName(level::error), kylog::levelName(level::fatal),
+                                          kylog::levelName(level::off)};
+    EXPECT_EQ(words, (std::vector<std::wstring>{L"trace", L"debug", L"info", L"warn", L"error", L"fatal", L"off"}));
 }
 
 }  // namespace

@@ -13,7 +13,8 @@ TEST(Mutex, HolderMayLockAgainAndOthersWaitForTheLastRelease) {
         std::thread([&] { if ((locked = m.tryLock())) m.release(); }).join();
         return locked;
     };
-    EXPECT_TRUE(m.lock() && m.lock());
+    EXPECT_TRUE(m.lock());
+    EXPECT_TRUE(m.lock());
     m.release();
     EXPECT_FALSE(otherThreadCanLock());
     m.release();

@@ -36,7 +36,9 @@ TEST_F(RefCounting, CountStartsAtZeroPointersCopyMoveAndResetItAndTheLastRelease
     ky::refPtr<counted> other(new counted(*a));
     ky::refPtr<counted> c = std::move(b);
     a = a.get();
-    EXPECT_TRUE(!b && c->refCount() == 2u && other->refCount() == 1u);
+    EXPECT_FALSE(b);
+    EXPECT_EQ(c->refCount(), 2u);
+    EXPECT_EQ(other->refCount(), 1u);
     c.reset();
     EXPECT_EQ(a->refCount(), 1u);
     a = nullptr;

@@ -15,13 +15,16 @@ TEST(ScString, EqualTextsGiveEqualHandlesCaseAndEmbeddedNulsCountTheEmptyTextIsT
     const scString a = scString::createFrom(L"alpha");
     EXPECT_EQ(a, scString::createFrom(string(L"alpha")));
     EXPECT_EQ(a, scString::createFrom(L"alphabet", 5));
-    EXPECT_TRUE(a.string() == L"alpha" && a.hash() == scString::hashOf(L"alpha", 5));
+    EXPECT_EQ(a.string(), L"alpha");
+    EXPECT_EQ(a.hash(), scString::hashOf(L"alpha", 5));
     EXPECT_NE(scString::createFrom(L"Name"), scString::createFrom(L"name"));
     const scString withNul = scString::createFrom(L"a\0b", 3);
-    EXPECT_TRUE(withNul != scString::createFrom(L"a") && withNul.length() == 3u);
+    EXPECT_NE(withNul, scString::createFrom(L"a"));
+    EXPECT_EQ(withNul.length(), 3u);
     EXPECT_EQ(scString::createFrom(L""), scString());
     EXPECT_EQ(scString::createFrom(static_cast<const wchar_t*>(nullptr)), scString());
-    EXPECT_TRUE(scString().empty() && scString().c_str()[0] == L'\0');
+    EXPECT_TRUE(scString().empty());
+    EXPECT_EQ(scString().c_str()[0], L'\0');
 }
 
 // Enough names to make the table grow while the threads race; each thread

@@ -36,15 +36,10 @@ class visitedClasses;
 /// standing alone and handed out through counted pointers; it holds its own
 /// fields, its direct base and derived classes and its relations. Nothing
 /// locks: a class is changed by one thread at a time.
-class KY_METAMODEL_API classInfo : public ky::iRefObj, public ky::refObj {
+class KY_METAMODEL_API classInfo : public ky::countedRefObj {
 public:
     classInfo(const classInfo&) = delete;
     classInfo& operator=(const classInfo&) = delete;
-
-    // ---- counting ----
-    ky::refCount_t refCount() const override { return ky::refObj::refCount(); }
-    ky::refCount_t addRef() const override { return ky::refObj::addRef(); }
-    ky::refCount_t release() const override { return ky::refObj::release(); }
 
     // ---- creation and life ----
     /// A class that belongs to no model; its names are folded to lower case.
@@ -222,8 +217,6 @@ private:
     classInfo(const ky::string& name, bool caseSensitiveNames);
     ~classInfo() override;
 
-    // The class's flags word: 1 abstract.
-    int flags() const;
     // hasAliasname, and in a class that folds names also an alias whose
     // lower-cased text is the key's (the model's lookup by alias).
     bool matchesAlias(std::wstring_view key) const;

@@ -31,15 +31,10 @@ namespace ky::metamodel {
 /// The descriptor of one field of a class, made only by its class (or a field
 /// copy, or a relation that needs a pointer field) and handed out through
 /// counted pointers. Nothing locks: a field is changed by one thread at a time.
-class KY_METAMODEL_API fieldInfo : public ky::iRefObj, public ky::refObj {
+class KY_METAMODEL_API fieldInfo : public ky::countedRefObj {
 public:
     fieldInfo(const fieldInfo&) = delete;
     fieldInfo& operator=(const fieldInfo&) = delete;
-
-    // ---- counting ----
-    ky::refCount_t refCount() const override { return ky::refObj::refCount(); }
-    ky::refCount_t addRef() const override { return ky::refObj::addRef(); }
-    ky::refCount_t release() const override { return ky::refObj::release(); }
 
     // ---- owner and names ----
     /// A new counted reference to the owning class; empty after releaseInfo.
@@ -223,9 +218,6 @@ private:
     fieldInfo(ky::refPtr<ky::metamodel::classInfo> owner, ky::refPtr<ky::metamodel::fieldInfo> source);
     ~fieldInfo() override;
 
-    /// The field's own flags word: 1 mandatory, 2 unique, 4 automatic
-    /// expression present, 8 constant expression present.
-    int flags() const;
     /// Cuts the reference to the owning class.
     void releaseInfo();
     // hasAliasname, and with `fold` also an alias whose lower-cased text is

@@ -17,15 +17,10 @@ namespace ky::metamodel {
 /// The identity of a class: its primary-key fields in field order. Built and
 /// kept by its class and handed out through counted pointers; holders of an
 /// earlier identity keep that object. Nothing locks: one thread at a time.
-class KY_METAMODEL_API idInfo : public ky::iRefObj, public ky::refObj {
+class KY_METAMODEL_API idInfo : public ky::countedRefObj {
 public:
     idInfo(const idInfo&) = delete;
     idInfo& operator=(const idInfo&) = delete;
-
-    // ---- counting ----
-    ky::refCount_t refCount() const override { return ky::refObj::refCount(); }
-    ky::refCount_t addRef() const override { return ky::refObj::addRef(); }
-    ky::refCount_t release() const override { return ky::refObj::release(); }
 
     /// The class of the first id field.
     ky::refPtr<ky::metamodel::classInfo> classInfo() const;

@@ -13,73 +13,101 @@
 
 namespace ky::metamodel {
 
+namespace detail {
+
+/// The position and the moves both class-map iterators share: `Self` is the
+/// iterator built on it, `Position` the map iterator it holds and `Reference`
+/// the counted reference it answers. It owns nothing and neither checks nor
+/// locks, so one thread uses it at a time.
+template <class Self, class Position, class Reference>
+class classMapIterator {
+public:
+    /// Whether both stand at the same position.
+    friend bool operator==(const Self& a, const Self& b) { return a.mPos == b.mPos; }
+    /// A counted reference to the class at the position.
+    Reference operator*() const { return mPos->second; }
+    /// A counted reference to the class at the position.
+    Reference operator->() const { return mPos->second; }
+    /// Moves to the next entry in map order; answers the moved iterator.
+    Self operator++() {
+        ++mPos;
+        return self();
+    }
+    /// Moves to the next entry; answers the iterator before the move.
+    Self operator++(int) {
+        Self before(self());
+        ++mPos;
+        return before;
+    }
+    /// Moves to the previous entry; answers the moved iterator.
+    Self operator--() {
+        --mPos;
+        return self();
+    }
+    /// Moves to the previous entry; answers the iterator before the move.
+    Self operator--(int) {
+        Self before(self());
+        --mPos;
+        return before;
+    }
+
+protected:
+    /// No position.
+    classMapIterator() = default;
+    /// The iterator at a map position.
+    explicit classMapIterator(Position position) : mPos(position) {}
+    /// This iterator as the type built on it.
+    const Self& self() const { return static_cast<const Self&>(*this); }
+
+    Position mPos{};  ///< the map entry, or none for a default iterator
+};
+
+}  // namespace detail
+
 /// A position in a class's base-class or derived-class map, answering counted
 /// references to the classes there. It owns nothing and stays valid while its
 /// entry exists; it neither checks nor locks, so one thread uses it at a time.
-class KY_METAMODEL_API classInfosIterator {
+class KY_METAMODEL_API classInfosIterator
+    : public detail::classMapIterator<classInfosIterator, classInfoMap::iterator, ky::refPtr<classInfo>> {
 public:
     /// No position (must not be dereferenced).
     classInfosIterator() = default;
     /// A copy of another iterator's position.
     classInfosIterator(const classInfosIterator& other) = default;
     /// The iterator at a map position.
-    explicit classInfosIterator(classInfoMap::iterator position) : mPos(position) {}
+    explicit classInfosIterator(classInfoMap::iterator position) : classMapIterator(position) {}
 
     /// Takes the other's position; answers a copy of the result.
-    classInfosIterator operator=(const classInfosIterator& other);
-    /// Whether both stand at the same position.
-    bool operator==(const classInfosIterator& other) const;
-    /// A counted reference to the class at the position.
-    ky::refPtr<classInfo> operator*() const;
-    /// A counted reference to the class at the position.
-    ky::refPtr<classInfo> operator->() const;
-    /// Moves to the next entry in map order; answers the moved iterator.
-    classInfosIterator operator++();
-    /// Moves to the next entry; answers the iterator before the move.
-    classInfosIterator operator++(int);
-    /// Moves to the previous entry; answers the moved iterator.
-    classInfosIterator operator--();
-    /// Moves to the previous entry; answers the iterator before the move.
-    classInfosIterator operator--(int);
+    classInfosIterator operator=(const classInfosIterator& other) {
+        mPos = other.mPos;
+        return *this;
+    }
 
 private:
     friend class const_classInfosIterator;
-    classInfoMap::iterator mPos{};
 };
 
 /// A read-only position in a class's base-class or derived-class map,
 /// answering counted read-only references. It owns nothing and stays valid
 /// while its entry exists; it neither checks nor locks, so one thread uses it at a time.
-class KY_METAMODEL_API const_classInfosIterator {
+class KY_METAMODEL_API const_classInfosIterator
+    : public detail::classMapIterator<const_classInfosIterator, classInfoMap::const_iterator,
+                                      ky::const_refPtr<classInfo>> {
 public:
     /// No position (must not be dereferenced).
     const_classInfosIterator() = default;
     /// A copy of another iterator's position.
     const_classInfosIterator(const const_classInfosIterator& other) = default;
     /// The iterator at a map position.
-    explicit const_classInfosIterator(classInfoMap::const_iterator position) : mPos(position) {}
+    explicit const_classInfosIterator(classInfoMap::const_iterator position) : classMapIterator(position) {}
     /// The position of a writable iterator.
-    const_classInfosIterator(const classInfosIterator& other) : mPos(other.mPos) {}
+    const_classInfosIterator(const classInfosIterator& other) : classMapIterator(other.mPos) {}
 
     /// Takes the other's position; answers a copy of the result.
-    const_classInfosIterator operator=(const const_classInfosIterator& other);
-    /// Whether both stand at the same position.
-    bool operator==(const const_classInfosIterator& other) const;
-    /// A counted reference to the class at the position.
-    ky::const_refPtr<classInfo> operator*() const;
-    /// A counted read-only reference to the class at the position.
-    ky::const_refPtr<classInfo> operator->() const;
-    /// Moves to the next entry in map order; answers the moved iterator.
-    const_classInfosIterator operator++();
-    /// Moves to the next entry; answers the iterator before the move.
-    const_classInfosIterator operator++(int);
-    /// Moves to the previous entry; answers the moved iterator.
-    const_classInfosIterator operator--();
-    /// Moves to the previous entry; answers the iterator before the move.
-    const_classInfosIterator operator--(int);
-
-private:
-    classInfoMap::const_iterator mPos{};
+    const_classInfosIterator operator=(const const_classInfosIterator& other) {
+        mPos = other.mPos;
+        return *this;
+    }
 };
 
 }  // namespace ky::metamodel

@@ -42,17 +42,10 @@ struct hazardSlot;
 /// number of threads at once, also while one thread registers or replaces
 /// classes; everything that changes the model is serialised by its lock. A
 /// name already registered makes createClassInfo throw false.
-class KY_METAMODEL_API modelInfo : public ky::iRefObj, public ky::refObj {
+class KY_METAMODEL_API modelInfo : public ky::countedRefObj {
 public:
     modelInfo(const modelInfo&) = delete;
     modelInfo& operator=(const modelInfo&) = delete;
-
-    /// The current reference count.
-    ky::refCount_t refCount() const override { return ky::refObj::refCount(); }
-    /// Takes one more reference; answers the new count.
-    ky::refCount_t addRef() const override { return ky::refObj::addRef(); }
-    /// Drops one reference; the last one destroys the model.
-    ky::refCount_t release() const override { return ky::refObj::release(); }
 
     /// An empty model that compares names as written (true) or folded to
     /// lower case (false).

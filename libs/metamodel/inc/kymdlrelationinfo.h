@@ -24,18 +24,13 @@ namespace ky::metamodel {
 /// and the names under which both sides know it. Made only by
 /// classInfo::createRelation, kept by both classes and handed out through
 /// counted pointers. Nothing locks: one thread at a time.
-class KY_METAMODEL_API relationInfo : public ky::iRefObj, public ky::refObj {
+class KY_METAMODEL_API relationInfo : public ky::countedRefObj {
 public:
     /// One pair: from-field (first) and to-field (second).
     using fieldPair = std::pair<ky::refPtr<fieldInfo>, ky::refPtr<fieldInfo>>;
 
     relationInfo(const relationInfo&) = delete;
     relationInfo& operator=(const relationInfo&) = delete;
-
-    // ---- counting ----
-    ky::refCount_t refCount() const override { return ky::refObj::refCount(); }
-    ky::refCount_t addRef() const override { return ky::refObj::addRef(); }
-    ky::refCount_t release() const override { return ky::refObj::release(); }
 
     /// Adds a pair: `parentColumn` of the from-class, `depColumn` of the
     /// target class (a compound key). Reports and throws false for a column of
@@ -69,6 +64,10 @@ private:
     relationInfo(ky::refPtr<fieldInfo> pFromField, ky::refPtr<ky::metamodel::classInfo> pToClass,
                  eRelationType kind, const ky::string& name, const ky::string& reverseName);
     ~relationInfo() override;
+    // What both constructors do once their arguments passed the checks: the
+    // first pair, the from-field's relation semantic and both names.
+    void connect(ky::refPtr<fieldInfo> pFromField, ky::refPtr<fieldInfo> pToField, const ky::string& name,
+                 const ky::string& reverseName);
 
     eRelationType mType;
     std::vector<fieldPair> mRelations;  ///< never empty after construction

@@ -14,20 +14,20 @@ const aliasList* aliasesOf(const ky::genericSet& internal) noexcept {
     return list;
 }
 
-void addAlias(ky::genericSet& internal, const ky::string& alias, const aliasReportLines& lines) {
-    KY_ASSERT(alias.length(), lines.file, lines.addEmpty);
-    removeAlias(internal, alias, lines);
+void addAlias(ky::genericSet& internal, const ky::string& alias, const aliasSites& sites) {
+    KY_ASSERT_AT(alias.length(), sites.added);
+    removeAlias(internal, alias, sites);
     aliasList* pAliasNames = nullptr;
     if (!internal.getValuePtr(key().alias, pAliasNames)) {
         internal.setValue(key().alias, aliasList(), false);
         internal.getValuePtr(key().alias, pAliasNames);
     }
-    KY_ASSERT(pAliasNames, lines.file, lines.listMissing);
+    KY_ASSERT_AT(pAliasNames, sites.listMade);
     pAliasNames->push_back(ky::scString::createFrom(alias));
 }
 
-void removeAlias(ky::genericSet& internal, const ky::string& alias, const aliasReportLines& lines) {
-    KY_ASSERT(alias.length(), lines.file, lines.removeEmpty);
+void removeAlias(ky::genericSet& internal, const ky::string& alias, const aliasSites& sites) {
+    KY_ASSERT_AT(alias.length(), sites.removed);
     aliasList* list = nullptr;
     if (!internal.getValuePtr(key().alias, list)) return;
     const ky::scString name = ky::scString::createFrom(alias);

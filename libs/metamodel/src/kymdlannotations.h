@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include <kyassert.h>
 #include <kygeneric.h>
 #include <kyrefptr.h>
 #include <kyscstring.h>
@@ -18,21 +19,20 @@ namespace ky::metamodel::detail {
 
 using aliasList = std::vector<ky::scString>;
 
-// Where the alias operations report their assertions from.
-struct aliasReportLines {
-    const wchar_t* file;
-    int addEmpty;      // "alias.length()" in add
-    int removeEmpty;   // "alias.length()" in remove
-    int listMissing;   // "pAliasNames"
+// The assertions the alias operations of one descriptor kind report.
+struct aliasSites {
+    const ky::assertSite& added;     // an empty alias added
+    const ky::assertSite& removed;   // an empty alias removed
+    const ky::assertSite& listMade;  // the list made on first use
 };
 
 // The alias list stored in `internal`, or null when there is none.
 const aliasList* aliasesOf(const ky::genericSet& internal) noexcept;
 // Adds `alias` at the end of the list (removing an earlier equal entry),
 // creating the list on first use.
-void addAlias(ky::genericSet& internal, const ky::string& alias, const aliasReportLines& lines);
+void addAlias(ky::genericSet& internal, const ky::string& alias, const aliasSites& sites);
 // Removes the first entry equal to `alias`, if any.
-void removeAlias(ky::genericSet& internal, const ky::string& alias, const aliasReportLines& lines);
+void removeAlias(ky::genericSet& internal, const ky::string& alias, const aliasSites& sites);
 // Whether `list` holds `name`.
 bool listHasAlias(const aliasList& list, ky::scString name) noexcept;
 // Whether `list` holds an alias whose text is `key` or, with `fold`, whose

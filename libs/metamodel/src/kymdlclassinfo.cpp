@@ -21,7 +21,8 @@ namespace {
 // since one thread may record it while another reads it.
 std::atomic<bool> gIsClosing{false};
 
-const detail::aliasReportLines classAliasLines{detail::classInfoFile, 325, 343, 336};
+const detail::aliasSites classAliasSites{detail::sites::classAliasAdded, detail::sites::classAliasRemoved,
+                                        detail::sites::classAliasListMade};
 
 // The folded form of [name, name + length), in a buffer kept per thread so
 // that folding allocates only when the buffer has to grow.
@@ -87,15 +88,13 @@ classInfo::classInfo(const ky::string& name, bool caseSensitiveNames) {
     auto rec = std::make_unique<data>();
     rec->name = ky::scString::createFrom(caseSensitiveNames ? name : name.lower());
     rec->caseSensitive = caseSensitiveNames;
-    detail::writeLog(kylog::level::trace, L"ky::metamodel::classInfo::classInfo", detail::classInfoFile, 162,
-                     L"classInfo created: \"%s\"", name.c_str());
+    detail::writeLog(detail::sites::classCreated, name.c_str());
     rec->internal.setValue(detail::key().caseSensitiveNames, caseSensitiveNames, false);
     d = rec.release();
 }
 
 classInfo::~classInfo() {
-    detail::writeLog(kylog::level::trace, L"ky::metamodel::classInfo::~classInfo", detail::classInfoFile, 192,
-                     L"classInfo released: \"%s\"", d->label.c_str());
+    detail::writeLog(detail::sites::classReleased, d->label.c_str());
     releaseInfo();
     delete d;
 }
@@ -105,8 +104,7 @@ ky::refPtr<classInfo> classInfo::createClassInfo(const ky::string& name) {
 }
 
 void classInfo::releaseInfo() {
-    detail::writeLog(kylog::level::trace, L"ky::metamodel::classInfo::releaseInfo", detail::classInfoFile, 207,
-                     L"classInfo releaseInfo called: \"%s\"", d->label.c_str());
+    detail::writeLog(detail::sites::classEmptied, d->label.c_str());
     { auto dropped = std::move(d->identity); }
     // Each container is swapped out before it is emptied: releasing one
     // entry may end other descriptors, and none may find it half cleared.
@@ -160,8 +158,6 @@ void classInfo::setAbstract(bool isAbstract) {
 }
 
 bool classInfo::isAbstract() const { return (d->flags & 1) != 0; }
-
-int classInfo::flags() const { return d->flags; }
 
 // ---- fields ----
 
@@ -296,10 +292,10 @@ ky::refPtr<ky::metamodel::idInfo> classInfo::idInfo() const {
 
 // ---- alias names ----
 
-void classInfo::addAliasname(const ky::string& alias) { detail::addAlias(d->internal, alias, classAliasLines); }
+void classInfo::addAliasname(const ky::string& alias) { detail::addAlias(d->internal, alias, classAliasSites); }
 
 void classInfo::removeAliasname(const ky::string& alias) {
-    detail::removeAlias(d->internal, alias, classAliasLines);
+    detail::removeAlias(d->internal, alias, classAliasSites);
 }
 
 bool classInfo::hasAliasname(const ky::scString& name) const {

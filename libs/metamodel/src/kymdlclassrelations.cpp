@@ -57,37 +57,52 @@ ky::string textOr(const ky::string& text, const ky::scString& fallback) {
 
 }  // namespace
 
+namespace {
+
+// What both createRelation overloads do once the from-field is found: a
+// relation that already leads where asked is answered as it is; else `make`
+// builds the relation, which then leads out of `from` and into the class that
+// `targetClass` answers.
+template <class Make, class TargetClass>
+refPtr<relationInfo> relate(classInfo& from, const refPtr<fieldInfo>& fromField, refPtr<relationInfo> existing,
+                            Make make, TargetClass targetClass) {
+    if (existing) return existing;
+    refPtr<relationInfo> relation(make());
+    fromField->setSemantic(eSemRelation, ky::genericSet(), ky::string());
+    detail::classAccess::of(from).toRelations.push_back(relation);
+    detail::classAccess::of(*targetClass()).fromRelations.push_back(relation);
+    return relation;
+}
+
+}  // namespace
+
 refPtr<relationInfo> classInfo::createRelation(const ky::string& fromField, bool searchBases,
                                                refPtr<classInfo> target, eRelationType kind,
                                                const ky::string& name, const ky::string& reverseName) {
     refPtr<ky::metamodel::fieldInfo> pFromFld = fieldInfo(fromField, searchBases, false);
-    KY_ASSERT(pFromFld, detail::classInfoFile, 674);
-    KY_ASSERT(pFromFld->type(), detail::classInfoFile, 675);
-    if (refPtr<relationInfo> existing = findRelationToClass(d->toRelations, pFromFld, target)) return existing;
-
-    const ky::string relationName = textOr(name, pFromFld->scName());
-    const ky::string relationReverseName = textOr(reverseName, pFromFld->classInfo()->scName());
-    refPtr<relationInfo> relation(new relationInfo(pFromFld, target, kind, relationName, relationReverseName));
-    pFromFld->setSemantic(eSemRelation, ky::genericSet(), ky::string());
-    d->toRelations.push_back(relation);
-    target->d->fromRelations.push_back(relation);
-    return relation;
+    KY_ASSERT_AT(pFromFld, detail::sites::relationFromFieldToClass);
+    KY_ASSERT_AT(pFromFld->type(), detail::sites::relationFromFieldTyped);
+    return relate(
+        *this, pFromFld, findRelationToClass(d->toRelations, pFromFld, target),
+        [&] {
+            return new relationInfo(pFromFld, target, kind, textOr(name, pFromFld->scName()),
+                                    textOr(reverseName, pFromFld->classInfo()->scName()));
+        },
+        [&] { return target; });
 }
 
 refPtr<relationInfo> classInfo::createRelation(const ky::string& fromField, bool searchBases,
                                                refPtr<ky::metamodel::fieldInfo> target, eRelationType kind,
                                                const ky::string& name, const ky::string& reverseName) {
     refPtr<ky::metamodel::fieldInfo> pFromFld = fieldInfo(fromField, searchBases, false);
-    KY_ASSERT(pFromFld, detail::classInfoFile, 640);
-    if (refPtr<relationInfo> existing = findRelationToField(d->toRelations, pFromFld, target)) return existing;
-
-    const ky::string relationName = textOr(name, pFromFld->scName());
-    const ky::string relationReverseName = reverseName.empty() ? qualifiedFieldName(pFromFld) : reverseName;
-    refPtr<relationInfo> relation(new relationInfo(pFromFld, target, kind, relationName, relationReverseName));
-    pFromFld->setSemantic(eSemRelation, ky::genericSet(), ky::string());
-    d->toRelations.push_back(relation);
-    target->classInfo()->d->fromRelations.push_back(relation);
-    return relation;
+    KY_ASSERT_AT(pFromFld, detail::sites::relationFromFieldToField);
+    return relate(
+        *this, pFromFld, findRelationToField(d->toRelations, pFromFld, target),
+        [&] {
+            return new relationInfo(pFromFld, target, kind, textOr(name, pFromFld->scName()),
+                                    reverseName.empty() ? qualifiedFieldName(pFromFld) : reverseName);
+        },
+        [&] { return target->classInfo(); });
 }
 
 namespace {

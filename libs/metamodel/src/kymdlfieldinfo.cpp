@@ -19,7 +19,8 @@ namespace ky::metamodel {
 namespace {
 
 // Where the field's alias operations report their assertions from.
-constexpr detail::aliasReportLines fieldAliasLines{detail::fieldInfoFile, 668, 686, 679};
+const detail::aliasSites fieldAliasSites{detail::sites::fieldAliasAdded, detail::sites::fieldAliasRemoved,
+                                        detail::sites::fieldAliasListMade};
 
 // The type words of every type but eCustom, in table order.
 struct typeWord {
@@ -106,8 +107,7 @@ fieldInfo::fieldInfo(ky::refPtr<ky::metamodel::classInfo> owner, const ky::strin
     record->customTypeString = ky::scString::createFrom(customTypeString);
     record->typeAttribs = typeAttribs;
     d = record.release();
-    detail::writeLog(kylog::level::trace, L"ky::metamodel::fieldInfo::fieldInfo", detail::fieldInfoFile, 119,
-                     L"fieldInfo created: \"%s\"", d->label.c_str());
+    detail::writeLog(detail::sites::fieldCreated, d->label.c_str());
 }
 
 fieldInfo::fieldInfo(ky::refPtr<ky::metamodel::classInfo> owner, ky::refPtr<ky::metamodel::fieldInfo> source)
@@ -120,21 +120,18 @@ fieldInfo::fieldInfo(ky::refPtr<ky::metamodel::classInfo> owner, ky::refPtr<ky::
     record->source = std::move(source);
     record->type = resolved;
     d = record.release();
-    detail::writeLog(kylog::level::trace, L"ky::metamodel::fieldInfo::fieldInfo", detail::fieldInfoFile, 129,
-                     L"fieldInfo created: \"%s\"", d->label.c_str());
+    detail::writeLog(detail::sites::referringFieldCreated, d->label.c_str());
 }
 
 fieldInfo::~fieldInfo() {
-    detail::writeLog(kylog::level::debug, L"ky::metamodel::fieldInfo::~fieldInfo", detail::fieldInfoFile, 169,
-                     L"fieldInfo released: \"%s\"", d->label.c_str());
+    detail::writeLog(detail::sites::fieldReleased, d->label.c_str());
     // The record's members go in reverse order: the source field before the
     // owning class.
     delete d;
 }
 
 void fieldInfo::releaseInfo() {
-    detail::writeLog(kylog::level::info, L"ky::metamodel::fieldInfo::releaseInfo", detail::fieldInfoFile, 177,
-                     L"fieldInfo releaseInfo called: \"%s\"", d->label.c_str());
+    detail::writeLog(detail::sites::fieldEmptied, d->label.c_str());
     // The member is emptied before the class is released, so a class whose
     // end comes with this release finds this field already cut from it.
     ky::refPtr<ky::metamodel::classInfo> owner = std::move(d->owner);
@@ -177,8 +174,6 @@ void fieldInfo::setUnique(bool unique) { d->flags = unique ? d->flags | 2 : d->f
 bool fieldInfo::isMandatory() const { return (d->flags & 1) != 0; }
 
 bool fieldInfo::isUnique() const { return (d->flags & 2) != 0; }
-
-int fieldInfo::flags() const { return d->flags; }
 
 // ---- expressions ----------------------------------------------------------------
 
@@ -230,10 +225,10 @@ bool fieldInfo::setAutoExpression(const ky::string& expression) {
 
 // ---- alias names ------------------------------------------------------------------
 
-void fieldInfo::addAliasname(const ky::string& alias) { detail::addAlias(d->internal, alias, fieldAliasLines); }
+void fieldInfo::addAliasname(const ky::string& alias) { detail::addAlias(d->internal, alias, fieldAliasSites); }
 
 void fieldInfo::removeAliasname(const ky::string& alias) {
-    detail::removeAlias(d->internal, alias, fieldAliasLines);
+    detail::removeAlias(d->internal, alias, fieldAliasSites);
 }
 
 bool fieldInfo::hasAliasname(const ky::scString& name) const {

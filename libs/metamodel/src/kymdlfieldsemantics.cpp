@@ -75,10 +75,9 @@ bool isEnumType(eFieldType t) {
 
 bool isBitsType(eFieldType t) { return t == eShort || t == eInt || t == eLong; }
 
-void requireEnumItems(const ky::genericSet& semProps, int line) {
+void requireEnumItems(const ky::genericSet& semProps, const ky::assertSite& site) {
     const std::vector<enumItem>* eis = nullptr;
-    KY_ASSERT_MSG(semProps.getValuePtr(detail::key().enumItems, eis), L"semProps.getValuePtr(_T(\"enumItems\"), eis)",
-                  detail::fieldInfoFile, line);
+    KY_ASSERT_AT(semProps.getValuePtr(detail::key().enumItems, eis), site);
 }
 
 // The custom text of eSemCustom: `semStr`, else the text under
@@ -87,7 +86,7 @@ ky::scString customText(const ky::genericSet& semProps, const ky::string& semStr
     if (!semStr.empty()) return ky::scString::createFrom(semStr);
     ky::string text;
     semProps.getValue(detail::key().customSemantic, text);
-    KY_ASSERT_MSG(text.length(), L"semStr.length()", detail::fieldInfoFile, 634);
+    KY_ASSERT_AT(text.length(), detail::sites::customSemanticText);
     return ky::scString::createFrom(text);
 }
 
@@ -126,32 +125,26 @@ void applySemanticRules(Record& record, eFieldSemantics semantic, const ky::gene
             record.flags |= 1 | 2;
             break;
         case eSemDate:
-            KY_ASSERT_MSG(type == eTimestamp || type == eDate, L"mType==eTimestamp || mType==eDate",
-                          detail::fieldInfoFile, 613);
+            KY_ASSERT_AT(type == eTimestamp || type == eDate, detail::sites::dateSemanticType);
             record.type = eDate;
             break;
         case eSemTime:
-            KY_ASSERT_MSG(type == eTimestamp || type == eTime, L"mType==eTimestamp || mType==eTime",
-                          detail::fieldInfoFile, 618);
+            KY_ASSERT_AT(type == eTimestamp || type == eTime, detail::sites::timeSemanticType);
             record.type = eTime;
             break;
         case eSemTimestamp:
-            KY_ASSERT_MSG(type == eTimestamp, L"mType==eTimestamp", detail::fieldInfoFile, 623);
+            KY_ASSERT_AT(type == eTimestamp, detail::sites::timestampSemanticType);
             break;
         case eSemCustom:
             record.customSemantic = customText(semProps, semStr);
             break;
         case eSemEnum:
-            KY_ASSERT_MSG(isEnumType(type),
-                          L"mType==eBool ||mType==eShort || mType==eInt || mType==eLong || mType==eFloat || "
-                          L"mType==eDouble || mType==eString",
-                          detail::fieldInfoFile, 640);
-            requireEnumItems(semProps, 642);
+            KY_ASSERT_AT(isEnumType(type), detail::sites::enumSemanticType);
+            requireEnumItems(semProps, detail::sites::enumSemanticItems);
             break;
         case eSemBits:
-            KY_ASSERT_MSG(isBitsType(type), L"mType == eShort || mType == eInt || mType == eLong",
-                          detail::fieldInfoFile, 646);
-            requireEnumItems(semProps, 648);
+            KY_ASSERT_AT(isBitsType(type), detail::sites::bitsSemanticType);
+            requireEnumItems(semProps, detail::sites::bitsSemanticItems);
             break;
         default:  // the other semantics pass without checks
             break;

@@ -42,6 +42,30 @@ bool nearZero(const ky::genericValue& value) {
     return testAs<T>(value, [](const T& v) { return std::fabs(static_cast<double>(v)) < nullThreshold; });
 }
 
+// The value of each type: its default or, with `null`, its null value; the
+// two differ only for dates and times, whose default is the current clock.
+// Empty for a type without values (ePtr, eCustom, no type).
+ky::genericValue valueOfType(eFieldType type, bool null) {
+    switch (type) {
+        case eBool: return ky::genericValue::create(false);
+        case eShort: return ky::genericValue::create(short(0));
+        case eInt: return ky::genericValue::create(0);
+        case eLong: return ky::genericValue::create(0L);
+        case eFloat: return ky::genericValue::create(0.0f);
+        case eDouble: return ky::genericValue::create(0.0);
+        case eString: return ky::genericValue::create(ky::string());
+        case eDate: return ky::genericValue::create(null ? nullDate() : ky::date::today());
+        case eTime: return ky::genericValue::create(null ? nullTime() : ky::time::now());
+        case eTimestamp:
+            return ky::genericValue::create(null ? ky::timestamp(nullDate(), nullTime()) : ky::timestamp::now());
+        case eBinary: return ky::genericValue::create(ky::binaryBuffer());
+        case eDirectory: return ky::genericValue::create(ky::directory(ky::string()));
+        case eFile: return ky::genericValue::create(ky::file(ky::string()));
+        case eSearchPath: return ky::genericValue::create(ky::searchPath());
+        default: return ky::genericValue();
+    }
+}
+
 // ---- built-in equality functions ----
 // Each reads both values strictly as its value class, so an empty or
 // unconvertible value throws false.
@@ -83,23 +107,10 @@ valueEqFunction builtInEquality(eFieldType type) {
 // ---- defaults -------------------------------------------------------------------
 
 bool fieldInfo::getDefaultFromType(eFieldType type, ky::genericValue& value) {
-    switch (type) {
-        case eBool: value = ky::genericValue::create(false); return true;
-        case eShort: value = ky::genericValue::create(short(0)); return true;
-        case eInt: value = ky::genericValue::create(0); return true;
-        case eLong: value = ky::genericValue::create(0L); return true;
-        case eFloat: value = ky::genericValue::create(0.0f); return true;
-        case eDouble: value = ky::genericValue::create(0.0); return true;
-        case eString: value = ky::genericValue::create(ky::string()); return true;
-        case eDate: value = ky::genericValue::create(ky::date::today()); return true;
-        case eTime: value = ky::genericValue::create(ky::time::now()); return true;
-        case eTimestamp: value = ky::genericValue::create(ky::timestamp::now()); return true;
-        case eBinary: value = ky::genericValue::create(ky::binaryBuffer()); return true;
-        case eDirectory: value = ky::genericValue::create(ky::directory(ky::string())); return true;
-        case eFile: value = ky::genericValue::create(ky::file(ky::string())); return true;
-        case eSearchPath: value = ky::genericValue::create(ky::searchPath()); return true;
-        default: return false;  // ePtr, eCustom, no type
-    }
+    ky::genericValue typed = valueOfType(type, false);
+    if (typed.empty()) return false;
+    value = std::move(typed);
+    return true;
 }
 
 bool fieldInfo::getDefaultValue(ky::genericValue& value, bool searchSource) const {
@@ -121,25 +132,7 @@ bool fieldInfo::setDefaultValue(const ky::genericValue& value) {
 
 // ---- null values ----------------------------------------------------------------
 
-ky::genericValue fieldInfo::createNullValue() const {
-    switch (d->type) {
-        case eBool: return ky::genericValue::create(false);
-        case eShort: return ky::genericValue::create(short(0));
-        case eInt: return ky::genericValue::create(0);
-        case eLong: return ky::genericValue::create(0L);
-        case eFloat: return ky::genericValue::create(0.0f);
-        case eDouble: return ky::genericValue::create(0.0);
-        case eString: return ky::genericValue::create(ky::string());
-        case eDate: return ky::genericValue::create(nullDate());
-        case eTime: return ky::genericValue::create(nullTime());
-        case eTimestamp: return ky::genericValue::create(ky::timestamp(nullDate(), nullTime()));
-        case eBinary: return ky::genericValue::create(ky::binaryBuffer(0));
-        case eDirectory: return ky::genericValue::create(ky::directory(ky::string()));
-        case eFile: return ky::genericValue::create(ky::file(ky::string()));
-        case eSearchPath: return ky::genericValue::create(ky::searchPath());
-        default: return ky::genericValue();  // ePtr, eCustom, no type
-    }
-}
+ky::genericValue fieldInfo::createNullValue() const { return valueOfType(d->type, true); }
 
 bool fieldInfo::isNullValue(const ky::genericValue& value) const {
     switch (d->type) {

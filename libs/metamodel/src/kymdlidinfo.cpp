@@ -28,7 +28,7 @@ bool fieldsShareOneClass(const std::vector<refPtr<fieldInfo>>& fields) {
 }  // namespace
 
 idInfo::idInfo(const std::vector<refPtr<fieldInfo>>& rfields) {
-    KY_ASSERT_MSG(rfields.size() >= 1, L"rfields.size()>=1", detail::idInfoFile, 11);
+    KY_ASSERT_AT(rfields.size() >= 1, detail::sites::identityFields);
     if (!fieldsShareOneClass(rfields)) throw false;
     mFields = rfields;
 }
@@ -40,7 +40,7 @@ refPtr<ky::metamodel::classInfo> idInfo::classInfo() const {
 }
 
 bool idInfo::isEqualTo(const idInfo* pOther) const {
-    KY_ASSERT_MSG(pOther != 0, L"pOther!=0", detail::idInfoFile, 34);
+    KY_ASSERT_AT(pOther != 0, detail::sites::identityCompared);
     return mFields == pOther->mFields;
 }
 

@@ -1,6 +1,5 @@
-// What the descriptors share inside the library: the log line helper, the
-// source paths their reports name, and the fixed keys of the internal
-// property sets.
+// What the descriptors share inside the library: the log line helper and
+// the fixed keys of the internal property sets.
 #pragma once
 
 #include <kyassert.h>
@@ -8,24 +7,19 @@
 #include <kyscstring.h>
 #include <kystring.h>
 
+#include "kymdlsites.h"
+
 namespace ky::metamodel::detail {
 
-// Source paths named by log lines and assertion reports.
-inline constexpr const wchar_t* classInfoFile = L"libs/metamodel/src/kymdlclassinfo";
-inline constexpr const wchar_t* fieldInfoFile = L"libs/metamodel/src/kymdlfieldinfo";
-inline constexpr const wchar_t* modelInfoFile = L"libs/metamodel/src/kymdlmodelinfo";
-inline constexpr const wchar_t* relationInfoFile = L"libs/metamodel/src/kymdlrelationinfo";
-inline constexpr const wchar_t* idInfoFile = L"libs/metamodel/src/kymdlidinfo";
-
-// Writes one log line through the logger named after the writing function:
-// the message is formatted with string::sformat, and only when the level is
-// written at all, so a line below the host's level costs no formatting.
+// Writes the log line of `site` through the logger named after the writing
+// function: the message is formatted from the site's format with
+// string::sformat, and only when the level is written at all, so a line
+// below the host's level costs no formatting.
 template <class... Args>
-void writeLog(kylog::level level, const wchar_t* function, const wchar_t* file, int line,
-              const wchar_t* format, Args... args) {
-    if (!kylog::logManager::isEnabled(level)) return;
-    const kylog::logger& logger = kylog::logManager::getLogger(function);
-    logger.log(level, ky::string::sformat(format, args...), file, line, function, nullptr);
+void writeLog(const logSite& site, Args... args) {
+    if (!kylog::logManager::isEnabled(site.level)) return;
+    const kylog::logger& logger = kylog::logManager::getLogger(site.logger);
+    logger.log(site.level, ky::string::sformat(site.format, args...), site.file, site.line, site.logger, nullptr);
 }
 
 // Fixed keys of the internal property sets, interned once.

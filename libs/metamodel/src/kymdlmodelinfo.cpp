@@ -81,14 +81,12 @@ modelInfo::modelInfo(bool caseSensitiveNames)
     : mIndex(std::make_unique<detail::classIndex>()), mCaseSensitive(caseSensitiveNames) {
     // Before any thread can look anything up in this model.
     detail::heavyBarrierReady();
-    detail::writeLog(kylog::level::trace, L"ky::metamodel::modelInfo::modelInfo", detail::modelInfoFile, 20,
-                     L"modelInfo created");
+    detail::writeLog(detail::sites::modelCreated);
     mProperties.setValue(detail::key().caseSensitiveNames, caseSensitiveNames, false);
 }
 
 modelInfo::~modelInfo() {
-    detail::writeLog(kylog::level::trace, L"ky::metamodel::modelInfo::~modelInfo", detail::modelInfoFile, 29,
-                     L"modelInfo released");
+    detail::writeLog(detail::sites::modelReleased);
     ky::mutexLock lock(mLock);
     for (const auto& entry : mClasses) {
         if (ky::refPtr<ky::metamodel::classInfo> cls = entry.second) cls->releaseInfo();

@@ -8,74 +8,38 @@
 
 namespace ky::metamodel {
 
-namespace {
-
-constexpr const wchar_t* constructorLogger = L"ky::metamodel::relationInfo::relationInfo";
-constexpr const wchar_t* destructorLogger = L"ky::metamodel::relationInfo::~relationInfo";
-constexpr const wchar_t* createdMessage = L"relationInfo created: \"%s\" to \"%s\"";
-
-// Both constructors' reporting lines.
-struct constructorLines {
-    int fieldsGiven;
-    int classesKnown;
-    int log;
-};
-constexpr constructorLines fieldToFieldLines{19, 20, 24};
-constexpr constructorLines fieldToClassLines{54, 55, 59};
-
-// The relation's name: as given, else the from-field's name.
-ky::scString relationName(const ky::string& name, const refPtr<fieldInfo>& fromField) {
-    return name.empty() ? fromField->scName() : ky::scString::createFrom(name);
-}
-
-// The name seen from the target: as given; without one, only a reverse
-// aggregation is known there, under the from-class's name.
-ky::scString reverseRelationName(const ky::string& reverseName, const refPtr<fieldInfo>& fromField,
-                                 eRelationType kind) {
-    if (!reverseName.empty()) return ky::scString::createFrom(reverseName);
-    if (kind != eRevAgg) return ky::scString();
-    return fromField->classInfo()->scName();
-}
-
-}  // namespace
-
 relationInfo::relationInfo(refPtr<fieldInfo> pFromField, refPtr<fieldInfo> pToField, eRelationType kind,
                            const ky::string& name, const ky::string& reverseName)
     : mType(kind) {
-    KY_ASSERT_MSG(pFromField && pToField, L"pFromField&&pToField", detail::relationInfoFile,
-                  fieldToFieldLines.fieldsGiven);
-    KY_ASSERT_MSG(pFromField->classInfo() && pToField->classInfo(),
-                  L"pFromField->classInfo()&&pToField->classInfo()", detail::relationInfoFile,
-                  fieldToFieldLines.classesKnown);
-    detail::writeLog(kylog::level::trace, constructorLogger, detail::relationInfoFile, fieldToFieldLines.log,
-                     createdMessage, name.c_str(), reverseName.c_str());
-    mRelations.emplace_back(pFromField, pToField);
-    pFromField->setSemantic(eSemRelation, ky::genericSet(), ky::string());
-    mName = relationName(name, pFromField);
-    mReverseName = reverseRelationName(reverseName, pFromField, kind);
+    KY_ASSERT_AT(pFromField && pToField, detail::sites::relationFieldsGiven);
+    KY_ASSERT_AT(pFromField->classInfo() && pToField->classInfo(), detail::sites::relationFieldsOwned);
+    detail::writeLog(detail::sites::relationToFieldCreated, name.c_str(), reverseName.c_str());
+    connect(pFromField, pToField, name, reverseName);
 }
 
 relationInfo::relationInfo(refPtr<fieldInfo> pFromField, refPtr<ky::metamodel::classInfo> pToClass,
                            eRelationType kind, const ky::string& name, const ky::string& reverseName)
     : mType(kind) {
-    KY_ASSERT_MSG(pFromField && pToClass, L"pFromField&&pToClass", detail::relationInfoFile,
-                  fieldToClassLines.fieldsGiven);
-    KY_ASSERT_MSG(pFromField->classInfo(), L"pFromField->classInfo()", detail::relationInfoFile,
-                  fieldToClassLines.classesKnown);
-    detail::writeLog(kylog::level::trace, constructorLogger, detail::relationInfoFile, fieldToClassLines.log,
-                     createdMessage, name.c_str(), reverseName.c_str());
+    KY_ASSERT_AT(pFromField && pToClass, detail::sites::relationClassGiven);
+    KY_ASSERT_AT(pFromField->classInfo(), detail::sites::relationFromFieldOwned);
+    detail::writeLog(detail::sites::relationToClassCreated, name.c_str(), reverseName.c_str());
     // The pointer field stands for the target class in this relation only: it
     // is owned by that class but kept out of its field list.
-    refPtr<fieldInfo> pointerField(new fieldInfo(pToClass, L"PTR", ePtr, ky::genericSet(), L""));
-    mRelations.emplace_back(pFromField, pointerField);
+    connect(pFromField, refPtr<fieldInfo>(new fieldInfo(pToClass, L"PTR", ePtr, ky::genericSet(), L"")), name,
+            reverseName);
+}
+
+void relationInfo::connect(refPtr<fieldInfo> pFromField, refPtr<fieldInfo> pToField, const ky::string& name,
+                           const ky::string& reverseName) {
+    mRelations.emplace_back(pFromField, pToField);
     pFromField->setSemantic(eSemRelation, ky::genericSet(), ky::string());
-    mName = relationName(name, pFromField);
-    mReverseName = reverseRelationName(reverseName, pFromField, kind);
+    // createRelation has put in the from-field's and its class's names where none was given.
+    mName = ky::scString::createFrom(name);
+    mReverseName = ky::scString::createFrom(reverseName);
 }
 
 relationInfo::~relationInfo() {
-    detail::writeLog(kylog::level::trace, destructorLogger, detail::relationInfoFile, 91,
-                     L"relationInfo released: \"%s\" to \"%s\"", mName.c_str(), mReverseName.c_str());
+    detail::writeLog(detail::sites::relationReleased, mName.c_str(), mReverseName.c_str());
     mName = ky::scString();
     mReverseName = ky::scString();
     // Dropping a pair may end a field and, through it, its class; the list is
@@ -85,28 +49,23 @@ relationInfo::~relationInfo() {
 }
 
 bool relationInfo::addFieldRelation(refPtr<fieldInfo> pParentColumn, refPtr<fieldInfo> pDepColumn) {
-    KY_ASSERT_MSG(mRelations.size() >= 1, L"mRelations.size()>=1", detail::relationInfoFile, 134);
-    KY_ASSERT_MSG(pParentColumn->classInfo() && pDepColumn->classInfo(),
-                  L"pParentColumn->classInfo()&&pDepColumn->classInfo()", detail::relationInfoFile, 135);
-    KY_ASSERT_MSG(mRelations[0].first->classInfo() &&
-                      mRelations[0].first->classInfo() == pParentColumn->classInfo(),
-                  L"mRelations[0].first->classInfo() && mRelations[0].first->classInfo()==pParentColumn->classInfo()",
-                  detail::relationInfoFile, 137);
-    KY_ASSERT_MSG(mRelations[0].second->classInfo() &&
-                      mRelations[0].second->classInfo() == pDepColumn->classInfo(),
-                  L"mRelations[0].second->classInfo() && mRelations[0].second->classInfo()==pDepColumn->classInfo()",
-                  detail::relationInfoFile, 138);
+    KY_ASSERT_AT(mRelations.size() >= 1, detail::sites::pairAddedToPairs);
+    KY_ASSERT_AT(pParentColumn->classInfo() && pDepColumn->classInfo(), detail::sites::pairColumnsOwned);
+    KY_ASSERT_AT(mRelations[0].first->classInfo() && mRelations[0].first->classInfo() == pParentColumn->classInfo(),
+                 detail::sites::pairParentClass);
+    KY_ASSERT_AT(mRelations[0].second->classInfo() && mRelations[0].second->classInfo() == pDepColumn->classInfo(),
+                 detail::sites::pairDependentClass);
     mRelations.emplace_back(pParentColumn, pDepColumn);
     return true;
 }
 
 const_refPtr<ky::metamodel::classInfo> relationInfo::fromClassInfo() const {
-    KY_ASSERT_MSG(mRelations.size() >= 1, L"mRelations.size()>=1", detail::relationInfoFile, 146);
+    KY_ASSERT_AT(mRelations.size() >= 1, detail::sites::fromClassOfPairs);
     return mRelations[0].first->classInfo();
 }
 
 const_refPtr<ky::metamodel::classInfo> relationInfo::toClassInfo() const {
-    KY_ASSERT_MSG(mRelations.size() >= 1, L"mRelations.size()>=1", detail::relationInfoFile, 151);
+    KY_ASSERT_AT(mRelations.size() >= 1, detail::sites::toClassOfPairs);
     return mRelations[0].second->classInfo();
 }
 

@@ -29,7 +29,24 @@ KY_UTILS_API void assertMsg(const wchar_t* text);
 /// wide characters, passes it to assertMsg and throws false.
 [[noreturn]] KY_UTILS_API void assertFailed(const wchar_t* condition, const wchar_t* file, int line);
 
+/// One place that reports a broken precondition: the condition text and the
+/// file and line the report names. Sites are constants, declared once each.
+struct assertSite {
+    const wchar_t* condition;  ///< the condition text of the report
+    const wchar_t* file;       ///< the reported file
+    int line;                  ///< the reported line
+};
+
+/// Reports the failed condition of `site` as assertFailed does and throws false.
+[[noreturn]] inline void assertFailed(const assertSite& site) { assertFailed(site.condition, site.file, site.line); }
+
 }  // namespace ky
+
+/// Checks `cond`; when it is false, reports `site` (an assertSite) and throws false.
+#define KY_ASSERT_AT(cond, site)                 \
+    do {                                         \
+        if (!(cond)) ::ky::assertFailed(site);   \
+    } while (0)
 
 /// Checks `cond`; when it is false, reports `text` (a wide literal) as the
 /// failed condition at `file`:`line` and throws false.

@@ -17,6 +17,8 @@ refCount_t refObj::release() const {
 
 void refObj::destroy() const { delete this; }
 
+countedRefObj::~countedRefObj() = default;
+
 namespace shptr {
 
 std::atomic<refCount_t>* allocCounter() { return new std::atomic<refCount_t>(1); }
