@@ -1,0 +1,834 @@
+// Loading a model file: the text is read into a tree, the tree into a
+// description whose every part is checked against what the core accepts,
+// and only a description without errors is built into a model.
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <sys/stat.h>
+#include <unordered_map>
+
+#include "kymdlfiledesc.h"
+
+namespace ky::metamodel::file::detail {
+
+const std::array<const char*, fieldKeyCount> fieldKeys{
+    "name",    "overrides", "copyFrom",  "prefix",       "type",     "customType",     "typeAttributes",
+    "semantic", "items",    "semanticAttributes", "label", "unit",   "mandatory",      "unique",
+    "default", "constant",  "automatic", "defaultValue", "aliases",  "userProperties", "inheritableUserProperties"};
+const std::array<const char*, classKeyCount> classKeys{
+    "name", "label", "abstract", "aliases", "bases", "userProperties", "inheritableUserProperties", "fields"};
+const std::array<const char*, relationKeyCount> relationKeys{
+    "class", "field", "kind", "target", "targetField", "pairs", "name", "reverseName"};
+const std::array<const char*, rootKeyCount> rootKeys{"caseSensitiveNames", "classes", "relations"};
+
+namespace {
+
+// The edit distance of two keys, for the hint of an unknown key.
+std::size_t distance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
+                              std::tolower(static_cast<unsigned char>(b[j - 1]));
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+struct classFieldKey {
+    std::uint32_t cls;
+    ky::scString name;
+    bool operator==(const classFieldKey& o) const { return cls == o.cls && name == o.name; }
+};
+struct classFieldHash {
+    std::size_t operator()(const classFieldKey& k) const noexcept {
+        return k.name.hash() * 31 + k.cls;
+    }
+};
+
+const wchar_t* kindWords[] = {L"ref", L"agg", L"revagg", L"biagg"};
+const eRelationType kinds[] = {eRef, eAgg, eRevAgg, eBiAgg};
+
+bool isEnumType(eFieldType t) {
+    return t == eBool || t == eShort || t == eInt || t == eLong || t == eFloat || t == eDouble || t == eString;
+}
+bool isBitsType(eFieldType t) { return t == eShort || t == eInt || t == eLong; }
+
+// Reads and checks one model file's tree into a description.
+class checker {
+public:
+    checker(const tree& t, reporter& report, const loadOptions& options)
+        : mTree(t), mReport(report), mOptions(options) {}
+
+    bool run(description& desc);
+
+private:
+    const node& at(std::uint32_t index) const { return mTree.at(index); }
+    std::string_view text(std::uint32_t index) const { return mTree.text(at(index)); }
+    void error(std::uint32_t index, const wchar_t* code, const ky::string& message) {
+        mReport.error(at(index).line, at(index).column, code, message);
+    }
+
+    template <std::size_t N>
+    void readKeys(std::uint32_t mapIndex, const std::array<const char*, N>& names, std::array<std::uint32_t, N>& slots,
+                  const ky::string& where);
+    bool expect(std::uint32_t index, nodeKind kind, const ky::string& what);
+    bool readBool(std::uint32_t index, const ky::string& what);
+    bool readName(std::uint32_t index, const ky::string& what, ky::string& out);
+    ky::scString keyOf(const ky::string& name) const {
+        return ky::scString::createFrom(mDesc->caseSensitive ? name : name.lower());
+    }
+    std::uint32_t findClass(std::uint32_t nameIndex, const ky::string& what);
+    void readTextList(std::uint32_t index, const ky::string& what, bool names);
+    void readValueMap(std::uint32_t index, const ky::string& what, const char* reserved);
+
+    void readRoot();
+    void readClass(std::uint32_t index);
+    void readField(classDesc& cls, const ky::string& className, std::uint32_t index);
+    void readRelation(std::uint32_t index);
+
+    void resolveClasses();
+    void orderClasses();
+    void checkFields(std::uint32_t cls);
+    void checkOrdinaryField(classDesc& cls, fieldDesc& field, const ky::string& what);
+    void checkSemantic(fieldDesc& field, const ky::string& what);
+    bool inherited(std::uint32_t cls, ky::scString name, std::uint32_t* owner) const;
+    bool findField(std::uint32_t cls, ky::scString name, std::uint32_t* owner) const;
+    bool derivesFrom(std::uint32_t cls, std::uint32_t base) const;
+    void checkRelation(relationDesc& rel);
+
+    ky::string className(std::uint32_t cls) const {
+        return mDesc->classes[cls].slots[cName] == none ? ky::string(L"#") + std::to_wstring(cls + 1)
+                                                         : wideText(mTree, mDesc->classes[cls].slots[cName]);
+    }
+
+    const tree& mTree;
+    reporter& mReport;
+    const loadOptions& mOptions;
+    description* mDesc = nullptr;
+    std::unordered_map<ky::scString, std::uint32_t> mClassIndex;
+    // Own fields of each class (copies expanded), to where they stand.
+    std::unordered_map<classFieldKey, std::uint32_t, classFieldHash> mOwnFields;
+};
+
+template <std::size_t N>
+void checker::readKeys(std::uint32_t mapIndex, const std::array<const char*, N>& names,
+                       std::array<std::uint32_t, N>& slots, const ky::string& where) {
+    slots.fill(none);
+    const node& map = at(mapIndex);
+    for (std::uint32_t i = 0; i + 1 < map.size; i += 2) {
+        const std::uint32_t keyIndex = mTree.child(map, i).kind == nodeKind::scalar
+                                           ? mTree.childIndex(map, i)
+                                           : none;
+        const std::uint32_t valueIndex = mTree.childIndex(map, i + 1);
+        if (keyIndex == none) {
+            error(mTree.childIndex(map, i), L"M010",
+                  L"a key must be a text, in " + where);
+            continue;
+        }
+        const std::string_view key = text(keyIndex);
+        std::size_t found = N;
+        for (std::size_t k = 0; k < N; ++k)
+            if (key == names[k]) found = k;
+        if (found == N) {
+            std::size_t best = N, bestDistance = 4;
+            for (std::size_t k = 0; k < N; ++k) {
+                const std::size_t d = distance(key, names[k]);
+                if (d < bestDistance) best = k, bestDistance = d;
+            }
+            ky::string message = L"unknown key " + quoted(key) + L" in " + where;
+            if (best != N) message += L"; did you mean '" + wide(names[best]) + L"'?";
+            error(keyIndex, L"M010", message);
+        } else if (slots[found] != none) {
+            error(keyIndex, L"M011", L"duplicate key " + quoted(key) + L" in " + where);
+        } else {
+            slots[found] = valueIndex;
+        }
+    }
+}
+
+bool checker::expect(std::uint32_t index, nodeKind kind, const ky::string& what) {
+    if (at(index).kind == kind) return true;
+    const wchar_t* expected = kind == nodeKind::mapping ? L"a mapping" : kind == nodeKind::sequence ? L"a list"
+                                                                                                      : L"a text";
+    error(index, L"M018", what + L" must be " + expected);
+    return false;
+}
+
+bool checker::readBool(std::uint32_t index, const ky::string& what) {
+    if (index == none) return false;
+    const std::string_view t = text(index);
+    if (at(index).kind == nodeKind::scalar && at(index).plain && (t == "true" || t == "false")) return t == "true";
+    error(index, L"M018", what + L" must be true or false");
+    return false;
+}
+
+bool checker::readName(std::uint32_t index, const ky::string& what, ky::string& out) {
+    if (!expect(index, nodeKind::scalar, what)) return false;
+    out = wideText(mTree, index);
+    if (out.empty()) {
+        error(index, L"M019", what + L" is empty");
+        return false;
+    }
+    if (out.size() > mOptions.maxNameLength) {
+        error(index, L"M019", what + L" is longer than " + std::to_wstring(mOptions.maxNameLength) + L" characters");
+        return false;
+    }
+    return true;
+}
+
+std::uint32_t checker::findClass(std::uint32_t nameIndex, const ky::string& what) {
+    ky::string name;
+    if (!readName(nameIndex, what, name)) return none;
+    const auto found = mClassIndex.find(keyOf(name));
+    if (found != mClassIndex.end()) return found->second;
+    error(nameIndex, what.starts_with(L"base") ? L"M022" : L"M026", L"unknown class " + quoted(std::wstring_view(name)) +
+                                                                         L" named as " + what);
+    return none;
+}
+
+void checker::readTextList(std::uint32_t index, const ky::string& what, bool names) {
+    if (index == none || !expect(index, nodeKind::sequence, what)) return;
+    const node& list = at(index);
+    for (std::uint32_t i = 0; i < list.size; ++i) {
+        const auto item = mTree.childIndex(list, i);
+        ky::string name;
+        if (names) readName(item, L"an entry of " + what, name);
+        else expect(item, nodeKind::scalar, L"an entry of " + what);
+    }
+}
+
+void checker::readValueMap(std::uint32_t index, const ky::string& what, const char* reserved) {
+    if (index == none || !expect(index, nodeKind::mapping, what)) return;
+    const node& map = at(index);
+    for (std::uint32_t i = 0; i + 1 < map.size; i += 2) {
+        const auto keyIndex = mTree.childIndex(map, i);
+        const auto valueIndex = mTree.childIndex(map, i + 1);
+        ky::string name;
+        if (!readName(keyIndex, L"a name in " + what, name)) continue;
+        for (std::uint32_t j = 0; j < i; j += 2)
+            if (mTree.child(map, j).kind == nodeKind::scalar && mTree.text(mTree.child(map, j)) == text(keyIndex))
+                error(keyIndex, L"M011", L"duplicate key " + quoted(text(keyIndex)) + L" in " + what);
+        for (const char* word = reserved; word && *word; word += std::char_traits<char>::length(word) + 1)
+            if (text(keyIndex) == word)
+                error(keyIndex, L"M032", quoted(text(keyIndex)) + L" is written elsewhere, not in " + what);
+        ky::genericValue value;
+        readTypedValue(mTree, valueIndex, L"'" + name + L"' in " + what, mReport, value);
+    }
+}
+
+void checker::readRoot() {
+    const std::uint32_t root = mTree.root();
+    if (!expect(root, nodeKind::mapping, L"the model")) return;
+    std::array<std::uint32_t, rootKeyCount> slots;
+    readKeys(root, rootKeys, slots, L"the model");
+    if (slots[mCaseSensitiveNames] != none)
+        mDesc->caseSensitive = readBool(slots[mCaseSensitiveNames], L"caseSensitiveNames");
+    if (slots[mClasses] != none && expect(slots[mClasses], nodeKind::sequence, L"classes")) {
+        const node& list = at(slots[mClasses]);
+        mDesc->classes.reserve(list.size);
+        for (std::uint32_t i = 0; i < list.size && !mReport.full(); ++i)
+            readClass(mTree.childIndex(list, i));
+    }
+    if (slots[mRelations] != none && expect(slots[mRelations], nodeKind::sequence, L"relations")) {
+        const node& list = at(slots[mRelations]);
+        for (std::uint32_t i = 0; i < list.size && !mReport.full(); ++i)
+            readRelation(mTree.childIndex(list, i));
+    }
+}
+
+void checker::readClass(std::uint32_t index) {
+    classDesc& cls = mDesc->classes.emplace_back();
+    cls.at = index;
+    const ky::string where = L"class #" + std::to_wstring(mDesc->classes.size());
+    if (!expect(index, nodeKind::mapping, where)) {
+        cls.slots.fill(none);
+        cls.valid = false;
+        return;
+    }
+    readKeys(index, classKeys, cls.slots, where);
+    ky::string name;
+    if (cls.slots[cName] == none) {
+        error(index, L"M017", where + L" has no name");
+        cls.valid = false;
+    } else if (!readName(cls.slots[cName], L"the name of " + where, name)) {
+        cls.valid = false;
+    } else {
+        cls.key = keyOf(name);
+        const auto [it, added] = mClassIndex.emplace(cls.key, static_cast<std::uint32_t>(mDesc->classes.size() - 1));
+        if (!added) {
+            error(cls.slots[cName], L"M020", L"duplicate class name " + quoted(std::wstring_view(name)) +
+                                                 L" (first at line " + std::to_wstring(at(mDesc->classes[it->second].at).line) +
+                                                 L")");
+        }
+    }
+    const ky::string what = L"class " + (name.empty() ? where : name);
+    if (cls.slots[cLabel] != none) expect(cls.slots[cLabel], nodeKind::scalar, L"the label of " + what);
+    if (cls.slots[cAbstract] != none) readBool(cls.slots[cAbstract], L"abstract of " + what);
+    readTextList(cls.slots[cAliases], L"the aliases of " + what, true);
+    readTextList(cls.slots[cBases], L"the bases of " + what, true);
+    readValueMap(cls.slots[cUserProperties], L"the user properties of " + what, nullptr);
+    readValueMap(cls.slots[cInheritableUserProperties], L"the inheritable user properties of " + what, nullptr);
+    if (cls.slots[cFields] != none && expect(cls.slots[cFields], nodeKind::sequence, L"the fields of " + what)) {
+        const node& list = at(cls.slots[cFields]);
+        cls.fields.reserve(list.size);
+        for (std::uint32_t i = 0; i < list.size && !mReport.full(); ++i)
+            readField(cls, name.empty() ? where : name, mTree.childIndex(list, i));
+    }
+}
+
+void checker::readField(classDesc& cls, const ky::string& className, std::uint32_t index) {
+    fieldDesc& field = cls.fields.emplace_back();
+    field.at = index;
+    const ky::string where = L"field #" + std::to_wstring(cls.fields.size()) + L" of class " + className;
+    if (!expect(index, nodeKind::mapping, where)) {
+        field.slots.fill(none);
+        return;
+    }
+    readKeys(index, fieldKeys, field.slots, where);
+    const auto& s = field.slots;
+    if (s[fCopyFrom] != none) {
+        for (std::uint32_t k = 0; k < fieldKeyCount; ++k)
+            if (k != fCopyFrom && k != fPrefix && s[k] != none)
+                error(s[k], L"M032", L"'" + wide(fieldKeys[k]) + L"' does not belong to a copy entry (" + where + L")");
+        if (s[fPrefix] != none) expect(s[fPrefix], nodeKind::scalar, L"the prefix of " + where);
+        return;
+    }
+    if (s[fPrefix] != none) error(s[fPrefix], L"M032", L"'prefix' belongs to a copy entry (" + where + L")");
+    ky::string name;
+    if (s[fName] == none) {
+        error(index, L"M017", where + L" has no name");
+        return;
+    }
+    if (!readName(s[fName], L"the name of " + where, name)) return;
+    field.key = keyOf(name);
+    const ky::string what = L"field " + className + L"." + name;
+    if (s[fOverrides] != none) {
+        for (std::uint32_t k : {fType, fCustomType, fTypeAttributes, fSemantic, fItems, fSemanticAttributes,
+                                fDefaultValue})
+            if (s[k] != none)
+                error(s[k], L"M032", L"'" + wide(fieldKeys[k]) + L"' does not belong to the overriding " + what +
+                                         L": it keeps its base field's");
+    } else if (s[fType] == none) {
+        error(index, L"M017", what + L" has no type");
+    }
+    for (std::uint32_t k : {fType, fCustomType, fSemantic, fLabel, fUnit, fDefault, fConstant, fAutomatic, fDefaultValue})
+        if (s[k] != none) expect(s[k], nodeKind::scalar, L"'" + wide(fieldKeys[k]) + L"' of " + what);
+    if (s[fMandatory] != none) readBool(s[fMandatory], L"mandatory of " + what);
+    if (s[fUnique] != none) readBool(s[fUnique], L"unique of " + what);
+    readTextList(s[fAliases], L"the aliases of " + what, true);
+    readTextList(s[fItems], L"the items of " + what, false);
+    readValueMap(s[fTypeAttributes], L"the type attributes of " + what, nullptr);
+    readValueMap(s[fSemanticAttributes], L"the semantic attributes of " + what,
+                 "enumItems\0referencedClasses\0custom_semantic\0");
+    readValueMap(s[fUserProperties], L"the user properties of " + what, nullptr);
+    readValueMap(s[fInheritableUserProperties], L"the inheritable user properties of " + what, nullptr);
+}
+
+void checker::readRelation(std::uint32_t index) {
+    relationDesc& rel = mDesc->relations.emplace_back();
+    rel.at = index;
+    const ky::string where = L"relation #" + std::to_wstring(mDesc->relations.size());
+    if (!expect(index, nodeKind::mapping, where)) {
+        rel.slots.fill(none);
+        return;
+    }
+    readKeys(index, relationKeys, rel.slots, where);
+    for (std::uint32_t k : {rClass, rField, rTarget})
+        if (rel.slots[k] == none) error(index, L"M017", where + L" has no '" + wide(relationKeys[k]) + L"'");
+    for (std::uint32_t k : {rKind, rTargetField, rName, rReverseName})
+        if (rel.slots[k] != none) expect(rel.slots[k], nodeKind::scalar, L"'" + wide(relationKeys[k]) + L"' of " + where);
+    if (rel.slots[rKind] != none && at(rel.slots[rKind]).kind == nodeKind::scalar) {
+        const ky::string word = wideText(mTree, rel.slots[rKind]);
+        std::size_t k = 0;
+        while (k < 4 && word != kindWords[k]) ++k;
+        if (k == 4) error(rel.slots[rKind], L"M028", L"unknown relation kind " + quoted(std::wstring_view(word)) +
+                                                          L" in " + where + L" (ref, agg, revagg or biagg)");
+        else rel.kind = kinds[k];
+    }
+}
+
+// ---- references between classes ----
+
+void checker::resolveClasses() {
+    for (classDesc& cls : mDesc->classes) {
+        if (!cls.valid || cls.slots[cBases] == none || at(cls.slots[cBases]).kind != nodeKind::sequence) continue;
+        const node& list = at(cls.slots[cBases]);
+        const ky::string name = wideText(mTree, cls.slots[cName]);
+        for (std::uint32_t i = 0; i < list.size; ++i) {
+            const auto item = mTree.childIndex(list, i);
+            if (at(item).kind != nodeKind::scalar) continue;
+            const std::uint32_t base = findClass(item, L"base of class " + name);
+            if (base == none) continue;
+            if (&mDesc->classes[base] == &cls) error(item, L"M023", L"class " + name + L" names itself as its base");
+            else cls.bases.push_back(base);
+        }
+    }
+    for (classDesc& cls : mDesc->classes) {
+        for (fieldDesc& field : cls.fields) {
+            const std::uint32_t named = field.slots[fOverrides] != none ? field.slots[fOverrides] : field.slots[fCopyFrom];
+            if (named == none || at(named).kind != nodeKind::scalar) continue;
+            const bool copy = field.slots[fCopyFrom] != none;
+            const std::uint32_t target = findClass(named, copy ? L"copy source" : L"overridden base");
+            if (copy) field.copySource = target;
+            else field.baseClass = target;
+        }
+    }
+}
+
+// Orders the classes so that each comes after its bases and copy sources
+// (the build needs their fields first); reports each cycle once.
+void checker::orderClasses() {
+    const std::size_t n = mDesc->classes.size();
+    std::vector<std::uint8_t> state(n, 0);  // 0 new, 1 on the path, 2 done
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> stack;  // class, next dependency
+    for (std::uint32_t start = 0; start < n; ++start) {
+        if (state[start]) continue;
+        stack.emplace_back(start, 0);
+        state[start] = 1;
+        while (!stack.empty()) {
+            auto& [cls, next] = stack.back();
+            std::uint32_t dep = none;
+            const classDesc& c = mDesc->classes[cls];
+            // Dependencies are numbered: bases first, then the fields' copy sources.
+            bool more = false;
+            while (next < c.bases.size() + c.fields.size()) {
+                const std::uint32_t i = next++;
+                if (i < c.bases.size()) dep = c.bases[i];
+                else dep = c.fields[i - c.bases.size()].copySource;
+                if (dep != none) {
+                    more = true;
+                    break;
+                }
+            }
+            if (!more) {
+                state[cls] = 2;
+                mDesc->buildOrder.push_back(cls);
+                stack.pop_back();
+                continue;
+            }
+            if (state[dep] == 1) {
+                const bool isBase = next - 1 < c.bases.size();
+                const std::uint32_t where =
+                    isBase ? c.slots[cBases] : c.fields[next - 1 - c.bases.size()].slots[fCopyFrom];
+                error(where, isBase ? L"M023" : L"M031",
+                      (isBase ? L"base classes form a cycle: class " : L"copies form a cycle: class ") +
+                          className(cls) + L" leads back to itself through class " + className(dep));
+            } else if (state[dep] == 0) {
+                state[dep] = 1;
+                stack.emplace_back(dep, 0);
+            }
+        }
+    }
+}
+
+bool checker::derivesFrom(std::uint32_t cls, std::uint32_t base) const {
+    for (std::uint32_t b : mDesc->classes[cls].bases)
+        if (b == base || derivesFrom(b, base)) return true;
+    return false;
+}
+
+// Whether `name` is an own field of `cls` or of one of its bases (depth first,
+// in file order); `owner` is the class that has it.
+bool checker::findField(std::uint32_t cls, ky::scString name, std::uint32_t* owner) const {
+    if (mOwnFields.count({cls, name})) {
+        if (owner) *owner = cls;
+        return true;
+    }
+    return inherited(cls, name, owner);
+}
+
+bool checker::inherited(std::uint32_t cls, ky::scString name, std::uint32_t* owner) const {
+    for (std::uint32_t b : mDesc->classes[cls].bases)
+        if (findField(b, name, owner)) return true;
+    return false;
+}
+
+void checker::checkFields(std::uint32_t clsIndex) {
+    classDesc& cls = mDesc->classes[clsIndex];
+    if (!cls.valid) return;
+    const ky::string clsName = wideText(mTree, cls.slots[cName]);
+    auto addOwn = [&](ky::scString key, std::uint32_t nameIndex, const ky::string& what) {
+        if (!mOwnFields.emplace(classFieldKey{clsIndex, key}, nameIndex).second) {
+            error(nameIndex, L"M021", L"duplicate field name: " + what + L" (first at line " +
+                                          std::to_wstring(at(mOwnFields[{clsIndex, key}]).line) + L")");
+            return;
+        }
+        std::uint32_t owner = none;
+        if (inherited(clsIndex, key, &owner))
+            error(nameIndex, L"M024", what + L" is already inherited from class " + className(owner) +
+                                          L"; an overriding field names its base with 'overrides'");
+        cls.ownNames.push_back(key);
+    };
+    for (fieldDesc& field : cls.fields) {
+        if (field.slots[fCopyFrom] != none) {
+            if (field.copySource == none || !mDesc->classes[field.copySource].valid) continue;
+            const ky::string prefix = field.slots[fPrefix] != none ? wideText(mTree, field.slots[fPrefix]) : ky::string();
+            // The source's own names were listed first: the class order puts copy sources first.
+            const std::vector<ky::scString> names = mDesc->classes[field.copySource].ownNames;
+            for (const ky::scString& name : names) {
+                const ky::string copied = prefix + name.string();
+                addOwn(keyOf(copied), field.slots[fCopyFrom], L"field " + clsName + L"." + copied + L" (copied)");
+            }
+            continue;
+        }
+        if (field.key.empty()) continue;
+        const ky::string what = L"field " + clsName + L"." + wideText(mTree, field.slots[fName]);
+        if (field.slots[fOverrides] != none) {
+            if (mOwnFields.count({clsIndex, field.key})) {
+                addOwn(field.key, field.slots[fName], what);
+                continue;
+            }
+            mOwnFields.emplace(classFieldKey{clsIndex, field.key}, field.slots[fName]);
+            cls.ownNames.push_back(field.key);
+            if (field.baseClass == none) continue;
+            if (!derivesFrom(clsIndex, field.baseClass)) {
+                error(field.slots[fOverrides], L"M025", L"the overriding " + what + L" names class " +
+                                                            className(field.baseClass) + L", which is no base of class " +
+                                                            clsName);
+            } else if (!findField(field.baseClass, field.key, nullptr)) {
+                error(field.slots[fOverrides], L"M025", L"the overriding " + what + L" names class " +
+                                                            className(field.baseClass) + L", which has no such field");
+            }
+            checkOrdinaryField(cls, field, what);
+            continue;
+        }
+        addOwn(field.key, field.slots[fName], what);
+        checkOrdinaryField(cls, field, what);
+    }
+}
+
+void checker::checkOrdinaryField(classDesc&, fieldDesc& field, const ky::string& what) {
+    const auto& s = field.slots;
+    if (s[fType] != none && at(s[fType]).kind == nodeKind::scalar) {
+        const ky::string typeText = wideText(mTree, s[fType]);
+        if (typeText.lower() == L"custom") {
+            field.type = eCustom;
+            if (s[fCustomType] == none || text(s[fCustomType]).empty())
+                error(s[fType], L"M012", L"the custom type of " + what + L" needs a 'customType'");
+        } else if (!fieldInfo::parseType(typeText, field.type, field.length)) {
+            error(s[fType], L"M012", L"unknown type " + quoted(std::wstring_view(typeText)) + L" for " + what);
+            return;
+        }
+    }
+    checkSemantic(field, what);
+    if (s[fDefaultValue] != none && at(s[fDefaultValue]).kind == nodeKind::scalar) {
+        ky::genericValue value;
+        if (!fieldInfo::getDefaultFromType(field.type, value) || !value.assignFromText(wideText(mTree, s[fDefaultValue])))
+            error(s[fDefaultValue], L"M016", L"the default value " + quoted(text(s[fDefaultValue])) + L" of " + what +
+                                                 L" does not convert to its type");
+        else field.hasDefaultValue = true;
+    }
+}
+
+void checker::checkSemantic(fieldDesc& field, const ky::string& what) {
+    const auto& s = field.slots;
+    const bool hasItems = s[fItems] != none && at(s[fItems]).kind == nodeKind::sequence;
+    if (s[fSemantic] != none && at(s[fSemantic]).kind == nodeKind::scalar) {
+        const ky::string semText = wideText(mTree, s[fSemantic]);
+        ky::genericSet attribs;
+        if (!fieldInfo::parseSemantics(semText, field.semantic, attribs) || semText.empty()) {
+            error(s[fSemantic], L"M013", L"unknown semantic " + quoted(std::wstring_view(semText)) + L" for " + what);
+            return;
+        }
+        const eFieldType t = field.type;
+        bool fits = true;
+        switch (field.semantic) {
+            case eSemDate: fits = t == eTimestamp || t == eDate; break;
+            case eSemTime: fits = t == eTimestamp || t == eTime; break;
+            case eSemTimestamp: fits = t == eTimestamp; break;
+            case eSemEnum: fits = isEnumType(t); break;
+            case eSemBits: fits = isBitsType(t); break;
+            case eSemCustom: {
+                ky::string custom;
+                attribs.getValue(ky::scString::createFrom(L"custom_semantic"), custom);
+                if (custom.empty()) {
+                    error(s[fSemantic], L"M013", L"the custom semantic of " + what + L" has no text");
+                    return;
+                }
+                break;
+            }
+            default: break;
+        }
+        if (!fits) {
+            error(s[fSemantic], L"M014", L"semantic " + quoted(std::wstring_view(semText)) + L" does not fit the type " +
+                                             quoted(text(s[fType])) + L" of " + what);
+            return;
+        }
+        if ((field.semantic == eSemEnum || field.semantic == eSemBits) && !hasItems)
+            error(s[fSemantic], L"M015", what + L" has semantic " + quoted(std::wstring_view(semText)) +
+                                             L" but no 'items'");
+    }
+    if (!hasItems) return;
+    if (field.semantic != eSemEnum && field.semantic != eSemBits) {
+        error(s[fItems], L"M015", L"items of " + what + L" need the semantic 'enum' or 'bits'");
+        return;
+    }
+    const node& list = at(s[fItems]);
+    for (std::uint32_t i = 0; i < list.size; ++i) {
+        const node& item = mTree.child(list, i);
+        if (item.kind != nodeKind::scalar) continue;
+        enumItem parsed;
+        const ky::string itemText = wide(mTree.text(item));
+        const bool read = field.semantic == eSemBits ? fieldInfo::parseBitsItem(itemText, field.type, parsed)
+                                                     : fieldInfo::parseEnumItem(itemText, field.type, parsed);
+        if (!read)
+            mReport.error(item.line, item.column, L"M015", L"item " + quoted(std::wstring_view(itemText)) + L" of " + what +
+                                                              L" does not read as 'value, name' for its type");
+    }
+}
+
+void checker::checkRelation(relationDesc& rel) {
+    const auto& s = rel.slots;
+    if (s[rClass] == none || s[rField] == none || s[rTarget] == none) return;
+    rel.fromClass = findClass(s[rClass], L"the class of a relation");
+    rel.targetClass = findClass(s[rTarget], L"the target of a relation");
+    if (rel.fromClass == none || rel.targetClass == none) return;
+    ky::string fieldName;
+    if (!readName(s[rField], L"the field of a relation", fieldName)) return;
+    const ky::string from = className(rel.fromClass) + L"." + fieldName;
+    std::uint32_t fromOwner = none, toOwner = none;
+    if (!findField(rel.fromClass, keyOf(fieldName), &fromOwner)) {
+        error(s[rField], L"M026", L"unknown field " + from + L" as the start of a relation");
+        return;
+    }
+    if (s[rTargetField] != none && at(s[rTargetField]).kind == nodeKind::scalar) {
+        const ky::string targetName = wideText(mTree, s[rTargetField]);
+        if (!findField(rel.targetClass, keyOf(targetName), &toOwner)) {
+            error(s[rTargetField], L"M027", L"unknown field " + className(rel.targetClass) + L"." + targetName +
+                                                L" as the target of the relation from " + from);
+            return;
+        }
+    }
+    if (s[rPairs] == none || !expect(s[rPairs], nodeKind::sequence, L"the pairs of the relation from " + from)) return;
+    if (toOwner == none) {
+        error(s[rPairs], L"M029", L"the relation from " + from + L" leads to a class: pairs need a 'targetField'");
+        return;
+    }
+    const node& list = at(s[rPairs]);
+    for (std::uint32_t i = 0; i < list.size; ++i) {
+        const node& pair = mTree.child(list, i);
+        const auto pairIndex = mTree.childIndex(list, i);
+        if (pair.kind != nodeKind::sequence || pair.size != 2 || mTree.child(pair, 0).kind != nodeKind::scalar ||
+            mTree.child(pair, 1).kind != nodeKind::scalar) {
+            error(pairIndex, L"M029", L"a pair of the relation from " + from + L" is a list of two field names");
+            continue;
+        }
+        std::uint32_t pairFrom = none, pairTo = none;
+        const ky::string a = wide(mTree.text(mTree.child(pair, 0)));
+        const ky::string b = wide(mTree.text(mTree.child(pair, 1)));
+        if (!findField(rel.fromClass, keyOf(a), &pairFrom) || pairFrom != fromOwner)
+            error(pairIndex, L"M029", L"field " + quoted(std::wstring_view(a)) + L" of a pair of the relation from " +
+                                          from + L" is no field of class " + className(fromOwner));
+        if (!findField(rel.targetClass, keyOf(b), &pairTo) || pairTo != toOwner)
+            error(pairIndex, L"M029", L"field " + quoted(std::wstring_view(b)) + L" of a pair of the relation from " +
+                                          from + L" is no field of class " + className(toOwner));
+    }
+}
+
+bool checker::run(description& desc) {
+    mDesc = &desc;
+    readRoot();
+    if (mReport.full()) return false;
+    resolveClasses();
+    orderClasses();
+    if (mReport.full()) return false;
+    for (std::uint32_t cls : desc.buildOrder) {
+        checkFields(cls);
+        if (mReport.full()) return false;
+    }
+    // The same relation twice would be answered by the core with the first one.
+    std::unordered_map<ky::string, std::uint32_t> seen;
+    for (relationDesc& rel : desc.relations) {
+        checkRelation(rel);
+        if (rel.fromClass == none || rel.targetClass == none) continue;
+        ky::string id = std::to_wstring(rel.fromClass) + L"|" + keyOf(wideText(mTree, rel.slots[rField])).string() +
+                        L"|" + std::to_wstring(rel.targetClass);
+        if (rel.slots[rTargetField] != none) id += L"|" + keyOf(wideText(mTree, rel.slots[rTargetField])).string();
+        if (!seen.emplace(id, at(rel.at).line).second)
+            error(rel.at, L"M030", L"the relation from " + className(rel.fromClass) + L"." +
+                                       wideText(mTree, rel.slots[rField]) + L" to class " + className(rel.targetClass) +
+                                       L" is given twice (first at line " + std::to_wstring(seen[id]) + L")");
+    }
+    return mReport.errors() == 0;
+}
+
+bool endsWith(const ky::string& text, const wchar_t* tail) {
+    const std::size_t n = std::char_traits<wchar_t>::length(tail);
+    return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+}
+
+bool chooseJson(std::string_view text, const ky::string& name, eFormat format) {
+    if (format != eAutoFormat) return format == eJson;
+    const ky::string lowered = name.lower();
+    if (endsWith(lowered, L".json")) return true;
+    if (endsWith(lowered, L".yaml") || endsWith(lowered, L".yml")) return false;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+        return c == '{';
+    }
+    return false;
+}
+
+loadResult finish(reporter& report) {
+    loadResult result;
+    result.diagnostics = std::move(report.diagnostics());
+    return result;
+}
+
+}  // namespace
+
+// ---- typed values ----
+
+bool readTypedValue(const tree& t, std::uint32_t index, const ky::string& what, reporter& report,
+                    ky::genericValue& out) {
+    const node& n = t.at(index);
+    if (n.kind == nodeKind::sequence) {
+        report.error(n.line, n.column, L"M018", what + L" must be a value, not a list");
+        return false;
+    }
+    if (n.kind == nodeKind::scalar) {
+        const std::string_view s = t.text(n);
+        if (!n.plain) {
+            out = ky::genericValue::create(wide(s));
+            return true;
+        }
+        if (s == "true" || s == "false") {
+            out = ky::genericValue::create(s == "true");
+            return true;
+        }
+        long long whole = 0;
+        const char* end = s.data() + s.size();
+        if (auto [p, ec] = std::from_chars(s.data(), end, whole); ec == std::errc() && p == end) {
+            if (whole < std::numeric_limits<int>::min() || whole > std::numeric_limits<int>::max()) {
+                report.error(n.line, n.column, L"M016", L"the integer " + quoted(s) + L" of " + what +
+                                                            L" is outside the range of int; write {type: long, value: ...}");
+                return false;
+            }
+            out = ky::genericValue::create(static_cast<int>(whole));
+            return true;
+        }
+        double real = 0;
+        if (auto [p, ec] = std::from_chars(s.data(), end, real); ec == std::errc() && p == end && !s.empty() &&
+                                                                  (s[0] == '-' || (s[0] >= '0' && s[0] <= '9'))) {
+            out = ky::genericValue::create(real);
+            return true;
+        }
+        // Any other plain scalar is a text, as YAML reads it.
+        out = ky::genericValue::create(wide(s));
+        return true;
+    }
+    // {type: <word>, value: <text>}
+    std::uint32_t typeIndex = tree::none, valueIndex = tree::none;
+    for (std::uint32_t i = 0; i + 1 < n.size; i += 2) {
+        const node& key = t.child(n, i);
+        const std::uint32_t value = t.childIndex(n, i + 1);
+        const std::string_view k = key.kind == nodeKind::scalar ? t.text(key) : std::string_view();
+        if (k == "type") typeIndex = value;
+        else if (k == "value") valueIndex = value;
+        else {
+            report.error(key.line, key.column, L"M010", L"unknown key " + quoted(k) + L" in " + what +
+                                                           L" (a typed value has 'type' and 'value')");
+            return false;
+        }
+    }
+    if (typeIndex == tree::none || valueIndex == tree::none || t.at(typeIndex).kind != nodeKind::scalar ||
+        t.at(valueIndex).kind != nodeKind::scalar) {
+        report.error(n.line, n.column, L"M018", what + L" must be a value or {type: ..., value: ...}");
+        return false;
+    }
+    const std::string_view word = t.text(t.at(typeIndex));
+    static const std::pair<const char*, eFieldType> typed[] = {
+        {"bool", eBool}, {"short", eShort}, {"int", eInt}, {"long", eLong}, {"float", eFloat}, {"double", eDouble},
+        {"text", eString}, {"date", eDate}, {"time", eTime}, {"timestamp", eTimestamp}};
+    for (const auto& [name, type] : typed) {
+        if (word != name) continue;
+        fieldInfo::getDefaultFromType(type, out);
+        const node& v = t.at(valueIndex);
+        if (!out.assignFromText(wide(t.text(v)))) {
+            report.error(v.line, v.column, L"M016", L"the value " + quoted(t.text(v)) + L" of " + what +
+                                                        L" does not convert to " + wide(name));
+            return false;
+        }
+        return true;
+    }
+    const node& tn = t.at(typeIndex);
+    report.error(tn.line, tn.column, L"M016", L"unknown value type " + quoted(word) + L" in " + what +
+                                                  L" (bool, short, int, long, float, double, text, date, time, timestamp)");
+    return false;
+}
+
+}  // namespace ky::metamodel::file::detail
+
+namespace ky::metamodel::file {
+
+using namespace detail;
+
+loadResult loadModelText(std::string_view text, const ky::string& name, const loadOptions& options) {
+    reporter report(name, options.maxDiagnostics ? options.maxDiagnostics : 1);
+    if (text.size() > options.maxFileSize) {
+        report.error(0, 0, L"M002", L"the file is larger than " + std::to_wstring(options.maxFileSize) + L" bytes");
+        return finish(report);
+    }
+    tree t;
+    if (!t.parse(text, chooseJson(text, name, options.format), options, report) || report.errors())
+        return finish(report);
+    description desc;
+    checker check(t, report, options);
+    if (!check.run(desc)) return finish(report);
+    loadResult result = finish(report);
+    try {
+        result.model = buildModel(t, desc);
+    } catch (bool) {
+        result.model.reset();
+        diagnostic d;
+        d.file = name;
+        d.code = L"M090";
+        d.message = L"the metamodel refused the model although the checks passed";
+        result.diagnostics.push_back(d);
+    }
+    return result;
+}
+
+loadResult loadModelFile(const std::string& path, const loadOptions& options) {
+    const ky::string name = wide(path);
+    reporter report(name, 1);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        report.error(0, 0, L"M001", L"cannot open the file: it does not exist or is not reachable");
+        return finish(report);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        report.error(0, 0, L"M001", L"cannot read the file: it is a directory");
+        return finish(report);
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > options.maxFileSize) {
+        report.error(0, 0, L"M002", L"the file is larger than " + std::to_wstring(options.maxFileSize) + L" bytes");
+        return finish(report);
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        report.error(0, 0, L"M001", L"cannot open the file for reading");
+        return finish(report);
+    }
+    std::string content;
+    content.resize(static_cast<std::size_t>(info.st_size));
+    const std::size_t read = content.empty() ? 0 : std::fread(content.data(), 1, content.size(), file);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed || read != content.size()) {
+        report.error(0, 0, L"M001", L"cannot read the file");
+        return finish(report);
+    }
+    return loadModelText(content, name, options);
+}
+
+}  // namespace ky::metamodel::file
