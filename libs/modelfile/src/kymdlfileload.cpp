@@ -1,6 +1,7 @@
 // Loading a model file: the text is read into a tree, the tree into a
 // description whose every part is checked against what the core accepts,
 // and only a description without errors is built into a model.
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -54,7 +55,21 @@ struct classFieldHash {
     }
 };
 
-const wchar_t* kindWords[] = {L"ref", L"agg", L"revagg", L"biagg"};
+// A message part made only when a diagnostic needs it: the checks name the
+// element they check in every call, and building those names eagerly would
+// cost more than the checks themselves. Refers to a callable that outlives it.
+class lazyText {
+public:
+    template <class F>
+    lazyText(const F& make) : mObject(&make), mCall([](const void* o) { return ky::string((*static_cast<const F*>(o))()); }) {}
+    ky::string operator()() const { return mCall(mObject); }
+
+private:
+    const void* mObject;
+    ky::string (*mCall)(const void*);
+};
+
+const char* kindWords[] = {"ref", "agg", "revagg", "biagg"};
 const eRelationType kinds[] = {eRef, eAgg, eRevAgg, eBiAgg};
 
 bool isEnumType(eFieldType t) {
@@ -79,27 +94,27 @@ private:
 
     template <std::size_t N>
     void readKeys(std::uint32_t mapIndex, const std::array<const char*, N>& names, std::array<std::uint32_t, N>& slots,
-                  const ky::string& where);
-    bool expect(std::uint32_t index, nodeKind kind, const ky::string& what);
-    bool readBool(std::uint32_t index, const ky::string& what);
-    bool readName(std::uint32_t index, const ky::string& what, ky::string& out);
+                  const lazyText& where);
+    bool expect(std::uint32_t index, nodeKind kind, const lazyText& what);
+    bool readBool(std::uint32_t index, const lazyText& what);
+    bool readName(std::uint32_t index, const lazyText& what, ky::string& out);
     ky::scString keyOf(const ky::string& name) const {
         return ky::scString::createFrom(mDesc->caseSensitive ? name : name.lower());
     }
-    std::uint32_t findClass(std::uint32_t nameIndex, const ky::string& what);
-    void readTextList(std::uint32_t index, const ky::string& what, bool names);
-    void readValueMap(std::uint32_t index, const ky::string& what, const char* reserved);
+    std::uint32_t findClass(std::uint32_t nameIndex, const wchar_t* code, const lazyText& what);
+    void readTextList(std::uint32_t index, const lazyText& what, bool names);
+    void readValueMap(std::uint32_t index, const lazyText& what, const char* reserved);
 
     void readRoot();
     void readClass(std::uint32_t index);
-    void readField(classDesc& cls, const ky::string& className, std::uint32_t index);
+    void readField(classDesc& cls, std::uint32_t index);
     void readRelation(std::uint32_t index);
 
     void resolveClasses();
     void orderClasses();
     void checkFields(std::uint32_t cls);
-    void checkOrdinaryField(classDesc& cls, fieldDesc& field, const ky::string& what);
-    void checkSemantic(fieldDesc& field, const ky::string& what);
+    void checkOrdinaryField(fieldDesc& field, const lazyText& what);
+    void checkSemantic(fieldDesc& field, const lazyText& what);
     bool inherited(std::uint32_t cls, ky::scString name, std::uint32_t* owner) const;
     bool findField(std::uint32_t cls, ky::scString name, std::uint32_t* owner) const;
     bool derivesFrom(std::uint32_t cls, std::uint32_t base) const;
@@ -121,7 +136,7 @@ private:
 
 template <std::size_t N>
 void checker::readKeys(std::uint32_t mapIndex, const std::array<const char*, N>& names,
-                       std::array<std::uint32_t, N>& slots, const ky::string& where) {
+                       std::array<std::uint32_t, N>& slots, const lazyText& where) {
     slots.fill(none);
     const node& map = at(mapIndex);
     for (std::uint32_t i = 0; i + 1 < map.size; i += 2) {
@@ -131,7 +146,7 @@ void checker::readKeys(std::uint32_t mapIndex, const std::array<const char*, N>&
         const std::uint32_t valueIndex = mTree.childIndex(map, i + 1);
         if (keyIndex == none) {
             error(mTree.childIndex(map, i), L"M010",
-                  L"a key must be a text, in " + where);
+                  L"a key must be a text, in " + where());
             continue;
         }
         const std::string_view key = text(keyIndex);
@@ -144,111 +159,113 @@ void checker::readKeys(std::uint32_t mapIndex, const std::array<const char*, N>&
                 const std::size_t d = distance(key, names[k]);
                 if (d < bestDistance) best = k, bestDistance = d;
             }
-            ky::string message = L"unknown key " + quoted(key) + L" in " + where;
+            ky::string message = L"unknown key " + quoted(key) + L" in " + where();
             if (best != N) message += L"; did you mean '" + wide(names[best]) + L"'?";
             error(keyIndex, L"M010", message);
         } else if (slots[found] != none) {
-            error(keyIndex, L"M011", L"duplicate key " + quoted(key) + L" in " + where);
+            error(keyIndex, L"M011", L"duplicate key " + quoted(key) + L" in " + where());
         } else {
             slots[found] = valueIndex;
         }
     }
 }
 
-bool checker::expect(std::uint32_t index, nodeKind kind, const ky::string& what) {
+bool checker::expect(std::uint32_t index, nodeKind kind, const lazyText& what) {
     if (at(index).kind == kind) return true;
     const wchar_t* expected = kind == nodeKind::mapping ? L"a mapping" : kind == nodeKind::sequence ? L"a list"
                                                                                                       : L"a text";
-    error(index, L"M018", what + L" must be " + expected);
+    error(index, L"M018", what() + L" must be " + expected);
     return false;
 }
 
-bool checker::readBool(std::uint32_t index, const ky::string& what) {
+bool checker::readBool(std::uint32_t index, const lazyText& what) {
     if (index == none) return false;
     const std::string_view t = text(index);
     if (at(index).kind == nodeKind::scalar && at(index).plain && (t == "true" || t == "false")) return t == "true";
-    error(index, L"M018", what + L" must be true or false");
+    error(index, L"M018", what() + L" must be true or false");
     return false;
 }
 
-bool checker::readName(std::uint32_t index, const ky::string& what, ky::string& out) {
+bool checker::readName(std::uint32_t index, const lazyText& what, ky::string& out) {
     if (!expect(index, nodeKind::scalar, what)) return false;
     out = wideText(mTree, index);
     if (out.empty()) {
-        error(index, L"M019", what + L" is empty");
+        error(index, L"M019", what() + L" is empty");
         return false;
     }
     if (out.size() > mOptions.maxNameLength) {
-        error(index, L"M019", what + L" is longer than " + std::to_wstring(mOptions.maxNameLength) + L" characters");
+ error(index, L"M019", what() + L" is longer than " + std::to_wstring(mOptions.maxNameLength) + L" characters");
         return false;
     }
     return true;
 }
 
-std::uint32_t checker::findClass(std::uint32_t nameIndex, const ky::string& what) {
+std::uint32_t checker::findClass(std::uint32_t nameIndex, const wchar_t* code, const lazyText& what) {
     ky::string name;
     if (!readName(nameIndex, what, name)) return none;
     const auto found = mClassIndex.find(keyOf(name));
     if (found != mClassIndex.end()) return found->second;
-    error(nameIndex, what.starts_with(L"base") ? L"M022" : L"M026", L"unknown class " + quoted(std::wstring_view(name)) +
-                                                                         L" named as " + what);
+    error(nameIndex, code, L"unknown class " + quoted(std::wstring_view(name)) + L" named as " + what());
     return none;
 }
 
-void checker::readTextList(std::uint32_t index, const ky::string& what, bool names) {
+void checker::readTextList(std::uint32_t index, const lazyText& what, bool names) {
     if (index == none || !expect(index, nodeKind::sequence, what)) return;
     const node& list = at(index);
+    const auto entry = [&] { return L"an entry of " + what(); };
     for (std::uint32_t i = 0; i < list.size; ++i) {
-        const auto item = mTree.childIndex(list, i);
+        const std::uint32_t item = mTree.childIndex(list, i);
         ky::string name;
-        if (names) readName(item, L"an entry of " + what, name);
-        else expect(item, nodeKind::scalar, L"an entry of " + what);
+        if (names) readName(item, entry, name);
+        else expect(item, nodeKind::scalar, entry);
     }
 }
 
-void checker::readValueMap(std::uint32_t index, const ky::string& what, const char* reserved) {
+void checker::readValueMap(std::uint32_t index, const lazyText& what, const char* reserved) {
     if (index == none || !expect(index, nodeKind::mapping, what)) return;
     const node& map = at(index);
     for (std::uint32_t i = 0; i + 1 < map.size; i += 2) {
-        const auto keyIndex = mTree.childIndex(map, i);
-        const auto valueIndex = mTree.childIndex(map, i + 1);
+        const std::uint32_t keyIndex = mTree.childIndex(map, i);
+        const std::uint32_t valueIndex = mTree.childIndex(map, i + 1);
         ky::string name;
-        if (!readName(keyIndex, L"a name in " + what, name)) continue;
+        if (!readName(keyIndex, [&] { return L"a name in " + what(); }, name)) continue;
         for (std::uint32_t j = 0; j < i; j += 2)
             if (mTree.child(map, j).kind == nodeKind::scalar && mTree.text(mTree.child(map, j)) == text(keyIndex))
-                error(keyIndex, L"M011", L"duplicate key " + quoted(text(keyIndex)) + L" in " + what);
+                error(keyIndex, L"M011", L"duplicate key " + quoted(text(keyIndex)) + L" in " + what());
         for (const char* word = reserved; word && *word; word += std::char_traits<char>::length(word) + 1)
             if (text(keyIndex) == word)
-                error(keyIndex, L"M032", quoted(text(keyIndex)) + L" is written elsewhere, not in " + what);
+                error(keyIndex, L"M032", quoted(text(keyIndex)) + L" is written elsewhere, not in " + what());
         ky::genericValue value;
-        readTypedValue(mTree, valueIndex, L"'" + name + L"' in " + what, mReport, value);
+        readTypedValue(mTree, valueIndex, L"'" + name + L"' in " + what(), mReport, value);
     }
 }
 
 void checker::readRoot() {
     const std::uint32_t root = mTree.root();
-    if (!expect(root, nodeKind::mapping, L"the model")) return;
+    const auto model = [] { return ky::string(L"the model"); };
+    if (!expect(root, nodeKind::mapping, model)) return;
     std::array<std::uint32_t, rootKeyCount> slots;
-    readKeys(root, rootKeys, slots, L"the model");
+    readKeys(root, rootKeys, slots, model);
     if (slots[mCaseSensitiveNames] != none)
-        mDesc->caseSensitive = readBool(slots[mCaseSensitiveNames], L"caseSensitiveNames");
-    if (slots[mClasses] != none && expect(slots[mClasses], nodeKind::sequence, L"classes")) {
+        mDesc->caseSensitive = readBool(slots[mCaseSensitiveNames], [] { return ky::string(L"caseSensitiveNames"); });
+    if (slots[mClasses] != none && expect(slots[mClasses], nodeKind::sequence, [] { return ky::string(L"classes"); })) {
         const node& list = at(slots[mClasses]);
         mDesc->classes.reserve(list.size);
-        for (std::uint32_t i = 0; i < list.size && !mReport.full(); ++i)
-            readClass(mTree.childIndex(list, i));
+        for (std::uint32_t i = 0; i < list.size && !mReport.full(); ++i) readClass(mTree.childIndex(list, i));
     }
-    if (slots[mRelations] != none && expect(slots[mRelations], nodeKind::sequence, L"relations")) {
+    if (slots[mRelations] != none &&
+        expect(slots[mRelations], nodeKind::sequence, [] { return ky::string(L"relations"); })) {
         const node& list = at(slots[mRelations]);
-        for (std::uint32_t i = 0; i < list.size && !mReport.full(); ++i)
-            readRelation(mTree.childIndex(list, i));
+        mDesc->relations.reserve(list.size);
+        for (std::uint32_t i = 0; i < list.size && !mReport.full(); ++i) readRelation(mTree.childIndex(list, i));
     }
 }
 
 void checker::readClass(std::uint32_t index) {
     classDesc& cls = mDesc->classes.emplace_back();
+    const std::size_t number = mDesc->classes.size();
     cls.at = index;
-    const ky::string where = L"class #" + std::to_wstring(mDesc->classes.size());
+    const auto where = [number] { return L"class #" + std::to_wstring(number); };
     if (!expect(index, nodeKind::mapping, where)) {
         cls.slots.fill(none);
         cls.valid = false;
@@ -257,38 +274,43 @@ void checker::readClass(std::uint32_t index) {
     readKeys(index, classKeys, cls.slots, where);
     ky::string name;
     if (cls.slots[cName] == none) {
-        error(index, L"M017", where + L" has no name");
+        error(index, L"M017", where() + L" has no name");
         cls.valid = false;
-    } else if (!readName(cls.slots[cName], L"the name of " + where, name)) {
+    } else if (!readName(cls.slots[cName], [&] { return L"the name of " + where(); }, name)) {
         cls.valid = false;
     } else {
         cls.key = keyOf(name);
-        const auto [it, added] = mClassIndex.emplace(cls.key, static_cast<std::uint32_t>(mDesc->classes.size() - 1));
+        const auto [it, added] = mClassIndex.emplace(cls.key, static_cast<std::uint32_t>(number - 1));
         if (!added) {
             error(cls.slots[cName], L"M020", L"duplicate class name " + quoted(std::wstring_view(name)) +
-                                                 L" (first at line " + std::to_wstring(at(mDesc->classes[it->second].at).line) +
-                                                 L")");
+                                                 L" (first at line " +
+                                                 std::to_wstring(at(mDesc->classes[it->second].at).line) + L")");
         }
     }
-    const ky::string what = L"class " + (name.empty() ? where : name);
-    if (cls.slots[cLabel] != none) expect(cls.slots[cLabel], nodeKind::scalar, L"the label of " + what);
-    if (cls.slots[cAbstract] != none) readBool(cls.slots[cAbstract], L"abstract of " + what);
-    readTextList(cls.slots[cAliases], L"the aliases of " + what, true);
-    readTextList(cls.slots[cBases], L"the bases of " + what, true);
-    readValueMap(cls.slots[cUserProperties], L"the user properties of " + what, nullptr);
-    readValueMap(cls.slots[cInheritableUserProperties], L"the inheritable user properties of " + what, nullptr);
-    if (cls.slots[cFields] != none && expect(cls.slots[cFields], nodeKind::sequence, L"the fields of " + what)) {
-        const node& list = at(cls.slots[cFields]);
+    const auto what = [&] { return L"class " + (name.empty() ? where() : name); };
+    const auto& s = cls.slots;
+    if (s[cLabel] != none) expect(s[cLabel], nodeKind::scalar, [&] { return L"the label of " + what(); });
+    if (s[cAbstract] != none) readBool(s[cAbstract], [&] { return L"abstract of " + what(); });
+    readTextList(s[cAliases], [&] { return L"the aliases of " + what(); }, true);
+    readTextList(s[cBases], [&] { return L"the bases of " + what(); }, true);
+    readValueMap(s[cUserProperties], [&] { return L"the user properties of " + what(); }, nullptr);
+    readValueMap(s[cInheritableUserProperties], [&] { return L"the inheritable user properties of " + what(); },
+                 nullptr);
+    if (s[cFields] != none && expect(s[cFields], nodeKind::sequence, [&] { return L"the fields of " + what(); })) {
+        const node& list = at(s[cFields]);
         cls.fields.reserve(list.size);
-        for (std::uint32_t i = 0; i < list.size && !mReport.full(); ++i)
-            readField(cls, name.empty() ? where : name, mTree.childIndex(list, i));
+        for (std::uint32_t i = 0; i < list.size && !mReport.full(); ++i) readField(cls, mTree.childIndex(list, i));
     }
 }
 
-void checker::readField(classDesc& cls, const ky::string& className, std::uint32_t index) {
+void checker::readField(classDesc& cls, std::uint32_t index) {
     fieldDesc& field = cls.fields.emplace_back();
+    const std::size_t number = cls.fields.size();
     field.at = index;
-    const ky::string where = L"field #" + std::to_wstring(cls.fields.size()) + L" of class " + className;
+    const auto clsName = [&] {
+        return cls.slots[cName] == none ? ky::string(L"#?") : wideText(mTree, cls.slots[cName]);
+    };
+    const auto where = [&] { return L"field #" + std::to_wstring(number) + L" of class " + clsName(); };
     if (!expect(index, nodeKind::mapping, where)) {
         field.slots.fill(none);
         return;
@@ -298,60 +320,66 @@ void checker::readField(classDesc& cls, const ky::string& className, std::uint32
     if (s[fCopyFrom] != none) {
         for (std::uint32_t k = 0; k < fieldKeyCount; ++k)
             if (k != fCopyFrom && k != fPrefix && s[k] != none)
-                error(s[k], L"M032", L"'" + wide(fieldKeys[k]) + L"' does not belong to a copy entry (" + where + L")");
-        if (s[fPrefix] != none) expect(s[fPrefix], nodeKind::scalar, L"the prefix of " + where);
+                error(s[k], L"M032", L"'" + wide(fieldKeys[k]) + L"' does not belong to a copy entry (" + where() + L")");
+        if (s[fPrefix] != none) expect(s[fPrefix], nodeKind::scalar, [&] { return L"the prefix of " + where(); });
         return;
     }
-    if (s[fPrefix] != none) error(s[fPrefix], L"M032", L"'prefix' belongs to a copy entry (" + where + L")");
-    ky::string name;
+    if (s[fPrefix] != none) error(s[fPrefix], L"M032", L"'prefix' belongs to a copy entry (" + where() + L")");
     if (s[fName] == none) {
-        error(index, L"M017", where + L" has no name");
+        error(index, L"M017", where() + L" has no name");
         return;
     }
-    if (!readName(s[fName], L"the name of " + where, name)) return;
+    ky::string name;
+    if (!readName(s[fName], [&] { return L"the name of " + where(); }, name)) return;
     field.key = keyOf(name);
-    const ky::string what = L"field " + className + L"." + name;
+    const auto what = [&] { return L"field " + clsName() + L"." + name; };
     if (s[fOverrides] != none) {
         for (std::uint32_t k : {fType, fCustomType, fTypeAttributes, fSemantic, fItems, fSemanticAttributes,
                                 fDefaultValue})
             if (s[k] != none)
-                error(s[k], L"M032", L"'" + wide(fieldKeys[k]) + L"' does not belong to the overriding " + what +
+                error(s[k], L"M032", L"'" + wide(fieldKeys[k]) + L"' does not belong to the overriding " + what() +
                                          L": it keeps its base field's");
     } else if (s[fType] == none) {
-        error(index, L"M017", what + L" has no type");
+        error(index, L"M017", what() + L" has no type");
     }
-    for (std::uint32_t k : {fType, fCustomType, fSemantic, fLabel, fUnit, fDefault, fConstant, fAutomatic, fDefaultValue})
-        if (s[k] != none) expect(s[k], nodeKind::scalar, L"'" + wide(fieldKeys[k]) + L"' of " + what);
-    if (s[fMandatory] != none) readBool(s[fMandatory], L"mandatory of " + what);
-    if (s[fUnique] != none) readBool(s[fUnique], L"unique of " + what);
-    readTextList(s[fAliases], L"the aliases of " + what, true);
-    readTextList(s[fItems], L"the items of " + what, false);
-    readValueMap(s[fTypeAttributes], L"the type attributes of " + what, nullptr);
-    readValueMap(s[fSemanticAttributes], L"the semantic attributes of " + what,
+    for (std::uint32_t k : {fOverrides, fType, fCustomType, fSemantic, fLabel, fUnit, fDefault, fConstant, fAutomatic,
+                            fDefaultValue})
+        if (s[k] != none)
+            expect(s[k], nodeKind::scalar, [&] { return L"'" + wide(fieldKeys[k]) + L"' of " + what(); });
+    if (s[fMandatory] != none) readBool(s[fMandatory], [&] { return L"mandatory of " + what(); });
+    if (s[fUnique] != none) readBool(s[fUnique], [&] { return L"unique of " + what(); });
+    readTextList(s[fAliases], [&] { return L"the aliases of " + what(); }, true);
+    readTextList(s[fItems], [&] { return L"the items of " + what(); }, false);
+    readValueMap(s[fTypeAttributes], [&] { return L"the type attributes of " + what(); }, nullptr);
+    readValueMap(s[fSemanticAttributes], [&] { return L"the semantic attributes of " + what(); },
                  "enumItems\0referencedClasses\0custom_semantic\0");
-    readValueMap(s[fUserProperties], L"the user properties of " + what, nullptr);
-    readValueMap(s[fInheritableUserProperties], L"the inheritable user properties of " + what, nullptr);
+    readValueMap(s[fUserProperties], [&] { return L"the user properties of " + what(); }, nullptr);
+    readValueMap(s[fInheritableUserProperties], [&] { return L"the inheritable user properties of " + what(); },
+                 nullptr);
 }
 
 void checker::readRelation(std::uint32_t index) {
     relationDesc& rel = mDesc->relations.emplace_back();
+    const std::size_t number = mDesc->relations.size();
     rel.at = index;
-    const ky::string where = L"relation #" + std::to_wstring(mDesc->relations.size());
+    const auto where = [number] { return L"relation #" + std::to_wstring(number); };
     if (!expect(index, nodeKind::mapping, where)) {
         rel.slots.fill(none);
         return;
     }
     readKeys(index, relationKeys, rel.slots, where);
     for (std::uint32_t k : {rClass, rField, rTarget})
-        if (rel.slots[k] == none) error(index, L"M017", where + L" has no '" + wide(relationKeys[k]) + L"'");
-    for (std::uint32_t k : {rKind, rTargetField, rName, rReverseName})
-        if (rel.slots[k] != none) expect(rel.slots[k], nodeKind::scalar, L"'" + wide(relationKeys[k]) + L"' of " + where);
+        if (rel.slots[k] == none) error(index, L"M017", where() + L" has no '" + wide(relationKeys[k]) + L"'");
+    for (std::uint32_t k : {rClass, rField, rTarget, rKind, rTargetField, rName, rReverseName})
+        if (rel.slots[k] != none)
+            expect(rel.slots[k], nodeKind::scalar, [&] { return L"'" + wide(relationKeys[k]) + L"' of " + where(); });
     if (rel.slots[rKind] != none && at(rel.slots[rKind]).kind == nodeKind::scalar) {
-        const ky::string word = wideText(mTree, rel.slots[rKind]);
+        const std::string_view word = text(rel.slots[rKind]);
         std::size_t k = 0;
         while (k < 4 && word != kindWords[k]) ++k;
-        if (k == 4) error(rel.slots[rKind], L"M028", L"unknown relation kind " + quoted(std::wstring_view(word)) +
-                                                          L" in " + where + L" (ref, agg, revagg or biagg)");
+        if (k == 4)
+            error(rel.slots[rKind], L"M028", L"unknown relation kind " + quoted(word) + L" in " + where() +
+                                                 L" (ref, agg, revagg or biagg)");
         else rel.kind = kinds[k];
     }
 }
@@ -362,22 +390,27 @@ void checker::resolveClasses() {
     for (classDesc& cls : mDesc->classes) {
         if (!cls.valid || cls.slots[cBases] == none || at(cls.slots[cBases]).kind != nodeKind::sequence) continue;
         const node& list = at(cls.slots[cBases]);
-        const ky::string name = wideText(mTree, cls.slots[cName]);
+        const auto name = [&] { return wideText(mTree, cls.slots[cName]); };
         for (std::uint32_t i = 0; i < list.size; ++i) {
-            const auto item = mTree.childIndex(list, i);
+            const std::uint32_t item = mTree.childIndex(list, i);
             if (at(item).kind != nodeKind::scalar) continue;
-            const std::uint32_t base = findClass(item, L"base of class " + name);
+            const std::uint32_t base = findClass(item, L"M022", [&] { return L"a base of class " + name(); });
             if (base == none) continue;
-            if (&mDesc->classes[base] == &cls) error(item, L"M023", L"class " + name + L" names itself as its base");
+            if (&mDesc->classes[base] == &cls) error(item, L"M023", L"class " + name() + L" names itself as its base");
+            else if (std::find(cls.bases.begin(), cls.bases.end(), base) != cls.bases.end())
+                error(item, L"M022", L"class " + name() + L" names its base " + className(base) + L" twice");
             else cls.bases.push_back(base);
         }
     }
     for (classDesc& cls : mDesc->classes) {
         for (fieldDesc& field : cls.fields) {
-            const std::uint32_t named = field.slots[fOverrides] != none ? field.slots[fOverrides] : field.slots[fCopyFrom];
-            if (named == none || at(named).kind != nodeKind::scalar) continue;
             const bool copy = field.slots[fCopyFrom] != none;
-            const std::uint32_t target = findClass(named, copy ? L"copy source" : L"overridden base");
+            const std::uint32_t named = copy ? field.slots[fCopyFrom] : field.slots[fOverrides];
+            if (named == none || at(named).kind != nodeKind::scalar) continue;
+            const std::uint32_t target =
+                findClass(named, copy ? L"M031" : L"M025", [copy] {
+                    return ky::string(copy ? L"the source of a copy" : L"the base of an overriding field");
+                });
             if (copy) field.copySource = target;
             else field.baseClass = target;
         }
@@ -455,88 +488,89 @@ bool checker::inherited(std::uint32_t cls, ky::scString name, std::uint32_t* own
 void checker::checkFields(std::uint32_t clsIndex) {
     classDesc& cls = mDesc->classes[clsIndex];
     if (!cls.valid) return;
-    const ky::string clsName = wideText(mTree, cls.slots[cName]);
-    auto addOwn = [&](ky::scString key, std::uint32_t nameIndex, const ky::string& what) {
-        if (!mOwnFields.emplace(classFieldKey{clsIndex, key}, nameIndex).second) {
-            error(nameIndex, L"M021", L"duplicate field name: " + what + L" (first at line " +
-                                          std::to_wstring(at(mOwnFields[{clsIndex, key}]).line) + L")");
-            return;
+    const auto clsName = [&] { return wideText(mTree, cls.slots[cName]); };
+    const auto addOwn = [&](ky::scString key, std::uint32_t nameIndex, const lazyText& what) {
+        if (const auto [it, added] = mOwnFields.emplace(classFieldKey{clsIndex, key}, nameIndex); !added) {
+            error(nameIndex, L"M021", L"duplicate field name: " + what() + L" (first at line " +
+                                          std::to_wstring(at(it->second).line) + L")");
+            return false;
         }
+        cls.ownNames.push_back(key);
+        return true;
+    };
+    const auto notInherited = [&](ky::scString key, std::uint32_t nameIndex, const lazyText& what) {
         std::uint32_t owner = none;
         if (inherited(clsIndex, key, &owner))
-            error(nameIndex, L"M024", what + L" is already inherited from class " + className(owner) +
+            error(nameIndex, L"M024", what() + L" is already inherited from class " + className(owner) +
                                           L"; an overriding field names its base with 'overrides'");
-        cls.ownNames.push_back(key);
     };
+    cls.ownNames.reserve(cls.fields.size());
     for (fieldDesc& field : cls.fields) {
-        if (field.slots[fCopyFrom] != none) {
+        const auto& s = field.slots;
+        if (s[fCopyFrom] != none) {
             if (field.copySource == none || !mDesc->classes[field.copySource].valid) continue;
-            const ky::string prefix = field.slots[fPrefix] != none ? wideText(mTree, field.slots[fPrefix]) : ky::string();
-            // The source's own names were listed first: the class order puts copy sources first.
+            const ky::string prefix = s[fPrefix] != none ? wideText(mTree, s[fPrefix]) : ky::string();
+            // The class order puts copy sources first, so their own names are complete.
             const std::vector<ky::scString> names = mDesc->classes[field.copySource].ownNames;
             for (const ky::scString& name : names) {
                 const ky::string copied = prefix + name.string();
-                addOwn(keyOf(copied), field.slots[fCopyFrom], L"field " + clsName + L"." + copied + L" (copied)");
+                const auto what = [&] { return L"field " + clsName() + L"." + copied + L" (copied)"; };
+                const ky::scString key = keyOf(copied);
+                if (addOwn(key, s[fCopyFrom], what)) notInherited(key, s[fCopyFrom], what);
             }
             continue;
         }
         if (field.key.empty()) continue;
-        const ky::string what = L"field " + clsName + L"." + wideText(mTree, field.slots[fName]);
-        if (field.slots[fOverrides] != none) {
-            if (mOwnFields.count({clsIndex, field.key})) {
-                addOwn(field.key, field.slots[fName], what);
-                continue;
-            }
-            mOwnFields.emplace(classFieldKey{clsIndex, field.key}, field.slots[fName]);
-            cls.ownNames.push_back(field.key);
-            if (field.baseClass == none) continue;
+        const auto what = [&] { return L"field " + clsName() + L"." + wideText(mTree, s[fName]); };
+        if (!addOwn(field.key, s[fName], what)) continue;
+        if (s[fOverrides] == none) {
+            notInherited(field.key, s[fName], what);
+        } else if (field.baseClass != none) {
             if (!derivesFrom(clsIndex, field.baseClass)) {
-                error(field.slots[fOverrides], L"M025", L"the overriding " + what + L" names class " +
-                                                            className(field.baseClass) + L", which is no base of class " +
-                                                            clsName);
+                error(s[fOverrides], L"M025", L"the overriding " + what() + L" names class " +
+                                                  className(field.baseClass) + L", which is no base of class " +
+                                                  clsName());
             } else if (!findField(field.baseClass, field.key, nullptr)) {
-                error(field.slots[fOverrides], L"M025", L"the overriding " + what + L" names class " +
-                                                            className(field.baseClass) + L", which has no such field");
+                error(s[fOverrides], L"M025", L"the overriding " + what() + L" names class " +
+                                                  className(field.baseClass) + L", which has no such field");
             }
-            checkOrdinaryField(cls, field, what);
             continue;
         }
-        addOwn(field.key, field.slots[fName], what);
-        checkOrdinaryField(cls, field, what);
+        checkOrdinaryField(field, what);
     }
 }
 
-void checker::checkOrdinaryField(classDesc&, fieldDesc& field, const ky::string& what) {
+void checker::checkOrdinaryField(fieldDesc& field, const lazyText& what) {
     const auto& s = field.slots;
-    if (s[fType] != none && at(s[fType]).kind == nodeKind::scalar) {
-        const ky::string typeText = wideText(mTree, s[fType]);
-        if (typeText.lower() == L"custom") {
-            field.type = eCustom;
-            if (s[fCustomType] == none || text(s[fCustomType]).empty())
-                error(s[fType], L"M012", L"the custom type of " + what + L" needs a 'customType'");
-        } else if (!fieldInfo::parseType(typeText, field.type, field.length)) {
-            error(s[fType], L"M012", L"unknown type " + quoted(std::wstring_view(typeText)) + L" for " + what);
-            return;
-        }
+    if (s[fType] == none || at(s[fType]).kind != nodeKind::scalar) return;
+    const std::string_view typeText = text(s[fType]);
+    if (typeText == "custom") {
+        field.type = eCustom;
+        if (s[fCustomType] == none || text(s[fCustomType]).empty())
+            error(s[fType], L"M012", L"the custom type of " + what() + L" needs a 'customType'");
+    } else if (!fieldInfo::parseType(wide(typeText), field.type, field.length)) {
+        error(s[fType], L"M012", L"unknown type " + quoted(typeText) + L" for " + what());
+        return;
     }
     checkSemantic(field, what);
     if (s[fDefaultValue] != none && at(s[fDefaultValue]).kind == nodeKind::scalar) {
         ky::genericValue value;
-        if (!fieldInfo::getDefaultFromType(field.type, value) || !value.assignFromText(wideText(mTree, s[fDefaultValue])))
-            error(s[fDefaultValue], L"M016", L"the default value " + quoted(text(s[fDefaultValue])) + L" of " + what +
+        if (!fieldInfo::getDefaultFromType(field.type, value) ||
+            !value.assignFromText(wideText(mTree, s[fDefaultValue])))
+            error(s[fDefaultValue], L"M016", L"the default value " + quoted(text(s[fDefaultValue])) + L" of " + what() +
                                                  L" does not convert to its type");
         else field.hasDefaultValue = true;
     }
 }
 
-void checker::checkSemantic(fieldDesc& field, const ky::string& what) {
+void checker::checkSemantic(fieldDesc& field, const lazyText& what) {
     const auto& s = field.slots;
     const bool hasItems = s[fItems] != none && at(s[fItems]).kind == nodeKind::sequence;
     if (s[fSemantic] != none && at(s[fSemantic]).kind == nodeKind::scalar) {
-        const ky::string semText = wideText(mTree, s[fSemantic]);
+        const std::string_view semText = text(s[fSemantic]);
         ky::genericSet attribs;
-        if (!fieldInfo::parseSemantics(semText, field.semantic, attribs) || semText.empty()) {
-            error(s[fSemantic], L"M013", L"unknown semantic " + quoted(std::wstring_view(semText)) + L" for " + what);
+        if (semText.empty() || !fieldInfo::parseSemantics(wide(semText), field.semantic, attribs)) {
+            error(s[fSemantic], L"M013", L"unknown semantic " + quoted(semText) + L" for " + what());
             return;
         }
         const eFieldType t = field.type;
@@ -551,25 +585,34 @@ void checker::checkSemantic(fieldDesc& field, const ky::string& what) {
                 ky::string custom;
                 attribs.getValue(ky::scString::createFrom(L"custom_semantic"), custom);
                 if (custom.empty()) {
-                    error(s[fSemantic], L"M013", L"the custom semantic of " + what + L" has no text");
+                    error(s[fSemantic], L"M013", L"the custom semantic of " + what() + L" has no text");
                     return;
                 }
+                break;
+            }
+            case eSemRelation: {
+                std::vector<ky::string> names;
+                attribs.getValue(ky::scString::createFrom(fieldInfo::referencedClasses()), names);
+                for (const ky::string& name : names)
+                    if (!mClassIndex.count(keyOf(name)))
+                        mReport.warning(at(s[fSemantic]).line, at(s[fSemantic]).column, L"M040",
+                                        L"the relation semantic of " + what() + L" names " +
+                                            quoted(std::wstring_view(name)) + L", which is no class of this file");
                 break;
             }
             default: break;
         }
         if (!fits) {
-            error(s[fSemantic], L"M014", L"semantic " + quoted(std::wstring_view(semText)) + L" does not fit the type " +
-                                             quoted(text(s[fType])) + L" of " + what);
+            error(s[fSemantic], L"M014", L"semantic " + quoted(semText) + L" does not fit the type " +
+                                             quoted(text(s[fType])) + L" of " + what());
             return;
         }
         if ((field.semantic == eSemEnum || field.semantic == eSemBits) && !hasItems)
-            error(s[fSemantic], L"M015", what + L" has semantic " + quoted(std::wstring_view(semText)) +
-                                             L" but no 'items'");
+            error(s[fSemantic], L"M015", what() + L" has semantic " + quoted(semText) + L" but no 'items'");
     }
     if (!hasItems) return;
     if (field.semantic != eSemEnum && field.semantic != eSemBits) {
-        error(s[fItems], L"M015", L"items of " + what + L" need the semantic 'enum' or 'bits'");
+        error(s[fItems], L"M015", L"items of " + what() + L" need the semantic 'enum' or 'bits'");
         return;
     }
     const node& list = at(s[fItems]);
@@ -581,45 +624,53 @@ void checker::checkSemantic(fieldDesc& field, const ky::string& what) {
         const bool read = field.semantic == eSemBits ? fieldInfo::parseBitsItem(itemText, field.type, parsed)
                                                      : fieldInfo::parseEnumItem(itemText, field.type, parsed);
         if (!read)
-            mReport.error(item.line, item.column, L"M015", L"item " + quoted(std::wstring_view(itemText)) + L" of " + what +
-                                                              L" does not read as 'value, name' for its type");
+            mReport.error(item.line, item.column, L"M015", L"item " + quoted(std::wstring_view(itemText)) + L" of " +
+                                                              what() + L" does not read as 'value, name' for its type");
     }
 }
 
 void checker::checkRelation(relationDesc& rel) {
     const auto& s = rel.slots;
     if (s[rClass] == none || s[rField] == none || s[rTarget] == none) return;
-    rel.fromClass = findClass(s[rClass], L"the class of a relation");
-    rel.targetClass = findClass(s[rTarget], L"the target of a relation");
+    for (std::uint32_t k : {rClass, rField, rTarget, rTargetField, rName, rReverseName})
+        if (s[k] != none && at(s[k]).kind != nodeKind::scalar) return;
+    rel.fromClass = findClass(s[rClass], L"M026", [] { return ky::string(L"the class of a relation"); });
+    rel.targetClass = findClass(s[rTarget], L"M027", [] { return ky::string(L"the target of a relation"); });
     if (rel.fromClass == none || rel.targetClass == none) return;
+    for (std::uint32_t k : {rName, rReverseName}) {
+        ky::string name;
+        if (s[k] != none) readName(s[k], [&] { return L"the " + wide(relationKeys[k]) + L" of a relation"; }, name);
+    }
     ky::string fieldName;
-    if (!readName(s[rField], L"the field of a relation", fieldName)) return;
-    const ky::string from = className(rel.fromClass) + L"." + fieldName;
+    if (!readName(s[rField], [] { return ky::string(L"the field of a relation"); }, fieldName)) return;
+    const auto from = [&] { return className(rel.fromClass) + L"." + fieldName; };
     std::uint32_t fromOwner = none, toOwner = none;
     if (!findField(rel.fromClass, keyOf(fieldName), &fromOwner)) {
-        error(s[rField], L"M026", L"unknown field " + from + L" as the start of a relation");
+        error(s[rField], L"M026", L"unknown field " + from() + L" as the start of a relation");
         return;
     }
-    if (s[rTargetField] != none && at(s[rTargetField]).kind == nodeKind::scalar) {
+    if (s[rTargetField] != none) {
         const ky::string targetName = wideText(mTree, s[rTargetField]);
         if (!findField(rel.targetClass, keyOf(targetName), &toOwner)) {
             error(s[rTargetField], L"M027", L"unknown field " + className(rel.targetClass) + L"." + targetName +
-                                                L" as the target of the relation from " + from);
+                                                L" as the target of the relation from " + from());
             return;
         }
     }
-    if (s[rPairs] == none || !expect(s[rPairs], nodeKind::sequence, L"the pairs of the relation from " + from)) return;
+    if (s[rPairs] == none ||
+        !expect(s[rPairs], nodeKind::sequence, [&] { return L"the pairs of the relation from " + from(); }))
+        return;
     if (toOwner == none) {
-        error(s[rPairs], L"M029", L"the relation from " + from + L" leads to a class: pairs need a 'targetField'");
+        error(s[rPairs], L"M029", L"the relation from " + from() + L" leads to a class: pairs need a 'targetField'");
         return;
     }
     const node& list = at(s[rPairs]);
     for (std::uint32_t i = 0; i < list.size; ++i) {
         const node& pair = mTree.child(list, i);
-        const auto pairIndex = mTree.childIndex(list, i);
+        const std::uint32_t pairIndex = mTree.childIndex(list, i);
         if (pair.kind != nodeKind::sequence || pair.size != 2 || mTree.child(pair, 0).kind != nodeKind::scalar ||
             mTree.child(pair, 1).kind != nodeKind::scalar) {
-            error(pairIndex, L"M029", L"a pair of the relation from " + from + L" is a list of two field names");
+            error(pairIndex, L"M029", L"a pair of the relation from " + from() + L" is a list of two field names");
             continue;
         }
         std::uint32_t pairFrom = none, pairTo = none;
@@ -627,10 +678,10 @@ void checker::checkRelation(relationDesc& rel) {
         const ky::string b = wide(mTree.text(mTree.child(pair, 1)));
         if (!findField(rel.fromClass, keyOf(a), &pairFrom) || pairFrom != fromOwner)
             error(pairIndex, L"M029", L"field " + quoted(std::wstring_view(a)) + L" of a pair of the relation from " +
-                                          from + L" is no field of class " + className(fromOwner));
+                                          from() + L" is no field of class " + className(fromOwner));
         if (!findField(rel.targetClass, keyOf(b), &pairTo) || pairTo != toOwner)
             error(pairIndex, L"M029", L"field " + quoted(std::wstring_view(b)) + L" of a pair of the relation from " +
-                                          from + L" is no field of class " + className(toOwner));
+                                          from() + L" is no field of class " + className(toOwner));
     }
 }
 
@@ -641,22 +692,38 @@ bool checker::run(description& desc) {
     resolveClasses();
     orderClasses();
     if (mReport.full()) return false;
+    std::size_t fields = 0;
+    for (const classDesc& cls : desc.classes) fields += cls.fields.size();
+    mOwnFields.reserve(fields);
     for (std::uint32_t cls : desc.buildOrder) {
         checkFields(cls);
         if (mReport.full()) return false;
     }
     // The same relation twice would be answered by the core with the first one.
-    std::unordered_map<ky::string, std::uint32_t> seen;
+    struct relationKey {
+        std::uint32_t from, target;
+        ky::scString field, targetField;
+        bool operator==(const relationKey& o) const {
+            return from == o.from && target == o.target && field == o.field && targetField == o.targetField;
+        }
+    };
+    struct relationHash {
+        std::size_t operator()(const relationKey& k) const noexcept {
+            return (k.field.hash() * 31 + k.targetField.hash()) * 31 + k.from * 7 + k.target;
+        }
+    };
+    std::unordered_map<relationKey, std::uint32_t, relationHash> seen;
+    seen.reserve(desc.relations.size());
     for (relationDesc& rel : desc.relations) {
         checkRelation(rel);
-        if (rel.fromClass == none || rel.targetClass == none) continue;
-        ky::string id = std::to_wstring(rel.fromClass) + L"|" + keyOf(wideText(mTree, rel.slots[rField])).string() +
-                        L"|" + std::to_wstring(rel.targetClass);
-        if (rel.slots[rTargetField] != none) id += L"|" + keyOf(wideText(mTree, rel.slots[rTargetField])).string();
-        if (!seen.emplace(id, at(rel.at).line).second)
-            error(rel.at, L"M030", L"the relation from " + className(rel.fromClass) + L"." +
-                                       wideText(mTree, rel.slots[rField]) + L" to class " + className(rel.targetClass) +
-                                       L" is given twice (first at line " + std::to_wstring(seen[id]) + L")");
+        if (rel.fromClass == none || rel.targetClass == none || mReport.full()) continue;
+        const auto& s = rel.slots;
+        relationKey key{rel.fromClass, rel.targetClass, keyOf(wideText(mTree, s[rField])),
+                        s[rTargetField] != none ? keyOf(wideText(mTree, s[rTargetField])) : ky::scString()};
+        if (const auto [it, added] = seen.emplace(key, at(rel.at).line); !added)
+            error(rel.at, L"M030", L"the relation from " + className(rel.fromClass) + L"." + wideText(mTree, s[rField]) +
+                                       L" to class " + className(rel.targetClass) + L" is given twice (first at line " +
+                                       std::to_wstring(it->second) + L")");
     }
     return mReport.errors() == 0;
 }

@@ -94,6 +94,12 @@ bool tree::parse(std::string_view input, bool json, const loadOptions& options, 
         return false;
     }
     eventReader reader(input);
+    // Estimates from model files as the saver writes them (about one node
+    // per 20 bytes, half the bytes inside scalars), so that the vectors
+    // rarely grow while reading.
+    mNodes.reserve(input.size() / 20 + 16);
+    mKids.reserve(input.size() / 20 + 16);
+    mText.reserve(input.size() / 2 + 16);
     // The collections being read: node index and the children read so far.
     // The child lists are kept per depth and reused, so that reading
     // allocates only when a level is deeper or wider than before.
