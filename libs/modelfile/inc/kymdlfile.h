@@ -66,10 +66,10 @@ struct KY_MODELFILE_API loadOptions {
 };
 
 /// What a load answers: the model, or an empty pointer when an error was
-/// found, and every diagnostic in file order.
+/// found, and every diagnostic in file order (by line, then column).
 struct KY_MODELFILE_API loadResult {
     ky::refPtr<ky::metamodel::modelInfo> model;  ///< empty when any error was reported
-    std::vector<diagnostic> diagnostics;         ///< errors and warnings, in the order found
+    std::vector<diagnostic> diagnostics;         ///< errors and warnings, in file order
 
     /// Whether an error (not only warnings) was reported.
     bool hasErrors() const;

@@ -745,9 +745,14 @@ bool chooseJson(std::string_view text, const ky::string& name, eFormat format) {
     return false;
 }
 
+// The diagnostics in file order, as a compiler lists them (the checks find
+// them in the order of their passes).
 loadResult finish(reporter& report) {
     loadResult result;
     result.diagnostics = std::move(report.diagnostics());
+    std::stable_sort(result.diagnostics.begin(), result.diagnostics.end(), [](const diagnostic& a, const diagnostic& b) {
+        return a.line != b.line ? a.line < b.line : a.column < b.column;
+    });
     return result;
 }
 
