@@ -84,6 +84,22 @@ TEST(BadInput, HugeNamesAreRefused) {
     EXPECT_EQ(result.diagnostics[1].code, L"M019");
 }
 
+// Every level doubles the paths to the root: a walk that does not mark the
+// classes it visited would take 2^40 steps.
+TEST(BadInput, ManyPathsToOneBaseAreWalkedOnce) {
+    std::string text = "classes:\n  - { name: L0, fields: [{ name: id, type: int }] }\n";
+    for (int i = 1; i <= 40; ++i) {
+        const std::string below = "L" + std::to_string(i - 1), level = std::to_string(i);
+        text += "  - { name: A" + level + ", bases: [" + below + "] }\n";
+        text += "  - { name: B" + level + ", bases: [" + below + "] }\n";
+        text += "  - { name: L" + level + ", bases: [A" + level + ", B" + level + "], fields: [{ name: f" + level +
+                ", type: int }, { name: id, overrides: L0 }] }\n";
+    }
+    const file::loadResult result = load(text);
+    EXPECT_EQ(diagnosticsText(result), "");
+    EXPECT_TRUE(result.model);
+}
+
 TEST(BadInput, ASecondDocumentIsRefused) {
     EXPECT_EQ(firstCode(load("classes: []\n---\nclasses: []\n")), "M005");
 }

@@ -118,6 +118,8 @@ private:
     bool inherited(std::uint32_t cls, ky::scString name, std::uint32_t* owner) const;
     bool findField(std::uint32_t cls, ky::scString name, std::uint32_t* owner) const;
     bool derivesFrom(std::uint32_t cls, std::uint32_t base) const;
+    template <class Stop>
+    std::uint32_t walkBases(std::uint32_t cls, const Stop& stop) const;
     void checkRelation(relationDesc& rel);
 
     ky::string className(std::uint32_t cls) const {
@@ -132,6 +134,10 @@ private:
     std::unordered_map<ky::scString, std::uint32_t> mClassIndex;
     // Own fields of each class (copies expanded), to where they stand.
     std::unordered_map<classFieldKey, std::uint32_t, classFieldHash> mOwnFields;
+    // The walks through the bases: a stamp per class marks those visited.
+    mutable std::vector<std::uint32_t> mVisited;
+    mutable std::uint32_t mVisitStamp = 0;
+    mutable std::vector<std::uint32_t> mWalk;
 };
 
 template <std::size_t N>
@@ -463,10 +469,33 @@ void checker::orderClasses() {
     }
 }
 
+// Visits the bases of `cls` at every depth, depth first in file order, each
+// class once, until `stop` answers true for one; answers that class or none.
+// The walk keeps its own stack, so a long chain of bases cannot exhaust the
+// thread's, and a class that many paths reach is visited once.
+template <class Stop>
+std::uint32_t checker::walkBases(std::uint32_t cls, const Stop& stop) const {
+    if (mVisited.size() < mDesc->classes.size()) mVisited.resize(mDesc->classes.size(), 0);
+    ++mVisitStamp;
+    mWalk.clear();
+    const auto pushBases = [&](std::uint32_t c) {
+        const std::vector<std::uint32_t>& bases = mDesc->classes[c].bases;
+        for (auto it = bases.rbegin(); it != bases.rend(); ++it) mWalk.push_back(*it);
+    };
+    pushBases(cls);
+    while (!mWalk.empty()) {
+        const std::uint32_t next = mWalk.back();
+        mWalk.pop_back();
+        if (mVisited[next] == mVisitStamp) continue;
+        mVisited[next] = mVisitStamp;
+        if (stop(next)) return next;
+        pushBases(next);
+    }
+    return none;
+}
+
 bool checker::derivesFrom(std::uint32_t cls, std::uint32_t base) const {
-    for (std::uint32_t b : mDesc->classes[cls].bases)
-        if (b == base || derivesFrom(b, base)) return true;
-    return false;
+    return walkBases(cls, [base](std::uint32_t c) { return c == base; }) != none;
 }
 
 // Whether `name` is an own field of `cls` or of one of its bases (depth first,
@@ -480,9 +509,9 @@ bool checker::findField(std::uint32_t cls, ky::scString name, std::uint32_t* own
 }
 
 bool checker::inherited(std::uint32_t cls, ky::scString name, std::uint32_t* owner) const {
-    for (std::uint32_t b : mDesc->classes[cls].bases)
-        if (findField(b, name, owner)) return true;
-    return false;
+    const std::uint32_t found = walkBases(cls, [&](std::uint32_t c) { return mOwnFields.count({c, name}) != 0; });
+    if (found != none && owner) *owner = found;
+    return found != none;
 }
 
 void checker::checkFields(std::uint32_t clsIndex) {
