@@ -99,6 +99,10 @@ refPtr<modelInfo> everythingModel() {
     other->createFieldInfo(L"itemCode", eString, ky::genericSet(), L"");
     other->createRelation(L"itemCode", false, item->fieldInfo(L"Code", false, false), eBiAgg, L"Items", L"Owner");
     item->createRelation(L"Code", true, other, eAgg, L"", L"");
+    // A relation to a field of type ptr still leads to a field, not a class.
+    other->createFieldInfo(L"handle", ePtr, ky::genericSet(), L"");
+    item->createFieldInfo(L"handleRef", ePtr, ky::genericSet(), L"");
+    item->createRelation(L"handleRef", false, other->fieldInfo(L"handle", false, false), eRef, L"", L"");
     return model;
 }
 

@@ -153,11 +153,12 @@ void comparer::fields(const ky::string& what, const fieldInfo& a, const fieldInf
     sets(what + L": inheritable user property", a.userProperties(true), b.userProperties(true));
 }
 
+// A relation's end: "class.field", or "class (the class)" for the pointer
+// field of a relation to a class, which stands in no field list.
 ky::string endOf(const fieldInfo& field) {
-    if (field.type() == ePtr) {
-        const ky::refPtr<classInfo> cls = field.classInfo();
-        return (cls ? cls->scName().string() : ky::string()) + L" (the class)";
-    }
+    const ky::refPtr<classInfo> cls = field.classInfo();
+    if (cls && cls->fieldInfo(field.scName().string(), false, false).get() != &field)
+        return cls->scName().string() + L" (the class)";
     return field.qualifiedName();
 }
 

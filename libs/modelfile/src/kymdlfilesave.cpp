@@ -499,7 +499,11 @@ void saver::writeRelation(const classInfo& cls, const relationInfo& relation) {
     const fieldInfo& from = *pairs.front().first;
     const fieldInfo& to = *pairs.front().second;
     const ky::const_refPtr<classInfo> target = relation.toClassInfo();
-    const bool toField = to.type() != ePtr;
+    // A relation to a class leads to the pointer field the core made for it,
+    // which stands in no field list; a relation to a field leads to an own
+    // field of its class.
+    const ky::refPtr<classInfo> toOwner = to.classInfo();
+    const bool toField = toOwner && toOwner->fieldInfo(to.scName().string(), false, false).get() == &to;
     mOut.beginMap();
     mOut.key(L"class");
     mOut.text(cls.scName().string());
