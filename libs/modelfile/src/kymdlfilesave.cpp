@@ -66,36 +66,42 @@ bool isIdentifier(std::wstring_view key) {
 }
 
 // A streaming writer of nested mappings and lists in YAML block style or
-// indented JSON. Lists of texts are written on one line.
+// indented JSON. A collection opened as flow (and everything inside it)
+// goes on one line: `{name: "id", type: "int"}`. Fields and relations are
+// written so, one a line, which keeps files short to read and to parse.
 class emitter {
 public:
     emitter(std::string& out, bool json) : mOut(out), mJson(json) {}
 
-    void beginMap() { open(true); }
-    void beginList() { open(false); }
+    void beginMap(bool flow = false) { open(true, flow); }
+    void beginList(bool flow = false) { open(false, flow); }
     void end() {
         const frame top = mStack.back();
         mStack.pop_back();
-        if (mJson) {
+        if (top.flow) {
+            mOut.push_back(top.map ? '}' : ']');
+            if (!mJson && (mStack.empty() || !mStack.back().flow)) mOut.push_back('\n');
+        } else if (mJson) {
             if (top.count) newline(top.indent);
             mOut.push_back(top.map ? '}' : ']');
-            if (mStack.empty()) mOut.push_back('\n');
         }
+        if (mJson && mStack.empty()) mOut.push_back('\n');
     }
     void key(std::wstring_view name) {
         frame& top = mStack.back();
-        if (mJson) {
+        if (top.flow) {
+            if (top.count) mOut += ", ";
+        } else if (mJson) {
             separate(top);
             newline(top.indent + 2);
-            appendQuoted(mOut, name);
-            mOut += ": ";
+        } else if (top.dashPending) {
+            top.dashPending = false;
         } else {
-            if (top.dashPending) top.dashPending = false;
-            else mOut.append(top.indent, ' ');
-            if (isIdentifier(name)) appendUtf8(name, mOut);
-            else appendQuoted(mOut, name);
-            mOut.push_back(':');
+            mOut.append(static_cast<std::size_t>(top.indent), ' ');
         }
+        if (!mJson && isIdentifier(name)) appendUtf8(name, mOut);
+        else appendQuoted(mOut, name);
+        mOut += mJson ? ": " : ":";
         ++top.count;
         mAfterKey = true;
     }
@@ -123,6 +129,7 @@ public:
 private:
     struct frame {
         bool map;
+        bool flow;
         int indent;
         int count = 0;
         bool dashPending = false;
@@ -142,45 +149,53 @@ private:
             return;
         }
         frame& top = mStack.back();
-        if (mJson) {
+        if (top.flow) {
+            if (top.count) mOut += ", ";
+        } else if (mJson) {
             separate(top);
             newline(top.indent + 2);
         } else {
-            mOut.append(top.indent, ' ');
+            mOut.append(static_cast<std::size_t>(top.indent), ' ');
             mOut += "- ";
         }
         ++top.count;
     }
     void afterScalar() {
         mAfterKey = false;
-        if (!mJson) mOut.push_back('\n');
+        if (!mJson && !mStack.back().flow) mOut.push_back('\n');
     }
-    void open(bool map) {
+    void open(bool map, bool flow) {
+        const char bracket = map ? '{' : '[';
         int indent = 0;
         bool dash = false;
+        if (!mStack.empty() && mStack.back().flow) flow = true;
         if (mStack.empty()) {
-            if (mJson) mOut.push_back(map ? '{' : '[');
+            if (mJson || flow) mOut.push_back(bracket);
         } else if (mAfterKey) {
             indent = mStack.back().indent + 2;
-            if (mJson) mOut.push_back(map ? '{' : '[');
+            if (flow && !mJson) mOut.push_back(' ');
+            if (flow || mJson) mOut.push_back(bracket);
             else mOut.push_back('\n');
         } else {
             frame& top = mStack.back();
             ++top.count;
-            if (mJson) {
+            indent = top.indent + 2;
+            if (top.flow) {
+                if (top.count > 1) mOut += ", ";
+                mOut.push_back(bracket);
+            } else if (mJson) {
                 if (top.count > 1) mOut.push_back(',');
                 newline(top.indent + 2);
-                mOut.push_back(map ? '{' : '[');
-                indent = top.indent + 2;
+                mOut.push_back(bracket);
             } else {
-                mOut.append(top.indent, ' ');
+                mOut.append(static_cast<std::size_t>(top.indent), ' ');
                 mOut += "- ";
-                indent = top.indent + 2;
-                dash = true;
+                if (flow) mOut.push_back(bracket);
+                else dash = true;
             }
         }
         mAfterKey = false;
-        frame f{map, indent};
+        frame f{map, flow, indent};
         f.dashPending = dash;
         mStack.push_back(f);
     }
@@ -243,7 +258,7 @@ void writeForm(emitter& out, const valueForm& form) {
     } else if (form.kind == valueForm::text) {
         out.text(form.textValue);
     } else {
-        out.beginMap();
+        out.beginMap(true);
         out.key(L"type");
         out.text(form.typeWord);
         out.key(L"value");
@@ -375,7 +390,7 @@ void saver::writeClass(const classInfo& cls) {
 
 void saver::writeField(const classInfo& cls, const fieldInfo& field) {
     const ky::string what = L"field " + cls.scName().string() + L"." + field.scName().string();
-    mOut.beginMap();
+    mOut.beginMap(true);
     mOut.key(L"name");
     mOut.text(field.scName().string());
     if (field.sourceField()) writeOverride(field);
@@ -504,7 +519,7 @@ void saver::writeRelation(const classInfo& cls, const relationInfo& relation) {
     // field of its class.
     const ky::refPtr<classInfo> toOwner = to.classInfo();
     const bool toField = toOwner && toOwner->fieldInfo(to.scName().string(), false, false).get() == &to;
-    mOut.beginMap();
+    mOut.beginMap(true);
     mOut.key(L"class");
     mOut.text(cls.scName().string());
     mOut.key(L"field");

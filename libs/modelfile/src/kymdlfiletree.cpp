@@ -95,10 +95,11 @@ bool tree::parse(std::string_view input, bool json, const loadOptions& options, 
     }
     eventReader reader(input);
     // Estimates from model files as the saver writes them (about one node
-    // per 20 bytes, half the bytes inside scalars), so that the vectors
-    // rarely grow while reading.
-    mNodes.reserve(input.size() / 20 + 16);
-    mKids.reserve(input.size() / 20 + 16);
+    // per 9 bytes, half the bytes inside scalars): growing a vector of two
+    // million nodes copies it and touches fresh pages, which costs more
+    // than reading them.
+    mNodes.reserve(input.size() / 9 + 16);
+    mKids.reserve(input.size() / 9 + 16);
     mText.reserve(input.size() / 2 + 16);
     // The collections being read: node index and the children read so far.
     // The child lists are kept per depth and reused, so that reading
