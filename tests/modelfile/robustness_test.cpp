@@ -115,6 +115,20 @@ TEST(BadInput, ManyPathsToOneBaseAreWalkedOnce) {
     EXPECT_TRUE(result.model);
 }
 
+// A long field list is looked up through a hash map, a short one by scanning.
+TEST(BadInput, DuplicateFieldsAreFoundInLongFieldLists) {
+    std::string text = "classes:\n  - name: Wide\n    fields:\n";
+    for (int i = 0; i < 100; ++i) {
+        text += "      - { name: f";
+        text += std::to_string(i);
+        text += ", type: int }\n";
+    }
+    text += "      - { name: F7, type: int }\n";
+    const file::loadResult result = load(text);
+    EXPECT_EQ(diagnosticsText(result),
+              "in.yaml:104:17: error M021: duplicate field name: field Wide.F7 (first at line 11)\n");
+}
+
 TEST(BadInput, ASecondDocumentIsRefused) {
     EXPECT_EQ(firstCode(load("classes: []\n---\nclasses: []\n")), "M005");
 }

@@ -57,6 +57,7 @@ struct classDesc {
     std::vector<std::uint32_t> bases;                // class indices, in file order
     std::vector<fieldDesc> fields;
     std::vector<ky::scString> ownNames;              // keys of the own fields, copies expanded
+    std::vector<std::uint32_t> ownAt;                // the node that named each
     bool valid = true;                               // name read; may be referred to
 };
 

@@ -98,9 +98,15 @@ private:
     bool expect(std::uint32_t index, nodeKind kind, const lazyText& what);
     bool readBool(std::uint32_t index, const lazyText& what);
     bool readName(std::uint32_t index, const lazyText& what, ky::string& out);
+    // The interned name under the model's rule, folded in a buffer kept for
+    // the next name.
     ky::scString keyOf(const ky::string& name) const {
-        return ky::scString::createFrom(mDesc->caseSensitive ? name : name.lower());
+        if (mDesc->caseSensitive) return ky::scString::createFrom(name);
+        ky::string::lowerInto(name.data(), name.size(), mFold);
+        return ky::scString::createFrom(mFold.data(), mFold.size());
     }
+    std::uint32_t ownField(std::uint32_t cls, ky::scString key) const;
+    bool addOwnField(std::uint32_t cls, ky::scString key, std::uint32_t at);
     std::uint32_t findClass(std::uint32_t nameIndex, const wchar_t* code, const lazyText& what);
     void readTextList(std::uint32_t index, const lazyText& what, bool names);
     void readValueMap(std::uint32_t index, const lazyText& what, const char* reserved);
@@ -134,6 +140,16 @@ private:
     std::unordered_map<ky::scString, std::uint32_t> mClassIndex;
     // Own fields of each class (copies expanded), to where they stand.
     std::unordered_map<classFieldKey, std::uint32_t, classFieldHash> mOwnFields;
+    // Text buffers reused from name to name.
+    mutable std::wstring mFold;
+    ky::string mName, mEntry;
+    // What each type string read as, by its text in the tree.
+    struct typeRead {
+        bool read;
+        eFieldType type;
+        unsigned long length;
+    };
+    std::unordered_map<std::string_view, typeRead> mTypes;
     // The walks through the bases: a stamp per class marks those visited.
     mutable std::vector<std::uint32_t> mVisited;
     mutable std::uint32_t mVisitStamp = 0;
@@ -157,7 +173,7 @@ void checker::readKeys(std::uint32_t mapIndex, const std::array<const char*, N>&
         }
         const std::string_view key = text(keyIndex);
         std::size_t found = N;
-        for (std::size_t k = 0; k < N; ++k)
+        for (std::size_t k = 0; k < N && found == N; ++k)
             if (key == names[k]) found = k;
         if (found == N) {
             std::size_t best = N, bestDistance = 4;
@@ -194,7 +210,7 @@ bool checker::readBool(std::uint32_t index, const lazyText& what) {
 
 bool checker::readName(std::uint32_t index, const lazyText& what, ky::string& out) {
     if (!expect(index, nodeKind::scalar, what)) return false;
-    out = wideText(mTree, index);
+    appendWide(text(index), out);
     if (out.empty()) {
         error(index, L"M019", what() + L" is empty");
         return false;
@@ -221,8 +237,7 @@ void checker::readTextList(std::uint32_t index, const lazyText& what, bool names
     const auto entry = [&] { return L"an entry of " + what(); };
     for (std::uint32_t i = 0; i < list.size; ++i) {
         const std::uint32_t item = mTree.childIndex(list, i);
-        ky::string name;
-        if (names) readName(item, entry, name);
+        if (names) readName(item, entry, mEntry);
         else expect(item, nodeKind::scalar, entry);
     }
 }
@@ -335,10 +350,10 @@ void checker::readField(classDesc& cls, std::uint32_t index) {
         error(index, L"M017", where() + L" has no name");
         return;
     }
-    ky::string name;
+    ky::string& name = mName;
     if (!readName(s[fName], [&] { return L"the name of " + where(); }, name)) return;
     field.key = keyOf(name);
-    const auto what = [&] { return L"field " + clsName() + L"." + name; };
+    const auto what = [&] { return L"field " + clsName() + L"." + wideText(mTree, s[fName]); };
     if (s[fOverrides] != none) {
         for (std::uint32_t k : {fType, fCustomType, fTypeAttributes, fSemantic, fItems, fSemanticAttributes,
                                 fDefaultValue})
@@ -501,7 +516,7 @@ bool checker::derivesFrom(std::uint32_t cls, std::uint32_t base) const {
 // Whether `name` is an own field of `cls` or of one of its bases (depth first,
 // in file order); `owner` is the class that has it.
 bool checker::findField(std::uint32_t cls, ky::scString name, std::uint32_t* owner) const {
-    if (mOwnFields.count({cls, name})) {
+    if (ownField(cls, name) != none) {
         if (owner) *owner = cls;
         return true;
     }
@@ -509,9 +524,37 @@ bool checker::findField(std::uint32_t cls, ky::scString name, std::uint32_t* own
 }
 
 bool checker::inherited(std::uint32_t cls, ky::scString name, std::uint32_t* owner) const {
-    const std::uint32_t found = walkBases(cls, [&](std::uint32_t c) { return mOwnFields.count({c, name}) != 0; });
+    const std::uint32_t found = walkBases(cls, [&](std::uint32_t c) { return ownField(c, name) != none; });
     if (found != none && owner) *owner = found;
     return found != none;
+}
+
+// Own fields are looked up in their class's list while it is short, and in
+// the hash map once a class has many (a file of few classes with very many
+// fields would otherwise take quadratic time).
+constexpr std::size_t shortList = 32;
+
+std::uint32_t checker::ownField(std::uint32_t cls, ky::scString key) const {
+    const classDesc& c = mDesc->classes[cls];
+    if (c.ownNames.size() <= shortList) {
+        for (std::size_t i = 0; i < c.ownNames.size(); ++i)
+            if (c.ownNames[i] == key) return c.ownAt[i];
+        return none;
+    }
+    const auto found = mOwnFields.find({cls, key});
+    return found == mOwnFields.end() ? none : found->second;
+}
+
+bool checker::addOwnField(std::uint32_t cls, ky::scString key, std::uint32_t at) {
+    classDesc& c = mDesc->classes[cls];
+    c.ownNames.push_back(key);
+    c.ownAt.push_back(at);
+    if (c.ownNames.size() == shortList + 1) {
+        for (std::size_t i = 0; i < c.ownNames.size(); ++i) mOwnFields.emplace(classFieldKey{cls, c.ownNames[i]}, c.ownAt[i]);
+    } else if (c.ownNames.size() > shortList + 1) {
+        mOwnFields.emplace(classFieldKey{cls, key}, at);
+    }
+    return true;
 }
 
 void checker::checkFields(std::uint32_t clsIndex) {
@@ -519,13 +562,12 @@ void checker::checkFields(std::uint32_t clsIndex) {
     if (!cls.valid) return;
     const auto clsName = [&] { return wideText(mTree, cls.slots[cName]); };
     const auto addOwn = [&](ky::scString key, std::uint32_t nameIndex, const lazyText& what) {
-        if (const auto [it, added] = mOwnFields.emplace(classFieldKey{clsIndex, key}, nameIndex); !added) {
+        if (const std::uint32_t first = ownField(clsIndex, key); first != none) {
             error(nameIndex, L"M021", L"duplicate field name: " + what() + L" (first at line " +
-                                          std::to_wstring(at(it->second).line) + L")");
+                                          std::to_wstring(at(first).line) + L")");
             return false;
         }
-        cls.ownNames.push_back(key);
-        return true;
+        return addOwnField(clsIndex, key, nameIndex);
     };
     const auto notInherited = [&](ky::scString key, std::uint32_t nameIndex, const lazyText& what) {
         std::uint32_t owner = none;
@@ -534,6 +576,7 @@ void checker::checkFields(std::uint32_t clsIndex) {
                                           L"; an overriding field names its base with 'overrides'");
     };
     cls.ownNames.reserve(cls.fields.size());
+    cls.ownAt.reserve(cls.fields.size());
     for (fieldDesc& field : cls.fields) {
         const auto& s = field.slots;
         if (s[fCopyFrom] != none) {
@@ -577,9 +620,16 @@ void checker::checkOrdinaryField(fieldDesc& field, const lazyText& what) {
         field.type = eCustom;
         if (s[fCustomType] == none || text(s[fCustomType]).empty())
             error(s[fType], L"M012", L"the custom type of " + what() + L" needs a 'customType'");
-    } else if (!fieldInfo::parseType(wide(typeText), field.type, field.length)) {
-        error(s[fType], L"M012", L"unknown type " + quoted(typeText) + L" for " + what());
-        return;
+    } else {
+        // Models repeat a few type strings many times: each is read once.
+        auto [known, added] = mTypes.try_emplace(typeText, typeRead{false, eString, 0});
+        if (added) known->second.read = fieldInfo::parseType(wide(typeText), known->second.type, known->second.length);
+        if (!known->second.read) {
+            error(s[fType], L"M012", L"unknown type " + quoted(typeText) + L" for " + what());
+            return;
+        }
+        field.type = known->second.type;
+        field.length = known->second.length;
     }
     checkSemantic(field, what);
     if (s[fDefaultValue] != none && at(s[fDefaultValue]).kind == nodeKind::scalar) {
@@ -721,9 +771,6 @@ bool checker::run(description& desc) {
     resolveClasses();
     orderClasses();
     if (mReport.full()) return false;
-    std::size_t fields = 0;
-    for (const classDesc& cls : desc.classes) fields += cls.fields.size();
-    mOwnFields.reserve(fields);
     for (std::uint32_t cls : desc.buildOrder) {
         checkFields(cls);
         if (mReport.full()) return false;
