@@ -80,6 +80,9 @@ struct description {
 // The text of a scalar node as wide text.
 inline ky::string wideText(const tree& t, std::uint32_t index) { return wide(t.text(t.at(index))); }
 
+// Reads the tree into `desc` and checks it; false when an error was reported.
+bool checkDescription(const tree& t, reporter& report, const loadOptions& options, description& desc);
+
 // Builds the model from a description without errors. Throws false only if
 // the core refuses something the checks let through.
 ky::refPtr<ky::metamodel::modelInfo> buildModel(const tree& t, const description& desc);
