@@ -161,6 +161,10 @@ TEST_F(TempDir, ADirectoryIsNoModelFile) {
     EXPECT_FALSE(result.model);
 }
 
+TEST(BadInput, ADeviceIsNoModelFile) {
+    EXPECT_EQ(firstCode(file::loadModelFile("/dev/zero")), "M001");
+}
+
 TEST_F(TempDir, AMissingFileIsReported) {
     EXPECT_EQ(firstCode(file::loadModelFile((mDir / "missing.yaml").string())), "M001");
 }

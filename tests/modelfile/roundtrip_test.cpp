@@ -157,6 +157,23 @@ TEST(Formats, JsonOptionRefusesYamlSyntax) {
     EXPECT_EQ(diagnosticsText(result).substr(0, 26), "a.yaml:1:1: error M008: no");
 }
 
+TEST(Load, NamesMayReferToClassesLaterInTheFile) {
+    const refPtr<modelInfo> model = loadClean(
+        "classes:\n"
+        "  - { name: Customer, bases: [Party], fields: [{ name: name, overrides: Party }, { copyFrom: Address }] }\n"
+        "  - { name: Party, fields: [{ name: name, type: string }, { name: home, type: int }] }\n"
+        "  - { name: Address, fields: [{ name: street, type: string }] }\n"
+        "relations:\n"
+        "  - { class: Customer, field: home, kind: agg, target: Address }\n",
+        L"forward.yaml");
+    ASSERT_TRUE(model);
+    const refPtr<classInfo> customer = model->classInfo(L"customer", false);
+    EXPECT_TRUE(customer->isDerivedFrom(model->classInfo(L"party", false)));
+    EXPECT_TRUE(customer->fieldInfo(L"name", false, false)->sourceField());
+    EXPECT_TRUE(customer->fieldInfo(L"street", false, false));
+    EXPECT_EQ(customer->toRelations_end() - customer->toRelations_begin(), 1);
+}
+
 TEST(ShopFile, LoadsToTheModelTheExampleBuilds) {
     const file::loadResult result = file::loadModelFile(std::string(KY_EXAMPLE_MODELS_DIR) + "/shop.yaml");
     EXPECT_EQ(diagnosticsText(result), "");

@@ -166,6 +166,11 @@ loadResult loadModelFile(const std::string& path, const loadOptions& options) {
         report.error(0, 0, L"M001", L"cannot read the file: it is a directory");
         return finish(report);
     }
+    // A pipe or a device could block the open or never end.
+    if (!S_ISREG(info.st_mode)) {
+        report.error(0, 0, L"M001", L"cannot read the file: it is not a regular file");
+        return finish(report);
+    }
     if (static_cast<std::uint64_t>(info.st_size) > options.maxFileSize) {
         report.error(0, 0, L"M002", L"the file is larger than " + std::to_wstring(options.maxFileSize) + L" bytes");
         return finish(report);
