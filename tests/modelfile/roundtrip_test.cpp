@@ -95,6 +95,9 @@ refPtr<modelInfo> everythingModel() {
     ky::genericSet itemAttribs;
     itemAttribs.setValue(ky::scString::createFrom(L"enumItems"), items, true);
     size->setSemantic(eSemEnum, itemAttribs, L"");
+    ky::genericSet noItems;
+    noItems.setValue(ky::scString::createFrom(L"enumItems"), std::vector<enumItem>(), true);
+    item->createFieldInfo(L"empty", eInt, ky::genericSet(), L"")->setSemantic(eSemBits, noItems, L"");
     other->createFieldInfo(L"id", eInt, ky::genericSet(), L"")->setSemantic(eSemPrimkey, ky::genericSet(), L"");
     other->createFieldInfo(L"itemCode", eString, ky::genericSet(), L"");
     other->createRelation(L"itemCode", false, item->fieldInfo(L"Code", false, false), eBiAgg, L"Items", L"Owner");

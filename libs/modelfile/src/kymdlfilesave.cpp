@@ -495,7 +495,8 @@ void saver::writeSemantic(const fieldInfo& field, const ky::string& what) {
     }
     const std::vector<enumItem>* items = nullptr;
     if ((semantic == eSemEnum || semantic == eSemBits) &&
-        attribs.getValuePtr(ky::scString::createFrom(L"enumItems"), items) && !items->empty()) {
+        attribs.getValuePtr(ky::scString::createFrom(L"enumItems"), items)) {
+        // Written also when empty: an enumeration needs its list to load.
         mOut.key(L"items");
         mOut.beginList();
         for (const enumItem& item : *items) {
