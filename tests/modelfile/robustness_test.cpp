@@ -129,6 +129,32 @@ TEST(BadInput, DuplicateFieldsAreFoundInLongFieldLists) {
               "in.yaml:104:17: error M021: duplicate field name: field Wide.F7 (first at line 11)\n");
 }
 
+TEST(BadInput, DuplicatesAreFoundInLongPropertyMapsAndBaseLists) {
+    std::string text = "classes:\n";
+    for (int i = 0; i < 100; ++i) {
+        text += "  - { name: B";
+        text += std::to_string(i);
+        text += " }\n";
+    }
+    text += "  - name: Many\n    bases: [";
+    for (int i = 0; i < 100; ++i) {
+        text += 'B';
+        text += std::to_string(i);
+        text += ", ";
+    }
+    text += "B5]\n    userProperties: {";
+    for (int i = 0; i < 100; ++i) {
+        text += 'p';
+        text += std::to_string(i);
+        text += ": 1, ";
+    }
+    text += "p9: 2}\n";
+    const file::loadResult result = load(text);
+    ASSERT_EQ(result.diagnostics.size(), 2u);
+    EXPECT_EQ(result.diagnostics[0].code, L"M022");
+    EXPECT_EQ(result.diagnostics[1].code, L"M011");
+}
+
 TEST(BadInput, ASecondDocumentIsRefused) {
     EXPECT_EQ(firstCode(load("classes: []\n---\nclasses: []\n")), "M005");
 }

@@ -41,7 +41,7 @@ void builder::setProperties(Info& info, std::uint32_t index, bool inheritable) {
     const node& map = mTree.at(index);
     for (std::uint32_t i = 0; i + 1 < map.size; i += 2) {
         ky::genericValue value;
-        readTypedValue(mTree, mTree.childIndex(map, i + 1), ky::string(), mSilent, value);
+        readTypedValue(mTree, mTree.childIndex(map, i + 1), [] { return ky::string(); }, mSilent, value);
         info->setUserProperty(wideText(mTree, mTree.childIndex(map, i)), value, inheritable);
     }
 }
@@ -58,7 +58,7 @@ ky::genericSet builder::valueSet(std::uint32_t index) {
     const node& map = mTree.at(index);
     for (std::uint32_t i = 0; i + 1 < map.size; i += 2) {
         ky::genericValue value;
-        readTypedValue(mTree, mTree.childIndex(map, i + 1), ky::string(), mSilent, value);
+        readTypedValue(mTree, mTree.childIndex(map, i + 1), [] { return ky::string(); }, mSilent, value);
         set._setGenericValue(wideText(mTree, mTree.childIndex(map, i)), value, false);
     }
     return set;

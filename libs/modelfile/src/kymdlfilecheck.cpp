@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "kymdlfiledesc.h"
 
@@ -51,19 +52,11 @@ struct classFieldHash {
     }
 };
 
-// A message part made only when a diagnostic needs it: the checks name the
-// element they check in every call, and building those names eagerly would
-// cost more than the checks themselves. Refers to a callable that outlives it.
-class lazyText {
-public:
-    template <class F>
-    lazyText(const F& make) : mObject(&make), mCall([](const void* o) { return ky::string((*static_cast<const F*>(o))()); }) {}
-    ky::string operator()() const { return mCall(mObject); }
-
-private:
-    const void* mObject;
-    ky::string (*mCall)(const void*);
-};
+// Own fields are looked up in their class's list while it is short, and in
+// the hash map once a class has many (a file of few classes with very many
+// fields would otherwise take quadratic time); the same for the keys of a
+// value mapping and the bases of a class.
+constexpr std::size_t shortList = 32;
 
 const char* kindWords[] = {"ref", "agg", "revagg", "biagg"};
 const eRelationType kinds[] = {eRef, eAgg, eRevAgg, eBiAgg};
@@ -241,19 +234,27 @@ void checker::readTextList(std::uint32_t index, const lazyText& what, bool names
 void checker::readValueMap(std::uint32_t index, const lazyText& what, const char* reserved) {
     if (index == none || !expect(index, nodeKind::mapping, what)) return;
     const node& map = at(index);
+    // Duplicates are found by scanning a short mapping and through a set in
+    // a long one, so that no mapping takes quadratic time.
+    std::unordered_set<std::string_view> seen;
+    const bool hashed = map.size > 2 * shortList;
     for (std::uint32_t i = 0; i + 1 < map.size; i += 2) {
         const std::uint32_t keyIndex = mTree.childIndex(map, i);
         const std::uint32_t valueIndex = mTree.childIndex(map, i + 1);
-        ky::string name;
-        if (!readName(keyIndex, [&] { return L"a name in " + what(); }, name)) continue;
-        for (std::uint32_t j = 0; j < i; j += 2)
-            if (mTree.child(map, j).kind == nodeKind::scalar && mTree.text(mTree.child(map, j)) == text(keyIndex))
-                error(keyIndex, L"M011", L"duplicate key " + quoted(text(keyIndex)) + L" in " + what());
+        if (!readName(keyIndex, [&] { return L"a name in " + what(); }, mEntry)) continue;
+        const std::string_view key = text(keyIndex);
+        bool duplicate = false;
+        if (hashed) {
+            duplicate = !seen.insert(key).second;
+        } else {
+            for (std::uint32_t j = 0; j < i && !duplicate; j += 2)
+                duplicate = mTree.child(map, j).kind == nodeKind::scalar && mTree.text(mTree.child(map, j)) == key;
+        }
+        if (duplicate) error(keyIndex, L"M011", L"duplicate key " + quoted(key) + L" in " + what());
         for (const char* word = reserved; word && *word; word += std::char_traits<char>::length(word) + 1)
-            if (text(keyIndex) == word)
-                error(keyIndex, L"M032", quoted(text(keyIndex)) + L" is written elsewhere, not in " + what());
+            if (key == word) error(keyIndex, L"M032", quoted(key) + L" is written elsewhere, not in " + what());
         ky::genericValue value;
-        readTypedValue(mTree, valueIndex, L"'" + name + L"' in " + what(), mReport, value);
+        readTypedValue(mTree, valueIndex, [&] { return L"'" + wide(key) + L"' in " + what(); }, mReport, value);
     }
 }
 
@@ -408,13 +409,15 @@ void checker::resolveClasses() {
         if (!cls.valid || cls.slots[cBases] == none || at(cls.slots[cBases]).kind != nodeKind::sequence) continue;
         const node& list = at(cls.slots[cBases]);
         const auto name = [&] { return wideText(mTree, cls.slots[cName]); };
+        std::unordered_set<std::uint32_t> named;
         for (std::uint32_t i = 0; i < list.size; ++i) {
             const std::uint32_t item = mTree.childIndex(list, i);
             if (at(item).kind != nodeKind::scalar) continue;
             const std::uint32_t base = findClass(item, L"M022", [&] { return L"a base of class " + name(); });
             if (base == none) continue;
             if (&mDesc->classes[base] == &cls) error(item, L"M023", L"class " + name() + L" names itself as its base");
-            else if (std::find(cls.bases.begin(), cls.bases.end(), base) != cls.bases.end())
+            else if (list.size > shortList ? !named.insert(base).second
+                                           : std::find(cls.bases.begin(), cls.bases.end(), base) != cls.bases.end())
                 error(item, L"M022", L"class " + name() + L" names its base " + className(base) + L" twice");
             else cls.bases.push_back(base);
         }
@@ -525,10 +528,6 @@ bool checker::inherited(std::uint32_t cls, ky::scString name, std::uint32_t* own
     return found != none;
 }
 
-// Own fields are looked up in their class's list while it is short, and in
-// the hash map once a class has many (a file of few classes with very many
-// fields would otherwise take quadratic time).
-constexpr std::size_t shortList = 32;
 
 std::uint32_t checker::ownField(std::uint32_t cls, ky::scString key) const {
     const classDesc& c = mDesc->classes[cls];

@@ -77,6 +77,20 @@ struct description {
     std::vector<std::uint32_t> buildOrder;  // classes, bases and copy sources first
 };
 
+// A message part made only when a diagnostic needs it: the checks name the
+// element they check in every call, and building those names eagerly would
+// cost more than the checks themselves. Refers to a callable that outlives it.
+class lazyText {
+public:
+    template <class F>
+    lazyText(const F& make) : mObject(&make), mCall([](const void* o) { return ky::string((*static_cast<const F*>(o))()); }) {}
+    ky::string operator()() const { return mCall(mObject); }
+
+private:
+    const void* mObject;
+    ky::string (*mCall)(const void*);
+};
+
 // The text of a scalar node as wide text.
 inline ky::string wideText(const tree& t, std::uint32_t index) { return wide(t.text(t.at(index))); }
 
@@ -90,7 +104,7 @@ ky::refPtr<ky::metamodel::modelInfo> buildModel(const tree& t, const description
 // Reads a typed value (user property or attribute): plain true/false, an
 // integer, a number, a quoted text, or {type, value}. False with an error
 // reported when it does not read.
-bool readTypedValue(const tree& t, std::uint32_t index, const ky::string& what, reporter& report,
+bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, reporter& report,
                     ky::genericValue& out);
 
 // Whether `stored`, the answer of the field's getDefaultValue, is only the

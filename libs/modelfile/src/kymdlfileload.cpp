@@ -45,11 +45,11 @@ loadResult finish(reporter& report) {
 
 // ---- typed values ----
 
-bool readTypedValue(const tree& t, std::uint32_t index, const ky::string& what, reporter& report,
+bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, reporter& report,
                     ky::genericValue& out) {
     const node& n = t.at(index);
     if (n.kind == nodeKind::sequence) {
-        report.error(n.line, n.column, L"M018", what + L" must be a value, not a list");
+        report.error(n.line, n.column, L"M018", what() + L" must be a value, not a list");
         return false;
     }
     if (n.kind == nodeKind::scalar) {
@@ -66,7 +66,7 @@ bool readTypedValue(const tree& t, std::uint32_t index, const ky::string& what, 
         const char* end = s.data() + s.size();
         if (auto [p, ec] = std::from_chars(s.data(), end, whole); ec == std::errc() && p == end) {
             if (whole < std::numeric_limits<int>::min() || whole > std::numeric_limits<int>::max()) {
-                report.error(n.line, n.column, L"M016", L"the integer " + quoted(s) + L" of " + what +
+                report.error(n.line, n.column, L"M016", L"the integer " + quoted(s) + L" of " + what() +
                                                             L" is outside the range of int; write {type: long, value: ...}");
                 return false;
             }
@@ -92,14 +92,14 @@ bool readTypedValue(const tree& t, std::uint32_t index, const ky::string& what, 
         if (k == "type") typeIndex = value;
         else if (k == "value") valueIndex = value;
         else {
-            report.error(key.line, key.column, L"M010", L"unknown key " + quoted(k) + L" in " + what +
+            report.error(key.line, key.column, L"M010", L"unknown key " + quoted(k) + L" in " + what() +
                                                            L" (a typed value has 'type' and 'value')");
             return false;
         }
     }
     if (typeIndex == tree::none || valueIndex == tree::none || t.at(typeIndex).kind != nodeKind::scalar ||
         t.at(valueIndex).kind != nodeKind::scalar) {
-        report.error(n.line, n.column, L"M018", what + L" must be a value or {type: ..., value: ...}");
+        report.error(n.line, n.column, L"M018", what() + L" must be a value or {type: ..., value: ...}");
         return false;
     }
     const std::string_view word = t.text(t.at(typeIndex));
@@ -111,14 +111,14 @@ bool readTypedValue(const tree& t, std::uint32_t index, const ky::string& what, 
         fieldInfo::getDefaultFromType(type, out);
         const node& v = t.at(valueIndex);
         if (!out.assignFromText(wide(t.text(v)))) {
-            report.error(v.line, v.column, L"M016", L"the value " + quoted(t.text(v)) + L" of " + what +
+            report.error(v.line, v.column, L"M016", L"the value " + quoted(t.text(v)) + L" of " + what() +
                                                         L" does not convert to " + wide(name));
             return false;
         }
         return true;
     }
     const node& tn = t.at(typeIndex);
-    report.error(tn.line, tn.column, L"M016", L"unknown value type " + quoted(word) + L" in " + what +
+    report.error(tn.line, tn.column, L"M016", L"unknown value type " + quoted(word) + L" in " + what() +
                                                   L" (bool, short, int, long, float, double, text, date, time, timestamp)");
     return false;
 }
