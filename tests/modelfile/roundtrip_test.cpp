@@ -177,6 +177,16 @@ TEST(Load, NamesMayReferToClassesLaterInTheFile) {
     EXPECT_EQ(customer->toRelations_end() - customer->toRelations_begin(), 1);
 }
 
+TEST(Load, WarningsAloneStillGiveTheModel) {
+    const file::loadResult result =
+        file::loadModelText("classes:\n  - { name: A, fields: [{ name: b, type: int, semantic: relation(C) }] }\n",
+                            L"warn.yaml");
+    EXPECT_EQ(diagnosticsText(result),
+              "warn.yaml:2:57: warning M040: the relation semantic of field A.b names 'c', which is no class of this file\n");
+    EXPECT_FALSE(result.hasErrors());
+    EXPECT_TRUE(result.model);
+}
+
 TEST(ShopFile, LoadsToTheModelTheExampleBuilds) {
     const file::loadResult result = file::loadModelFile(std::string(KY_EXAMPLE_MODELS_DIR) + "/shop.yaml");
     EXPECT_EQ(diagnosticsText(result), "");
