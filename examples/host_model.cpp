@@ -5,6 +5,7 @@
 // The host sees only the public headers. Broken preconditions come back as a
 // thrown bool after an assertion report, which this host prints; one report is
 // provoked on purpose and announced as such.
+#include <kymdlfile.h>
 #include <kymetamodel.h>
 
 #include "shop_model.h"
@@ -340,6 +341,30 @@ void runShop() {
     demonstrateRefusal(model);
 }
 
+// The model file examples/models/shop.yaml describes the same model: loaded,
+// it must equal the model built above in every attribute.
+bool checkModelFile() {
+#ifdef KY_SHOP_MODEL_FILE
+    heading("The model file");
+    const ky::metamodel::file::loadResult loaded = ky::metamodel::file::loadModelFile(KY_SHOP_MODEL_FILE);
+    for (const ky::metamodel::file::diagnostic& d : loaded.diagnostics) std::cout << "  " << u8(d.text()) << "\n";
+    if (!loaded.model) {
+        std::cout << "  shop.yaml did not load\n";
+        return false;
+    }
+    refPtr<modelInfo> built = modelInfo::createModelInfo(false);
+    shop::buildShopModel(built);
+    std::vector<ky::string> differences;
+    const bool equal = ky::metamodel::file::equalModels(built, loaded.model, &differences);
+    for (const ky::string& difference : differences) std::cout << "  differs: " << u8(difference) << "\n";
+    std::cout << "  shop.yaml: " << loaded.model->countClasses() << " classes, "
+              << (equal ? "equal to the model built in code" : "NOT equal to the model built in code") << "\n";
+    return equal;
+#else
+    return true;
+#endif
+}
+
 }  // namespace
 
 int main() {
@@ -350,6 +375,7 @@ int main() {
         lifeCounter counter;
         try {
             runShop();
+            if (!checkModelFile()) status = 1;
         } catch (bool) {
             std::cout << "a request was refused unexpectedly\n";
             status = 1;

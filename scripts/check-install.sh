@@ -53,6 +53,29 @@ esac
 g++ -std=c++20 -Wall -Wextra -Werror "$scratch/pc_main.cpp" -o "$scratch/pc_main" $flags
 LD_LIBRARY_PATH="$libdir" "$scratch/pc_main"
 
+echo "check-install: pkg-config consumer of the model-file library"
+cat > "$scratch/pc_file.cpp" <<'CPP'
+#include <kymdlfile.h>
+#include <iostream>
+
+int main() {
+    namespace file = ky::metamodel::file;
+    const file::loadResult loaded = file::loadModelText(
+        "{\"classes\": [{\"name\": \"Item\", \"fields\": [{\"name\": \"id\", \"type\": \"int\", \"semantic\": \"primkey\"}]}]}",
+        L"item.json");
+    if (!loaded.model || loaded.model->countClasses() != 1) return 1;
+    std::cout << "pkg-config consumer: voVerizezavFile loaded " << loaded.model->countClasses() << " class\n";
+    return 0;
+}
+CPP
+file_flags="$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs voVerizezavFile)"
+case "$file_flags" in
+  *"$root"*) echo "check-install: pkg-config flags reach into the source tree: $file_flags" >&2; exit 1 ;;
+esac
+# shellcheck disable=SC2086
+g++ -std=c++20 -Wall -Wextra -Werror "$scratch/pc_file.cpp" -o "$scratch/pc_file" $file_flags
+LD_LIBRARY_PATH="$libdir" "$scratch/pc_file"
+
 echo "check-install: Debian packages (cpack -G DEB)"
 (cd build/release && rm -f ./*.deb && cpack -G DEB)
 dev_deb="$(ls build/release/libvoverizezav-dev_*.deb)"
@@ -60,12 +83,15 @@ dpkg-deb -I build/release/libvoverizezav0_*.deb >/dev/null
 dpkg -x "$dev_deb" "$scratch/debroot"
 for wanted in \
     include/voVerizezav/kymetamodel.h \
+    include/voVerizezav/kymdlfile.h \
+    include/voVerizezav/kymdlfileexport.h \
     include/voVerizezav/kyversion.h \
     lib/cmake/voVerizezav/voVerizezavConfig.cmake \
     lib/cmake/voVerizezav/voVerizezavConfigVersion.cmake \
     lib/cmake/voVerizezav/voVerizezavTargets.cmake \
     lib/pkgconfig/reRazud.pc \
-    lib/pkgconfig/voVerizezav.pc; do
+    lib/pkgconfig/voVerizezav.pc \
+    lib/pkgconfig/voVerizezavFile.pc; do
   if [[ ! -e "$scratch/debroot/usr/$wanted" ]]; then
     echo "check-install: $dev_deb lacks /usr/$wanted" >&2
     exit 1

@@ -10,6 +10,7 @@ packages=(
   clang
   libclang-rt-14-dev
   libicu-dev
+  libyaml-dev
   pkg-config
   libgtest-dev
   libgmock-dev

@@ -137,5 +137,23 @@ TEST_F(ClassAnnotations, BasesLendCountedAndGenericProperties) {
     EXPECT_EQ(value.strictRead<int>(), 7);
 }
 
+// The listing shows each set exactly as stored, so that a host can save
+// every property with its kind.
+TYPED_TEST(Annotations, ListingSeparatesOwnAndInheritableProperties) {
+    const auto info = this->subject();
+    info->setUserProperty(L"colour", ky::string(L"red"), false);
+    info->setUserProperty(L"colour", ky::string(L"blue"), true);
+    info->setUserProperty(L"weight", ky::genericValue::create(3), true);
+
+    EXPECT_EQ(info->userProperties(false).size(), 1u);
+    EXPECT_EQ(info->userProperties(true).size(), 2u);
+    ky::string colour;
+    EXPECT_TRUE(info->userProperties(true).getValue(key(L"colour"), colour));
+    EXPECT_EQ(colour, L"blue");
+    int weight = 0;
+    EXPECT_TRUE(info->userProperties(true).getValue(key(L"weight"), weight));
+    EXPECT_EQ(weight, 3);
+}
+
 }  // namespace
 }  // namespace kytest

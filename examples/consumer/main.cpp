@@ -1,12 +1,31 @@
 // A host built against the installed libraries: it describes one class with one
-// field, looks the field up by its qualified name and prints what it found and
-// the library's version.
+// field, looks the field up by its qualified name, loads a small model file
+// through the model-file library, and prints what it found and the library's
+// version.
+#include <kymdlfile.h>
 #include <kymetamodel.h>
 #include <kyversion.h>
 
 #include <iostream>
 
 using namespace ky::metamodel;
+
+namespace {
+
+// The same class, described as a model file.
+bool loadModelFile(const refPtr<modelInfo>& built) {
+    const file::loadResult loaded = file::loadModelText(
+        "classes:\n  - name: Person\n    fields:\n      - { name: name, type: string }\n", _T("person.yaml"));
+    for (const file::diagnostic& d : loaded.diagnostics) std::cerr << d.text().toUtf8() << "\n";
+    if (!loaded.model || !file::equalModels(built, loaded.model)) {
+        std::cerr << "consumer: the model file did not load to the same model\n";
+        return false;
+    }
+    std::cout << "model file: " << loaded.model->countClasses() << " class, equal to the built model\n";
+    return true;
+}
+
+}  // namespace
 
 int main() {
     try {
@@ -20,6 +39,7 @@ int main() {
             return 1;
         }
         std::cout << "found field: " << found->qualifiedName().toUtf8() << "\n";
+        if (!loadModelFile(model)) return 1;
         std::cout << "voVerizezav " << ky::versionString() << "\n";
     } catch (bool) {
         std::cerr << "consumer: a precondition was broken\n";

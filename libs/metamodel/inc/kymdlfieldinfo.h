@@ -206,6 +206,10 @@ public:
     bool getUserProperty(const ky::string& name, ky::const_refPtr<ky::refObj>& value, bool searchInherited) const;
     /// Fetches a user property as a generic value, searched as above; true when found.
     bool getUserProperty(const ky::string& name, ky::genericValue& value, bool searchInherited) const;
+    /// The own (`inheritable` false) or the inheritable user properties, as
+    /// stored: a read-only listing for hosts that save or compare them. The
+    /// set's keys are in handle order, not in the order they were stored.
+    const ky::genericSet& userProperties(bool inheritable) const;
 
 private:
     friend class ky::metamodel::classInfo;

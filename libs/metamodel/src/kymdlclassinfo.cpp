@@ -343,4 +343,8 @@ bool classInfo::getUserProperty(const ky::string& name, ky::genericValue& value,
     return classUserProperty(*d, name, value, searchInherited);
 }
 
+const ky::genericSet& classInfo::userProperties(bool inheritable) const {
+    return inheritable ? d->userProps.inheritable : d->userProps.own;
+}
+
 }  // namespace ky::metamodel

@@ -285,6 +285,10 @@ bool fieldInfo::getUserProperty(const ky::string& name, ky::genericValue& value,
     return searchUserProperty(*d, name, value, searchInherited);
 }
 
+const ky::genericSet& fieldInfo::userProperties(bool inheritable) const {
+    return inheritable ? d->userProps.inheritable : d->userProps.own;
+}
+
 // ---- types ------------------------------------------------------------------------
 
 bool fieldInfo::parseType(const ky::string& text, eFieldType& type, unsigned long& length) {

@@ -1,0 +1,195 @@
+// Loading a model file: the text is read into a tree, the tree into a
+// checked description, and only a description without errors is built into
+// a model. Also the typed values that the checks and the build both read.
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <limits>
+#include <sys/stat.h>
+
+#include "kymdlfiledesc.h"
+
+namespace ky::metamodel::file::detail {
+
+namespace {
+
+bool endsWith(const ky::string& text, const wchar_t* tail) {
+    const std::size_t n = std::char_traits<wchar_t>::length(tail);
+    return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+}
+
+bool chooseJson(std::string_view text, const ky::string& name, eFormat format) {
+    if (format != eAutoFormat) return format == eJson;
+    const ky::string lowered = name.lower();
+    if (endsWith(lowered, L".json")) return true;
+    if (endsWith(lowered, L".yaml") || endsWith(lowered, L".yml")) return false;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+        return c == '{';
+    }
+    return false;
+}
+
+// The diagnostics in file order, as a compiler lists them (the checks find
+// them in the order of their passes).
+loadResult finish(reporter& report) {
+    loadResult result;
+    result.diagnostics = std::move(report.diagnostics());
+    std::stable_sort(result.diagnostics.begin(), result.diagnostics.end(), [](const diagnostic& a, const diagnostic& b) {
+        return a.line != b.line ? a.line < b.line : a.column < b.column;
+    });
+    return result;
+}
+
+}  // namespace
+
+// ---- typed values ----
+
+bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, reporter& report,
+                    ky::genericValue& out) {
+    const node& n = t.at(index);
+    if (n.kind == nodeKind::sequence) {
+        report.error(n.line, n.column, L"M018", what() + L" must be a value, not a list");
+        return false;
+    }
+    if (n.kind == nodeKind::scalar) {
+        const std::string_view s = t.text(n);
+        if (!n.plain) {
+            out = ky::genericValue::create(wide(s));
+            return true;
+        }
+        if (s == "true" || s == "false") {
+            out = ky::genericValue::create(s == "true");
+            return true;
+        }
+        long long whole = 0;
+        const char* end = s.data() + s.size();
+        if (auto [p, ec] = std::from_chars(s.data(), end, whole); ec == std::errc() && p == end) {
+            if (whole < std::numeric_limits<int>::min() || whole > std::numeric_limits<int>::max()) {
+                report.error(n.line, n.column, L"M016", L"the integer " + quoted(s) + L" of " + what() +
+                                                            L" is outside the range of int; write {type: long, value: ...}");
+                return false;
+            }
+            out = ky::genericValue::create(static_cast<int>(whole));
+            return true;
+        }
+        double real = 0;
+        if (auto [p, ec] = std::from_chars(s.data(), end, real); ec == std::errc() && p == end && !s.empty() &&
+                                                                  (s[0] == '-' || (s[0] >= '0' && s[0] <= '9'))) {
+            out = ky::genericValue::create(real);
+            return true;
+        }
+        // Any other plain scalar is a text, as YAML reads it.
+        out = ky::genericValue::create(wide(s));
+        return true;
+    }
+    // {type: <word>, value: <text>}
+    std::uint32_t typeIndex = tree::none, valueIndex = tree::none;
+    for (std::uint32_t i = 0; i + 1 < n.size; i += 2) {
+        const node& key = t.child(n, i);
+        const std::uint32_t value = t.childIndex(n, i + 1);
+        const std::string_view k = key.kind == nodeKind::scalar ? t.text(key) : std::string_view();
+        if (k == "type") typeIndex = value;
+        else if (k == "value") valueIndex = value;
+        else {
+            report.error(key.line, key.column, L"M010", L"unknown key " + quoted(k) + L" in " + what() +
+                                                           L" (a typed value has 'type' and 'value')");
+            return false;
+        }
+    }
+    if (typeIndex == tree::none || valueIndex == tree::none || t.at(typeIndex).kind != nodeKind::scalar ||
+        t.at(valueIndex).kind != nodeKind::scalar) {
+        report.error(n.line, n.column, L"M018", what() + L" must be a value or {type: ..., value: ...}");
+        return false;
+    }
+    const std::string_view word = t.text(t.at(typeIndex));
+    static const std::pair<const char*, eFieldType> typed[] = {
+        {"bool", eBool}, {"short", eShort}, {"int", eInt}, {"long", eLong}, {"float", eFloat}, {"double", eDouble},
+        {"text", eString}, {"date", eDate}, {"time", eTime}, {"timestamp", eTimestamp}};
+    for (const auto& [name, type] : typed) {
+        if (word != name) continue;
+        fieldInfo::getDefaultFromType(type, out);
+        const node& v = t.at(valueIndex);
+        if (!out.assignFromText(wide(t.text(v)))) {
+            report.error(v.line, v.column, L"M016", L"the value " + quoted(t.text(v)) + L" of " + what() +
+                                                        L" does not convert to " + wide(name));
+            return false;
+        }
+        return true;
+    }
+    const node& tn = t.at(typeIndex);
+    report.error(tn.line, tn.column, L"M016", L"unknown value type " + quoted(word) + L" in " + what() +
+                                                  L" (bool, short, int, long, float, double, text, date, time, timestamp)");
+    return false;
+}
+
+}  // namespace ky::metamodel::file::detail
+
+namespace ky::metamodel::file {
+
+using namespace detail;
+
+loadResult loadModelText(std::string_view text, const ky::string& name, const loadOptions& options) {
+    reporter report(name, options.maxDiagnostics ? options.maxDiagnostics : 1);
+    if (text.size() > options.maxFileSize) {
+        report.error(0, 0, L"M002", L"the file is larger than " + std::to_wstring(options.maxFileSize) + L" bytes");
+        return finish(report);
+    }
+    tree t;
+    if (!t.parse(text, chooseJson(text, name, options.format), options, report) || report.errors())
+        return finish(report);
+    description desc;
+    if (!checkDescription(t, report, options, desc)) return finish(report);
+    loadResult result = finish(report);
+    try {
+        result.model = buildModel(t, desc);
+    } catch (bool) {
+        result.model.reset();
+        diagnostic d;
+        d.file = name;
+        d.code = L"M090";
+        d.message = L"the metamodel refused the model although the checks passed";
+        result.diagnostics.push_back(d);
+    }
+    return result;
+}
+
+loadResult loadModelFile(const std::string& path, const loadOptions& options) {
+    const ky::string name = wide(path);
+    reporter report(name, 1);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        report.error(0, 0, L"M001", L"cannot open the file: it does not exist or is not reachable");
+        return finish(report);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        report.error(0, 0, L"M001", L"cannot read the file: it is a directory");
+        return finish(report);
+    }
+    // A pipe or a device could block the open or never end.
+    if (!S_ISREG(info.st_mode)) {
+        report.error(0, 0, L"M001", L"cannot read the file: it is not a regular file");
+        return finish(report);
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > options.maxFileSize) {
+        report.error(0, 0, L"M002", L"the file is larger than " + std::to_wstring(options.maxFileSize) + L" bytes");
+        return finish(report);
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        report.error(0, 0, L"M001", L"cannot open the file for reading");
+        return finish(report);
+    }
+    std::string content;
+    content.resize(static_cast<std::size_t>(info.st_size));
+    const std::size_t read = content.empty() ? 0 : std::fread(content.data(), 1, content.size(), file);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed || read != content.size()) {
+        report.error(0, 0, L"M001", L"cannot read the file");
+        return finish(report);
+    }
+    return loadModelText(content, name, options);
+}
+
+}  // namespace ky::metamodel::file

@@ -1,0 +1,132 @@
+// Diagnostics and the UTF-8 conversions of the model-file library.
+#include "kymdlfilereport.h"
+
+#include <algorithm>
+
+namespace ky::metamodel::file {
+
+ky::string diagnostic::text() const {
+    ky::string out = file;
+    if (line) {
+        out += L":" + std::to_wstring(line);
+        if (column) out += L":" + std::to_wstring(column);
+    }
+    out += severity == eError ? L": error " : L": warning ";
+    out += code;
+    out += L": ";
+    out += message;
+    return out;
+}
+
+bool loadResult::hasErrors() const {
+    return std::any_of(diagnostics.begin(), diagnostics.end(),
+                       [](const diagnostic& d) { return d.severity == eError; });
+}
+
+}  // namespace ky::metamodel::file
+
+namespace ky::metamodel::file::detail {
+
+void reporter::report(eSeverity severity, std::uint32_t line, std::uint32_t column, const wchar_t* code,
+                      const ky::string& message) {
+    if (full()) return;
+    if (severity == eError) ++mErrors;
+    diagnostic d;
+    d.file = mFile;
+    d.line = line;
+    d.column = column;
+    d.severity = severity;
+    d.code = code;
+    d.message = message;
+    mDiagnostics.push_back(std::move(d));
+}
+
+void appendWide(std::string_view utf8, std::wstring& out) {
+    out.clear();
+    out.reserve(utf8.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = p + utf8.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            out.push_back(static_cast<wchar_t>(c));
+            ++p;
+            continue;
+        }
+        int extra = c >= 0xf0 ? 3 : c >= 0xe0 ? 2 : c >= 0xc0 ? 1 : -1;
+        std::uint32_t cp = extra == 3 ? c & 0x07u : extra == 2 ? c & 0x0fu : c & 0x1fu;
+        if (extra < 0 || end - p <= extra) {
+            out.push_back(L'\uFFFD');
+            ++p;
+            continue;
+        }
+        bool ok = true;
+        for (int i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xc0) != 0x80) ok = false;
+            cp = (cp << 6) | (p[i] & 0x3fu);
+        }
+        if (!ok || cp > 0x10ffff) {
+            out.push_back(L'\uFFFD');
+            ++p;
+            continue;
+        }
+        if constexpr (sizeof(wchar_t) == 2) {
+            if (cp >= 0x10000) {
+                cp -= 0x10000;
+                out.push_back(static_cast<wchar_t>(0xd800 + (cp >> 10)));
+                out.push_back(static_cast<wchar_t>(0xdc00 + (cp & 0x3ff)));
+                p += extra + 1;
+                continue;
+            }
+        }
+        out.push_back(static_cast<wchar_t>(cp));
+        p += extra + 1;
+    }
+}
+
+void appendUtf8(std::wstring_view text, std::string& out) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t cp = static_cast<std::uint32_t>(text[i]);
+        if constexpr (sizeof(wchar_t) == 2) {
+            if (cp >= 0xd800 && cp < 0xdc00 && i + 1 < text.size()) {
+                cp = 0x10000 + ((cp - 0xd800) << 10) + (static_cast<std::uint32_t>(text[++i]) - 0xdc00);
+            }
+        }
+        if (cp > 0x10ffff || (cp >= 0xd800 && cp < 0xe000)) cp = 0xfffd;
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xc0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3f)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xe0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3f)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3f)));
+        } else {
+            out.push_back(static_cast<char>(0xf0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3f)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3f)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3f)));
+        }
+    }
+}
+
+namespace {
+constexpr std::size_t quotedLimit = 60;
+}
+
+ky::string quoted(std::wstring_view text) {
+    ky::string out = L"'";
+    if (text.size() > quotedLimit) {
+        out += text.substr(0, quotedLimit);
+        out += L"...";
+    } else {
+        out += text;
+    }
+    out += L"'";
+    return out;
+}
+
+ky::string quoted(std::string_view utf8) { return quoted(std::wstring_view(wide(utf8))); }
+
+}  // namespace ky::metamodel::file::detail

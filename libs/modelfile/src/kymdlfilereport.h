@@ -1,0 +1,56 @@
+// What the loader and the saver share: the collector of diagnostics and the
+// conversions between UTF-8 bytes and the library's wide text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <kystring.h>
+
+#include "kymdlfile.h"
+
+namespace ky::metamodel::file::detail {
+
+// Collects the diagnostics of one load or save. Once `limit` errors are in,
+// further ones are dropped and full() tells the load to stop.
+class reporter {
+public:
+    reporter(const ky::string& file, std::uint32_t limit) : mFile(file), mLimit(limit) {}
+
+    void report(eSeverity severity, std::uint32_t line, std::uint32_t column, const wchar_t* code,
+                const ky::string& message);
+    void error(std::uint32_t line, std::uint32_t column, const wchar_t* code, const ky::string& message) {
+        report(eError, line, column, code, message);
+    }
+    void warning(std::uint32_t line, std::uint32_t column, const wchar_t* code, const ky::string& message) {
+        report(eWarning, line, column, code, message);
+    }
+    std::uint32_t errors() const { return mErrors; }
+    bool full() const { return mErrors >= mLimit; }
+    std::vector<diagnostic>& diagnostics() { return mDiagnostics; }
+
+private:
+    ky::string mFile;
+    std::uint32_t mLimit;
+    std::uint32_t mErrors = 0;
+    std::vector<diagnostic> mDiagnostics;
+};
+
+// Decodes UTF-8 (already checked by the parser) into `out`, replacing its
+// content; a broken sequence becomes U+FFFD.
+void appendWide(std::string_view utf8, std::wstring& out);
+inline ky::string wide(std::string_view utf8) {
+    ky::string out;
+    appendWide(utf8, out);
+    return out;
+}
+// Appends the UTF-8 form of `text` to `out`.
+void appendUtf8(std::wstring_view text, std::string& out);
+
+// "'text'" for messages, cut to a readable length.
+ky::string quoted(std::string_view utf8);
+ky::string quoted(std::wstring_view text);
+
+}  // namespace ky::metamodel::file::detail

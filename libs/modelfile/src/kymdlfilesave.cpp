@@ -1,0 +1,609 @@
+// Saving a model as YAML or JSON through a small writer of our own: one
+// escaping rule that both syntaxes read the same way, keys in a fixed order,
+// user properties and bases sorted by name, so that equal models give equal
+// bytes.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <typeinfo>
+
+#include "kymdlfiledesc.h"
+
+namespace ky::metamodel::file::detail {
+
+namespace {
+
+// Appends `text` in double quotes, escaped so that YAML and JSON read it
+// back unchanged: control characters, line and paragraph separators, the
+// byte-order mark and characters neither syntax allows become \uXXXX.
+void appendQuoted(std::string& out, std::wstring_view text) {
+    out.push_back('"');
+    std::size_t plainFrom = 0;
+    auto flush = [&](std::size_t upTo) {
+        if (upTo > plainFrom) appendUtf8(text.substr(plainFrom, upTo - plainFrom), out);
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<std::uint32_t>(text[i]);
+        const char* escape = nullptr;
+        switch (c) {
+            case '"': escape = "\\\""; break;
+            case '\\': escape = "\\\\"; break;
+            case '\n': escape = "\\n"; break;
+            case '\t': escape = "\\t"; break;
+            case '\r': escape = "\\r"; break;
+            case '\b': escape = "\\b"; break;
+            case '\f': escape = "\\f"; break;
+            default: break;
+        }
+        const bool unprintable = c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029 ||
+                                 c == 0xfeff || c == 0xfffe || c == 0xffff || (c >= 0xd800 && c < 0xe000) ||
+                                 c > 0x10ffff;
+        if (!escape && !unprintable) continue;
+        flush(i);
+        plainFrom = i + 1;
+        if (escape) {
+            out += escape;
+            continue;
+        }
+        const std::uint32_t shown = (c >= 0xd800 && c < 0xe000) || c > 0x10ffff ? 0xfffd : c;
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "\\u%04X", static_cast<unsigned>(shown));
+        out += buffer;
+    }
+    flush(text.size());
+    out.push_back('"');
+}
+
+bool isIdentifier(std::wstring_view key) {
+    if (key.empty()) return false;
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        const wchar_t c = key[i];
+        const bool letter = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || c == L'_';
+        if (!letter && !(i > 0 && c >= L'0' && c <= L'9')) return false;
+    }
+    return true;
+}
+
+// A streaming writer of nested mappings and lists in YAML block style or
+// indented JSON. A collection opened as flow (and everything inside it)
+// goes on one line: `{name: "id", type: "int"}`. Fields and relations are
+// written so, one a line, which keeps files short to read and to parse.
+class emitter {
+public:
+    emitter(std::string& out, bool json) : mOut(out), mJson(json) {}
+
+    void beginMap(bool flow = false) { open(true, flow); }
+    void beginList(bool flow = false) { open(false, flow); }
+    void end() {
+        const frame top = mStack.back();
+        mStack.pop_back();
+        if (top.flow) {
+            mOut.push_back(top.map ? '}' : ']');
+            if (!mJson && (mStack.empty() || !mStack.back().flow)) mOut.push_back('\n');
+        } else if (mJson) {
+            if (top.count) newline(top.indent);
+            mOut.push_back(top.map ? '}' : ']');
+        }
+        if (mJson && mStack.empty()) mOut.push_back('\n');
+    }
+    void key(std::wstring_view name) {
+        frame& top = mStack.back();
+        if (top.flow) {
+            if (top.count) mOut += ", ";
+        } else if (mJson) {
+            separate(top);
+            newline(top.indent + 2);
+        } else if (top.dashPending) {
+            top.dashPending = false;
+        } else {
+            mOut.append(static_cast<std::size_t>(top.indent), ' ');
+        }
+        if (!mJson && isIdentifier(name)) appendUtf8(name, mOut);
+        else appendQuoted(mOut, name);
+        mOut += mJson ? ": " : ":";
+        ++top.count;
+        mAfterKey = true;
+    }
+    void token(std::string_view text) {
+        beforeScalar();
+        mOut += text;
+        afterScalar();
+    }
+    void text(std::wstring_view value) {
+        beforeScalar();
+        appendQuoted(mOut, value);
+        afterScalar();
+    }
+    void texts(const std::vector<ky::string>& values) {
+        beforeScalar();
+        mOut.push_back('[');
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (i) mOut += ", ";
+            appendQuoted(mOut, values[i]);
+        }
+        mOut.push_back(']');
+        afterScalar();
+    }
+
+private:
+    struct frame {
+        bool map;
+        bool flow;
+        int indent;
+        int count = 0;
+        bool dashPending = false;
+    };
+
+    void newline(int indent) {
+        mOut.push_back('\n');
+        mOut.append(static_cast<std::size_t>(indent), ' ');
+    }
+    void separate(frame& top) {
+        if (top.count) mOut.push_back(',');
+    }
+    // A scalar goes after its key or as a list item.
+    void beforeScalar() {
+        if (mAfterKey) {
+            if (!mJson) mOut.push_back(' ');
+            return;
+        }
+        frame& top = mStack.back();
+        if (top.flow) {
+            if (top.count) mOut += ", ";
+        } else if (mJson) {
+            separate(top);
+            newline(top.indent + 2);
+        } else {
+            mOut.append(static_cast<std::size_t>(top.indent), ' ');
+            mOut += "- ";
+        }
+        ++top.count;
+    }
+    void afterScalar() {
+        mAfterKey = false;
+        if (!mJson && !mStack.back().flow) mOut.push_back('\n');
+    }
+    void open(bool map, bool flow) {
+        const char bracket = map ? '{' : '[';
+        int indent = 0;
+        bool dash = false;
+        if (!mStack.empty() && mStack.back().flow) flow = true;
+        if (mStack.empty()) {
+            if (mJson || flow) mOut.push_back(bracket);
+        } else if (mAfterKey) {
+            indent = mStack.back().indent + 2;
+            if (flow && !mJson) mOut.push_back(' ');
+            if (flow || mJson) mOut.push_back(bracket);
+            else mOut.push_back('\n');
+        } else {
+            frame& top = mStack.back();
+            ++top.count;
+            indent = top.indent + 2;
+            if (top.flow) {
+                if (top.count > 1) mOut += ", ";
+                mOut.push_back(bracket);
+            } else if (mJson) {
+                if (top.count > 1) mOut.push_back(',');
+                newline(top.indent + 2);
+                mOut.push_back(bracket);
+            } else {
+                mOut.append(static_cast<std::size_t>(top.indent), ' ');
+                mOut += "- ";
+                if (flow) mOut.push_back(bracket);
+                else dash = true;
+            }
+        }
+        mAfterKey = false;
+        frame f{map, flow, indent};
+        f.dashPending = dash;
+        mStack.push_back(f);
+    }
+
+    std::string& mOut;
+    bool mJson;
+    bool mAfterKey = false;
+    std::vector<frame> mStack;
+};
+
+std::string number(long long value) {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+template <class Real>
+std::string realText(Real value) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    std::string text(buffer, result.ptr);
+    if (text.find_first_of(".en") == std::string::npos) text += ".0";
+    return text;
+}
+
+// How a value is written: a token (bool, int, double), a text, or a
+// {type, value} mapping for the other kinds.
+struct valueForm {
+    enum { token, text, typed, none } kind = none;
+    std::string tokenText;
+    ky::string textValue;
+    const wchar_t* typeWord = nullptr;
+};
+
+valueForm formOf(const ky::genericValue& value) {
+    valueForm form;
+    if (const bool* b = value.constValuePtr<bool>()) form.kind = valueForm::token, form.tokenText = *b ? "true" : "false";
+    else if (const int* i = value.constValuePtr<int>()) form.kind = valueForm::token, form.tokenText = number(*i);
+    else if (const double* d = value.constValuePtr<double>()) {
+        if (std::isfinite(*d)) form.kind = valueForm::token, form.tokenText = realText(*d);
+    } else if (const ky::string* s = value.constValuePtr<ky::string>()) form.kind = valueForm::text, form.textValue = *s;
+    else if (const short* h = value.constValuePtr<short>()) {
+        form.kind = valueForm::typed, form.typeWord = L"short", form.textValue = wide(number(*h));
+    } else if (const long* l = value.constValuePtr<long>()) {
+        form.kind = valueForm::typed, form.typeWord = L"long", form.textValue = wide(number(*l));
+    } else if (const float* f = value.constValuePtr<float>()) {
+        if (std::isfinite(*f)) form.kind = valueForm::typed, form.typeWord = L"float", form.textValue = wide(realText(*f));
+    } else {
+        const std::type_info& type = value.type();
+        const wchar_t* word = type == typeid(ky::date) ? L"date" : type == typeid(ky::time) ? L"time"
+                            : type == typeid(ky::timestamp) ? L"timestamp" : nullptr;
+        if (word && value.read(form.textValue)) form.kind = valueForm::typed, form.typeWord = word;
+    }
+    return form;
+}
+
+void writeForm(emitter& out, const valueForm& form) {
+    if (form.kind == valueForm::token) {
+        out.token(form.tokenText);
+    } else if (form.kind == valueForm::text) {
+        out.text(form.textValue);
+    } else {
+        out.beginMap(true);
+        out.key(L"type");
+        out.text(form.typeWord);
+        out.key(L"value");
+        out.text(form.textValue);
+        out.end();
+    }
+}
+
+const wchar_t* kindWord(eRelationType kind) {
+    switch (kind) {
+        case eRef: return L"ref";
+        case eAgg: return L"agg";
+        case eRevAgg: return L"revagg";
+        case eBiAgg: return L"biagg";
+    }
+    return L"ref";
+}
+
+class saver {
+public:
+    saver(std::string& out, bool json, reporter& report) : mOut(out, json), mReport(report) {}
+
+    void model(const modelInfo& m);
+
+private:
+    void writeClass(const classInfo& cls);
+    void writeField(const classInfo& cls, const fieldInfo& field);
+    void writeOrdinary(const fieldInfo& field, const ky::string& what);
+    void writeOverride(const fieldInfo& field);
+    void writeSemantic(const fieldInfo& field, const ky::string& what);
+    void writeValues(const wchar_t* key, const ky::genericSet& set, const ky::string& what,
+                     const std::vector<const wchar_t*>& skip = {});
+    void writeRelation(const classInfo& cls, const relationInfo& relation);
+    void optionalText(const wchar_t* key, const ky::string& text) {
+        if (text.empty()) return;
+        mOut.key(key);
+        mOut.text(text);
+    }
+    void flag(const wchar_t* key, bool set) {
+        if (!set) return;
+        mOut.key(key);
+        mOut.token("true");
+    }
+
+    emitter mOut;
+    reporter& mReport;
+};
+
+void saver::model(const modelInfo& m) {
+    mOut.beginMap();
+    mOut.key(L"caseSensitiveNames");
+    mOut.token(m.caseSensitiveNames() ? "true" : "false");
+    if (m.countClasses()) {
+        mOut.key(L"classes");
+        mOut.beginList();
+        for (auto it = m.classes_begin(); it != m.classes_end(); ++it) writeClass(**it);
+        mOut.end();
+    }
+    bool anyRelation = false;
+    for (auto it = m.classes_begin(); it != m.classes_end(); ++it) {
+        const classInfo& cls = **it;
+        for (auto r = cls.toRelations_begin(); r != cls.toRelations_end(); ++r) {
+            if (!anyRelation) {
+                mOut.key(L"relations");
+                mOut.beginList();
+                anyRelation = true;
+            }
+            writeRelation(cls, **r);
+        }
+    }
+    if (anyRelation) mOut.end();
+    mOut.end();
+}
+
+void saver::writeValues(const wchar_t* key, const ky::genericSet& set, const ky::string& what,
+                        const std::vector<const wchar_t*>& skip) {
+    std::vector<std::pair<ky::string, valueForm>> entries;
+    for (const ky::scString& name : set.keys()) {
+        if (std::any_of(skip.begin(), skip.end(), [&](const wchar_t* s) { return name.string() == s; })) continue;
+        valueForm form = formOf(*set.genericValue(name));
+        if (form.kind == valueForm::none) {
+            mReport.warning(0, 0, L"M101", L"'" + name.string() + L"' of " + what +
+                                               L" holds a value a model file cannot hold; it is left out");
+            continue;
+        }
+        entries.emplace_back(name.string(), std::move(form));
+    }
+    if (entries.empty()) return;
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    mOut.key(key);
+    mOut.beginMap();
+    for (const auto& [name, form] : entries) {
+        mOut.key(name);
+        writeForm(mOut, form);
+    }
+    mOut.end();
+}
+
+void saver::writeClass(const classInfo& cls) {
+    const ky::string what = L"class " + cls.scName().string();
+    mOut.beginMap();
+    mOut.key(L"name");
+    mOut.text(cls.scName().string());
+    optionalText(L"label", cls.label());
+    flag(L"abstract", cls.isAbstract());
+    std::vector<ky::string> names;
+    cls.getAliasnames(names);
+    if (!names.empty()) {
+        mOut.key(L"aliases");
+        mOut.texts(names);
+    }
+    names.clear();
+    for (auto it = cls.baseClasses_begin(); it != cls.baseClasses_end(); ++it) names.push_back((*it)->scName().string());
+    std::sort(names.begin(), names.end());
+    if (!names.empty()) {
+        mOut.key(L"bases");
+        mOut.texts(names);
+    }
+    writeValues(L"userProperties", cls.userProperties(false), L"the user properties of " + what);
+    writeValues(L"inheritableUserProperties", cls.userProperties(true), L"the inheritable user properties of " + what);
+    if (cls.countFields()) {
+        mOut.key(L"fields");
+        mOut.beginList();
+        for (auto it = cls.fields_begin(); it != cls.fields_end(); ++it) writeField(cls, **it);
+        mOut.end();
+    }
+    mOut.end();
+}
+
+void saver::writeField(const classInfo& cls, const fieldInfo& field) {
+    const ky::string what = L"field " + cls.scName().string() + L"." + field.scName().string();
+    mOut.beginMap(true);
+    mOut.key(L"name");
+    mOut.text(field.scName().string());
+    if (field.sourceField()) writeOverride(field);
+    else writeOrdinary(field, what);
+    std::vector<ky::string> aliases;
+    field.getAliasnames(aliases);
+    if (const ky::const_refPtr<fieldInfo> source = field.sourceField(); source && !aliases.empty()) {
+        // The list continues with the source chain's aliases: only the own
+        // part before them is this field's.
+        std::vector<ky::string> inherited;
+        source->getAliasnames(inherited);
+        if (inherited.size() <= aliases.size() &&
+            std::equal(inherited.begin(), inherited.end(), aliases.end() - static_cast<long>(inherited.size())))
+            aliases.resize(aliases.size() - inherited.size());
+    }
+    if (!aliases.empty()) {
+        mOut.key(L"aliases");
+        mOut.texts(aliases);
+    }
+    writeValues(L"userProperties", field.userProperties(false), L"the user properties of " + what);
+    writeValues(L"inheritableUserProperties", field.userProperties(true), L"the inheritable user properties of " + what);
+    mOut.end();
+}
+
+void saver::writeOverride(const fieldInfo& field) {
+    const ky::const_refPtr<fieldInfo> source = field.sourceField();
+    const ky::refPtr<classInfo> sourceClass = source->classInfo();
+    mOut.key(L"overrides");
+    mOut.text(sourceClass ? sourceClass->scName().string() : ky::string());
+    optionalText(L"label", field.label());
+    optionalText(L"unit", field.unit());
+    flag(L"mandatory", field.isMandatory());
+    flag(L"unique", field.isUnique());
+    // The expressions read through to the source when the own one is empty,
+    // so only one that differs from the source's answer is this field's.
+    if (field.defaultExpression() != source->defaultExpression()) optionalText(L"default", field.defaultExpression());
+    if (field.constantExpression() != source->constantExpression())
+        optionalText(L"constant", field.constantExpression());
+    if (field.autoExpression() != source->autoExpression()) optionalText(L"automatic", field.autoExpression());
+}
+
+void saver::writeOrdinary(const fieldInfo& field, const ky::string& what) {
+    const eFieldType type = field.type();
+    int length = 0;
+    const bool hasLength = field.typeAttribs().getValue(ky::scString::createFrom(L"length"), length);
+    ky::string typeText;
+    if (type == eCustom) typeText = L"custom";
+    else typeText = fieldInfo::typeStringFromType(type).string();
+    if (typeText.empty()) {
+        mReport.warning(0, 0, L"M102", what + L" has a type without a type word; written as 'custom'");
+        typeText = L"custom";
+    }
+    if (type == eString && hasLength && length > 0) typeText += L"(" + std::to_wstring(length) + L")";
+    mOut.key(L"type");
+    mOut.text(typeText);
+    optionalText(L"customType", field.customTypeString().string());
+    std::vector<const wchar_t*> skip;
+    if (type == eString && hasLength && length > 0) skip.push_back(L"length");
+    writeValues(L"typeAttributes", field.typeAttribs(), L"the type attributes of " + what, skip);
+    writeSemantic(field, what);
+    optionalText(L"label", field.label());
+    optionalText(L"unit", field.unit());
+    flag(L"mandatory", field.isMandatory());
+    flag(L"unique", field.isUnique());
+    optionalText(L"default", field.defaultExpression());
+    optionalText(L"constant", field.constantExpression());
+    optionalText(L"automatic", field.autoExpression());
+    ky::genericValue stored;
+    if (field.getDefaultValue(stored, false) && !stored.empty() && !isTypeDefault(field, stored)) {
+        ky::string text;
+        if (stored.read(text)) {
+            mOut.key(L"defaultValue");
+            mOut.text(text);
+        } else {
+            mReport.warning(0, 0, L"M101", L"the default value of " + what + L" has no text form; it is left out");
+        }
+    }
+}
+
+void saver::writeSemantic(const fieldInfo& field, const ky::string& what) {
+    const eFieldSemantics semantic = field.semantic();
+    const ky::genericSet& attribs = field.semanticAttribs();
+    ky::string text;
+    switch (semantic) {
+        case eSemNone: break;
+        case eSemPrimkey: text = L"primkey"; break;
+        case eSemCustom: text = L"custom(" + field.semanticString().string() + L")"; break;
+        case eSemRelation: {
+            // A relation's from-field carries no class list: the relation
+            // itself is written in "relations" and makes the semantic again.
+            std::vector<ky::string> classes;
+            attribs.getValue(ky::scString::createFrom(fieldInfo::referencedClasses()), classes);
+            for (const ky::string& name : classes) text += (text.empty() ? L"" : L", ") + name;
+            if (!text.empty()) text = L"relation(" + text + L")";
+            break;
+        }
+        default: text = fieldInfo::semanticStringFromType(semantic).string(); break;
+    }
+    if (!text.empty()) {
+        mOut.key(L"semantic");
+        mOut.text(text);
+    }
+    const std::vector<enumItem>* items = nullptr;
+    if ((semantic == eSemEnum || semantic == eSemBits) &&
+        attribs.getValuePtr(ky::scString::createFrom(L"enumItems"), items)) {
+        // Written also when empty: an enumeration needs its list to load.
+        mOut.key(L"items");
+        mOut.beginList();
+        for (const enumItem& item : *items) {
+            ky::string value;
+            item.itemValue.read(value);
+            mOut.text(value + L", " + item.itemName);
+        }
+        mOut.end();
+    }
+    writeValues(L"semanticAttributes", attribs, L"the semantic attributes of " + what,
+                {L"enumItems", L"referencedClasses", L"custom_semantic"});
+}
+
+void saver::writeRelation(const classInfo& cls, const relationInfo& relation) {
+    const auto& pairs = relation.fieldRelations();
+    const fieldInfo& from = *pairs.front().first;
+    const fieldInfo& to = *pairs.front().second;
+    const ky::const_refPtr<classInfo> target = relation.toClassInfo();
+    // A relation to a class leads to the pointer field the core made for it,
+    // which stands in no field list; a relation to a field leads to an own
+    // field of its class.
+    const ky::refPtr<classInfo> toOwner = to.classInfo();
+    const bool toField = toOwner && toOwner->fieldInfo(to.scName().string(), false, false).get() == &to;
+    mOut.beginMap(true);
+    mOut.key(L"class");
+    mOut.text(cls.scName().string());
+    mOut.key(L"field");
+    mOut.text(from.scName().string());
+    mOut.key(L"kind");
+    mOut.text(kindWord(relation.relationType()));
+    mOut.key(L"target");
+    mOut.text(target ? target->scName().string() : ky::string());
+    if (toField) {
+        mOut.key(L"targetField");
+        mOut.text(to.scName().string());
+    }
+    if (pairs.size() > 1) {
+        mOut.key(L"pairs");
+        mOut.beginList();
+        for (std::size_t i = 1; i < pairs.size(); ++i)
+            mOut.texts({pairs[i].first->scName().string(), pairs[i].second->scName().string()});
+        mOut.end();
+    }
+    const ky::refPtr<classInfo> fromClass = from.classInfo();
+    const ky::string fromClassName = fromClass ? fromClass->scName().string() : ky::string();
+    if (relation.scName() != from.scName()) optionalText(L"name", relation.scName().string());
+    const ky::string defaultReverse = toField ? ky::string(fromClassName + L"." + from.scName().string()) : fromClassName;
+    if (relation.scReverseName().string() != defaultReverse) optionalText(L"reverseName", relation.scReverseName().string());
+    mOut.end();
+}
+
+}  // namespace
+
+// Whether the stored default is only the type's default (which getDefaultValue
+// answers when nothing is stored): equal texts, or for the types whose
+// default is the clock's reading, a value that moved with the clock.
+bool isTypeDefault(const fieldInfo& field, const ky::genericValue& stored) {
+    ky::genericValue typeDefault;
+    if (!fieldInfo::getDefaultFromType(field.type(), typeDefault)) return true;
+    ky::string a, b;
+    if (!stored.read(a) || !typeDefault.read(b)) return false;
+    if (a == b) return true;
+    if (field.type() == eTime || field.type() == eTimestamp) {
+        ky::genericValue again;
+        field.getDefaultValue(again, false);
+        ky::string c;
+        return again.read(c) && c != a;
+    }
+    return false;
+}
+
+}  // namespace ky::metamodel::file::detail
+
+namespace ky::metamodel::file {
+
+using namespace detail;
+
+std::string saveModelText(const ky::const_refPtr<modelInfo>& model, eFormat format, std::vector<diagnostic>* diagnostics) {
+    std::string out;
+    reporter report(ky::string(), 0xffffffffu);
+    if (model) {
+        saver s(out, format == eJson, report);
+        s.model(*model);
+    }
+    if (diagnostics) {
+        for (diagnostic& d : report.diagnostics()) diagnostics->push_back(std::move(d));
+    }
+    return out;
+}
+
+bool saveModelFile(const ky::const_refPtr<modelInfo>& model, const std::string& path, eFormat format,
+                   std::vector<diagnostic>* diagnostics) {
+    if (format == eAutoFormat) {
+        format = path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0 ? eJson : eYaml;
+    }
+    const std::string text = saveModelText(model, format, diagnostics);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    bool written = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (file && std::fclose(file) != 0) written = false;
+    if (!written && diagnostics) {
+        diagnostic d;
+        d.file = wide(path);
+        d.code = L"M100";
+        d.message = L"cannot write the file";
+        diagnostics->push_back(d);
+    }
+    return written;
+}
+
+}  // namespace ky::metamodel::file

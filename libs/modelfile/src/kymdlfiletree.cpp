@@ -1,0 +1,236 @@
+// Reading a model file into its plain tree through libyaml's event parser
+// (JSON is read by the same parser: a JSON text is a YAML flow collection).
+#include "kymdlfiletree.h"
+
+#include <yaml.h>
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+#include <map>
+
+namespace ky::metamodel::file::detail {
+
+namespace {
+
+// Owns one libyaml parser and its current event.
+class eventReader {
+public:
+    explicit eventReader(std::string_view input) {
+        yaml_parser_initialize(&mParser);
+        yaml_parser_set_input_string(&mParser, reinterpret_cast<const unsigned char*>(input.data()), input.size());
+    }
+    ~eventReader() {
+        if (mHaveEvent) yaml_event_delete(&mEvent);
+        yaml_parser_delete(&mParser);
+    }
+    eventReader(const eventReader&) = delete;
+    eventReader& operator=(const eventReader&) = delete;
+
+    bool next() {
+        if (mHaveEvent) yaml_event_delete(&mEvent);
+        mHaveEvent = yaml_parser_parse(&mParser, &mEvent) != 0;
+        return mHaveEvent;
+    }
+    const yaml_event_t& event() const { return mEvent; }
+    const yaml_parser_t& parser() const { return mParser; }
+
+private:
+    yaml_parser_t mParser;
+    yaml_event_t mEvent;
+    bool mHaveEvent = false;
+};
+
+// Line and column (1-based, in characters) of byte `offset` of `input`.
+void placeOf(std::string_view input, std::size_t offset, std::uint32_t& line, std::uint32_t& column) {
+    line = 1;
+    column = 1;
+    offset = std::min(offset, input.size());
+    for (std::size_t i = 0; i < offset; ++i) {
+        const auto c = static_cast<unsigned char>(input[i]);
+        if (c == '\n') {
+            ++line;
+            column = 1;
+        } else if ((c & 0xc0) != 0x80) {
+            ++column;
+        }
+    }
+}
+
+void reportParseError(const yaml_parser_t& parser, std::string_view input, reporter& report) {
+    std::uint32_t line = static_cast<std::uint32_t>(parser.problem_mark.line) + 1;
+    std::uint32_t column = static_cast<std::uint32_t>(parser.problem_mark.column) + 1;
+    if (parser.error == YAML_READER_ERROR) placeOf(input, parser.problem_offset, line, column);
+    ky::string message = parser.error == YAML_READER_ERROR ? L"the file is not valid UTF-8 text: " : L"syntax error: ";
+    message += wide(parser.problem ? parser.problem : "unknown problem");
+    if (parser.context) {
+        message += L" (";
+        message += wide(parser.context);
+        message += L")";
+    }
+    report.error(line, column, L"M003", message);
+}
+
+// Whether a plain scalar is a JSON literal: a number, true, false or null.
+bool isJsonLiteral(std::string_view text) {
+    if (text == "true" || text == "false" || text == "null") return true;
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() && !text.empty() &&
+           (text[0] == '-' || (text[0] >= '0' && text[0] <= '9'));
+}
+
+std::uint32_t saturatingAdd(std::uint32_t a, std::uint32_t b) {
+    const std::uint64_t sum = std::uint64_t(a) + b;
+    return sum > std::numeric_limits<std::uint32_t>::max() ? std::numeric_limits<std::uint32_t>::max()
+                                                           : static_cast<std::uint32_t>(sum);
+}
+
+}  // namespace
+
+bool tree::parse(std::string_view input, bool json, const loadOptions& options, reporter& report) {
+    if (input.size() >= std::numeric_limits<std::uint32_t>::max()) {
+        report.error(0, 0, L"M002", L"the file is too large");
+        return false;
+    }
+    eventReader reader(input);
+    // Estimates from model files as the saver writes them (about one node
+    // per 9 bytes, half the bytes inside scalars): growing a vector of two
+    // million nodes copies it and touches fresh pages, which costs more
+    // than reading them.
+    mNodes.reserve(input.size() / 9 + 16);
+    mKids.reserve(input.size() / 9 + 16);
+    mText.reserve(input.size() / 2 + 16);
+    // The collections being read: node index and the children read so far.
+    // The child lists are kept per depth and reused, so that reading
+    // allocates only when a level is deeper or wider than before.
+    std::vector<std::uint32_t> open;
+    std::vector<std::vector<std::uint32_t>> pending;
+    std::map<std::string, std::uint32_t> anchors;
+    std::uint64_t aliasNodes = 0;
+    int documents = 0;
+
+    auto addNode = [&](const yaml_mark_t& mark, nodeKind kind) {
+        node n;
+        n.kind = kind;
+        n.line = static_cast<std::uint32_t>(mark.line) + 1;
+        n.column = static_cast<std::uint32_t>(mark.column) + 1;
+        mNodes.push_back(n);
+        return static_cast<std::uint32_t>(mNodes.size() - 1);
+    };
+    auto attach = [&](std::uint32_t index) {
+        if (open.empty()) {
+            mRoot = index;
+        } else {
+            pending[open.size() - 1].push_back(index);
+            mNodes[open.back()].weight = saturatingAdd(mNodes[open.back()].weight, mNodes[index].weight);
+        }
+    };
+    auto remember = [&](const yaml_char_t* anchor, std::uint32_t index) {
+        if (anchor) anchors[reinterpret_cast<const char*>(anchor)] = index;
+    };
+
+    while (true) {
+        if (!reader.next()) {
+            reportParseError(reader.parser(), input, report);
+            return false;
+        }
+        const yaml_event_t& ev = reader.event();
+        switch (ev.type) {
+            case YAML_STREAM_END_EVENT:
+                if (documents == 0) {
+                    report.error(1, 1, L"M004", L"the file is empty: it holds no model");
+                    return false;
+                }
+                return true;
+            case YAML_DOCUMENT_START_EVENT:
+                if (++documents > 1) {
+                    report.error(static_cast<std::uint32_t>(ev.start_mark.line) + 1,
+                                 static_cast<std::uint32_t>(ev.start_mark.column) + 1, L"M005",
+                                 L"a model file holds one document; a second one starts here");
+                    return false;
+                }
+                break;
+            case YAML_SCALAR_EVENT: {
+                const std::uint32_t index = addNode(ev.start_mark, nodeKind::scalar);
+                node& n = mNodes[index];
+                n.plain = ev.data.scalar.style == YAML_PLAIN_SCALAR_STYLE;
+                n.first = static_cast<std::uint32_t>(mText.size());
+                n.size = static_cast<std::uint32_t>(ev.data.scalar.length);
+                n.complete = true;
+                mText.append(reinterpret_cast<const char*>(ev.data.scalar.value), ev.data.scalar.length);
+                if (json && (ev.data.scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE ||
+                             ev.data.scalar.style == YAML_LITERAL_SCALAR_STYLE ||
+                             ev.data.scalar.style == YAML_FOLDED_SCALAR_STYLE ||
+                             (n.plain && !isJsonLiteral(text(n))))) {
+                    report.error(n.line, n.column, L"M008", L"not JSON: " + quoted(text(n)) +
+                                                               L" is a YAML scalar; JSON texts are in double quotes");
+                }
+                remember(ev.data.scalar.anchor, index);
+                attach(index);
+                break;
+            }
+            case YAML_SEQUENCE_START_EVENT:
+            case YAML_MAPPING_START_EVENT: {
+                const bool isMap = ev.type == YAML_MAPPING_START_EVENT;
+                const std::uint32_t index = addNode(ev.start_mark, isMap ? nodeKind::mapping : nodeKind::sequence);
+                const bool block = isMap ? ev.data.mapping_start.style == YAML_BLOCK_MAPPING_STYLE
+                                         : ev.data.sequence_start.style == YAML_BLOCK_SEQUENCE_STYLE;
+                if (json && block) {
+                    report.error(mNodes[index].line, mNodes[index].column, L"M008",
+                                 L"not JSON: a YAML block collection; JSON collections are in brackets or braces");
+                }
+                if (open.size() >= options.maxDepth) {
+                    report.error(mNodes[index].line, mNodes[index].column, L"M006",
+                                 L"collections nested deeper than " + std::to_wstring(options.maxDepth) +
+                                     L" levels");
+                    return false;
+                }
+                remember(isMap ? ev.data.mapping_start.anchor : ev.data.sequence_start.anchor, index);
+                open.push_back(index);
+                if (pending.size() < open.size()) pending.emplace_back();
+                pending[open.size() - 1].clear();
+                break;
+            }
+            case YAML_SEQUENCE_END_EVENT:
+            case YAML_MAPPING_END_EVENT: {
+                const std::uint32_t index = open.back();
+                std::vector<std::uint32_t>& kids = pending[open.size() - 1];
+                node& n = mNodes[index];
+                n.first = static_cast<std::uint32_t>(mKids.size());
+                n.size = static_cast<std::uint32_t>(kids.size());
+                n.complete = true;
+                mKids.insert(mKids.end(), kids.begin(), kids.end());
+                open.pop_back();
+                attach(index);
+                break;
+            }
+            case YAML_ALIAS_EVENT: {
+                const std::uint32_t line = static_cast<std::uint32_t>(ev.start_mark.line) + 1;
+                const std::uint32_t column = static_cast<std::uint32_t>(ev.start_mark.column) + 1;
+                const auto found = anchors.find(reinterpret_cast<const char*>(ev.data.alias.anchor));
+                if (found == anchors.end() || !mNodes[found->second].complete) {
+                    report.error(line, column, L"M007",
+                                 found == anchors.end() ? L"alias to an unknown anchor"
+                                                        : L"alias to a collection that contains it");
+                    return false;
+                }
+                // The alias shares the anchored node; what it would expand to
+                // is counted, so that aliases of aliases cannot multiply the
+                // work of the reader beyond the limit.
+                aliasNodes += mNodes[found->second].weight;
+                if (aliasNodes > options.maxAliasNodes) {
+                    report.error(line, column, L"M007",
+                                 L"aliases expand to more than " + std::to_wstring(options.maxAliasNodes) + L" nodes");
+                    return false;
+                }
+                attach(found->second);
+                break;
+            }
+            default:  // stream start, document end
+                break;
+        }
+    }
+}
+
+}  // namespace ky::metamodel::file::detail

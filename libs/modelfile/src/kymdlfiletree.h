@@ -1,0 +1,57 @@
+// The plain tree a model file is read into before anything is checked.
+//
+// Every scalar's text lives in one buffer and every collection's children in
+// one index array, so a node costs a few words and no allocation of its own:
+// a file of hundreds of thousands of nodes is held in a handful of vectors.
+// Each node keeps its line and column for diagnostics. A tree is built by one
+// thread and then only read.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kymdlfilereport.h"
+
+namespace ky::metamodel::file::detail {
+
+enum class nodeKind : std::uint8_t { scalar, sequence, mapping };
+
+struct node {
+    nodeKind kind = nodeKind::scalar;
+    bool plain = false;       // a plain (unquoted) scalar
+    bool complete = false;    // the collection's end was read (aliases may refer to it)
+    std::uint32_t line = 0;   // 1-based
+    std::uint32_t column = 0; // 1-based
+    std::uint32_t first = 0;  // scalar: offset into the text buffer; collection: into the child array
+    std::uint32_t size = 0;   // scalar: bytes of text; sequence: items; mapping: keys and values
+    std::uint32_t weight = 1; // nodes in the subtree, aliases counted in full (saturating)
+};
+
+class tree {
+public:
+    static constexpr std::uint32_t none = 0xffffffffu;
+
+    // The root node; none for a file without a document.
+    std::uint32_t root() const { return mRoot; }
+    const node& at(std::uint32_t index) const { return mNodes[index]; }
+    std::string_view text(const node& n) const { return {mText.data() + n.first, n.size}; }
+    // The i-th child of a collection (a mapping alternates key and value).
+    const node& child(const node& n, std::uint32_t i) const { return mNodes[mKids[n.first + i]]; }
+    // The index of that child.
+    std::uint32_t childIndex(const node& n, std::uint32_t i) const { return mKids[n.first + i]; }
+    std::size_t countNodes() const { return mNodes.size(); }
+
+    // Reads `input` with libyaml's event parser; false (with diagnostics
+    // reported) when the text does not parse or breaks a limit.
+    bool parse(std::string_view input, bool json, const loadOptions& options, reporter& report);
+
+private:
+    std::vector<node> mNodes;
+    std::vector<std::uint32_t> mKids;
+    std::string mText;
+    std::uint32_t mRoot = none;
+};
+
+}  // namespace ky::metamodel::file::detail

@@ -1,0 +1,235 @@
+// Hostile and broken input: each case ends in a diagnostic, never in a
+// crash, a hang, unbounded memory or a report to the assertion handler; and
+// loads on several threads at once do not disturb each other.
+#include "modelfile_support.h"
+
+#include <kyassert.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace kyfiletest {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The code of the first diagnostic ("" without any).
+std::string firstCode(const file::loadResult& result) {
+    return result.diagnostics.empty() ? std::string() : result.diagnostics.front().code.toUtf8();
+}
+
+file::loadResult load(const std::string& text, const wchar_t* name = L"in.yaml") {
+    return file::loadModelText(text, name);
+}
+
+// A temporary directory removed with the fixture.
+class TempDir : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string name = "ky_modelfile_";
+        name += std::to_string(::getpid());
+        name += '_';
+        name += ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        mDir = fs::temp_directory_path() / name;
+        fs::create_directories(mDir);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::permissions(mDir / "locked.yaml", fs::perms::owner_all, ignored);
+        fs::remove_all(mDir, ignored);
+    }
+    std::string write(const char* name, const std::string& text) {
+        std::ofstream(mDir / name, std::ios::binary) << text;
+        return (mDir / name).string();
+    }
+    fs::path mDir;
+};
+
+TEST(BadInput, EmptyAndCommentOnlyTextsHoldNoModel) {
+    EXPECT_EQ(firstCode(load("")), "M004");
+    EXPECT_EQ(firstCode(load("# only a comment\n\n")), "M004");
+}
+
+TEST(BadInput, TextThatIsNotUtf8IsRefusedAtItsPlace) {
+    const file::loadResult result = load("classes:\n  - name: \"Caf\xe9\"\n");
+    EXPECT_FALSE(result.model);
+    // The place is the byte that breaks the sequence the octet 0xE9 opened.
+    EXPECT_EQ(diagnosticsText(result).substr(0, 28), "in.yaml:2:16: error M003: th");
+}
+
+TEST(BadInput, AliasBombStopsAtTheExpansionLimit) {
+    std::string text = "a0: &a0 [x, x, x, x, x, x, x, x, x, x]\n";
+    for (int i = 1; i < 12; ++i) {
+        const std::string level = std::to_string(i), below = std::to_string(i - 1);
+        text += 'a';
+        text += level;
+        text += ": &a";
+        text += level;
+        text += " [";
+        for (int k = 0; k < 10; ++k) {
+            text += k ? ", *a" : "*a";
+            text += below;
+        }
+        text += "]\n";
+    }
+    const file::loadResult result = load(text);
+    EXPECT_FALSE(result.model);
+    EXPECT_EQ(firstCode(result), "M007");
+}
+
+TEST(BadInput, DeepNestingStopsAtTheDepthLimit) {
+    const std::string text = std::string(100000, '[') + std::string(100000, ']');
+    const file::loadResult result = load(text);
+    EXPECT_EQ(diagnosticsText(result), "in.yaml:1:65: error M006: collections nested deeper than 64 levels\n");
+}
+
+TEST(BadInput, HugeNamesAreRefused) {
+    const std::string name(100000, 'n');
+    const file::loadResult result = load("classes:\n  - name: " + name + "\n    fields: [{name: " + name + ", type: int}]\n");
+    ASSERT_EQ(result.diagnostics.size(), 2u);
+    EXPECT_EQ(result.diagnostics[0].code, L"M019");
+    EXPECT_EQ(result.diagnostics[1].code, L"M019");
+}
+
+// Every level doubles the paths to the root: a walk that does not mark the
+// classes it visited would take 2^40 steps.
+TEST(BadInput, ManyPathsToOneBaseAreWalkedOnce) {
+    std::string text = "classes:\n  - { name: L0, fields: [{ name: id, type: int }] }\n";
+    for (int i = 1; i <= 40; ++i) {
+        // Appended piece by piece: g++ 12 at -O3 takes a prepended literal
+        // for an overlapping copy (a false -Wrestrict).
+        std::string below(1, 'L');
+        below += std::to_string(i - 1);
+        const std::string level = std::to_string(i);
+        text += "  - { name: A" + level + ", bases: [" + below + "] }\n";
+        text += "  - { name: B" + level + ", bases: [" + below + "] }\n";
+        text += "  - { name: L" + level + ", bases: [A" + level + ", B" + level + "], fields: [{ name: f" + level +
+                ", type: int }, { name: id, overrides: L0 }] }\n";
+    }
+    const file::loadResult result = load(text);
+    EXPECT_EQ(diagnosticsText(result), "");
+    EXPECT_TRUE(result.model);
+}
+
+// A long field list is looked up through a hash map, a short one by scanning.
+TEST(BadInput, DuplicateFieldsAreFoundInLongFieldLists) {
+    std::string text = "classes:\n  - name: Wide\n    fields:\n";
+    for (int i = 0; i < 100; ++i) {
+        text += "      - { name: f";
+        text += std::to_string(i);
+        text += ", type: int }\n";
+    }
+    text += "      - { name: F7, type: int }\n";
+    const file::loadResult result = load(text);
+    EXPECT_EQ(diagnosticsText(result),
+              "in.yaml:104:17: error M021: duplicate field name: field Wide.F7 (first at line 11)\n");
+}
+
+TEST(BadInput, DuplicatesAreFoundInLongPropertyMapsAndBaseLists) {
+    std::string text = "classes:\n";
+    for (int i = 0; i < 100; ++i) {
+        text += "  - { name: B";
+        text += std::to_string(i);
+        text += " }\n";
+    }
+    text += "  - name: Many\n    bases: [";
+    for (int i = 0; i < 100; ++i) {
+        text += 'B';
+        text += std::to_string(i);
+        text += ", ";
+    }
+    text += "B5]\n    userProperties: {";
+    for (int i = 0; i < 100; ++i) {
+        text += 'p';
+        text += std::to_string(i);
+        text += ": 1, ";
+    }
+    text += "p9: 2}\n";
+    const file::loadResult result = load(text);
+    ASSERT_EQ(result.diagnostics.size(), 2u);
+    EXPECT_EQ(result.diagnostics[0].code, L"M022");
+    EXPECT_EQ(result.diagnostics[1].code, L"M011");
+}
+
+TEST(BadInput, ASecondDocumentIsRefused) {
+    EXPECT_EQ(firstCode(load("classes: []\n---\nclasses: []\n")), "M005");
+}
+
+TEST(BadInput, ErrorsStopAtTheLimit) {
+    std::string text = "classes:\n";
+    for (int i = 0; i < 50; ++i) {
+        text += "  - { name: C";
+        text += std::to_string(i);
+        text += ", colour: red }\n";
+    }
+    file::loadOptions options;
+    options.maxDiagnostics = 10;
+    EXPECT_EQ(file::loadModelText(text, L"in.yaml", options).diagnostics.size(), 10u);
+    EXPECT_EQ(load(text).diagnostics.size(), 50u);
+}
+
+TEST(BadInput, NoLoadReportsToTheAssertionHandler) {
+    static std::atomic<int> reports{0};
+    const ky::assertHandler previous = ky::setAssertHandler([](const ky::string&) { ++reports; });
+    for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(KY_MODELFILE_TEST_DIR) / "bad"))
+        file::loadModelFile(entry.path().string());
+    ky::setAssertHandler(previous);
+    EXPECT_EQ(reports.load(), 0);
+}
+
+TEST_F(TempDir, ADirectoryIsNoModelFile) {
+    const file::loadResult result = file::loadModelFile(mDir.string());
+    EXPECT_EQ(firstCode(result), "M001");
+    EXPECT_FALSE(result.model);
+}
+
+TEST(BadInput, ADeviceIsNoModelFile) {
+    EXPECT_EQ(firstCode(file::loadModelFile("/dev/zero")), "M001");
+}
+
+TEST_F(TempDir, AMissingFileIsReported) {
+    EXPECT_EQ(firstCode(file::loadModelFile((mDir / "missing.yaml").string())), "M001");
+}
+
+TEST_F(TempDir, AnUnreadableFileIsReported) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    const std::string path = write("locked.yaml", "classes: []\n");
+    fs::permissions(path, fs::perms::none);
+    EXPECT_EQ(firstCode(file::loadModelFile(path)), "M001");
+}
+
+TEST_F(TempDir, AFileAboveTheSizeLimitIsNotRead) {
+    const std::string path = write("big.yaml", "classes: []\n" + std::string(4096, '#'));
+    file::loadOptions options;
+    options.maxFileSize = 1024;
+    EXPECT_EQ(firstCode(file::loadModelFile(path, options)), "M002");
+}
+
+TEST_F(TempDir, SavingIntoADirectoryFails) {
+    std::vector<file::diagnostic> diagnostics;
+    EXPECT_FALSE(file::saveModelFile(shopModel(), mDir.string(), file::eYaml, &diagnostics));
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_EQ(diagnostics[0].code, L"M100");
+}
+
+TEST(Threads, TwoLoadsAtOnceEachGiveTheirModel) {
+    const std::string shop = file::saveModelText(shopModel(), file::eYaml);
+    const std::string broken = "classes:\n  - { name: A, fields: [{ name: x, type: strng }] }\n";
+    std::vector<file::loadResult> results(4);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < results.size(); ++i)
+        threads.emplace_back([&, i] { results[i] = load(i % 2 ? broken : shop); });
+    for (std::thread& t : threads) t.join();
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        EXPECT_EQ(results[i].model.get() != nullptr, i % 2 == 0);
+        EXPECT_EQ(results[i].diagnostics.size(), i % 2);
+    }
+    EXPECT_TRUE(file::equalModels(results[0].model, results[2].model));
+}
+
+}  // namespace
+}  // namespace kyfiletest
