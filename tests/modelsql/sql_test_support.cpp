@@ -50,12 +50,16 @@ fs::path serverBinaries() {
     return best;
 }
 
-// Whether any test of a suite whose name begins with "Pg" is going to run.
+// Whether any test of a suite whose name begins with "Pg" (after the prefix
+// of a parameterised suite, "Seeds/") is going to run.
 bool pgTestsSelected() {
     const ::testing::UnitTest* unit = ::testing::UnitTest::GetInstance();
     for (int i = 0; i < unit->total_test_suite_count(); ++i) {
         const ::testing::TestSuite* suite = unit->GetTestSuite(i);
-        if (std::string(suite->name()).rfind("Pg", 0) == 0 && suite->test_to_run_count() > 0) return true;
+        const std::string name = suite->name();
+        const std::size_t slash = name.rfind('/');
+        const std::string bare = slash == std::string::npos ? name : name.substr(slash + 1);
+        if (bare.rfind("Pg", 0) == 0 && suite->test_to_run_count() > 0) return true;
     }
     return false;
 }
