@@ -185,8 +185,8 @@ void collectForeignKeys(const classInfo& cls, std::vector<std::string>& out) {
         else
             for (const auto& p : pairs) toNames.push_back(p.second->scName().string().toUtf8());
         if (toNames.size() != pairs.size()) continue;
-        for (const auto& p : pairs) from += (from.empty() ? "" : ",") + p.first->scName().string().toUtf8();
-        for (const auto& n : toNames) to += (to.empty() ? "" : ",") + n;
+        for (const auto& p : pairs) from.append(from.empty() ? "" : ",").append(p.first->scName().string().toUtf8());
+        for (const auto& n : toNames) to.append(to.empty() ? "" : ",").append(n);
         out.push_back(from + " -> " + target->scName().string().toUtf8() + "(" + to + ")");
     }
     for (auto it = cls.baseClasses_begin(); !(it == cls.baseClasses_end()); ++it) collectForeignKeys(**it, out);

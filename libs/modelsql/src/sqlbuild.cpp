@@ -19,6 +19,13 @@ struct builder {
     std::unordered_map<const catTable*, ky::refPtr<classInfo>> classOf;
     std::unordered_map<const classInfo*, const catTable*> tableOf;
     std::unordered_map<ky::string, const catTable*> byFoldedName;  // SQLite's ASCII-folded table names
+    std::unordered_map<ky::string, columnType> types;  // the types read so far: a schema repeats few
+
+    const columnType& typeOf(const ky::string& sqlType) {
+        auto it = types.find(sqlType);
+        if (it == types.end()) it = types.emplace(sqlType, parseColumnType(sqlType, dialect)).first;
+        return it->second;
+    }
 
     void report(eSeverity severity, const char* code, const ky::string& message, const ky::string& table,
                 const ky::string& column = {}) {
@@ -33,8 +40,9 @@ ky::string asciiFolded(ky::string name) {
 }
 
 ky::genericSet lengthAttribute(unsigned long length) {
+    static const ky::scString key = ky::scString::createFrom(L"length");
     ky::genericSet attribs;
-    if (length > 0) attribs.setValue(ky::scString::createFrom(L"length"), static_cast<int>(length), true);
+    if (length > 0) attribs.setValue(key, static_cast<int>(length), true);
     return attribs;
 }
 
@@ -57,15 +65,16 @@ void addColumn(builder& b, classInfo& cls, const catTable& table, const catColum
                  table.name, column.name);
         return;
     }
-    columnType type = column.isEnum ? columnType{eString, 0, eSemNone, true, {}} : parseColumnType(column.sqlType, b.dialect);
+    static const columnType enumType{eString, 0, eSemNone, true, {}};
+    const columnType& type = column.isEnum ? enumType : b.typeOf(column.sqlType);
     if (!type.known)
         b.report(eWarning, "sql.reflect.unknown-type",
                  L"the column type \"" + column.sqlType + L"\" is unknown; the field gets it as custom type",
                  table.name, column.name);
     ky::refPtr<fieldInfo> field =
         cls.createFieldInfo(column.name, type.type, lengthAttribute(type.length), type.known ? ky::string() : type.custom);
-    field->setMandatory(column.notNull);
-    field->setLabel(column.comment);
+    if (column.notNull) field->setMandatory(true);
+    if (!column.comment.empty()) field->setLabel(column.comment);
     if (column.hasDefault) {
         field->setDefaultExpression(column.defaultText);
         ky::genericValue value;
@@ -86,7 +95,7 @@ void addClass(builder& b, const catTable& table) {
         return;
     }
     ky::refPtr<classInfo> cls = b.model->createClassInfo(table.name, false);
-    cls->setLabel(table.comment);
+    if (!table.comment.empty()) cls->setLabel(table.comment);
     for (const catColumn& column : table.columns) addColumn(b, *cls, table, column);
     for (const ky::string& name : table.uniqueColumns)
         if (ky::refPtr<fieldInfo> field = cls->fieldInfo(name, false, false)) field->setUnique(true);
@@ -163,7 +172,7 @@ void setKey(builder& b, const catTable& table) {
 ky::refPtr<modelInfo> buildModel(const catalogue& cat, const reflectOptions& options, eDialect dialect,
                                  const ky::string& source, diagnostics& problems) {
     const std::size_t first = problems.size();
-    builder b{options, dialect, problems, modelInfo::createModelInfo(options.caseSensitiveNames), {}, {}, {}};
+    builder b{options, dialect, problems, modelInfo::createModelInfo(options.caseSensitiveNames), {}, {}, {}, {}};
     for (const catTable& table : cat.tables) addClass(b, table);
     if (!hasErrors(problems)) {
         for (const catTable& table : cat.tables)

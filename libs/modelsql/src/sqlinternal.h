@@ -12,8 +12,15 @@
 namespace ky::metamodel::sql::detail {
 
 inline std::string utf8(const ky::string& text) { return text.toUtf8(); }
-inline ky::string wide(const std::string& text) { return ky::string::fromUtf8(text); }
-inline ky::string wide(const char* text) { return ky::string::fromUtf8(text ? std::string(text) : std::string()); }
+// UTF-8 to wide text; names and types of a catalogue are nearly always
+// ASCII, which is widened without decoding.
+inline ky::string wide(const char* text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return ky::string::fromUtf8(std::string(text, length));
+    return ky::string(text, text + length);
+}
+inline ky::string wide(const std::string& text) { return wide(text.data(), text.size()); }
+inline ky::string wide(const char* text) { return text ? wide(text, std::char_traits<char>::length(text)) : ky::string(); }
 
 // A diagnostic in one line each at the call sites.
 diagnostic makeDiagnostic(eSeverity severity, const char* code, const ky::string& message,

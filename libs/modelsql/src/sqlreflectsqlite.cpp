@@ -20,8 +20,7 @@ using detail::wide;
 constexpr const char* columnsQuery =
     "SELECT m.name, p.name, p.type, p.\"notnull\", p.dflt_value, p.pk "
     "FROM sqlite_schema AS m JOIN pragma_table_info(m.name) AS p "
-    "WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
-    "ORDER BY m.rowid, p.cid";
+    "WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\'";
 
 constexpr const char* foreignKeysQuery =
     "SELECT m.name, f.id, f.\"table\", f.\"from\", f.\"to\" "
@@ -69,6 +68,12 @@ struct reader {
     }
 };
 
+ky::string wideAt(sqlite3_stmt* stmt, int column) {
+    const unsigned char* text = sqlite3_column_text(stmt, column);
+    return text ? wide(reinterpret_cast<const char*>(text), static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)))
+                : ky::string();
+}
+
 std::string textAt(sqlite3_stmt* stmt, int column) {
     const unsigned char* text = sqlite3_column_text(stmt, column);
     return text ? std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)))
@@ -92,33 +97,36 @@ bool eachRow(reader& r, const char* sql, const wchar_t* what, Row&& row) {
     return rc == SQLITE_DONE;
 }
 
+// The rows of one table come together, in column order, as the pragma
+// answers them; the scan of sqlite_schema gives the tables in creation order.
 bool readColumns(reader& r) {
     std::string current;
-    catTable* table = nullptr;
+    std::size_t table = 0;
     bool skipping = false, first = true;
     return eachRow(r, columnsQuery, L"the columns could not be read", [&](sqlite3_stmt* stmt) {
-        const std::string name = textAt(stmt, 0);
-        if (first || name != current) {
+        const char* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        if (first || current != name) {
             first = false;
             current = name;
-            skipping = !r.isSelected(name);
-            table = nullptr;
+            skipping = !r.isSelected(current);
             if (!skipping) {
-                r.tableIndex[name] = r.cat.tables.size();
-                r.cat.tables.emplace_back();
-                table = &r.cat.tables.back();
-                table->name = wide(name);
+                auto known = r.tableIndex.emplace(current, r.cat.tables.size());
+                if (known.second) {
+                    r.cat.tables.emplace_back();
+                    r.cat.tables.back().name = wide(current);
+                    r.cat.tables.back().columns.reserve(16);
+                }
+                table = known.first->second;
             }
         }
         if (skipping) return;
-        detail::catColumn column;
-        column.name = wide(textAt(stmt, 1));
-        column.sqlType = wide(textAt(stmt, 2));
+        detail::catColumn& column = r.cat.tables[table].columns.emplace_back();
+        column.name = wideAt(stmt, 1);
+        column.sqlType = wideAt(stmt, 2);
         column.notNull = sqlite3_column_int(stmt, 3) != 0;
         column.hasDefault = sqlite3_column_type(stmt, 4) != SQLITE_NULL;
-        if (column.hasDefault) column.defaultText = wide(textAt(stmt, 4));
+        if (column.hasDefault) column.defaultText = wideAt(stmt, 4);
         column.keyPosition = sqlite3_column_int(stmt, 5);
-        table->columns.push_back(std::move(column));
     });
 }
 
@@ -132,21 +140,21 @@ bool readForeignKeys(reader& r) {
         const int id = sqlite3_column_int(stmt, 1);
         if (name != lastTable || id != lastId) {
             table->foreignKeys.emplace_back();
-            table->foreignKeys.back().target = wide(textAt(stmt, 2));
+            table->foreignKeys.back().target = wideAt(stmt, 2);
             lastTable = name;
             lastId = id;
         }
         detail::catForeignKey& fk = table->foreignKeys.back();
-        fk.from.push_back(wide(textAt(stmt, 3)));
+        fk.from.push_back(wideAt(stmt, 3));
         // A foreign key written without target columns leads to the
         // target's primary key; SQLite answers NULL for them.
-        if (sqlite3_column_type(stmt, 4) != SQLITE_NULL) fk.to.push_back(wide(textAt(stmt, 4)));
+        if (sqlite3_column_type(stmt, 4) != SQLITE_NULL) fk.to.push_back(wideAt(stmt, 4));
     });
 }
 
 bool readUniques(reader& r) {
     return eachRow(r, uniqueQuery, L"the unique indexes could not be read", [&](sqlite3_stmt* stmt) {
-        if (catTable* table = r.tableNamed(textAt(stmt, 0))) table->uniqueColumns.push_back(wide(textAt(stmt, 1)));
+        if (catTable* table = r.tableNamed(textAt(stmt, 0))) table->uniqueColumns.push_back(wideAt(stmt, 1));
     });
 }
 
