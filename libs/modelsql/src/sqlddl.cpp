@@ -39,6 +39,7 @@ struct ddlContext {
     diagnostics& problems;
     std::vector<table> tables;
     std::unordered_map<const classInfo*, std::size_t> tableOf;
+    std::unordered_map<int, std::string> typeDefaults;  // literal of each type's default, read once
 
     std::string quote(const ky::string& name) const { return quoteIdentifier(name, options.dialect); }
     void warn(const char* code, const ky::string& message, const ky::string& tbl, const ky::string& fld = {}) {
@@ -77,18 +78,35 @@ std::string listOf(const std::vector<ky::string>& names, const ddlContext& ctx) 
     return out;
 }
 
+bool clockDefault(eFieldType type) { return type == eDate || type == eTime || type == eTimestamp; }
+
 // Whether the field holds a default value of its own, told apart from the
-// type's default by comparing literals; the clock-based defaults of dates and
-// times are read before and after, so that a tick in between does not count.
-bool storedDefault(const fieldInfo& field, eDialect dialect, std::string& literal) {
+// type's default by comparing literals. The literal of a type's default is
+// read once per DDL; the clock-based defaults of dates and times are read
+// before and after, so that a tick in between does not count.
+bool storedDefault(const fieldInfo& field, ddlContext& ctx, std::string& literal) {
+    const eFieldType type = field.type();
+    const eDialect dialect = ctx.options.dialect;
     ky::genericValue before, value, after;
-    const bool typed = fieldInfo::getDefaultFromType(field.type(), before);
+    if (clockDefault(type)) fieldInfo::getDefaultFromType(type, before);
     if (!field.getDefaultValue(value, true)) return false;
-    fieldInfo::getDefaultFromType(field.type(), after);
-    if (!literalOf(value, field.type(), dialect, literal)) return !typed && !value.empty();
-    if (!typed) return true;
+    if (!literalOf(value, type, dialect, literal)) {
+        literal.clear();
+        return !value.empty() && !fieldInfo::getDefaultFromType(type, after);
+    }
+    if (!clockDefault(type)) {
+        auto known = ctx.typeDefaults.find(type);
+        if (known == ctx.typeDefaults.end()) {
+            std::string typeLiteral;
+            if (!fieldInfo::getDefaultFromType(type, after) || !literalOf(after, type, dialect, typeLiteral))
+                typeLiteral = "\x01";  // no literal: never equal to one
+            known = ctx.typeDefaults.emplace(type, typeLiteral).first;
+        }
+        return literal != known->second;
+    }
+    fieldInfo::getDefaultFromType(type, after);
     std::string first, last;
-    if (!literalOf(before, field.type(), dialect, first) || !literalOf(after, field.type(), dialect, last)) return true;
+    if (!literalOf(before, type, dialect, first) || !literalOf(after, type, dialect, last)) return true;
     if (first <= last) return literal < first || literal > last;
     return literal < first && literal > last;  // the time of day wrapped at midnight
 }
@@ -137,7 +155,7 @@ bool describeColumn(const fieldInfo& field, const classInfo& cls, ddlContext& ct
     if (field.isMandatory() || key) out.definition += " NOT NULL";
     if (field.isUnique() && !key) out.definition += " UNIQUE";
     std::string literal;
-    if (storedDefault(field, dialect, literal)) {
+    if (storedDefault(field, ctx, literal)) {
         if (literal.empty()) ctx.warn("sql.ddl.default", L"the default value has no SQL literal; no DEFAULT is written", tbl, out.name);
         else out.definition += " DEFAULT " + literal;
     }
@@ -340,7 +358,7 @@ std::vector<std::string> statementsOf(ddlContext& ctx) {
 
 ddlResult createDdl(const modelInfo& model, const ddlOptions& options) {
     ddlResult result;
-    ddlContext ctx{options, result.problems, {}, {}};
+    ddlContext ctx{options, result.problems, {}, {}, {}};
     if (options.dialect != eSqlite && options.dialect != ePostgresql) {
         ctx.fail("sql.ddl.dialect", L"the dialect is neither SQLite nor PostgreSQL", ky::string());
         return result;
