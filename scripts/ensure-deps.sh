@@ -16,6 +16,10 @@ packages=(
   libbenchmark-dev
   doxygen
   gcovr
+  libsqlite3-dev
+  sqlite3
+  libpq-dev
+  postgresql
 )
 
 missing=()

@@ -210,3 +210,48 @@ TEST_F(SqliteReflect, ConnectionInsideATransactionIsRefused) {
     sqlite3_close(db);
     EXPECT_EQ(countCode(result.problems, "sql.transaction"), 1);
 }
+
+namespace {
+
+// Adds a column with a foreign key to table c through a second connection,
+// once, while the reflecting connection reads the columns: a later query of
+// another snapshot would find a foreign key over a column never read.
+struct schemaChanger {
+    std::string path;
+    sqlite3* reader = nullptr;
+    bool done = false;
+
+    static int onProgress(void* self) {
+        auto* changer = static_cast<schemaChanger*>(self);
+        if (changer->done) return 0;
+        bool readingColumns = false;
+        for (sqlite3_stmt* s = sqlite3_next_stmt(changer->reader, nullptr); s; s = sqlite3_next_stmt(changer->reader, s))
+            if (sqlite3_sql(s) && std::string(sqlite3_sql(s)).find("pragma_table_info") != std::string::npos)
+                readingColumns = true;
+        if (!readingColumns) return 0;
+        changer->done = true;
+        sqlite3* other = nullptr;
+        sqlite3_open(changer->path.c_str(), &other);
+        sqlite3_exec(other, "ALTER TABLE c ADD COLUMN late INTEGER REFERENCES p (id)", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        return 0;
+    }
+};
+
+}  // namespace
+
+TEST_F(SqliteReflect, SchemaChangedDuringReflectionIsNotSeenHalfway) {
+    schemaChanger changer{sqliteFileWith("PRAGMA journal_mode = WAL; CREATE TABLE p (id INTEGER PRIMARY KEY);"
+                                         "CREATE TABLE c (a INTEGER);"),
+                          nullptr, false};
+    sqlite3* db = nullptr;
+    sqlite3_open(changer.path.c_str(), &db);
+    changer.reader = db;
+    sqlite3_progress_handler(db, 1, &schemaChanger::onProgress, &changer);
+    result = sql::reflectSqlite(db, options);
+    sqlite3_close(db);
+    ASSERT_TRUE(changer.done);
+    ASSERT_TRUE(result.model);
+    EXPECT_EQ(describeAll(result.problems), "");
+    EXPECT_EQ(result.model->classInfo(L"c", false)->countFields(), 1u);
+}
