@@ -76,6 +76,49 @@ esac
 g++ -std=c++20 -Wall -Wextra -Werror "$scratch/pc_file.cpp" -o "$scratch/pc_file" $file_flags
 LD_LIBRARY_PATH="$libdir" "$scratch/pc_file"
 
+echo "check-install: SQL consumer (find_package, voVerizezav::sql)"
+mkdir -p "$scratch/sqlsrc"
+cat > "$scratch/sqlsrc/main.cpp" <<'CPP'
+#include <kymdlsql.h>
+#include <iostream>
+
+// Writes a one-class model into a SQLite database in memory's place (a
+// temporary file) and reflects it back.
+int main(int argc, char** argv) {
+    if (argc < 2) return 2;
+    using namespace ky::metamodel;
+    auto model = modelInfo::createModelInfo(false);
+    auto cls = model->createClassInfo(_T("order"), false);
+    cls->createFieldInfo(_T("id"), eInt, ky::genericSet(), _T(""))->setSemantic(eSemPrimkey, ky::genericSet(), _T(""));
+    const sql::ddlResult ddl = sql::createDdl(*model, sql::ddlOptions());
+    if (!sql::executeDdlOnSqliteFile(argv[1], ddl.text).empty()) return 1;
+    const sql::reflectResult back = sql::reflectSqliteFile(argv[1], sql::reflectOptions());
+    if (!back.model || !back.model->classInfo(_T("order"), false)) return 1;
+    std::cout << "sql consumer: " << ddl.text;
+    return 0;
+}
+CPP
+cat > "$scratch/sqlsrc/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.25)
+project(sql_consumer LANGUAGES CXX)
+set(CMAKE_CXX_STANDARD 20)
+find_package(voVerizezav REQUIRED)
+add_executable(sql_consumer main.cpp)
+target_link_libraries(sql_consumer PRIVATE voVerizezav::sql)
+CMAKE
+cmake -S "$scratch/sqlsrc" -B "$scratch/sqlbuild" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$prefix"
+cmake --build "$scratch/sqlbuild"
+"$scratch/sqlbuild/sql_consumer" "$scratch/cmake.sqlite"
+
+echo "check-install: SQL consumer (pkg-config voVerizezavSql)"
+sqlflags="$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs voVerizezavSql)"
+case "$sqlflags" in
+  *"$root"*) echo "check-install: pkg-config flags reach into the source tree: $sqlflags" >&2; exit 1 ;;
+esac
+# shellcheck disable=SC2086
+g++ -std=c++20 -Wall -Wextra -Werror "$scratch/sqlsrc/main.cpp" -o "$scratch/sql_pc" $sqlflags
+LD_LIBRARY_PATH="$libdir" "$scratch/sql_pc" "$scratch/pc.sqlite"
+
 echo "check-install: Debian packages (cpack -G DEB)"
 (cd build/release && rm -f ./*.deb && cpack -G DEB)
 dev_deb="$(ls build/release/libvoverizezav-dev_*.deb)"
@@ -86,12 +129,15 @@ for wanted in \
     include/voVerizezav/kymdlfile.h \
     include/voVerizezav/kymdlfileexport.h \
     include/voVerizezav/kyversion.h \
+    include/voVerizezav/kymdlsql.h \
+    include/voVerizezav/kymdlsqlexport.h \
     lib/cmake/voVerizezav/voVerizezavConfig.cmake \
     lib/cmake/voVerizezav/voVerizezavConfigVersion.cmake \
     lib/cmake/voVerizezav/voVerizezavTargets.cmake \
     lib/pkgconfig/reRazud.pc \
     lib/pkgconfig/voVerizezav.pc \
-    lib/pkgconfig/voVerizezavFile.pc; do
+    lib/pkgconfig/voVerizezavFile.pc \
+    lib/pkgconfig/voVerizezavSql.pc; do
   if [[ ! -e "$scratch/debroot/usr/$wanted" ]]; then
     echo "check-install: $dev_deb lacks /usr/$wanted" >&2
     exit 1

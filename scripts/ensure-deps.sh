@@ -17,6 +17,12 @@ packages=(
   libbenchmark-dev
   doxygen
   gcovr
+  libsqlite3-dev
+  sqlite3
+  libpq-dev
+  postgresql
+  libcli11-dev
+  graphviz
 )
 
 missing=()

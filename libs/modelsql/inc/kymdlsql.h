@@ -1,0 +1,189 @@
+/// \file
+/// The SQL companion of the metamodel: DDL for SQLite and PostgreSQL made
+/// from a model, and models reflected from live databases.
+///
+/// Every function here is a plain call that owns nothing after it returns:
+/// the host keeps its models and connection handles. Functions may run on
+/// several threads at once as long as each model and each connection is used
+/// by one thread at a time. Problems are answered as diagnostics, never through
+/// the core's assertion handler; a reflection with errors hands out no model.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include <kymetamodel.h>
+
+#include "kymdlsqlexport.h"
+
+struct sqlite3;
+struct pg_conn;
+
+namespace ky::metamodel::sql {
+
+/// The SQL dialects the library writes and reads.
+enum eDialect {
+    eSqlite = 1,     ///< SQLite 3
+    ePostgresql = 2  ///< PostgreSQL
+};
+
+/// How serious a diagnostic is.
+enum eSeverity {
+    eError = 1,    ///< the result is not made (no model, no DDL text)
+    eWarning = 2,  ///< the result is made, with something left out or guessed
+    eNote = 3      ///< information only
+};
+
+/// One problem found while writing DDL, executing it or reflecting a
+/// database: what, where (database, table, column; line and column of a DDL
+/// text where one applies) and the database's own message.
+struct KY_SQL_API diagnostic {
+    eSeverity severity = eError;  ///< how serious it is
+    std::string code;             ///< stable code such as "sql.open" (see docs/sql.md)
+    ky::string file;              ///< the database file or connection (password left out); empty for DDL
+    unsigned line = 0;            ///< line in the DDL text, 0 when none applies
+    unsigned column = 0;          ///< column in that line, 0 when none applies
+    ky::string table;             ///< the class or table concerned; may be empty
+    ky::string field;             ///< the field or column concerned; may be empty
+    ky::string message;           ///< the library's message, naming the element
+    ky::string databaseMessage;   ///< what the database itself said; may be empty
+};
+
+/// A list of diagnostics in the order they were found.
+using diagnostics = std::vector<diagnostic>;
+
+/// Whether any of `list` is an error.
+KY_SQL_API bool hasErrors(const diagnostics& list);
+
+/// One diagnostic as a line of text: "severity code: message [table.field] (database message)".
+KY_SQL_API ky::string describe(const diagnostic& entry);
+
+// ---------------------------------------------------------------------------
+// DDL
+// ---------------------------------------------------------------------------
+
+/// What createDdl writes.
+struct KY_SQL_API ddlOptions {
+    eDialect dialect = eSqlite;  ///< the dialect written
+    bool labelsAsComments = true;  ///< PostgreSQL: COMMENT ON for class and field labels
+    bool checkEnumerations = true;  ///< CHECK (... IN (...)) for enumeration fields
+};
+
+/// The DDL of a model: the statements as UTF-8 text, each ending in ";" and
+/// a line break, and the diagnostics. With an error the text is empty.
+struct KY_SQL_API ddlResult {
+    std::string text;              ///< the statements; empty when an error was found
+    std::vector<std::string> statements;  ///< the same statements one by one, without the ";"
+    diagnostics problems;          ///< what was left out or refused
+};
+
+/// The CREATE TABLE statements of every non-abstract class of `model`, in
+/// dependency order, with the constraints described in docs/sql.md. Never
+/// throws for a model the core accepted; reads the model only.
+KY_SQL_API ddlResult createDdl(const ky::metamodel::modelInfo& model, const ddlOptions& options);
+
+/// Runs `ddl` (one or more statements) on an open SQLite connection inside
+/// one transaction; answers the diagnostics (empty on success). The
+/// connection's state stays as it was on failure (the transaction is rolled back).
+KY_SQL_API diagnostics executeDdl(sqlite3* connection, const std::string& ddl);
+
+/// Runs `ddl` on an open PostgreSQL connection inside one transaction;
+/// answers the diagnostics (empty on success).
+KY_SQL_API diagnostics executeDdl(pg_conn* connection, const std::string& ddl);
+
+/// Opens (creating when missing) the SQLite file `path` and runs `ddl` there
+/// as executeDdl does.
+KY_SQL_API diagnostics executeDdlOnSqliteFile(const std::string& path, const std::string& ddl);
+
+/// Connects with the libpq connection string or URI `conninfo` and runs
+/// `ddl` there as executeDdl does.
+KY_SQL_API diagnostics executeDdlOnPostgresql(const std::string& conninfo, const std::string& ddl);
+
+// ---------------------------------------------------------------------------
+// Reflection
+// ---------------------------------------------------------------------------
+
+/// What a reflection reads and how it names what it builds.
+struct KY_SQL_API reflectOptions {
+    ky::string schema = L"public";       ///< PostgreSQL: the schema read
+    std::vector<ky::string> include;     ///< table patterns (* and ?) to read; empty: every table
+    std::vector<ky::string> exclude;     ///< table patterns left out, applied after include
+    bool caseSensitiveNames = false;     ///< the name rule of the model built
+    int busyTimeoutMs = 200;             ///< SQLite: how long to wait for a locked database
+    int connectTimeoutS = 5;             ///< PostgreSQL: how long to wait for the server
+};
+
+/// A reflected model (empty when an error was found) and the diagnostics.
+struct KY_SQL_API reflectResult {
+    ky::refPtr<ky::metamodel::modelInfo> model;  ///< the model built; empty on error
+    diagnostics problems;                        ///< what was found, errors and warnings
+};
+
+/// Reflects the SQLite file `path`, opened read-only.
+KY_SQL_API reflectResult reflectSqliteFile(const std::string& path, const reflectOptions& options);
+
+/// Reflects an open SQLite connection (a file or an in-memory database)
+/// inside one read transaction; the connection must not be in a transaction.
+KY_SQL_API reflectResult reflectSqlite(sqlite3* connection, const reflectOptions& options);
+
+/// Reflects the schema options.schema of the PostgreSQL database that the
+/// libpq connection string or URI `conninfo` names, in one read-only transaction.
+KY_SQL_API reflectResult reflectPostgresqlDatabase(const std::string& conninfo, const reflectOptions& options);
+
+/// Reflects through an open PostgreSQL connection, which must not be in a
+/// transaction, in one read-only transaction.
+KY_SQL_API reflectResult reflectPostgresql(pg_conn* connection, const reflectOptions& options);
+
+// ---------------------------------------------------------------------------
+// Names and column types
+// ---------------------------------------------------------------------------
+
+/// `name` as an identifier of the dialect in UTF-8: as written when it is a
+/// lower-case ASCII word that is no keyword, else in double quotes with
+/// inner quotes doubled.
+KY_SQL_API std::string quoteIdentifier(const ky::string& name, eDialect dialect);
+
+/// Whether `word` (any case) is a keyword of either dialect that must be quoted.
+KY_SQL_API bool isReservedWord(const ky::string& word);
+
+/// What a column type means for the model.
+struct KY_SQL_API columnType {
+    eFieldType type = eCustom;                ///< the field type
+    unsigned long length = 0;                 ///< a string's length, 0 when none
+    eFieldSemantics semantic = eSemNone;      ///< eSemMonetary for NUMERIC, else eSemNone
+    bool known = false;                       ///< false: type is eCustom and custom is the SQL type
+    ky::string custom;                        ///< the SQL type as read, for an unknown type
+};
+
+/// Reads the SQL type text of a column (as SQLite declares it or as
+/// PostgreSQL's format_type writes it). Never fails: an unknown type is eCustom.
+KY_SQL_API columnType parseColumnType(const ky::string& sqlType, eDialect dialect);
+
+/// The SQL type of a field of type `type` with string length `length` and
+/// semantic `semantic`; empty for ePtr and eCustom (see customColumnType).
+KY_SQL_API std::string sqlTypeOf(eFieldType type, unsigned long length, eFieldSemantics semantic, eDialect dialect);
+
+/// Whether a custom type string may be pasted into DDL as a column type:
+/// letters, digits, blanks, underscores, and balanced parentheses and
+/// brackets around numbers and commas.
+KY_SQL_API bool isSafeCustomType(const ky::string& text);
+
+/// A string literal of the dialect for `text` (UTF-8, quotes doubled);
+/// false when the text holds a character the dialect cannot store (NUL).
+KY_SQL_API bool quoteLiteral(const ky::string& text, std::string& out);
+
+/// The SQL literal of `value` stored in a field of type `type`; false when
+/// the value has none (an empty value, NaN, a type without literals).
+KY_SQL_API bool literalOf(const ky::genericValue& value, eFieldType type, eDialect dialect, std::string& out);
+
+/// Reads a column default as the database writes it back; true with `value`
+/// set when it is a literal of the field type `type`, false for an
+/// expression (such as CURRENT_DATE).
+KY_SQL_API bool parseDefaultLiteral(const ky::string& text, eFieldType type, ky::genericValue& value);
+
+/// The length a field's type attributes hold under "length" (following the
+/// source chain of a field that stands for another); 0 when none.
+KY_SQL_API unsigned long fieldLength(const ky::metamodel::fieldInfo& field);
+
+}  // namespace ky::metamodel::sql

@@ -1,0 +1,98 @@
+// What the parts of the SQL library share: text conversion, diagnostics, the
+// columns of a class as its table holds them, and the neutral description
+// of a database catalogue that both readers fill and one builder turns into
+// a model.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "kymdlsql.h"
+
+namespace ky::metamodel::sql::detail {
+
+inline std::string utf8(const ky::string& text) { return text.toUtf8(); }
+// UTF-8 to wide text; names and types of a catalogue are nearly always
+// ASCII, which is widened without decoding.
+inline ky::string wide(const char* text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return ky::string::fromUtf8(std::string(text, length));
+    return ky::string(text, text + length);
+}
+inline ky::string wide(const std::string& text) { return wide(text.data(), text.size()); }
+inline ky::string wide(const char* text) { return text ? wide(text, std::char_traits<char>::length(text)) : ky::string(); }
+
+// A diagnostic in one line each at the call sites.
+diagnostic makeDiagnostic(eSeverity severity, const char* code, const ky::string& message,
+                          const ky::string& table = ky::string(), const ky::string& field = ky::string(),
+                          const ky::string& databaseMessage = ky::string());
+
+// ---- the columns of a class ----
+
+// The fields a class's table holds, in table order: those of the base
+// classes first (bases in registration order of their names, depth first),
+// then the class's own; a field that stands for an inherited one takes that
+// one's place. Fields of type ePtr are not listed (they are in no field list).
+std::vector<ky::const_refPtr<fieldInfo>> tableFields(const classInfo& cls);
+
+// The primary-key fields among tableFields, in table order.
+std::vector<ky::const_refPtr<fieldInfo>> keyFields(const classInfo& cls);
+
+// The relations leading out of the class and out of its base classes,
+// each once, in the order found.
+std::vector<ky::const_refPtr<relationInfo>> tableRelations(const classInfo& cls);
+
+// The display label of a field: its own, else the one of its source chain.
+ky::string fieldLabel(const fieldInfo& field);
+
+// ---- glob patterns ----
+
+// Whether `text` matches `pattern` (* any run, ? any one character); with
+// `fold` letters are compared folded to lower case.
+bool globMatch(const ky::string& pattern, const ky::string& text, bool fold);
+
+// Whether a table named `name` is read under the include and exclude patterns.
+bool tableSelected(const reflectOptions& options, const ky::string& name);
+
+// ---- the catalogue a reader fills ----
+
+struct catColumn {
+    ky::string name;
+    ky::string sqlType;
+    bool notNull = false;
+    bool hasDefault = false;
+    ky::string defaultText;
+    ky::string comment;
+    int keyPosition = 0;              // 1-based position in the primary key; 0 when not in it
+    bool isEnum = false;              // PostgreSQL enum type
+    std::vector<ky::string> enumLabels;
+};
+
+struct catForeignKey {
+    std::vector<ky::string> from;
+    ky::string target;
+    std::vector<ky::string> to;       // empty: the target's primary key
+    bool targetRead = true;           // false: the target lies outside what was read
+};
+
+struct catTable {
+    ky::string name;
+    ky::string comment;
+    std::vector<catColumn> columns;
+    std::vector<catForeignKey> foreignKeys;
+    std::vector<ky::string> uniqueColumns;  // columns with a unique constraint or index of their own
+};
+
+struct catalogue {
+    std::vector<catTable> tables;
+};
+
+// Builds the model of `cat` under the options' name rule; appends to
+// `problems`. The model is empty when any error was found.
+ky::refPtr<modelInfo> buildModel(const catalogue& cat, const reflectOptions& options, eDialect dialect,
+                                 const ky::string& source, diagnostics& problems);
+
+// Sets the file of every diagnostic from `first` on that has none.
+void stampSource(diagnostics& problems, std::size_t first, const ky::string& source);
+
+}  // namespace ky::metamodel::sql::detail

@@ -1,0 +1,257 @@
+// Reflection of SQLite databases: what a table, its columns and constraints
+// become in the model, the options, and every kind of bad input answered
+// with a diagnostic.
+#include <fstream>
+
+#include "sql_test_support.h"
+
+using namespace ky::metamodel;
+using namespace kysqltest;
+
+namespace {
+
+class SqliteReflect : public ::testing::Test {
+protected:
+    sql::reflectOptions options;
+    sql::reflectResult result;
+
+    // Reflects a new file made by `ddl`; fails the test when no model comes back.
+    ky::refPtr<modelInfo> reflect(const std::string& ddl) {
+        result = sql::reflectSqliteFile(sqliteFileWith(ddl), options);
+        EXPECT_TRUE(result.model) << describeAll(result.problems);
+        return result.model;
+    }
+
+    ky::refPtr<fieldInfo> fieldOf(const wchar_t* table, const wchar_t* column) {
+        return result.model ? result.model->fieldInfo(table, column, false) : ky::refPtr<fieldInfo>();
+    }
+};
+
+}  // namespace
+
+TEST_F(SqliteReflect, TablesBecomeClassesInCreationOrder) {
+    ky::refPtr<modelInfo> model = reflect("CREATE TABLE b (x INTEGER); CREATE TABLE a (y INTEGER);");
+    ASSERT_EQ(model->countClasses(), 2u);
+    EXPECT_EQ((*model->classes_begin())->scName().string(), L"b");
+}
+
+TEST_F(SqliteReflect, ColumnsBecomeFieldsInOrder) {
+    ky::refPtr<modelInfo> model = reflect("CREATE TABLE t (z INTEGER, a TEXT, m REAL);");
+    ky::refPtr<classInfo> t = model->classInfo(L"t", false);
+    ASSERT_EQ(t->countFields(), 3u);
+    EXPECT_EQ((*t->fields_begin())->scName().string(), L"z");
+    EXPECT_EQ((*(t->fields_end() - 1))->scName().string(), L"m");
+}
+
+TEST_F(SqliteReflect, ColumnTypesAndStringLengthAreRead) {
+    reflect("CREATE TABLE t (a VARCHAR(40), b BIGINT, c BLOB, d NUMERIC(10,2), e TIMESTAMP);");
+    EXPECT_EQ(fieldOf(L"t", L"a")->type(), eString);
+    EXPECT_EQ(sql::fieldLength(*fieldOf(L"t", L"a")), 40u);
+    EXPECT_EQ(fieldOf(L"t", L"b")->type(), eLong);
+    EXPECT_EQ(fieldOf(L"t", L"c")->type(), eBinary);
+    EXPECT_EQ(fieldOf(L"t", L"d")->semantic(), eSemMonetary);
+    EXPECT_EQ(fieldOf(L"t", L"e")->type(), eTimestamp);
+}
+
+TEST_F(SqliteReflect, NotNullMakesAFieldMandatory) {
+    reflect("CREATE TABLE t (a INTEGER NOT NULL, b INTEGER);");
+    EXPECT_TRUE(fieldOf(L"t", L"a")->isMandatory());
+    EXPECT_FALSE(fieldOf(L"t", L"b")->isMandatory());
+}
+
+TEST_F(SqliteReflect, SingleColumnUniqueConstraintsAndIndexesMakeUniqueFields) {
+    reflect("CREATE TABLE t (a INTEGER UNIQUE, b INTEGER, c INTEGER, d INTEGER, UNIQUE (c, d));"
+            "CREATE UNIQUE INDEX tb ON t (b);");
+    EXPECT_TRUE(fieldOf(L"t", L"a")->isUnique());
+    EXPECT_TRUE(fieldOf(L"t", L"b")->isUnique());
+    EXPECT_FALSE(fieldOf(L"t", L"c")->isUnique());
+}
+
+TEST_F(SqliteReflect, CompoundPrimaryKeyIsTheIdentity) {
+    reflect("CREATE TABLE t (a INTEGER, b INTEGER, c TEXT, PRIMARY KEY (a, b));");
+    const auto& ids = result.model->classInfo(L"t", false)->idInfo()->fieldInfos();
+    ASSERT_EQ(ids.size(), 2u);
+    EXPECT_EQ(ids[1]->scName().string(), L"b");
+}
+
+TEST_F(SqliteReflect, CompoundForeignKeyBecomesARelationWithFieldPairs) {
+    reflect("CREATE TABLE p (a INTEGER, b INTEGER, PRIMARY KEY (a, b));"
+            "CREATE TABLE c (x INTEGER, y INTEGER, FOREIGN KEY (x, y) REFERENCES p (a, b));");
+    ky::refPtr<classInfo> c = result.model->classInfo(L"c", false);
+    ASSERT_EQ(c->toRelations_end() - c->toRelations_begin(), 1);
+    const auto& pairs = (*c->toRelations_begin())->fieldRelations();
+    ASSERT_EQ(pairs.size(), 2u);
+    EXPECT_EQ(pairs[1].first->scName().string(), L"y");
+    EXPECT_EQ(pairs[1].second->qualifiedName(), L"p.b");
+}
+
+TEST_F(SqliteReflect, ForeignKeyWithoutTargetColumnsLeadsToThePrimaryKey) {
+    reflect("CREATE TABLE p (id INTEGER PRIMARY KEY); CREATE TABLE c (pid INTEGER REFERENCES p);");
+    const auto& pairs = (*result.model->classInfo(L"c", false)->toRelations_begin())->fieldRelations();
+    EXPECT_EQ(pairs[0].second->qualifiedName(), L"p.id");
+}
+
+TEST_F(SqliteReflect, KeyColumnThatIsAlsoAForeignKeyStaysInTheKey) {
+    reflect("CREATE TABLE p (id INTEGER PRIMARY KEY); CREATE TABLE c (id INTEGER PRIMARY KEY REFERENCES p (id));");
+    EXPECT_EQ(fieldOf(L"c", L"id")->semantic(), eSemPrimkey);
+    EXPECT_EQ(result.model->classInfo(L"c", false)->toRelations_end() - result.model->classInfo(L"c", false)->toRelations_begin(), 1);
+}
+
+TEST_F(SqliteReflect, DefaultsBecomeExpressionsAndLiteralValues) {
+    reflect("CREATE TABLE t (a INTEGER DEFAULT 7, b TEXT DEFAULT 'it''s', c DATE DEFAULT CURRENT_DATE);");
+    EXPECT_EQ(fieldOf(L"t", L"a")->defaultExpression(), L"7");
+    ky::genericValue value;
+    fieldOf(L"t", L"b")->getDefaultValue(value, false);
+    EXPECT_EQ(value.strictRead<ky::string>(), L"it's");
+    EXPECT_EQ(fieldOf(L"t", L"c")->defaultExpression(), L"CURRENT_DATE");
+}
+
+TEST_F(SqliteReflect, UnknownTypeBecomesCustomWithAWarning) {
+    reflect("CREATE TABLE t (g GEOMETRY);");
+    EXPECT_EQ(fieldOf(L"t", L"g")->type(), eCustom);
+    EXPECT_EQ(fieldOf(L"t", L"g")->typeString().string(), L"GEOMETRY");
+    ASSERT_EQ(countCode(result.problems, "sql.reflect.unknown-type"), 1);
+    EXPECT_EQ(result.problems[0].field, L"g");
+}
+
+TEST_F(SqliteReflect, IncludeAndExcludePatternsSelectTables) {
+    options.include = {L"shop_*"};
+    options.exclude = {L"*_log"};
+    ky::refPtr<modelInfo> model =
+        reflect("CREATE TABLE shop_item (a INT); CREATE TABLE shop_log (a INT); CREATE TABLE other (a INT);");
+    EXPECT_EQ(model->countClasses(), 1u);
+    EXPECT_TRUE(model->classInfo(L"shop_item", false));
+}
+
+TEST_F(SqliteReflect, ForeignKeyToAnExcludedTableIsLeftOutWithAWarning) {
+    options.exclude = {L"p"};
+    reflect("CREATE TABLE p (id INTEGER PRIMARY KEY); CREATE TABLE c (pid INTEGER REFERENCES p (id));");
+    EXPECT_EQ(countCode(result.problems, "sql.reflect.foreign-key"), 1);
+}
+
+TEST_F(SqliteReflect, CaseSensitiveRuleKeepsNamesAsWritten) {
+    options.caseSensitiveNames = true;
+    ky::refPtr<modelInfo> model = reflect("CREATE TABLE \"Order\" (\"Id\" INTEGER);");
+    EXPECT_TRUE(model->classInfo(L"Order", false));
+    EXPECT_FALSE(model->classInfo(L"order", false));
+}
+
+TEST_F(SqliteReflect, NamesWithQuotesSpacesDotsAndNonAsciiLettersAreRead) {
+    ky::refPtr<modelInfo> model = reflect("CREATE TABLE \"a \"\"b\"\".c\" (\"Größe €\" INTEGER, \"select\" TEXT);");
+    ky::refPtr<classInfo> cls = model->classInfo(L"a \"b\".c", false);
+    ASSERT_TRUE(cls);
+    EXPECT_TRUE(cls->fieldInfo(L"größe €", false, false));
+    EXPECT_TRUE(cls->fieldInfo(L"select", false, false));
+}
+
+TEST_F(SqliteReflect, NonAsciiNamesThatClashAfterFoldingAreAnError) {
+    // SQLite folds only ASCII letters, so both tables exist; the model folds Ä to ä.
+    result = sql::reflectSqliteFile(sqliteFileWith("CREATE TABLE \"Ä\" (a INT); CREATE TABLE \"ä\" (a INT);"), options);
+    EXPECT_FALSE(result.model);
+    ASSERT_EQ(countCode(result.problems, "sql.reflect.name-clash"), 1);
+    EXPECT_EQ(result.problems[0].table, L"ä");
+}
+
+TEST_F(SqliteReflect, MissingFileIsAnErrorAndNotCreated) {
+    const std::string path = freshPath("missing");
+    result = sql::reflectSqliteFile(path, options);
+    EXPECT_FALSE(result.model);
+    ASSERT_EQ(countCode(result.problems, "sql.open"), 1);
+    EXPECT_EQ(result.problems[0].file, ky::string::fromUtf8(path));
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(SqliteReflect, FileThatIsNoDatabaseIsAnError) {
+    const std::string path = freshPath("text");
+    std::ofstream(path) << "this is not a database, only some text that is long enough to fill a header page";
+    result = sql::reflectSqliteFile(path, options);
+    EXPECT_FALSE(result.model);
+    ASSERT_EQ(countCode(result.problems, "sql.not-a-database"), 1);
+    EXPECT_EQ(result.problems[0].databaseMessage, L"file is not a database");
+}
+
+TEST_F(SqliteReflect, LockedDatabaseIsAnError) {
+    const std::string path = sqliteFileWith("CREATE TABLE t (a INT);");
+    sqlite3* writer = nullptr;
+    sqlite3_open(path.c_str(), &writer);
+    sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+    options.busyTimeoutMs = 0;
+    result = sql::reflectSqliteFile(path, options);
+    sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+    EXPECT_FALSE(result.model);
+    EXPECT_EQ(countCode(result.problems, "sql.locked"), 1) << describeAll(result.problems);
+}
+
+TEST_F(SqliteReflect, ReflectionLeavesTheFileUnchanged) {
+    const std::string path = sqliteFileWith("CREATE TABLE t (a INT);");
+    const auto before = std::filesystem::last_write_time(path);
+    const auto size = std::filesystem::file_size(path);
+    result = sql::reflectSqliteFile(path, options);
+    EXPECT_EQ(std::filesystem::last_write_time(path), before);
+    EXPECT_EQ(std::filesystem::file_size(path), size);
+}
+
+TEST_F(SqliteReflect, DatabaseInMemoryIsReadThroughItsConnection) {
+    sqlite3* db = nullptr;
+    sqlite3_open(":memory:", &db);
+    sqlite3_exec(db, "CREATE TABLE t (a INT)", nullptr, nullptr, nullptr);
+    result = sql::reflectSqlite(db, options);
+    sqlite3_close(db);
+    ASSERT_TRUE(result.model);
+    EXPECT_TRUE(result.model->classInfo(L"t", false));
+}
+
+TEST_F(SqliteReflect, ConnectionInsideATransactionIsRefused) {
+    sqlite3* db = nullptr;
+    sqlite3_open(":memory:", &db);
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    result = sql::reflectSqlite(db, options);
+    sqlite3_close(db);
+    EXPECT_EQ(countCode(result.problems, "sql.transaction"), 1);
+}
+
+namespace {
+
+// Adds a column with a foreign key to table c through a second connection,
+// once, while the reflecting connection reads the columns: a later query of
+// another snapshot would find a foreign key over a column never read.
+struct schemaChanger {
+    std::string path;
+    sqlite3* reader = nullptr;
+    bool done = false;
+
+    static int onProgress(void* self) {
+        auto* changer = static_cast<schemaChanger*>(self);
+        if (changer->done) return 0;
+        bool readingColumns = false;
+        for (sqlite3_stmt* s = sqlite3_next_stmt(changer->reader, nullptr); s; s = sqlite3_next_stmt(changer->reader, s))
+            if (sqlite3_sql(s) && std::string(sqlite3_sql(s)).find("pragma_table_info") != std::string::npos)
+                readingColumns = true;
+        if (!readingColumns) return 0;
+        changer->done = true;
+        sqlite3* other = nullptr;
+        sqlite3_open(changer->path.c_str(), &other);
+        sqlite3_exec(other, "ALTER TABLE c ADD COLUMN late INTEGER REFERENCES p (id)", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        return 0;
+    }
+};
+
+}  // namespace
+
+TEST_F(SqliteReflect, SchemaChangedDuringReflectionIsNotSeenHalfway) {
+    schemaChanger changer{sqliteFileWith("PRAGMA journal_mode = WAL; CREATE TABLE p (id INTEGER PRIMARY KEY);"
+                                         "CREATE TABLE c (a INTEGER);"),
+                          nullptr, false};
+    sqlite3* db = nullptr;
+    sqlite3_open(changer.path.c_str(), &db);
+    changer.reader = db;
+    sqlite3_progress_handler(db, 1, &schemaChanger::onProgress, &changer);
+    result = sql::reflectSqlite(db, options);
+    sqlite3_close(db);
+    ASSERT_TRUE(changer.done);
+    ASSERT_TRUE(result.model);
+    EXPECT_EQ(describeAll(result.problems), "");
+    EXPECT_EQ(result.model->classInfo(L"c", false)->countFields(), 1u);
+}

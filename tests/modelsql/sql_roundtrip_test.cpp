@@ -1,0 +1,179 @@
+// The round trip: model → DDL → executed in a real database → reflected →
+// a model equal to the first in every attribute a table holds (see
+// docs/sql.md), for the shop model and for generated models, both dialects.
+#include <random>
+
+#include <shop_model.h>
+
+#include "sql_test_support.h"
+
+using namespace ky::metamodel;
+using namespace kysqltest;
+
+namespace {
+
+// Models of `classes` classes with fields of every type a table keeps, single
+// and compound keys, foreign keys towards classes and fields (cycles
+// included), defaults, marks and labels; names are reserved words, mixed
+// case and non-ASCII when the model keeps names as written.
+class modelGenerator {
+public:
+    modelGenerator(unsigned seed, bool caseSensitive) : mRandom(seed), mCaseSensitive(caseSensitive) {}
+
+    ky::refPtr<modelInfo> make(int classes) {
+        ky::refPtr<modelInfo> model = modelInfo::createModelInfo(mCaseSensitive);
+        std::vector<ky::refPtr<classInfo>> made;
+        for (int i = 0; i < classes; ++i) made.push_back(makeClass(model, i));
+        for (std::size_t i = 0; i < made.size(); ++i) relate(made, i);
+        return model;
+    }
+
+private:
+    ky::string className(int i) {
+        static const wchar_t* words[] = {L"order", L"Line Item", L"größe", L"user", L"a\"b.c", L"plain"};
+        ky::string name = mCaseSensitive ? words[i % 6] : (i % 2 ? L"order" : L"table");
+        return name + L"_" + std::to_wstring(i);
+    }
+
+    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(mRandom); }
+
+    ky::refPtr<fieldInfo> addField(const ky::refPtr<classInfo>& cls, const ky::string& name, eFieldType type, int length) {
+        ky::genericSet attribs;
+        if (length) attribs.setValue(ky::scString::createFrom(L"length"), length, true);
+        ky::refPtr<fieldInfo> field = cls->createFieldInfo(name, type, attribs, L"");
+        field->setLabel(L"label of " + name + L" 'quoted'");
+        return field;
+    }
+
+    void maybeDefault(const ky::refPtr<fieldInfo>& field) {
+        if (pick(3) != 0) return;
+        switch (field->type()) {
+            case eBool: field->setDefaultValue(ky::genericValue::create(true)); break;
+            case eShort: field->setDefaultValue(ky::genericValue::create(short(-12))); break;
+            case eInt: field->setDefaultValue(ky::genericValue::create(42)); break;
+            case eLong: field->setDefaultValue(ky::genericValue::create(-7L)); break;
+            case eDouble: field->setDefaultValue(ky::genericValue::create(2.5)); break;
+            case eString: field->setDefaultValue(ky::genericValue::create(L"it's \"x\"")); break;
+            case eDate: field->setDefaultValue(ky::genericValue::create(ky::date(2024, 2, 29))); break;
+            default: break;
+        }
+    }
+
+    ky::refPtr<classInfo> makeClass(const ky::refPtr<modelInfo>& model, int index) {
+        ky::refPtr<classInfo> cls = model->createClassInfo(className(index), false);
+        cls->setLabel(L"class " + std::to_wstring(index));
+        const int keys = 1 + pick(2);
+        for (int k = 0; k < keys; ++k) shop::makeKey(addField(cls, L"key" + std::to_wstring(k), k ? eString : eInt, k ? 20 : 0));
+        static const eFieldType types[] = {eBool, eShort, eInt, eLong, eFloat, eDouble, eString,
+                                           eString, eDate, eTime, eTimestamp, eBinary};
+        const int fields = 2 + pick(8);
+        for (int f = 0; f < fields; ++f) {
+            const eFieldType type = types[pick(12)];
+            const ky::string name = (mCaseSensitive && f % 3 == 0 ? L"Column " : L"select_") + std::to_wstring(f);
+            ky::refPtr<fieldInfo> field = addField(cls, name, type, type == eString && pick(2) ? 1 + pick(200) : 0);
+            field->setMandatory(pick(3) == 0);
+            if (type == eInt && pick(3) == 0) field->setUnique(true);
+            if (type == eDouble && pick(2) == 0) field->setSemantic(eSemMonetary, ky::genericSet(), L"");
+            maybeDefault(field);
+        }
+        return cls;
+    }
+
+    // A foreign key from new columns of class i towards another class's key
+    // (by class for a single key, by field pairs for a compound one).
+    void relate(const std::vector<ky::refPtr<classInfo>>& classes, std::size_t i) {
+        if (pick(3) == 0) return;
+        const ky::refPtr<classInfo>& from = classes[i];
+        ky::refPtr<classInfo> target = classes[static_cast<std::size_t>(pick(static_cast<int>(classes.size())))];
+        std::vector<ky::refPtr<fieldInfo>> keys;
+        target->getIdFieldInfos(keys);
+        std::vector<ky::refPtr<fieldInfo>> columns;
+        for (std::size_t k = 0; k < keys.size(); ++k)
+            columns.push_back(addField(from, L"ref" + std::to_wstring(k), keys[k]->type(), static_cast<int>(sql::fieldLength(*keys[k]))));
+        if (keys.size() == 1) {
+            from->createRelation(columns[0]->scName().string(), false, target, eRef, L"", L"");
+            return;
+        }
+        ky::refPtr<relationInfo> relation =
+            from->createRelation(columns[0]->scName().string(), false, keys[0], eAgg, L"", L"");
+        for (std::size_t k = 1; k < keys.size(); ++k) relation->addFieldRelation(columns[k], keys[k]);
+    }
+
+    std::mt19937 mRandom;
+    bool mCaseSensitive;
+};
+
+sql::ddlResult ddlOf(const modelInfo& model, sql::eDialect dialect) {
+    sql::ddlOptions options;
+    options.dialect = dialect;
+    return sql::createDdl(model, options);
+}
+
+// Model → DDL → a new SQLite file → reflected model.
+sql::reflectResult throughSqlite(const modelInfo& model) {
+    const sql::ddlResult ddl = ddlOf(model, sql::eSqlite);
+    EXPECT_FALSE(sql::hasErrors(ddl.problems)) << describeAll(ddl.problems);
+    const std::string path = freshPath("roundtrip") + ".sqlite";
+    const sql::diagnostics run = sql::executeDdlOnSqliteFile(path, ddl.text);
+    EXPECT_TRUE(run.empty()) << describeAll(run) << ddl.text;
+    sql::reflectOptions options;
+    options.caseSensitiveNames = model.caseSensitiveNames();
+    return sql::reflectSqliteFile(path, options);
+}
+
+// Model → DDL → a new schema of the test server → reflected model.
+sql::reflectResult throughPostgresql(const modelInfo& model) {
+    const sql::ddlResult ddl = ddlOf(model, sql::ePostgresql);
+    EXPECT_FALSE(sql::hasErrors(ddl.problems)) << describeAll(ddl.problems);
+    const std::string schema = pgServer::freshSchema();
+    const sql::diagnostics run = sql::executeDdlOnPostgresql(pgServer::conninfo(schema), ddl.text);
+    EXPECT_TRUE(run.empty()) << describeAll(run) << ddl.text;
+    sql::reflectOptions options;
+    options.caseSensitiveNames = model.caseSensitiveNames();
+    options.schema = ky::string::fromUtf8(schema);
+    return sql::reflectPostgresqlDatabase(pgServer::conninfo(), options);
+}
+
+class SqliteRoundTrip : public ::testing::TestWithParam<unsigned> {};
+
+class PgRoundTrip : public ::testing::TestWithParam<unsigned> {
+protected:
+    void SetUp() override { KY_REQUIRE_PG(); }
+};
+
+}  // namespace
+
+TEST(SqliteRoundTripShop, ShopModelComesBackEqual) {
+    ky::refPtr<modelInfo> model = modelInfo::createModelInfo(false);
+    shop::buildShopModel(model);
+    const sql::reflectResult back = throughSqlite(*model);
+    ASSERT_TRUE(back.model) << describeAll(back.problems);
+    EXPECT_EQ(firstDifference(*model, *back.model, compareOptions{}), "");
+}
+
+TEST_P(SqliteRoundTrip, GeneratedModelComesBackEqual) {
+    ky::refPtr<modelInfo> model = modelGenerator(GetParam(), GetParam() % 2 == 0).make(12);
+    const sql::reflectResult back = throughSqlite(*model);
+    ASSERT_TRUE(back.model) << describeAll(back.problems);
+    EXPECT_EQ(firstDifference(*model, *back.model, compareOptions{}), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, SqliteRoundTrip, ::testing::Values(1u, 2u, 3u, 4u, 5u, 6u));
+
+TEST(PgRoundTripShop, ShopModelComesBackEqualWithLabels) {
+    KY_REQUIRE_PG();
+    ky::refPtr<modelInfo> model = modelInfo::createModelInfo(false);
+    shop::buildShopModel(model);
+    const sql::reflectResult back = throughPostgresql(*model);
+    ASSERT_TRUE(back.model) << describeAll(back.problems);
+    EXPECT_EQ(firstDifference(*model, *back.model, compareOptions{true}), "");
+}
+
+TEST_P(PgRoundTrip, GeneratedModelComesBackEqualWithLabels) {
+    ky::refPtr<modelInfo> model = modelGenerator(GetParam(), GetParam() % 2 == 0).make(12);
+    const sql::reflectResult back = throughPostgresql(*model);
+    ASSERT_TRUE(back.model) << describeAll(back.problems);
+    EXPECT_EQ(firstDifference(*model, *back.model, compareOptions{true}), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, PgRoundTrip, ::testing::Values(1u, 2u, 3u, 4u, 5u, 6u));

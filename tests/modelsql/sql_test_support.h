@@ -1,0 +1,73 @@
+// What the SQL tests share: a scratch directory per process, SQLite files
+// made from SQL text, the PostgreSQL server the tests start (one per test
+// process, only when a PostgreSQL test runs), and a comparison of two models
+// in what their tables hold that names the first attribute that differs.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <kymdlsql.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace kysqltest {
+
+using namespace ky::metamodel;
+
+// A directory of its own for this process, removed at exit.
+const std::filesystem::path& scratchDir();
+
+// A new path in the scratch directory (the file does not exist yet).
+std::string freshPath(const std::string& stem);
+
+// Runs `sql` on a new SQLite file and answers its path; fails the test on error.
+std::string sqliteFileWith(const std::string& sql);
+
+// The text of a file under tests/modelsql/.
+std::string readTestFile(const std::string& relative);
+
+// The server the PostgreSQL tests use.
+class pgServer {
+public:
+    // Whether the server runs; when not, why (binaries missing, or a failure).
+    static bool running();
+    static bool binariesMissing();
+    static const std::string& why();
+    // A connection string for the database postgres, with `schema` first on
+    // the search path when given.
+    static std::string conninfo(const std::string& schema = std::string());
+    // A new empty schema whose name is unique in the process.
+    static std::string freshSchema();
+    // Runs SQL as the superuser; fails the test on error.
+    static void run(const std::string& sql);
+};
+
+// Skips a PostgreSQL test where the server binaries are missing, fails it
+// where the server could not start.
+#define KY_REQUIRE_PG()                                                                     \
+    do {                                                                                    \
+        if (::kysqltest::pgServer::binariesMissing()) GTEST_SKIP() << ::kysqltest::pgServer::why(); \
+        ASSERT_TRUE(::kysqltest::pgServer::running()) << ::kysqltest::pgServer::why();      \
+    } while (false)
+
+// What the round trip compares.
+struct compareOptions {
+    bool labels = false;  // PostgreSQL keeps labels as comments
+};
+
+// The first difference between the tables `expected` describes (every
+// non-abstract class with its own and inherited fields) and the classes of
+// `actual`, as "class.field: attribute: expected … got …"; empty when equal.
+std::string firstDifference(const modelInfo& expected, const modelInfo& actual, const compareOptions& options);
+
+// The diagnostics as text, one per line (for failure messages).
+std::string describeAll(const sql::diagnostics& problems);
+
+// The number of diagnostics with `code`.
+int countCode(const sql::diagnostics& problems, const std::string& code);
+
+}  // namespace kysqltest
