@@ -141,8 +141,15 @@ public:
     }
 };
 
+// The library reports through diagnostics only: an assertion report from the
+// core during a test is a fault of the library's checks.
+void failOnAssertion(const wchar_t* text) {
+    ADD_FAILURE() << "the core reported an assertion: " << ky::string(text).toUtf8();
+}
+
 const bool environmentAdded = [] {
     ::testing::AddGlobalTestEnvironment(new pgEnvironment);
+    ky::setAssertHandler(&failOnAssertion);
     return true;
 }();
 
