@@ -21,7 +21,7 @@ protected:
 using infoKinds = ::testing::Types<classInfo, fieldInfo>;
 TYPED_TEST_SUITE(Annotations, infoKinds);
 
-TYPED_TEST(Annotations, ReaddedAliasMovesToTheEndAndListsAreAppendedTo) {
+TYPED_TEST(Annotations, ReaddedAliasMovesToTheEnd) {
     const auto info = this->subject();
     for (const wchar_t* alias : {L"a", L"b", L"a", L"c"}) info->addAliasname(alias);
     info->removeAliasname(L"c");
@@ -34,7 +34,7 @@ TYPED_TEST(Annotations, ReaddedAliasMovesToTheEndAndListsAreAppendedTo) {
     EXPECT_FALSE(info->hasAliasname(key(L"c")));
 }
 
-TYPED_TEST(Annotations, OwnPropertyWinsAndAMissLeavesTheOutputAlone) {
+TYPED_TEST(Annotations, OwnPropertyWinsOverInheritedOnes) {
     const auto info = this->subject();
     info->setUserProperty(L"colour", ky::string(L"red"), false);
     info->setUserProperty(L"colour", ky::string(L"blue"), true);
@@ -97,7 +97,7 @@ using FieldAnnotations = fieldTest;
 // Along the source chain hasAliasname passes over fields without a list while
 // getAliasnames stops there; sources lend only inheritable properties, and
 // only to a search.
-TEST_F(FieldAnnotations, ReferringFieldWalksItsSourcesByTwoAliasRulesAndLendsOnlyInheritableProperties) {
+TEST_F(FieldAnnotations, ReferringFieldSearchesItsSourceChain) {
     refPtr<fieldInfo> source = make(L"width", eInt);
     refPtr<fieldInfo> over = referring(L"width");
     source->addAliasname(L"x");
@@ -122,7 +122,7 @@ TEST_F(FieldAnnotations, ReferringFieldWalksItsSourcesByTwoAliasRulesAndLendsOnl
 }
 
 // Every kind of inheritable property is lent by a base to a search.
-TEST_F(ClassAnnotations, BasesLendCountedAndGenericProperties) {
+TEST_F(ClassAnnotations, BasesLendEveryKindOfProperty) {
     const refPtr<ky::refObj> host = hostObject::make();
     box->setUserProperty(L"object", host, true);
     box->setUserProperty(L"value", ky::genericValue::create(7), true);

@@ -43,7 +43,7 @@ protected:
 // An empty `expected` stands for a throw without report.
 struct site { const char* call; std::function<void()> action; std::wstring expected; };
 
-TEST_F(AssertionSites, EachRefusalReportsItsConditionFileAndLineAndChangesNothing) {
+TEST_F(AssertionSites, EachRefusalReportsItsSiteWithoutChanges) {
     const refPtr<fieldInfo> id = field(customer, L"id");
     const refPtr<fieldInfo> lineNo = field(orderLine, L"lineNo");
     const refPtr<fieldInfo> shipmentLine = field(shipment, L"lineNo");

@@ -51,7 +51,7 @@ TEST_F(ClassFields, LookupOrderIsOwnNamesThenOwnAliasesThenBases) {
     EXPECT_EQ(cls->fieldInfo(L"key", true, true), id);
 }
 
-TEST_F(ClassFields, BasesAreSearchedDepthFirstInMapOrderAndAnswerTheirOwnFields) {
+TEST_F(ClassFields, BasesAreSearchedDepthFirstInMapOrder) {
     const auto bases = inMapOrder({makeClass(L"Left"), makeClass(L"Right")});
     refPtr<classInfo> cls = makeClass(L"Box", {bases.back(), bases.front()});
     refPtr<classInfo> grand = makeClass(L"Grand");
@@ -65,7 +65,7 @@ TEST_F(ClassFields, BasesAreSearchedDepthFirstInMapOrderAndAnswerTheirOwnFields)
 
 // Creating a name the class or a base knows answers that field unchanged; an
 // override is appended on every call, and the first one answers.
-TEST_F(ClassFields, KnownNamesAnswerTheirFieldAndAnOverrideTakesNameAndTypeFromABaseAtAnyDepth) {
+TEST_F(ClassFields, OverrideTakesNameAndTypeFromABaseAtAnyDepth) {
     refPtr<classInfo> base = makeClass(L"Base");
     refPtr<fieldInfo> id = addField(base, L"id", eLong);
     refPtr<classInfo> cls = makeClass(L"Box", {makeClass(L"Middle", {base})});

@@ -24,7 +24,7 @@ TEST_F(FieldAttributes, ReferringFieldIsKnownByItsSourcesNameAReleasedFieldByIts
 
 // Each expression is its own: an empty text removes only that one, and a
 // referring field without it answers its source's.
-TEST_F(FieldAttributes, ExpressionsAreIndependentAndAReferringFieldFallsBackToItsSources) {
+TEST_F(FieldAttributes, ReferringFieldFallsBackToItsSourcesExpressions) {
     refPtr<fieldInfo> source = make(L"width", eInt);
     EXPECT_EQ(expressions(source), L"||");
     EXPECT_TRUE(source->setDefaultExpression(L"1"));

@@ -26,7 +26,7 @@ protected:
 
 bool alwaysEqual(const ky::genericValue&, const ky::genericValue&) { return true; }
 
-TEST_F(FieldCopy, NamesArePrefixedFollowTheReceivingClassRuleAndARepeatedCopyAnswersTheFirst) {
+TEST_F(FieldCopy, CopiedNamesFollowTheReceivingClassRule) {
     refPtr<fieldInfo> street = make(L"street", eString);
     refPtr<modelInfo> exact = modelInfo::createModelInfo(true);
     refPtr<fieldInfo> zip = addField(exact->createClassInfo(L"Source", false), L"ZipCode");
@@ -43,7 +43,7 @@ TEST_F(FieldCopy, NamesArePrefixedFollowTheReceivingClassRuleAndARepeatedCopyAns
 
 // Copied into itself, a class copies each field once: the walk goes over the
 // field list as it was when the call began.
-TEST_F(FieldCopy, WholeClassIsCopiedInOrderOwnFieldsOnlyAndIntoItselfOnce) {
+TEST_F(FieldCopy, WholeClassCopyTakesOwnFieldsInOrderOnce) {
     make(L"street", eString);
     make(L"city", eString);
     addField(crate, L"floor");
@@ -59,7 +59,7 @@ TEST_F(FieldCopy, WholeClassIsCopiedInOrderOwnFieldsOnlyAndIntoItselfOnce) {
 
 // The semantic is installed first, so a primary key's marks would be set by
 // it; the copied field's own marks are what counts.
-TEST_F(FieldCopy, CopyRepeatsTheDescriptionAndOwnMarksButNotUnitAliasesOrSource) {
+TEST_F(FieldCopy, CopyRepeatsOnlyTheDescriptionAndOwnMarks) {
     refPtr<fieldInfo> f = make(L"width", eInt);
     const rangeCondition hostOwned(1);
     f->setLabel(L"Width");
@@ -96,7 +96,7 @@ TEST_F(FieldCopy, CopyRepeatsTheDescriptionAndOwnMarksButNotUnitAliasesOrSource)
     EXPECT_TRUE(copy->getUserProperty(L"colour", value, true));
 }
 
-TEST_F(FieldCopy, CopyOfAReferringFieldIsOrdinaryAndLosesAnEnumSemantic) {
+TEST_F(FieldCopy, CopyOfAReferringFieldIsAnOrdinaryField) {
     make(L"colour", eInt)->setSemantic(eSemEnum, enumItems(), L"");
     assertCatcher quiet;
     refPtr<fieldInfo> copy = copyOf(referring(L"colour"));

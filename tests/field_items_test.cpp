@@ -24,7 +24,7 @@ protected:
     }
 };
 
-TEST_P(ItemParsers, ValueIsTrimmedAndConvertedToTheTypesValueClass) {
+TEST_P(ItemParsers, ValueIsConvertedToTheTypesValueClass) {
     const enumItem ten = parsed(L" 1 0 , Ten ", eInt);
     EXPECT_EQ(*ten.itemValue.constValuePtr<int>(), 10);
     EXPECT_EQ(ten.itemName, L"Ten");
@@ -35,7 +35,7 @@ TEST_P(ItemParsers, ValueIsTrimmedAndConvertedToTheTypesValueClass) {
     EXPECT_EQ(*parsed(L"Ab c,x", eCustom).itemValue.constValuePtr<ky::string>(), L"Abc");
 }
 
-TEST_P(ItemParsers, FurtherPiecesJoinTheNameWithoutTheirCommasAndEmptyOnesKeepTheirPlace) {
+TEST_P(ItemParsers, FurtherPiecesJoinTheNameWithoutTheirCommas) {
     EXPECT_EQ(parsed(L"1, Red, Green ", eInt).itemName, L"Red Green");
     EXPECT_EQ(parsed(L"1,a,b", eInt).itemName, L"ab");
     EXPECT_EQ(parsed(L"1,,Red", eInt).itemName, L"Red");

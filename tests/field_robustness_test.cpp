@@ -31,7 +31,7 @@ std::vector<ky::string> generatedTexts(std::size_t count) {
 constexpr eFieldType itemTypes[] = {eBool, eShort, eInt, eLong, eFloat, eDouble, eString, eDate, eTime,
                                    eTimestamp, eBinary, eDirectory, eFile, eSearchPath, ePtr, eCustom};
 
-TEST(FieldTextReaders, SurviveThousandsOfGeneratedTextsAndLongTextsOfOneCharacter) {
+TEST(FieldTextReaders, SurviveGeneratedAndLongTexts) {
     const std::vector<ky::string> texts = generatedTexts(4000);
     std::size_t accepted = 0;
     for (std::size_t round = 0; round < texts.size(); ++round) {

@@ -12,7 +12,7 @@ const ky::scString classesKey = ky::scString::createFrom(L"referencedClasses");
 const ky::scString enumItemsKey = ky::scString::createFrom(L"enumItems");
 
 // A refused text leaves eSemNone behind; no form touches the attributes.
-TEST(ParseSemantics, WordsInAnyCaseAPrimkeyPrefixAndTheEmptyTextGiveTheirSemantic) {
+TEST(ParseSemantics, WordsGiveTheirSemanticInAnyCase) {
     const std::tuple<const wchar_t*, eFieldSemantics, bool> forms[] = {
         {L"Length", eSemLength, true}, {L"length ", eSemNone, false}, {L"MONETARY", eSemMonetary, true},
         {L"bits", eSemBits, true}, {L"timestamp", eSemTimestamp, true}, {L"PRIMKEY", eSemPrimkey, true},
@@ -37,7 +37,7 @@ ky::genericSet parsedAttribs(const wchar_t* text, eFieldSemantics expected) {
     return attribs;
 }
 
-TEST(ParseSemantics, CustomTextIsLoweredWithItsFinalParenthesesRemovedClassListsLoseBlanksAndEmptyNames) {
+TEST(ParseSemantics, CustomTextIsNormalised) {
     const std::pair<const wchar_t*, const wchar_t*> customs[] = {
         {L"custom(Colour Map)", L"colour map"}, {L"custom(abc) ", L"abc) "}, {L"xcustom(a))", L"a"},
         {L"custom()", L""}, {L"relation(a) custom(b)", L"b"}};
@@ -76,7 +76,7 @@ protected:
     }
 };
 
-TEST_F(FieldSemantics, EachRefusalReportsItsConditionAndLineAndRollsBack) {
+TEST_F(FieldSemantics, EachRefusalRollsBackWithItsReport) {
     ky::genericSet strings;
     strings.setValue(enumItemsKey, std::vector<ky::string>{L"a"}, true);
     struct refusal { eFieldType type; eFieldSemantics semantic; ky::genericSet props; const ky::assertSite& site; };
@@ -101,7 +101,7 @@ TEST_F(FieldSemantics, EachRefusalReportsItsConditionAndLineAndRollsBack) {
 }
 
 // Without a class, telling it of the change fails after every check passed.
-TEST_F(FieldSemantics, FailureAfterTheChecksRestoresCustomTextAttributesAndMarks) {
+TEST_F(FieldSemantics, FailureAfterTheChecksRestoresTheWholeField) {
     refPtr<fieldInfo> f = make(L"shade", eString);
     ky::genericSet custom;
     custom.setValue(customKey, ky::string(L"colour"), true);
@@ -114,7 +114,7 @@ TEST_F(FieldSemantics, FailureAfterTheChecksRestoresCustomTextAttributesAndMarks
     EXPECT_EQ(f->semanticString().string(), L"colour");
 }
 
-TEST_F(FieldSemantics, AcceptedSemanticsNarrowTypesAndMarkKeysAndTheMarksThenChangeOnTheirOwn) {
+TEST_F(FieldSemantics, AcceptedSemanticsNarrowTheirTypes) {
     refPtr<fieldInfo> day = make(L"day", eTimestamp);
     refPtr<fieldInfo> hour = make(L"hour", eTimestamp);
     day->setSemantic(eSemDate, {}, L"");

@@ -77,7 +77,7 @@ TEST_F(FieldTypes, ReferringFieldFollowsTheChainForTypeButNotForItsOwnMembers) {
     EXPECT_FALSE(over->valueEqFunc(false)(midnight, oneAm));
 }
 
-TEST_F(FieldTypes, PredicateHoldsItsTypesAndTestsTheResolvedType) {
+TEST_F(FieldTypes, PredicateTestsTheResolvedType) {
     const fieldInfo::hasTypeFunc numbers(eInt, eLong);
     EXPECT_EQ(numbers.types(), (std::set<eFieldType>{eInt, eLong}));
     EXPECT_EQ(fieldInfo::hasTypeFunc(eInt, static_cast<eFieldType>(0)).types(), std::set<eFieldType>{eInt});

@@ -26,7 +26,7 @@ std::vector<typeRow> readTypes() {
 
 using FieldValues = fieldTest;
 
-TEST_F(FieldValues, EachTypesDefaultNullValueNullTestAndEqualityFollowTheTable) {
+TEST_F(FieldValues, EachTypesValuesFollowTheTable) {
     for (const typeRow& row : readTypes()) {
         SCOPED_TRACE(row.type);
         refPtr<fieldInfo> f = make(L"f" + std::to_wstring(row.type), row.type);
@@ -62,7 +62,7 @@ TEST_F(FieldValues, NullThresholdIsStrictInDoublePrecisionOtherValueClassesConve
     EXPECT_THROW(i->isNullValue(valueOf(ky::date())), bool);
 }
 
-TEST_F(FieldValues, EntryTypesTestOnlyForAnEmptyValueDatesDefaultToTodayAndAreNullIn1900) {
+TEST_F(FieldValues, EntryTypesAreNullOnlyWhenEmpty) {
     for (eFieldType t : {eDirectory, eFile, eSearchPath, ePtr, eCustom}) {
         refPtr<fieldInfo> f = make(L"entry" + std::to_wstring(t), t);
         EXPECT_TRUE(f->isNullValue(ky::genericValue())) << t;
@@ -79,7 +79,7 @@ TEST_F(FieldValues, EntryTypesTestOnlyForAnEmptyValueDatesDefaultToTodayAndAreNu
     EXPECT_EQ(v.strictRead<int>(), 5);
 }
 
-TEST_F(FieldValues, StoredDefaultIsHandedOutAsStoredAndFromTheSourceOnlyWhenSearching) {
+TEST_F(FieldValues, StoredDefaultComesFromTheSourceOnlyWhenSearching) {
     EXPECT_TRUE(make(L"count", eInt)->setDefaultValue(valueOf(ky::string(L"12"))));
     refPtr<fieldInfo> over = referring(L"count");
     ky::genericValue v;
@@ -115,7 +115,7 @@ TEST_F(FieldValues, EqualityFunctionsOwnOrBuiltIn) {
     EXPECT_EQ(make(L"p", eSearchPath)->valueEqFunc(false), nullptr);
 }
 
-TEST_F(FieldValues, ConditionIsAPrivateCopySeenThroughTheChainAndFreedWithTheField) {
+TEST_F(FieldValues, ConditionIsAPrivateCopyOfTheField) {
     rangeCondition hostOwned(10);
     refPtr<fieldInfo> source = make(L"count", eInt);
     EXPECT_TRUE(source->setValueCondition(&hostOwned));

@@ -45,7 +45,7 @@ TEST_F(Identity, HoldsTheOwnKeyFieldsInFieldOrderUntilReleaseInfoDropsIt) {
 }
 
 // A field entering the key again rebuilds the identity, equal to the former.
-TEST_F(Identity, TheSameIdentityIsAnsweredUntilAFieldEntersThePrimaryKeyAndEqualsOnesOverTheSameFields) {
+TEST_F(Identity, TheSameIdentityIsAnsweredUntilTheKeyChanges) {
     makeKey(orderNumber);
     refPtr<idInfo> first = orderLine->idInfo();
     sku->setSemantic(eSemLength, ky::genericSet(), L"");

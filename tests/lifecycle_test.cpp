@@ -79,7 +79,7 @@ struct logLine { const ky::metamodel::detail::logSite& site; std::wstring messag
 // Classes and identities the host still holds outlive the model, emptied,
 // until the host lets them go; every descriptor logs its creation and its
 // release on the way.
-TEST_F(Lifecycle, DroppingARichModelFreesEveryDescriptorAndHostObjectOnceTheHostLetsGo) {
+TEST_F(Lifecycle, DroppingARichModelFreesEveryDescriptor) {
     buildShop();
     EXPECT_EQ(created(L"classInfo"), 8u);
     EXPECT_EQ(created(L"relationInfo"), 9u);
@@ -131,7 +131,7 @@ TEST_F(Lifecycle, DroppingARichModelFreesEveryDescriptorAndHostObjectOnceTheHost
 
 // The pointer field of a relation towards a class is in no field list, so
 // only the target class's releaseInfo can cut its link back.
-TEST_F(Lifecycle, ReleaseInfoOfTheTargetCutsThePointerFieldAndAReplacedTargetIsFreed) {
+TEST_F(Lifecycle, ReleaseInfoOfTheTargetCutsThePointerField) {
     refPtr<classInfo> order = makeClass(L"Order");
     addField(order, L"customerId");
     refPtr<fieldInfo> pointer = order->createRelation(L"customerId", false, makeClass(L"Customer"), eRef, L"", L"")

@@ -11,7 +11,7 @@ protected:
     refPtr<fieldInfo> name = addField(person, L"Name", eString);
 };
 
-TEST_F(ModelRegistry, FoldingModelFindsClassesAndTheirAliasesWhateverTheCaseACaseSensitiveOneAsWritten) {
+TEST_F(ModelRegistry, ModelFindsClassesByItsNameRule) {
     EXPECT_FALSE(model->caseSensitiveNames());
     EXPECT_EQ(person->scName().string(), L"person");
     EXPECT_EQ(model->classInfo(L"PERSON", false), person);
@@ -45,7 +45,7 @@ TEST_F(ModelRegistry, FoldingModelFindsClassesAndTheirAliasesWhateverTheCaseACas
 
 // The old class's releaseInfo empties its fields and links but keeps its
 // label, flags and aliases, and it takes new fields afterwards.
-TEST_F(ModelRegistry, ReplacingEmptiesTheOldClassAndRegistersANewOne) {
+TEST_F(ModelRegistry, ReplacingEmptiesTheOldClass) {
     person->addBaseClass(makeClass(L"Being"));
     makeClass(L"Student", {person});
     person->setLabel(L"A person");
@@ -79,7 +79,7 @@ TEST_F(ModelRegistry, ReplacingClassesAmongManyKeepsEveryClassFindable) {
 }
 
 // A qualified name splits at its first dot.
-TEST_F(ModelRegistry, FieldsAreFoundByClassAndFieldNameOrQualifiedNameThroughBasesOnRequest) {
+TEST_F(ModelRegistry, FieldsAreFoundByQualifiedName) {
     refPtr<fieldInfo> age = addField(makeClass(L"Being"), L"age");
     person->addBaseClass(model->classInfo(L"being", false));
     refPtr<fieldInfo> bc = addField(makeClass(L"a"), L"b.c");

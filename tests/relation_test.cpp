@@ -67,7 +67,7 @@ TEST_F(Relations, FromFieldIsPairedWithAPointerFieldOfTheTargetClassOrWithTheTar
 // defaults whatever the kind.
 class RelationKinds : public Relations, public ::testing::WithParamInterface<eRelationType> {};
 
-TEST_P(RelationKinds, EmptyNamesDefaultToTheFromFieldAndTheFromClassOrQualifiedField) {
+TEST_P(RelationKinds, EmptyNamesDefaultToTheFromSide) {
     refPtr<relationInfo> toClass = toCustomer(GetParam());
     refPtr<relationInfo> toField = toCustomerId(GetParam());
     refPtr<relationInfo> named = relate(orderLine, GetParam(), L"PlacedBy", L"Orders");
@@ -116,7 +116,7 @@ TEST_F(Relations, AddedPairsJoinTheKeyInOrderWithoutChecksForDuplicates) {
 
 // Reuse toward a class asks only for the from-field and the target class,
 // so an earlier relation toward a field of that class answers for it.
-TEST_F(Relations, SameFromFieldAndTargetGiveTheFirstRelationListedOutOfItsClassAndIntoItsTarget) {
+TEST_F(Relations, SameFromFieldAndTargetGiveTheFirstRelation) {
     refPtr<relationInfo> toField = relate(field(customer, L"id"), eRef, L"Buyer");
     EXPECT_EQ(relate(field(customer, L"id"), eBiAgg, L"", L"Names"), toField);
     EXPECT_EQ(relate(customer, eAgg, L"Other", L"Names"), toField);
@@ -147,7 +147,7 @@ TEST_F(Relations, FromFieldFoundInABaseClassStaysTheBaseClasssFieldWhateverItsTy
 
 // Order is a base of the first base in map order, so it is searched before
 // the second one; a relation of the class itself comes first.
-TEST_F(Relations, LookupComparesTheNameAsWrittenAndSearchesBasesDepthFirstInMapOrderOnlyWithTheFlag) {
+TEST_F(Relations, LookupSearchesBasesOnlyWithTheFlag) {
     refPtr<relationInfo> named = relate(customer, eRef, L"PlacedBy");
     refPtr<relationInfo> defaulted = toCustomerId();
     EXPECT_EQ(order->toRelation(L"PlacedBy", false), named);

@@ -33,7 +33,7 @@ std::optional<string> roundTrip(const wchar_t* text) {
 
 constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 
-TEST(Conversions, NumbersConvertOnlyWhenExactAndWithinTheTargetRange) {
+TEST(Conversions, NumbersConvertOnlyWhenExact) {
     EXPECT_EQ(convert<short>(-32768), short{-32768});
     EXPECT_EQ(convert<int>(-0.0), 0);
     EXPECT_EQ(convert<int>(-2147483648.0), std::numeric_limits<int>::min());
@@ -56,7 +56,7 @@ TEST(Conversions, NumbersConvertOnlyWhenExactAndWithinTheTargetRange) {
     EXPECT_FALSE(convert<bool>(notANumber, true));
 }
 
-TEST(Conversions, TextBecomesANumberOrBoolOnlyWhenWhollyOneAndNumbersPrintWithoutLocale) {
+TEST(Conversions, TextConvertsOnlyWhenWhollyANumber) {
     EXPECT_EQ(fromText<long>(L"-42"), -42L);
     EXPECT_EQ(fromText<double>(L"1e3"), 1000.0);
     for (const wchar_t* bad : {L"", L" 42", L"42 ", L"+42", L"42abc", L"0x10", L"１２", L"1.5", L"70000"})
@@ -98,7 +98,7 @@ TEST(Conversions, EveryNumericTypeConvertsToEveryOther) {
 }
 
 // Canonical texts read back to themselves; a timestamp also takes a T.
-TEST(Conversions, DatesTimesAndTimestampsRoundTripTheirStrictIsoTexts) {
+TEST(Conversions, CalendarValuesRoundTripTheirIsoTexts) {
     for (const wchar_t* text : {L"2024-02-29", L"2000-02-29", L"0987-03-05"})
         EXPECT_EQ(roundTrip<ky::date>(text), text);
     for (const wchar_t* text : {L"12:34:56.5", L"23:59:59.999999999", L"00:00:00"})
@@ -115,7 +115,7 @@ TEST(Conversions, DatesTimesAndTimestampsRoundTripTheirStrictIsoTexts) {
     EXPECT_FALSE(toText(ky::date(2023, 2, 29)));
 }
 
-TEST(Conversions, CalendarValuesFilesAndDirectoriesConvertAmongThemselvesAndNullPointersFail) {
+TEST(Conversions, CalendarValuesConvertAmongThemselves) {
     const ky::date day(2024, 6, 1);
     const ky::timestamp moment(day, ky::time(13, 0, 1));
     EXPECT_EQ(convert<ky::timestamp>(day), ky::timestamp(day, ky::time()));
@@ -134,7 +134,7 @@ TEST(Conversions, CalendarValuesFilesAndDirectoriesConvertAmongThemselvesAndNull
     EXPECT_EQ(target, 9L);
 }
 
-TEST(DtConvert, ReadsPlainDecimalDigitsUpToTheTypesRangeAndNothingElse) {
+TEST(DtConvert, ReadsOnlyPlainDecimalDigitsInRange) {
     unsigned short small = 1;
     unsigned long long big = 0;
     unsigned long word = 0;

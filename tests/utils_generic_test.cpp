@@ -37,46 +37,6 @@ TEST(Holders, OnlyCopiesBetweenTypesConsultTheConversionManager) {
     EXPECT_EQ(spyCalls, 2);
 }
 
-TEST(Holders, CloneOfAPtrHolderSharesItsTargetAConstPtrHolderIsNeverWritten) {
-    int outside = 1;
-    ky::ptrholder<int> original(&outside);
-    std::unique_ptr<ky::holderbase> clone(original.clone());
-    auto* typed = dynamic_cast<ky::ptrholder<int>*>(clone.get());
-    ASSERT_NE(typed, nullptr);
-    typed->setValue(5);
-    EXPECT_EQ(original.constValue(), 5);
-    EXPECT_TRUE(clone->isReference());
-
-    ky::valueholder<string> owner(L"a");
-    std::unique_ptr<ky::holderbase> ownClone(owner.clone());
-    static_cast<ky::holder<string>*>(ownClone.get())->setValue(L"b");
-    EXPECT_EQ(owner.constValue(), L"a");
-    EXPECT_FALSE(ownClone->isReference());
-
-    const string kept = L"kept";
-    ky::constptrholder<string> readOnly(&kept);
-    EXPECT_TRUE(owner.copyTo(readOnly));
-    EXPECT_EQ(kept, L"kept");
-    EXPECT_TRUE(throwsFalse([&] { readOnly.value(); }));
-}
-
-TEST(Holders, PtrHolderWithoutTargetIgnoresWritesAndThrowsOnReads) {
-    ky::ptrholder<int> nowhere(nullptr);
-    nowhere.setValue(3);
-    EXPECT_EQ(nowhere.ptr(), nullptr);
-    int number = 1;
-    double other = 1.5;
-    ky::ptrholder<int> target(&number);
-    ky::ptrholder<double> otherType(&other);
-    ky::valueholder<int> owner(2);
-    EXPECT_TRUE(throwsFalse([&] { nowhere.value(); }));
-    EXPECT_TRUE(throwsFalse([&] { nowhere.constValue(); }));
-    EXPECT_TRUE(throwsFalse([&] { nowhere.copyTo(target); }));
-    EXPECT_TRUE(throwsFalse([&] { nowhere.copyTo(otherType); }));
-    EXPECT_TRUE(throwsFalse([&] { owner.copyFrom(nowhere); }));
-    EXPECT_EQ(number + other + owner.constValue(), 4.5);
-}
-
 TEST(GenericValues, TypedAccessToAnotherTypeYieldsNothingEvenWithAConversion) {
     genericValue value = genericValue::create(5);
     EXPECT_EQ(value.as<double>(), nullptr);
@@ -88,7 +48,7 @@ TEST(GenericValues, TypedAccessToAnotherTypeYieldsNothingEvenWithAConversion) {
     EXPECT_EQ(converted, 6.0);
 }
 
-TEST(GenericValues, ReadsAndAssignmentsFromTextConvertOrLeaveTheTargetAloneStrictReadsThrow) {
+TEST(GenericValues, FailedReadsLeaveTheTargetAlone) {
     bool flag = false;
     ky::date day(2000, 1, 1);
     int number = 3;

@@ -37,7 +37,7 @@ TEST(GenericSet, StoreReplacesAnyValueUnderTheKeyFlagFalseTakesTheHolderFlagTrue
     EXPECT_EQ(read<int>(set, L"copied"), 1);
 }
 
-TEST(GenericSet, CopiesAreIndependentReadsConvertAndMissesChangeNothing) {
+TEST(GenericSet, CopiesAreIndependent) {
     genericSet set;
     set.setValue(key(L"flag"), string(L"TRUE"), false);
     set.setValue(key(L"n"), 1, false);
@@ -54,7 +54,7 @@ TEST(GenericSet, CopiesAreIndependentReadsConvertAndMissesChangeNothing) {
     EXPECT_EQ(set.genericValue(key(L"missing")), nullptr);
 }
 
-TEST(GenericSet, TextKeysReachTheSameEntriesAsInternedKeysAndInternNothing) {
+TEST(GenericSet, TextKeysReachTheEntriesOfInternedKeys) {
     genericSet set;
     EXPECT_TRUE(set.setValue(L"enumItems", 7, false));
     EXPECT_TRUE(set.setValue(string(L"label"), string(L"Seven"), true));

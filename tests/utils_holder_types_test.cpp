@@ -105,7 +105,7 @@ TYPED_TEST(OwnedHolder, KeepsItsOwnCopyThroughClones) {
     EXPECT_EQ(copy.getHolder()->ptr(), copy.getHolder()->constPtr());
 }
 
-TYPED_TEST(OwnedHolder, CopiesToAndFromAHolderOfItsTypeWithoutConversion) {
+TYPED_TEST(OwnedHolder, CopiesBetweenHoldersOfItsTypeWithoutConversion) {
     using T = TypeParam;
     ky::valueholder<T> source(samples<T>::first());
     ky::valueholder<T> target(samples<T>::second());
@@ -145,13 +145,18 @@ TYPED_TEST(ReferringHolder, ReadsTheTargetIntoAValueOfItsType) {
     EXPECT_EQ(view(owner.constValue()), view(samples<T>::first()));
 }
 
-TYPED_TEST(ReferringHolder, WithoutTargetThrowsOnReadsAndIgnoresWrites) {
+TYPED_TEST(ReferringHolder, WithoutTargetThrowsOnReads) {
     using T = TypeParam;
     ky::ptrholder<T> nowhere(nullptr);
     nowhere.setValue(samples<T>::first());
     EXPECT_EQ(nowhere.constPtr(), nullptr);
     EXPECT_TRUE(throwsFalse([&] { nowhere.value(); }));
     EXPECT_TRUE(throwsFalse([&] { nowhere.constValue(); }));
+    T target = samples<T>::second();
+    ky::ptrholder<T> somewhere(&target);
+    EXPECT_TRUE(throwsFalse([&] { nowhere.copyTo(somewhere); }));
+    EXPECT_TRUE(throwsFalse([&] { somewhere.copyFrom(nowhere); }));
+    EXPECT_EQ(view(target), view(samples<T>::second()));
 }
 
 TEST(ReadOnlyHolder, IsCopiedButNeverWritten) {
@@ -162,7 +167,9 @@ TEST(ReadOnlyHolder, IsCopiedButNeverWritten) {
     EXPECT_EQ(clone->ptr(), nullptr);
     EXPECT_TRUE(clone->isReference());
     static_cast<ky::holder<string>*>(clone.get())->setValue(L"changed");
+    EXPECT_TRUE(ky::valueholder<string>(L"copied").copyTo(*clone));
     EXPECT_EQ(kept, L"kept");
+    EXPECT_TRUE(throwsFalse([&] { static_cast<ky::holder<string>*>(clone.get())->value(); }));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST(Mutex, HolderMayLockAgainAndOthersWaitForTheLastRelease) {
+TEST(Mutex, OthersWaitForTheLastRelease) {
     ky::mutex m;
     const auto otherThreadCanLock = [&m] {
         bool locked = false;

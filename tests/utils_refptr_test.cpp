@@ -28,7 +28,7 @@ protected:
 
 // A copied object starts its own count; re-pointing at the same object keeps
 // it alive.
-TEST_F(RefCounting, CountStartsAtZeroPointersCopyMoveAndResetItAndTheLastReleaseDestroys) {
+TEST_F(RefCounting, TheLastReleaseDestroys) {
     counted* raw = make();
     EXPECT_EQ(raw->refCount(), 0u);
     ky::refPtr<counted> a(raw);

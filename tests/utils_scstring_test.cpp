@@ -11,7 +11,7 @@ namespace {
 using ky::scString;
 using ky::string;
 
-TEST(ScString, EqualTextsGiveEqualHandlesCaseAndEmbeddedNulsCountTheEmptyTextIsTheDefault) {
+TEST(ScString, EqualTextsGiveEqualHandles) {
     const scString a = scString::createFrom(L"alpha");
     EXPECT_EQ(a, scString::createFrom(string(L"alpha")));
     EXPECT_EQ(a, scString::createFrom(L"alphabet", 5));

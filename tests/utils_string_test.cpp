@@ -9,7 +9,7 @@ namespace {
 
 using ky::string;
 
-TEST(StringFormat, TakesWideTextFlagsAndPositionsGrowsUpToTheMaximumAndNeverOverflowsABuffer) {
+TEST(StringFormat, NeverOverflowsABuffer) {
     EXPECT_EQ(string::sformat(L"<%s|%c>", L"Grüße Жук", L'Σ'), L"<Grüße Жук|Σ>");
     EXPECT_EQ(string::sformat(L"[%-4s|%5.2s|%*s]", L"ab", L"xyz", 3, L"q"), L"[ab  |   xy|  q]");
     EXPECT_EQ(string::sformat(L"%2$s-%1$s", L"a", L"b"), L"b-a");
@@ -27,7 +27,7 @@ TEST(StringFormat, TakesWideTextFlagsAndPositionsGrowsUpToTheMaximumAndNeverOver
     EXPECT_EQ(buffer[0], L'x');
 }
 
-TEST(StringLower, MapsAsciiAndNonAsciiLettersAndPassesInvalidCodeUnits) {
+TEST(StringLower, LowersEveryLetterPassingInvalidUnits) {
     EXPECT_EQ(string(L"Hello World_42").lower(), L"hello world_42");
     EXPECT_EQ(string(L"ÄÖÜ ΣΑΣ ЖИЗНЬ Ǆ").lower(), L"äöü σασ жизнь ǆ");
     EXPECT_NE(string(L"Straße").lower(), string(L"STRASSE").lower());
@@ -44,7 +44,7 @@ string split(const string& text, const string& separator, bool keepEmpty) {
     return joined;
 }
 
-TEST(StringEdits, SplitDeleteAndUtf8GiveTheirTableResults) {
+TEST(StringEdits, EditsGiveTheirTableResults) {
     const std::pair<string, string> edits[] = {
         {split(L",a,,b,", L",", false), L"kept|a|b|"},
         {split(L",a,,b,", L",", true), L"kept||a||b||"},
