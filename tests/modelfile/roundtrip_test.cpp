@@ -142,7 +142,8 @@ TEST(Formats, YamlAndJsonOfOneModelLoadToEqualModels) {
     const refPtr<modelInfo> model = everythingModel();
     const refPtr<modelInfo> fromYaml = loadClean(file::saveModelText(model, file::eYaml), L"m.yaml");
     const refPtr<modelInfo> fromJson = loadClean(file::saveModelText(model, file::eJson), L"m.json");
-    ASSERT_TRUE(fromYaml && fromJson);
+    ASSERT_TRUE(fromYaml);
+    ASSERT_TRUE(fromJson);
     expectEqual(fromYaml, fromJson);
 }
 
