@@ -16,8 +16,10 @@
 // std::unordered_map<std::string, ...> of fields, keys lower-cased by ASCII
 // tolower before each lookup, with a hasher type of its own so that small
 // maps hash too (the standard hasher makes maps of up to 20 entries scan).
-// Every figure is printed next to the baseline's, with their ratio, in a
-// table after the benchmark's own report.
+// The two sides of a timed figure run alternately in one benchmark, so that
+// the load of a shared machine falls on both. Every figure is printed next to
+// the baseline's, with their ratio, in a table after the benchmark's own
+// report.
 #include <benchmark/benchmark.h>
 
 #include <kymetamodel.h>
@@ -203,21 +205,29 @@ void record(const std::string& what, int classCount, side s, double value) {
 
 double nanoseconds(stopwatch::duration d) { return std::chrono::duration<double, std::nano>(d).count(); }
 
-// Runs `timed` once per iteration and reports the manual time; the figure
-// recorded is nanoseconds per item over all iterations.
-template <class Timed>
-void measure(benchmark::State& state, const std::string& what, side s, double itemsPerRun, Timed timed) {
-    double total = 0;
+// Runs both sides once per iteration, one right after the other, so that
+// the machine's load (it is shared) weighs on both alike; the iteration time
+// reported is the model's. The figures recorded are nanoseconds per item over
+// all iterations.
+template <class Model, class Baseline>
+void measure(benchmark::State& state, const std::string& what, double itemsPerRun, Model model,
+             Baseline baseline) {
+    double modelTotal = 0;
+    double baselineTotal = 0;
     std::size_t runs = 0;
     for (auto _ : state) {
-        const double ns = timed();
+        const double ns = model();
+        baselineTotal += baseline();
         state.SetIterationTime(ns * 1e-9);
-        total += ns;
+        modelTotal += ns;
         ++runs;
     }
     const int classCount = static_cast<int>(state.range(0));
-    state.counters["ns_per_item"] = total / (static_cast<double>(runs) * itemsPerRun);
-    record(what, classCount, s, total / (static_cast<double>(runs) * itemsPerRun));
+    const double items = static_cast<double>(runs) * itemsPerRun;
+    state.counters["model_ns"] = modelTotal / items;
+    state.counters["baseline_ns"] = baselineTotal / items;
+    record(what, classCount, side::model, modelTotal / items);
+    record(what, classCount, side::baseline, baselineTotal / items);
 }
 
 // ---- benchmarks ----
@@ -246,102 +256,92 @@ void BM_BytesPerField_Baseline(benchmark::State& state) {
     }
 }
 
-void BM_Build_Model(benchmark::State& state) {
+void BM_Build(benchmark::State& state) {
     const int classCount = static_cast<int>(state.range(0));
-    measure(state, "build (per field)", side::model, classCount * fieldsPerClass, [&] {
-        const auto start = stopwatch::now();
-        refPtr<modelInfo> model = buildModel(classCount);
-        const auto built = stopwatch::now();
-        benchmark::DoNotOptimize(model.get());
-        return nanoseconds(built - start);
-    });
+    measure(
+        state, "build (per field)", classCount * fieldsPerClass,
+        [&] {
+            const auto start = stopwatch::now();
+            refPtr<modelInfo> model = buildModel(classCount);
+            const auto built = stopwatch::now();
+            benchmark::DoNotOptimize(model.get());
+            return nanoseconds(built - start);
+        },
+        [&] {
+            const auto start = stopwatch::now();
+            baselineModel model = buildBaseline(classCount);
+            const auto built = stopwatch::now();
+            benchmark::DoNotOptimize(model.size());
+            return nanoseconds(built - start);
+        });
 }
 
-void BM_Build_Baseline(benchmark::State& state) {
-    const int classCount = static_cast<int>(state.range(0));
-    measure(state, "build (per field)", side::baseline, classCount * fieldsPerClass, [&] {
-        const auto start = stopwatch::now();
-        baselineModel model = buildBaseline(classCount);
-        const auto built = stopwatch::now();
-        benchmark::DoNotOptimize(model.size());
-        return nanoseconds(built - start);
-    });
-}
-
-void BM_ClassLookup_Model(benchmark::State& state) {
+void BM_ClassLookup(benchmark::State& state) {
     const int classCount = static_cast<int>(state.range(0));
     const refPtr<modelInfo> model = buildModel(classCount);
-    const queries& q = queriesFor(classCount);
-    measure(state, "class lookup", side::model, queryCount, [&] {
-        const auto start = stopwatch::now();
-        for (const ky::string& name : q.wideClasses) benchmark::DoNotOptimize(model->classInfo(name, false).get());
-        return nanoseconds(stopwatch::now() - start);
-    });
-}
-
-void BM_ClassLookup_Baseline(benchmark::State& state) {
-    const int classCount = static_cast<int>(state.range(0));
-    const baselineModel model = buildBaseline(classCount);
+    const baselineModel baseline = buildBaseline(classCount);
     const queries& q = queriesFor(classCount);
     std::string key;
-    measure(state, "class lookup", side::baseline, queryCount, [&] {
-        const auto start = stopwatch::now();
-        for (const std::string& name : q.classes) {
-            lowerInto(name, key);
-            const auto found = model.find(key);
-            benchmark::DoNotOptimize(found == model.end() ? nullptr : &found->second);
-        }
-        return nanoseconds(stopwatch::now() - start);
-    });
-}
-
-void BM_FieldLookup_Model(benchmark::State& state) {
-    const int classCount = static_cast<int>(state.range(0));
-    const refPtr<modelInfo> model = buildModel(classCount);
-    const queries& q = queriesFor(classCount);
-    measure(state, "qualified field lookup", side::model, queryCount, [&] {
-        const auto start = stopwatch::now();
-        for (const ky::string& name : q.wideQualified)
-            benchmark::DoNotOptimize(model->fieldInfo(name, false).get());
-        return nanoseconds(stopwatch::now() - start);
-    });
+    measure(
+        state, "class lookup", queryCount,
+        [&] {
+            const auto start = stopwatch::now();
+            for (const ky::string& name : q.wideClasses)
+                benchmark::DoNotOptimize(model->classInfo(name, false).get());
+            return nanoseconds(stopwatch::now() - start);
+        },
+        [&] {
+            const auto start = stopwatch::now();
+            for (const std::string& name : q.classes) {
+                lowerInto(name, key);
+                const auto found = baseline.find(key);
+                benchmark::DoNotOptimize(found == baseline.end() ? nullptr : &found->second);
+            }
+            return nanoseconds(stopwatch::now() - start);
+        });
 }
 
 // The baseline splits the lower-cased query at its first dot into reused
 // buffers, so that it allocates nothing either.
-void BM_FieldLookup_Baseline(benchmark::State& state) {
+void BM_FieldLookup(benchmark::State& state) {
     const int classCount = static_cast<int>(state.range(0));
-    const baselineModel model = buildBaseline(classCount);
+    const refPtr<modelInfo> model = buildModel(classCount);
+    const baselineModel baseline = buildBaseline(classCount);
     const queries& q = queriesFor(classCount);
     std::string lowered, classKey, fieldKey;
-    measure(state, "qualified field lookup", side::baseline, queryCount, [&] {
-        const auto start = stopwatch::now();
-        for (const std::string& name : q.qualified) {
-            lowerInto(name, lowered);
-            const std::size_t dot = lowered.find('.');
-            classKey.assign(lowered, 0, dot);
-            fieldKey.assign(lowered, dot + 1);
-            const baselineField* field = nullptr;
-            const auto cls = model.find(classKey);
-            if (cls != model.end()) {
-                const auto found = cls->second.fields.find(fieldKey);
-                if (found != cls->second.fields.end()) field = &found->second;
+    measure(
+        state, "qualified field lookup", queryCount,
+        [&] {
+            const auto start = stopwatch::now();
+            for (const ky::string& name : q.wideQualified)
+                benchmark::DoNotOptimize(model->fieldInfo(name, false).get());
+            return nanoseconds(stopwatch::now() - start);
+        },
+        [&] {
+            const auto start = stopwatch::now();
+            for (const std::string& name : q.qualified) {
+                lowerInto(name, lowered);
+                const std::size_t dot = lowered.find('.');
+                classKey.assign(lowered, 0, dot);
+                fieldKey.assign(lowered, dot + 1);
+                const baselineField* field = nullptr;
+                const auto cls = baseline.find(classKey);
+                if (cls != baseline.end()) {
+                    const auto found = cls->second.fields.find(fieldKey);
+                    if (found != cls->second.fields.end()) field = &found->second;
+                }
+                benchmark::DoNotOptimize(field);
             }
-            benchmark::DoNotOptimize(field);
-        }
-        return nanoseconds(stopwatch::now() - start);
-    });
+            return nanoseconds(stopwatch::now() - start);
+        });
 }
 
 // Heap figures first, while no class name is interned yet.
 BENCHMARK(BM_BytesPerField_Model)->Arg(10000)->Iterations(1);
 BENCHMARK(BM_BytesPerField_Baseline)->Arg(10000)->Iterations(1);
-BENCHMARK(BM_Build_Model)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Build_Baseline)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ClassLookup_Model)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ClassLookup_Baseline)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FieldLookup_Model)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FieldLookup_Baseline)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Build)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ClassLookup)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FieldLookup)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

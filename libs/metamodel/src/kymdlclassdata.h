@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstring>
+#include <cwchar>
 
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +12,10 @@
 #include <string_view>
 #include <unordered_set>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <kygeneric.h>
 #include <kyrefptr.h>
@@ -30,10 +36,21 @@ struct classInfo::data {
     // record's first cache lines.
     ky::scString name;                   // interned by the class's name rule; never changes
     bool caseSensitive = false;          // "caseSensitiveNames", cached
+    // The name's text again when it is short and ASCII, so that a model
+    // lookup checks the name in this record, which it reads anyway, rather
+    // than in the table of names; shortLength is noShortName otherwise.
+    static constexpr unsigned char noShortName = 0xff;
+    unsigned char shortLength = noShortName;
     int flags = 0;                       // bit 0: abstract
-    // scName() of fields[i], kept beside the list so that a lookup compares
-    // handles in one contiguous array instead of visiting every field.
-    std::vector<ky::scString> fieldNames;
+    char shortName[24] = {};
+    // The handle and the field of fields[i], kept beside the list so that a
+    // lookup compares handles in one contiguous array and finds the field
+    // next to its name.
+    struct namedField {
+        ky::scString name;
+        ky::metamodel::fieldInfo* field;
+    };
+    std::vector<namedField> fieldNames;
     fieldInfoList fields;                // own fields in creation order
     classInfoMap bases;                  // direct base classes by name
     classInfoMap derived;                // direct derived classes by name
@@ -46,6 +63,39 @@ struct classInfo::data {
     // Set by the model before a replaced class lets go of its fields; model
     // lookups then pass it by (see kymdlclassindex.h).
     std::atomic<bool> retiring{false};
+
+    // Copies the name into shortName when it fits and is ASCII.
+    void keepShortName() noexcept {
+        const ky::string& text = name.string();
+        if (text.size() > sizeof shortName) return;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (static_cast<std::uint32_t>(text[i]) > 0x7f) return;
+            shortName[i] = static_cast<char>(text[i]);
+        }
+        shortLength = static_cast<unsigned char>(text.size());
+    }
+
+    // Whether the name is `text`.
+    bool hasName(std::wstring_view text) const noexcept {
+        if (shortLength == noShortName) return std::wstring_view(name.string()) == text;
+        if (text.size() != shortLength) return false;
+        std::size_t i = 0;
+#if defined(__SSE2__) && WCHAR_MAX > 0xffff
+        // Four characters at a time, the stored ones widened to the text's.
+        const __m128i zero = _mm_setzero_si128();
+        for (; i + 4 <= text.size(); i += 4) {
+            std::int32_t four;
+            std::memcpy(&four, shortName + i, sizeof four);
+            const __m128i wide = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(four), zero), zero);
+            const __m128i given = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi32(wide, given)) != 0xffff) return false;
+        }
+#endif
+        for (; i < text.size(); ++i) {
+            if (static_cast<wchar_t>(static_cast<unsigned char>(shortName[i])) != text[i]) return false;
+        }
+        return true;
+    }
 };
 
 namespace detail {
@@ -63,10 +113,27 @@ public:
             return;
         }
         if (length <= std::size(mSmall)) {
-            // Both steps for every character, without an early exit, so
-            // that the loop runs several characters at a time.
+            // Both steps for every character, without an early exit.
             std::uint32_t any = 0;
-            for (std::size_t i = 0; i < length; ++i) {
+            std::size_t i = 0;
+#if defined(__SSE2__) && WCHAR_MAX > 0xffff
+            // Four characters at a time.
+            const __m128i beforeA = _mm_set1_epi32(L'A' - 1);
+            const __m128i afterZ = _mm_set1_epi32(L'Z' + 1);
+            const __m128i toLower = _mm_set1_epi32(32);
+            __m128i seen = _mm_setzero_si128();
+            for (; i + 4 <= length; i += 4) {
+                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name + i));
+                seen = _mm_or_si128(seen, c);
+                const __m128i upper = _mm_and_si128(_mm_cmpgt_epi32(c, beforeA), _mm_cmplt_epi32(c, afterZ));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(mSmall + i),
+                                 _mm_add_epi32(c, _mm_and_si128(upper, toLower)));
+            }
+            seen = _mm_or_si128(seen, _mm_shuffle_epi32(seen, _MM_SHUFFLE(1, 0, 3, 2)));
+            seen = _mm_or_si128(seen, _mm_shuffle_epi32(seen, _MM_SHUFFLE(2, 3, 0, 1)));
+            any = static_cast<std::uint32_t>(_mm_cvtsi128_si32(seen));
+#endif
+            for (; i < length; ++i) {
                 const auto c = static_cast<std::uint32_t>(name[i]);
                 any |= c;
                 mSmall[i] = (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : name[i];

@@ -2,9 +2,9 @@
 //
 // Readers never lock and write only their own hazard slot: a lookup loads
 // the current slot array with acquire order, probes it linearly by the
-// name's hash (comparing the interned entries of the keys it meets with the
-// name, so it never consults the table of interned names), and loads the
-// class pointer of the slot it finds. Only the model's writer (holding
+// name's hash (each slot keeps its key's hash), publishes the class of a slot
+// whose hash matches and checks the name in that class's own record, so it
+// never consults the table of interned names. Only the model's writer (holding
 // the model's lock) changes the index:
 //
 // - a new name fills a free slot, class pointer first and key second (a
@@ -107,18 +107,18 @@ inline hazardSlot* claimHazardSlot() {
     return s;
 }
 
-// The calling thread's slot; given back when the thread ends.
+// Claims a slot for the calling thread, stores it in `mine` and arranges
+// that the slot is given back (and `mine` cleared) when the thread ends.
+hazardSlot& claimForThisThread(hazardSlot*& mine);
+
+// The calling thread's slot; given back when the thread ends. The pointer
+// needs no initialisation at run time, and the library is linked at start
+// or loaded early, so its few bytes of static thread storage spare every
+// lookup a call to find them.
 inline hazardSlot& myHazards() {
-    struct owner {
-        hazardSlot* slot = claimHazardSlot();
-        ~owner() {
-            slot->held[0].store(nullptr);
-            slot->held[1].store(nullptr);
-            slot->taken.store(false, std::memory_order_release);
-        }
-    };
-    thread_local owner mine;
-    return *mine.slot;
+    static thread_local hazardSlot* mine __attribute__((tls_model("initial-exec"))) = nullptr;
+    if (mine) [[likely]] return *mine;
+    return claimForThisThread(mine);
 }
 
 // One lookup of the calling thread: from construction, the class it pins
@@ -178,6 +178,8 @@ struct classIndex {
     struct slot {
         std::atomic<std::uintptr_t> key{0};     // scString::id() of the name; 0 is free
         std::atomic<classInfo*> cls{nullptr};
+        // The name's hash, written before the key and read only after it.
+        std::size_t hash = 0;
     };
     struct array {
         explicit array(std::size_t capacity) : mask(capacity - 1), slots(new slot[capacity]) {}
@@ -221,33 +223,45 @@ struct classIndex {
         }
     }
 
-    // Where the class registered under the name `text` is held, or null:
-    // the same as find() with the name's handle, without a trip through the
-    // table of interned names (the keys are compared by their entries).
-    const std::atomic<classInfo*>* find(const array* a, std::wstring_view text) const noexcept {
-        if (text.empty()) return &emptyNamed;
-        const std::size_t hash = ky::scString::hashOf(text.data(), text.size());
-        for (std::size_t i = hash & a->mask;; i = (i + 1) & a->mask) {
-            const std::uintptr_t k = a->slots[i].key.load(std::memory_order_acquire);
-            if (k == 0) return nullptr;
-            const auto* e = reinterpret_cast<const ky::scString::entry*>(k);
-            if (e->hash == hash && sameText(e->text, text)) return &a->slots[i].cls;
-        }
-    }
+    // What pin() found.
+    enum class pinned {
+        found,      // the class is in `out` and published
+        missing,    // no class has the name
+        replacing,  // the class is being replaced: the lookup must let the writer go on and retry
+        moved,      // the index grew meanwhile: the lookup must retry
+    };
 
-    // Names are short: comparing in line beats a call into the C library.
-    static bool sameText(const ky::string& stored, std::wstring_view text) noexcept {
-        if (stored.size() != text.size()) return false;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (stored[i] != text[i]) return false;
+    // Finds the class named `text` (whose hash is `hash`) and publishes it in
+    // `held`. The slots are probed by hash alone; the name is checked, with
+    // `isNamed(cls)`, on the class once it is published, in the record the
+    // caller reads next anyway rather than in the table of interned names.
+    template <class IsNamed>
+    pinned pin(std::wstring_view text, std::size_t hash, std::atomic<const void*>& held, classInfo*& out,
+               IsNamed&& isNamed) const {
+        const array* a = now();
+        if (text.empty()) return settle(protect(a, emptyNamed, held, out), out);
+        for (std::size_t i = hash & a->mask;; i = (i + 1) & a->mask) {
+            const slot& s = a->slots[i];
+            if (s.key.load(std::memory_order_acquire) == 0) return pinned::missing;
+            if (s.hash != hash) continue;
+            const pinned how = settle(protect(a, s.cls, held, out), out);
+            if (how != pinned::found || isNamed(*out)) return how;
+            out = nullptr;
         }
-        return true;
     }
 
     // A class marked as being replaced is held with its lowest bit set (a
     // class is aligned to more than two bytes), so that a lookup that meets
     // it reads no more of it.
     static bool marked(const classInfo* p) noexcept { return (reinterpret_cast<std::uintptr_t>(p) & 1) != 0; }
+
+    // pin()'s answer once protect() has answered `stable` with `out`.
+    static pinned settle(bool stable, classInfo*& out) noexcept {
+        if (!stable) return pinned::moved;
+        if (!out) return pinned::missing;
+        if (marked(out)) return pinned::replacing;
+        return pinned::found;
+    }
 
     // Marks the class registered under `key` as being replaced, or clears the
     // mark. Writer only.
@@ -291,6 +305,7 @@ struct classIndex {
         if (2 * (count + 1) > a->mask + 1) a = grow(*a);
         slot* s = probe(*a, key);
         s->cls.store(cls, std::memory_order_relaxed);
+        s->hash = key.hash();
         s->key.store(key.id(), std::memory_order_release);
         ++count;
     }
@@ -315,10 +330,10 @@ private:
         for (std::size_t i = 0; i <= old.mask; ++i) {
             const std::uintptr_t k = old.slots[i].key.load(std::memory_order_relaxed);
             if (k == 0) continue;
-            const std::size_t hash = reinterpret_cast<const ky::scString::entry*>(k)->hash;
-            std::size_t j = hash & bigger->mask;
+            std::size_t j = old.slots[i].hash & bigger->mask;
             while (bigger->slots[j].key.load(std::memory_order_relaxed) != 0) j = (j + 1) & bigger->mask;
             bigger->slots[j].cls.store(old.slots[i].cls.load(std::memory_order_relaxed), std::memory_order_relaxed);
+            bigger->slots[j].hash = old.slots[i].hash;
             bigger->slots[j].key.store(k, std::memory_order_relaxed);
         }
         current.store(bigger, std::memory_order_release);

@@ -32,10 +32,6 @@ const std::wstring& folded(const wchar_t* name, std::size_t length) {
     return buffer;
 }
 
-// The position of the first entry of `names` equal to `key`.
-std::size_t indexOfName(const std::vector<ky::scString>& names, ky::scString key) noexcept {
-    return static_cast<std::size_t>(std::find(names.begin(), names.end(), key) - names.begin());
-}
 
 // Step 3 of the class's user property search: the inheritable properties of
 // each base, then of its own bases, depth first in map order.
@@ -88,6 +84,7 @@ classInfo::classInfo(const ky::string& name, bool caseSensitiveNames) {
     auto rec = std::make_unique<data>();
     rec->name = ky::scString::createFrom(caseSensitiveNames ? name : name.lower());
     rec->caseSensitive = caseSensitiveNames;
+    rec->keepShortName();
     detail::writeLog(detail::sites::classCreated, name.c_str());
     rec->internal.setValue(detail::key().caseSensitiveNames, caseSensitiveNames, false);
     d = rec.release();
@@ -175,10 +172,9 @@ ky::metamodel::fieldInfo* classInfo::findField(const wchar_t* name, std::size_t 
     // name under their own rule.
     const bool known = detail::findKey(name, length, d->caseSensitive, key);
     if (known) {
-        // The list is read next; its load overlaps the scan of the names.
-        __builtin_prefetch(d->fields.data());
-        const std::size_t index = indexOfName(d->fieldNames, key);
-        if (index < d->fields.size()) return d->fields[index].get();
+        for (const auto& named : d->fieldNames) {
+            if (named.name == key) return named.field;
+        }
     }
     // An alias written with capitals still matches a folded key that was
     // never interned; as written, an alias is found only by a known key.
@@ -248,9 +244,9 @@ void classInfo::appendField(ky::refPtr<ky::metamodel::fieldInfo> field) {
     if (d->fieldNames.size() == d->fieldNames.capacity()) {
         d->fieldNames.reserve(std::max<std::size_t>(8, 2 * d->fieldNames.capacity()));
     }
-    const ky::scString name = field->scName();
+    const data::namedField named{field->scName(), field.get()};
     d->fields.push_back(std::move(field));
-    d->fieldNames.push_back(name);
+    d->fieldNames.push_back(named);
 }
 
 ky::refPtr<ky::metamodel::fieldInfo> classInfo::fieldFoundAgain(const ky::string& name) {

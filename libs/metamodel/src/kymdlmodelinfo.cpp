@@ -58,6 +58,23 @@ bool registerHeavyBarrier() {
 
 }  // namespace
 
+hazardSlot& claimForThisThread(hazardSlot*& mine) {
+    struct owner {
+        hazardSlot*& mine;
+        hazardSlot* slot = claimHazardSlot();
+        explicit owner(hazardSlot*& where) : mine(where) {}
+        ~owner() {
+            mine = nullptr;
+            slot->held[0].store(nullptr);
+            slot->held[1].store(nullptr);
+            slot->taken.store(false, std::memory_order_release);
+        }
+    };
+    thread_local owner claimed(mine);
+    mine = claimed.slot;
+    return *claimed.slot;
+}
+
 bool heavyBarrierReady() {
     static const bool ready = registerHeavyBarrier();
     return ready;
@@ -110,19 +127,19 @@ ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t l
                                               detail::hazardSlot& hazards) const {
     const detail::foldedName folded(name, length, mCaseSensitive);
     const std::wstring_view text = folded.view();
-    const detail::classIndex::array* a = mIndex->now();
-    if (const auto* where = mIndex->find(a, text)) {
+    const std::size_t hash = text.empty() ? 0 : ky::scString::hashOf(text.data(), text.size());
+    const auto isNamed = [text](const ky::metamodel::classInfo& cls) {
+        return detail::classAccess::of(cls).hasName(text);
+    };
+    for (;;) {
         ky::metamodel::classInfo* cls = nullptr;
+        const auto how = mIndex->pin(text, hash, hazards.held[0], cls, isNamed);
+        if (how == detail::classIndex::pinned::found) return cls;
+        if (how == detail::classIndex::pinned::missing) break;
         // A class being replaced is waited out (the writer waits for the
         // lookups that hold it): the lookup answers its successor, never a
         // class half released.
-        while (!mIndex->protect(a, *where, hazards.held[0], cls) || detail::classIndex::marked(cls)) {
-            if (detail::classIndex::marked(cls)) detail::yieldToWriter(hazards);
-            cls = nullptr;
-            a = mIndex->now();
-            where = mIndex->find(a, text);
-        }
-        if (cls) return cls;
+        if (how == detail::classIndex::pinned::replacing) detail::yieldToWriter(hazards);
     }
     if (!searchAliases) return nullptr;
     // A name never interned is no alias as written; in a model that folds
@@ -131,6 +148,7 @@ ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t l
     // The first match in map order is the one whose name orders first; it
     // stays published in the second slot while the walk goes on. A class
     // being replaced has no aliases any more.
+    const detail::classIndex::array* a = mIndex->now();
     ky::metamodel::classInfo* first = nullptr;
     auto visit = [&](const std::atomic<ky::metamodel::classInfo*>& where) {
         ky::metamodel::classInfo* cls = nullptr;

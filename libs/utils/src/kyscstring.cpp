@@ -51,11 +51,31 @@ constinit internTable gTable;
 
 constexpr std::size_t initialCapacity = 1024;
 
-// Names are short: comparing in line beats a call into the C library.
+std::uint64_t load64(const unsigned char* p) noexcept {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+std::uint64_t load32(const unsigned char* p) noexcept {
+    std::uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Names are short: comparing in line, eight bytes at a time, beats a call
+// into the C library.
 bool matches(const entry& e, std::size_t hash, const wchar_t* text, std::size_t length) noexcept {
     if (e.hash != hash || e.text.size() != length) return false;
     const wchar_t* stored = e.text.data();
-    for (std::size_t i = 0; i < length; ++i) {
+    const auto* a = reinterpret_cast<const unsigned char*>(stored);
+    const auto* b = reinterpret_cast<const unsigned char*>(text);
+    const std::size_t bytes = length * sizeof(wchar_t);
+    std::size_t done = 0;
+    for (; done + 8 <= bytes; done += 8) {
+        if (load64(a + done) != load64(b + done)) return false;
+    }
+    for (std::size_t i = done / sizeof(wchar_t); i < length; ++i) {
         if (stored[i] != text[i]) return false;
     }
     return true;
@@ -127,18 +147,6 @@ std::uint64_t mix(std::uint64_t a, std::uint64_t b) noexcept {
     return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
 }
 #endif
-
-std::uint64_t load64(const unsigned char* p) noexcept {
-    std::uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-std::uint64_t load32(const unsigned char* p) noexcept {
-    std::uint32_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
 
 std::size_t textLength(const wchar_t* text) noexcept { return text ? std::wcslen(text) : 0; }
 
