@@ -23,6 +23,10 @@ namespace ky::metamodel {
 
 namespace {
 
+void roomForOneMore(classInfoList& list) {
+    if (list.size() == list.capacity()) list.reserve(std::max<std::size_t>(8, 2 * list.capacity()));
+}
+
 // The position of the first dot of [text, text + length), or length.
 std::size_t firstDot(const wchar_t* text, std::size_t length) noexcept {
     const wchar_t* dot = std::wmemchr(text, L'.', length);
@@ -189,9 +193,11 @@ ky::refPtr<ky::metamodel::classInfo> modelInfo::createClassInfo(const ky::string
     ky::mutexLock lock(mLock);
     ky::refPtr<ky::metamodel::classInfo> existing = classInfo(name, false);
     if (existing && !replace) throw false;
-    // Room first, so that a failing allocation leaves the model as it was.
-    mRetired.reserve(mRetired.size() + 1);
-    mOrder.reserve(mOrder.size() + 1);
+    // Room first, so that a failing allocation leaves the model as it was;
+    // doubled, since a reserve of one more each time would copy the whole
+    // list on every new class.
+    roomForOneMore(mRetired);
+    roomForOneMore(mOrder);
     // Lookups in flight may be reading the old class's fields (also as
     // someone's base); they end before its fields go. Until its successor is
     // in the index, lookups wait; then it is an ordinary released class
