@@ -52,6 +52,17 @@ protected:
 TEST(BadInput, EmptyAndCommentOnlyTextsHoldNoModel) {
     EXPECT_EQ(firstCode(load("")), "M004");
     EXPECT_EQ(firstCode(load("# only a comment\n\n")), "M004");
+    EXPECT_EQ(firstCode(file::loadModelText(" \n", L"no-extension")), "M004");
+}
+
+TEST(BadInput, EachMalformedTypedValueIsRefused) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"[1]", "M018"}, {"{type: int, colour: 1}", "M010"}, {"{type: int}", "M018"},
+        {"{type: money, value: 1}", "M016"}, {"{type: int, value: x}", "M016"}};
+    for (const auto& [value, code] : cases) {
+        SCOPED_TRACE(value);
+        EXPECT_EQ(firstCode(load(std::string("classes:\n  - { name: A, userProperties: { p: ") + value + " } }\n")), code);
+    }
 }
 
 TEST(BadInput, TextThatIsNotUtf8IsRefusedAtItsPlace) {
@@ -207,6 +218,7 @@ TEST_F(TempDir, AFileAboveTheSizeLimitIsNotRead) {
     file::loadOptions options;
     options.maxFileSize = 1024;
     EXPECT_EQ(firstCode(file::loadModelFile(path, options)), "M002");
+    EXPECT_EQ(firstCode(file::loadModelText("classes: []\n" + std::string(4096, '#'), L"big.yaml", options)), "M002");
 }
 
 TEST_F(TempDir, SavingIntoADirectoryFails) {

@@ -178,6 +178,14 @@ TEST(Load, NamesMayReferToClassesLaterInTheFile) {
     EXPECT_EQ(customer->toRelations_end() - customer->toRelations_begin(), 1);
 }
 
+TEST(Load, PlainWordIsAText) {
+    const refPtr<modelInfo> model = loadClean("classes:\n  - { name: A, userProperties: { p: hello } }\n", L"plain.yaml");
+    ASSERT_TRUE(model);
+    ky::string value;
+    EXPECT_TRUE(model->classInfo(L"a", false)->getUserProperty(L"p", value, true));
+    EXPECT_EQ(value, L"hello");
+}
+
 TEST(Load, WarningsAloneStillGiveTheModel) {
     const file::loadResult result =
         file::loadModelText("classes:\n  - { name: A, fields: [{ name: b, type: int, semantic: relation(C) }] }\n",

@@ -1,8 +1,12 @@
 // DDL of models: the shop model's golden text in both dialects, what a
-// column carries, dependency order and cycles, and what is left out with a
-// warning or refused with an error. Every DDL written here is run in a real
-// database.
+// column carries, dependency order and cycles, what is left out with a
+// warning or refused with an error, and running DDL with each way it fails.
+// Every DDL written here is run in a real database.
 #include <shop_model.h>
+
+#include <fstream>
+#include <functional>
+#include <memory>
 
 #include "sql_test_support.h"
 
@@ -30,13 +34,25 @@ protected:
         return c->createFieldInfo(name, type, attribs, L"");
     }
 
+    // A class with an int key "id" and the int field `other`.
+    ky::refPtr<classInfo> keyed(const wchar_t* name, const wchar_t* other) {
+        ky::refPtr<classInfo> c = cls(name);
+        shop::makeKey(field(c, L"id", eInt));
+        field(c, other, eInt);
+        return c;
+    }
+
+    // Tables a and b, each with a foreign key to the other.
+    void makeCycle() {
+        ky::refPtr<classInfo> a = keyed(L"a", L"bid");
+        ky::refPtr<classInfo> b = keyed(L"b", L"aid");
+        a->createRelation(L"bid", false, b, eRef, L"", L"");
+        b->createRelation(L"aid", false, a, eRef, L"", L"");
+    }
+
     // Runs the SQLite DDL in a database in memory; empty when it was accepted.
     static std::string sqliteRefusal(const std::string& text) {
-        sqlite3* db = nullptr;
-        sqlite3_open(":memory:", &db);
-        const std::string problems = describeAll(sql::executeDdl(db, text));
-        sqlite3_close(db);
-        return problems;
+        return describeAll(sql::executeDdl(sqliteConnection().db, text));
     }
 
     // The one CREATE TABLE statement of `table` in `result`.
@@ -56,15 +72,41 @@ protected:
     }
 };
 
-}  // namespace
+// What a failed run answers: the diagnostic's code and a part of the
+// database's message.
+struct failure {
+    const char* what;
+    std::function<sql::diagnostics()> run;
+    const char* code;
+    const wchar_t* message;
+};
 
-TEST_F(SqlDdl, ShopModelMatchesTheGoldenSqliteText) {
-    shop::buildShopModel(model);
-    EXPECT_EQ(ddl(sql::eSqlite).text, readTestFile("golden/shop.sqlite.sql"));
+void expectFailures(const std::vector<failure>& failures) {
+    for (const failure& f : failures) {
+        SCOPED_TRACE(f.what);
+        const sql::diagnostics problems = f.run();
+        ASSERT_EQ(problems.size(), 1u) << describeAll(problems);
+        EXPECT_EQ(problems[0].code, f.code);
+        EXPECT_NE(problems[0].databaseMessage.find(f.message), ky::string::npos) << describeAll(problems);
+    }
 }
 
-TEST_F(SqlDdl, ShopModelMatchesTheGoldenPostgresqlText) {
+// A host's authorizer that refuses to begin transactions.
+int refuseBegin(void*, int action, const char* detail, const char*, const char*, const char*) {
+    return action == SQLITE_TRANSACTION && std::string(detail) == "BEGIN" ? SQLITE_DENY : SQLITE_OK;
+}
+
+// A row whose foreign key is checked only at commit, and fails there.
+const char* const deferredViolation =
+    "CREATE TABLE p (id INTEGER PRIMARY KEY);"
+    "CREATE TABLE c (pid INTEGER REFERENCES p (id) DEFERRABLE INITIALLY DEFERRED);"
+    "INSERT INTO c VALUES (1);";
+
+}  // namespace
+
+TEST_F(SqlDdl, ShopModelMatchesTheGoldenTextOfEachDialect) {
     shop::buildShopModel(model);
+    EXPECT_EQ(ddl(sql::eSqlite).text, readTestFile("golden/shop.sqlite.sql"));
     EXPECT_EQ(ddl(sql::ePostgresql).text, readTestFile("golden/shop.postgresql.sql"));
 }
 
@@ -92,48 +134,57 @@ TEST_F(SqlDdl, AbstractClassGetsNoTable) {
     EXPECT_EQ(statementOf(result, "derived"), "CREATE TABLE derived (\n    id INTEGER,\n    extra INTEGER\n)");
 }
 
-TEST_F(SqlDdl, ColumnTypesFollowTheDialectTable) {
-    ky::refPtr<classInfo> c = cls(L"t");
-    field(c, L"b", eBool);
-    field(c, L"s", eShort);
-    field(c, L"l", eLong);
-    field(c, L"f", eFloat);
-    field(c, L"v", eString, 40);
-    field(c, L"ts", eTimestamp);
-    field(c, L"bin", eBinary);
-    field(c, L"money", eDouble)->setSemantic(eSemMonetary, ky::genericSet(), L"");
-    EXPECT_EQ(statementOf(ddl(sql::eSqlite), "t"),
-              "CREATE TABLE t (\n    b BOOLEAN,\n    s SMALLINT,\n    l BIGINT,\n    f REAL,\n    v VARCHAR(40),\n"
-              "    ts TIMESTAMP,\n    bin BLOB,\n    money NUMERIC\n)");
-    EXPECT_NE(statementOf(ddl(sql::ePostgresql), "t").find("bin BYTEA"), std::string::npos);
-}
-
-TEST_F(SqlDdl, MandatoryAndUniqueBecomeColumnConstraints) {
-    ky::refPtr<classInfo> c = cls(L"t");
-    field(c, L"a", eInt)->setMandatory(true);
-    field(c, L"b", eInt)->setUnique(true);
-    EXPECT_EQ(statementOf(ddl(sql::eSqlite), "t"), "CREATE TABLE t (\n    a INTEGER NOT NULL,\n    b INTEGER UNIQUE\n)");
-}
-
-TEST_F(SqlDdl, StringDefaultIsQuotedWithInnerQuotesDoubled) {
-    field(cls(L"t"), L"a", eString)->setDefaultValue(ky::genericValue::create(L"it's"));
-    EXPECT_EQ(statementOf(ddl(sql::eSqlite), "t"), "CREATE TABLE t (\n    a TEXT DEFAULT 'it''s'\n)");
-}
-
-TEST_F(SqlDdl, DateAndBinaryDefaultsAreWrittenAsLiterals) {
-    ky::refPtr<classInfo> c = cls(L"t");
-    field(c, L"d", eDate)->setDefaultValue(ky::genericValue::create(ky::date(2024, 2, 29)));
-    ky::binaryBuffer bytes(2);
-    bytes.bytes() = {0x0a, 0xff};
-    field(c, L"x", eBinary)->setDefaultValue(ky::genericValue::create(bytes));
-    EXPECT_EQ(statementOf(ddl(sql::eSqlite), "t"),
-              "CREATE TABLE t (\n    d DATE DEFAULT '2024-02-29',\n    x BLOB DEFAULT X'0aff'\n)");
-    EXPECT_NE(statementOf(ddl(sql::ePostgresql), "t").find("DEFAULT '\\x0aff'::bytea"), std::string::npos);
-}
-
-TEST_F(SqlDdl, TypeDefaultIsNoDefault) {
-    field(cls(L"t"), L"a", eInt)->setDefaultValue(ky::genericValue::create(0));
-    EXPECT_EQ(statementOf(ddl(sql::eSqlite), "t"), "CREATE TABLE t (\n    a INTEGER\n)");
+// Each case builds the fields of table t; its SQLite statement lists the
+// columns given, and PostgreSQL's holds `pg` when given.
+TEST_F(SqlDdl, ColumnsCarryTheirTypeConstraintsAndDefaults) {
+    using build = std::function<void(const ky::refPtr<classInfo>&)>;
+    const struct { const char* what; build make; const char* columns; const char* pg; } cases[] = {
+        {"types by the dialect table",
+         [](const auto& c) {
+             const std::pair<const wchar_t*, eFieldType> plain[] = {
+                 {L"b", eBool}, {L"s", eShort}, {L"l", eLong}, {L"f", eFloat}, {L"ts", eTimestamp}, {L"bin", eBinary}};
+             for (const auto& [name, type] : plain) field(c, name, type);
+             field(c, L"v", eString, 40);
+             field(c, L"money", eDouble)->setSemantic(eSemMonetary, ky::genericSet(), L"");
+         },
+         "b BOOLEAN,\n    s SMALLINT,\n    l BIGINT,\n    f REAL,\n    ts TIMESTAMP,\n    bin BLOB,\n"
+         "    v VARCHAR(40),\n    money NUMERIC",
+         "bin BYTEA"},
+        {"mandatory and unique",
+         [](const auto& c) {
+             field(c, L"a", eInt)->setMandatory(true);
+             field(c, L"b", eInt)->setUnique(true);
+         },
+         "a INTEGER NOT NULL,\n    b INTEGER UNIQUE", nullptr},
+        {"string default with a quote",
+         [](const auto& c) { field(c, L"a", eString)->setDefaultValue(ky::genericValue::create(L"it's")); },
+         "a TEXT DEFAULT 'it''s'", nullptr},
+        {"date and binary defaults",
+         [](const auto& c) {
+             field(c, L"d", eDate)->setDefaultValue(ky::genericValue::create(ky::date(2024, 2, 29)));
+             ky::binaryBuffer bytes(2);
+             bytes.bytes() = {0x0a, 0xff};
+             field(c, L"x", eBinary)->setDefaultValue(ky::genericValue::create(bytes));
+         },
+         "d DATE DEFAULT '2024-02-29',\n    x BLOB DEFAULT X'0aff'", "DEFAULT '\\x0aff'::bytea"},
+        {"type default", [](const auto& c) { field(c, L"a", eInt)->setDefaultValue(ky::genericValue::create(0)); },
+         "a INTEGER", nullptr},
+        {"enumeration",
+         [](const auto& c) { shop::setItems(field(c, L"size", eString), eSemEnum, {L"S, small", L"M, medium"}); },
+         "size TEXT CHECK (size IN ('S', 'M'))", nullptr},
+        {"safe custom type",
+         [](const auto& c) { c->createFieldInfo(L"n", eCustom, ky::genericSet(), L"NUMERIC(10, 2)"); },
+         "n NUMERIC(10, 2)", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        model = modelInfo::createModelInfo(false);
+        c.make(cls(L"t"));
+        EXPECT_EQ(statementOf(ddl(sql::eSqlite), "t"), std::string("CREATE TABLE t (\n    ") + c.columns + "\n)");
+        if (c.pg) {
+            EXPECT_NE(statementOf(ddl(sql::ePostgresql), "t").find(c.pg), std::string::npos);
+        }
+    }
 }
 
 TEST_F(SqlDdl, ClassNamedOrderIsQuoted) {
@@ -144,44 +195,23 @@ TEST_F(SqlDdl, ClassNamedOrderIsQuoted) {
 TEST_F(SqlDdl, TablesFollowTheTablesTheyReference) {
     ky::refPtr<classInfo> child = cls(L"child");
     field(child, L"parentid", eInt);
-    ky::refPtr<classInfo> parent = cls(L"parent");
-    shop::makeKey(field(parent, L"id", eInt));
-    child->createRelation(L"parentid", false, parent, eRef, L"", L"");
+    child->createRelation(L"parentid", false, keyed(L"parent", L"name"), eRef, L"", L"");
     const sql::ddlResult result = ddl(sql::eSqlite);
     ASSERT_EQ(result.statements.size(), 2u);
     EXPECT_EQ(result.statements[0].rfind("CREATE TABLE parent", 0), 0u);
 }
 
 TEST_F(SqlDdl, SqliteClosesACycleWithADeferredForeignKey) {
-    ky::refPtr<classInfo> a = cls(L"a");
-    shop::makeKey(field(a, L"id", eInt));
-    field(a, L"bid", eInt);
-    ky::refPtr<classInfo> b = cls(L"b");
-    shop::makeKey(field(b, L"id", eInt));
-    field(b, L"aid", eInt);
-    a->createRelation(L"bid", false, b, eRef, L"", L"");
-    b->createRelation(L"aid", false, a, eRef, L"", L"");
+    makeCycle();
     const sql::ddlResult result = ddl(sql::eSqlite);
     EXPECT_NE(result.text.find("REFERENCES a (id) DEFERRABLE INITIALLY DEFERRED"), std::string::npos);
     EXPECT_EQ(sqliteRefusal(result.text), "");
 }
 
 TEST_F(SqlDdl, SelfReferenceStaysInline) {
-    ky::refPtr<classInfo> node = cls(L"node");
-    shop::makeKey(field(node, L"id", eInt));
-    field(node, L"parent", eInt);
+    ky::refPtr<classInfo> node = keyed(L"node", L"parent");
     node->createRelation(L"parent", false, node, eRef, L"", L"");
     EXPECT_NE(ddl(sql::ePostgresql).text.find("FOREIGN KEY (parent) REFERENCES node (id)\n)"), std::string::npos);
-}
-
-TEST_F(SqlDdl, EnumerationBecomesACheck) {
-    shop::setItems(field(cls(L"t"), L"size", eString), eSemEnum, {L"S, small", L"M, medium"});
-    EXPECT_EQ(statementOf(ddl(sql::eSqlite), "t"), "CREATE TABLE t (\n    size TEXT CHECK (size IN ('S', 'M'))\n)");
-}
-
-TEST_F(SqlDdl, SafeCustomTypeIsWrittenAsIs) {
-    cls(L"t")->createFieldInfo(L"n", eCustom, ky::genericSet(), L"NUMERIC(10, 2)");
-    EXPECT_EQ(statementOf(ddl(sql::eSqlite), "t"), "CREATE TABLE t (\n    n NUMERIC(10, 2)\n)");
 }
 
 TEST_F(SqlDdl, UnsafeCustomTypeLeavesTheColumnOutWithAWarning) {
@@ -210,18 +240,43 @@ TEST_F(SqlDdl, ClassWithoutFieldsIsLeftOutOfSqlite) {
     EXPECT_EQ(countCode(result.problems, "sql.ddl.no-columns"), 1);
 }
 
-TEST_F(SqlDdl, ExecuteRollsBackWhenAStatementFails) {
-    sqlite3* db = nullptr;
-    sqlite3_open(":memory:", &db);
-    const sql::diagnostics problems = sql::executeDdl(db, "CREATE TABLE a (x INTEGER); CREATE TABLE a (y INTEGER);");
+TEST(SqliteExecute, FailedStatementRollsBackTheWholeDdl) {
+    const sqliteConnection connection;
+    const sql::diagnostics problems =
+        sql::executeDdl(connection.db, "CREATE TABLE a (x INTEGER); CREATE TABLE a (y INTEGER);");
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].databaseMessage, L"table a already exists");
     sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_schema", -1, &stmt, nullptr);
+    sqlite3_prepare_v2(connection.db, "SELECT count(*) FROM sqlite_schema", -1, &stmt, nullptr);
     sqlite3_step(stmt);
     EXPECT_EQ(sqlite3_column_int(stmt, 0), 0);
     sqlite3_finalize(stmt);
-    sqlite3_close(db);
+}
+
+TEST(SqliteExecute, EachWayOfFailingIsOneDiagnostic) {
+    const std::string locked = sqliteFileWith("CREATE TABLE t (a INT);");
+    const sqliteConnection holder(locked);
+    holder.run("BEGIN EXCLUSIVE");
+    const std::string text = freshPath("text");
+    std::ofstream(text) << std::string(200, 'x');
+    const sqliteConnection inTransaction, guarded, checked;
+    inTransaction.run("BEGIN");
+    sqlite3_set_authorizer(guarded.db, &refuseBegin, nullptr);
+    checked.run("PRAGMA foreign_keys = ON");
+    const std::string ddl = "CREATE TABLE n (a INT);";
+    expectFailures({
+        {"no connection", [&] { return sql::executeDdl(static_cast<sqlite3*>(nullptr), ddl); }, "sql.exec.connection", L""},
+        {"inside a transaction", [&] { return sql::executeDdl(inTransaction.db, ddl); }, "sql.exec.transaction", L""},
+        {"transaction refused", [&] { return sql::executeDdl(guarded.db, ddl); }, "sql.exec.begin", L"not authorized"},
+        {"commit refused", [&] { return sql::executeDdl(checked.db, deferredViolation); }, "sql.exec.commit",
+         L"FOREIGN KEY constraint failed"},
+        {"locked file", [&] { return sql::executeDdlOnSqliteFile(locked, ddl); }, "sql.exec.statement",
+         L"database is locked"},
+        {"no database", [&] { return sql::executeDdlOnSqliteFile(text, ddl); }, "sql.exec.statement",
+         L"file is not a database"},
+        {"no directory", [&] { return sql::executeDdlOnSqliteFile(freshPath("none") + "/x.sqlite", ddl); }, "sql.open",
+         L"unable to open database file"},
+    });
 }
 
 TEST_F(PgDdl, ShopModelRunsInPostgresql) {
@@ -230,14 +285,7 @@ TEST_F(PgDdl, ShopModelRunsInPostgresql) {
 }
 
 TEST_F(PgDdl, CycleIsClosedByAlterTable) {
-    ky::refPtr<classInfo> a = cls(L"a");
-    shop::makeKey(field(a, L"id", eInt));
-    field(a, L"bid", eInt);
-    ky::refPtr<classInfo> b = cls(L"b");
-    shop::makeKey(field(b, L"id", eInt));
-    field(b, L"aid", eInt);
-    a->createRelation(L"bid", false, b, eRef, L"", L"");
-    b->createRelation(L"aid", false, a, eRef, L"", L"");
+    makeCycle();
     const sql::ddlResult result = ddl(sql::ePostgresql);
     EXPECT_NE(result.text.find("ALTER TABLE b ADD FOREIGN KEY (aid) REFERENCES a (id);"), std::string::npos);
     EXPECT_EQ(pgRefusal(result.text), "");
@@ -249,4 +297,30 @@ TEST_F(PgDdl, QuotedAndNonAsciiNamesRun) {
     field(c, L"Größe", eInt)->setLabel(L"it's big");
     field(c, L"user", eInt);
     EXPECT_EQ(pgRefusal(ddl(sql::ePostgresql).text), "");
+}
+
+TEST_F(PgDdl, EachWayOfFailingIsOneDiagnostic) {
+    const auto connect = [](const std::string& schema) {
+        PGconn* conn = PQconnectdb(pgServer::conninfo(schema).c_str());
+        EXPECT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
+        return std::unique_ptr<PGconn, void (*)(PGconn*)>(conn, &PQfinish);
+    };
+    const auto inTransaction = connect(""), dropped = connect(""), fresh = connect(pgServer::freshSchema());
+    PQclear(PQexec(inTransaction.get(), "BEGIN"));
+    // The server ends the session; the connection learns of it at its next command.
+    pgServer::run("SELECT pg_terminate_backend(" + std::to_string(PQbackendPID(dropped.get())) + ", 10000)");
+    const std::string ddl = "CREATE TABLE n (a int);";
+    expectFailures({
+        {"no connection", [&] { return sql::executeDdl(static_cast<PGconn*>(nullptr), ddl); }, "sql.exec.connection", L""},
+        {"inside a transaction", [&] { return sql::executeDdl(inTransaction.get(), ddl); }, "sql.exec.transaction", L""},
+        {"session ended", [&] { return sql::executeDdl(dropped.get(), ddl); }, "sql.exec.begin", L"terminat"},
+        {"statement refused", [&] { return sql::executeDdl(fresh.get(), "CREATE TABLE x (a nosuchtype);"); },
+         "sql.exec.statement", L"nosuchtype"},
+        {"commit refused", [&] { return sql::executeDdl(fresh.get(), deferredViolation); }, "sql.exec.commit",
+         L"violates foreign key constraint"},
+        {"server down", [&] { return sql::executeDdlOnPostgresql("host=" + freshPath("nosocket"), ddl); },
+         "sql.connect", L"No such file or directory"},
+        {"unknown database", [&] { return sql::executeDdlOnPostgresql(pgServer::conninfo() + " dbname=nowhere", ddl); },
+         "sql.connect", L"\"nowhere\" does not exist"},
+    });
 }

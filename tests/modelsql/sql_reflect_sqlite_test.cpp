@@ -29,14 +29,11 @@ protected:
 
 }  // namespace
 
-TEST_F(SqliteReflect, TablesBecomeClassesInCreationOrder) {
-    ky::refPtr<modelInfo> model = reflect("CREATE TABLE b (x INTEGER); CREATE TABLE a (y INTEGER);");
+// Tables become classes in creation order, columns fields in column order.
+TEST_F(SqliteReflect, ModelKeepsTheCatalogueOrder) {
+    ky::refPtr<modelInfo> model = reflect("CREATE TABLE b (x INTEGER); CREATE TABLE t (z INTEGER, a TEXT, m REAL);");
     ASSERT_EQ(model->countClasses(), 2u);
     EXPECT_EQ((*model->classes_begin())->scName().string(), L"b");
-}
-
-TEST_F(SqliteReflect, ColumnsBecomeFieldsInOrder) {
-    ky::refPtr<modelInfo> model = reflect("CREATE TABLE t (z INTEGER, a TEXT, m REAL);");
     ky::refPtr<classInfo> t = model->classInfo(L"t", false);
     ASSERT_EQ(t->countFields(), 3u);
     EXPECT_EQ((*t->fields_begin())->scName().string(), L"z");
@@ -152,35 +149,30 @@ TEST_F(SqliteReflect, NonAsciiNamesThatClashAfterFoldingAreAnError) {
     EXPECT_EQ(result.problems[0].table, L"ä");
 }
 
-TEST_F(SqliteReflect, MissingFileIsAnErrorAndNotCreated) {
-    const std::string path = freshPath("missing");
-    result = sql::reflectSqliteFile(path, options);
-    EXPECT_FALSE(result.model);
-    ASSERT_EQ(countCode(result.problems, "sql.open"), 1);
-    EXPECT_EQ(result.problems[0].file, ky::string::fromUtf8(path));
-    EXPECT_FALSE(std::filesystem::exists(path));
-}
-
-TEST_F(SqliteReflect, FileThatIsNoDatabaseIsAnError) {
-    const std::string path = freshPath("text");
-    std::ofstream(path) << "this is not a database, only some text that is long enough to fill a header page";
-    result = sql::reflectSqliteFile(path, options);
-    EXPECT_FALSE(result.model);
-    ASSERT_EQ(countCode(result.problems, "sql.not-a-database"), 1);
-    EXPECT_EQ(result.problems[0].databaseMessage, L"file is not a database");
-}
-
-TEST_F(SqliteReflect, LockedDatabaseIsAnError) {
-    const std::string path = sqliteFileWith("CREATE TABLE t (a INT);");
-    sqlite3* writer = nullptr;
-    sqlite3_open(path.c_str(), &writer);
-    sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+// A missing file is not created; the message of the database is kept.
+TEST_F(SqliteReflect, FileThatCannotBeReadIsOneError) {
+    const std::string missing = freshPath("missing");
+    const std::string text = freshPath("text");
+    std::ofstream(text) << "this is not a database, only some text that is long enough to fill a header page";
+    const std::string locked = sqliteFileWith("CREATE TABLE t (a INT);");
+    const sqliteConnection writer(locked);
+    writer.run("BEGIN EXCLUSIVE");
     options.busyTimeoutMs = 0;
-    result = sql::reflectSqliteFile(path, options);
-    sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(writer);
-    EXPECT_FALSE(result.model);
-    EXPECT_EQ(countCode(result.problems, "sql.locked"), 1) << describeAll(result.problems);
+    const struct { std::string path; const char* code; const wchar_t* message; } cases[] = {
+        {missing, "sql.open", L"unable to open"},
+        {text, "sql.not-a-database", L"file is not a database"},
+        {locked, "sql.locked", L"locked"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        result = sql::reflectSqliteFile(c.path, options);
+        EXPECT_FALSE(result.model);
+        ASSERT_EQ(result.problems.size(), 1u) << describeAll(result.problems);
+        EXPECT_EQ(result.problems[0].code, c.code);
+        EXPECT_EQ(result.problems[0].file, ky::string::fromUtf8(c.path));
+        EXPECT_NE(result.problems[0].databaseMessage.find(c.message), ky::string::npos) << describeAll(result.problems);
+    }
+    EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
 TEST_F(SqliteReflect, ReflectionLeavesTheFileUnchanged) {
@@ -193,21 +185,17 @@ TEST_F(SqliteReflect, ReflectionLeavesTheFileUnchanged) {
 }
 
 TEST_F(SqliteReflect, DatabaseInMemoryIsReadThroughItsConnection) {
-    sqlite3* db = nullptr;
-    sqlite3_open(":memory:", &db);
-    sqlite3_exec(db, "CREATE TABLE t (a INT)", nullptr, nullptr, nullptr);
-    result = sql::reflectSqlite(db, options);
-    sqlite3_close(db);
+    const sqliteConnection connection;
+    connection.run("CREATE TABLE t (a INT)");
+    result = sql::reflectSqlite(connection.db, options);
     ASSERT_TRUE(result.model);
     EXPECT_TRUE(result.model->classInfo(L"t", false));
 }
 
 TEST_F(SqliteReflect, ConnectionInsideATransactionIsRefused) {
-    sqlite3* db = nullptr;
-    sqlite3_open(":memory:", &db);
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    result = sql::reflectSqlite(db, options);
-    sqlite3_close(db);
+    const sqliteConnection connection;
+    connection.run("BEGIN");
+    result = sql::reflectSqlite(connection.db, options);
     EXPECT_EQ(countCode(result.problems, "sql.transaction"), 1);
 }
 
@@ -230,10 +218,7 @@ struct schemaChanger {
                 readingColumns = true;
         if (!readingColumns) return 0;
         changer->done = true;
-        sqlite3* other = nullptr;
-        sqlite3_open(changer->path.c_str(), &other);
-        sqlite3_exec(other, "ALTER TABLE c ADD COLUMN late INTEGER REFERENCES p (id)", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
+        sqliteConnection(changer->path).run("ALTER TABLE c ADD COLUMN late INTEGER REFERENCES p (id)");
         return 0;
     }
 };
@@ -244,12 +229,10 @@ TEST_F(SqliteReflect, SchemaChangedDuringReflectionIsNotSeenHalfway) {
     schemaChanger changer{sqliteFileWith("PRAGMA journal_mode = WAL; CREATE TABLE p (id INTEGER PRIMARY KEY);"
                                          "CREATE TABLE c (a INTEGER);"),
                           nullptr, false};
-    sqlite3* db = nullptr;
-    sqlite3_open(changer.path.c_str(), &db);
-    changer.reader = db;
-    sqlite3_progress_handler(db, 1, &schemaChanger::onProgress, &changer);
-    result = sql::reflectSqlite(db, options);
-    sqlite3_close(db);
+    const sqliteConnection connection(changer.path);
+    changer.reader = connection.db;
+    sqlite3_progress_handler(connection.db, 1, &schemaChanger::onProgress, &changer);
+    result = sql::reflectSqlite(connection.db, options);
     ASSERT_TRUE(changer.done);
     ASSERT_TRUE(result.model);
     EXPECT_EQ(describeAll(result.problems), "");

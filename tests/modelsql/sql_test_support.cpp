@@ -1,5 +1,5 @@
-// The scratch directory, the PostgreSQL server environment and the model
-// comparison of the SQL tests.
+// The scratch directory, the PostgreSQL server environment and the tables
+// of a model as text for the SQL tests.
 #include "sql_test_support.h"
 
 #include <pwd.h>
@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <sstream>
 
 namespace kysqltest {
@@ -153,12 +152,7 @@ const bool environmentAdded = [] {
     return true;
 }();
 
-// ---- comparison ----
-
-struct tableView {
-    std::vector<ky::const_refPtr<fieldInfo>> fields;
-    std::vector<std::string> foreignKeys;
-};
+// ---- the tables of a model as text ----
 
 void collectFields(const classInfo& cls, std::vector<ky::const_refPtr<fieldInfo>>& out) {
     for (auto it = cls.baseClasses_begin(); !(it == cls.baseClasses_end()); ++it) collectFields(**it, out);
@@ -170,44 +164,35 @@ void collectFields(const classInfo& cls, std::vector<ky::const_refPtr<fieldInfo>
     }
 }
 
-std::vector<std::string> keyNames(const classInfo& cls) {
+std::string utf8(const ky::scString& name) { return name.string().toUtf8(); }
+
+std::string keyNames(const classInfo& cls) {
     std::vector<ky::const_refPtr<fieldInfo>> fields;
     collectFields(cls, fields);
-    std::vector<std::string> names;
+    std::string names;
     for (const auto& f : fields)
-        if (f->semantic() == eSemPrimkey) names.push_back(f->scName().string().toUtf8());
+        if (f->semantic() == eSemPrimkey) names.append(names.empty() ? "" : ",").append(utf8(f->scName()));
     return names;
 }
 
-// "from,… -> target(to,…)" for each relation of the class and its bases that
-// a table can hold: towards a class with a key of as many fields, or towards fields.
+// "from,... -> target(to,...)" for each relation of the class and its bases
+// that a table can hold: towards a class with a key of as many fields, or
+// towards fields.
 void collectForeignKeys(const classInfo& cls, std::vector<std::string>& out) {
     for (auto it = cls.toRelations_begin(); it != cls.toRelations_end(); ++it) {
         const auto& pairs = (*it)->fieldRelations();
         const ky::refPtr<classInfo> target = pairs[0].second->classInfo();
         if (!target || target->isAbstract()) continue;
         std::string from, to;
-        std::vector<std::string> toNames;
-        if (pairs.size() == 1 && pairs[0].second->type() == ePtr) toNames = keyNames(*target);
-        else
-            for (const auto& p : pairs) toNames.push_back(p.second->scName().string().toUtf8());
-        if (toNames.size() != pairs.size()) continue;
-        for (const auto& p : pairs) from.append(from.empty() ? "" : ",").append(p.first->scName().string().toUtf8());
-        for (const auto& n : toNames) to.append(to.empty() ? "" : ",").append(n);
-        out.push_back(from + " -> " + target->scName().string().toUtf8() + "(" + to + ")");
+        for (const auto& p : pairs) {
+            from.append(from.empty() ? "" : ",").append(utf8(p.first->scName()));
+            to.append(to.empty() ? "" : ",").append(utf8(p.second->scName()));
+        }
+        if (pairs.size() == 1 && pairs[0].second->type() == ePtr) to = keyNames(*target);
+        if (std::count(to.begin(), to.end(), ',') + 1 != static_cast<long>(pairs.size()) || to.empty()) continue;
+        out.push_back("  foreign key " + from + " -> " + utf8(target->scName()) + "(" + to + ")\n");
     }
     for (auto it = cls.baseClasses_begin(); !(it == cls.baseClasses_end()); ++it) collectForeignKeys(**it, out);
-}
-
-tableView viewOf(const classInfo& cls) {
-    tableView view;
-    collectFields(cls, view.fields);
-    view.fields.erase(std::remove_if(view.fields.begin(), view.fields.end(),
-                                     [](const auto& f) { return f->type() == ePtr; }),
-                      view.fields.end());
-    collectForeignKeys(cls, view.foreignKeys);
-    std::sort(view.foreignKeys.begin(), view.foreignKeys.end());
-    return view;
 }
 
 std::string labelOf(const fieldInfo& field) {
@@ -226,38 +211,26 @@ std::string defaultOf(const fieldInfo& field) {
         sql::literalOf(typeDefault, field.type(), sql::eSqlite, typeLiteral)) {
         // The clock moves between two reads of "now": equal to the second.
         const std::size_t digits = field.type() == eTime ? 9 : field.type() == eTimestamp ? 20 : std::string::npos;
-        if (digits != std::string::npos) {
-            if (literal.substr(0, digits) == typeLiteral.substr(0, digits)) return "";
-        } else if (literal == typeLiteral) {
-            return "";
-        }
+        if (literal.substr(0, digits) == typeLiteral.substr(0, digits)) return "";
     }
     return literal;
 }
 
-template <class T>
-std::string differs(const std::string& where, const char* attribute, const T& expected, const T& actual) {
+std::string columnOf(const fieldInfo& f, bool labels) {
     std::ostringstream out;
-    out << where << ": " << attribute << ": expected " << expected << ", got " << actual;
-    return out.str();
-}
-
-std::string compareField(const std::string& where, const fieldInfo& e, const fieldInfo& a, const compareOptions& options) {
-    const bool ek = e.semantic() == eSemPrimkey, ak = a.semantic() == eSemPrimkey;
-    if (e.scName() != a.scName()) return differs(where, "name", e.scName().string().toUtf8(), a.scName().string().toUtf8());
-    if (e.type() != a.type()) return differs(where, "type", unsigned(e.type()), unsigned(a.type()));
-    if (e.type() == eCustom && e.typeString() != a.typeString())
-        return differs(where, "custom type", e.typeString().string().toUtf8(), a.typeString().string().toUtf8());
-    if (sql::fieldLength(e) != sql::fieldLength(a)) return differs(where, "length", sql::fieldLength(e), sql::fieldLength(a));
-    if (ek != ak) return differs(where, "primary key", ek, ak);
-    if ((e.isMandatory() || ek) != (a.isMandatory() || ak)) return differs(where, "mandatory", e.isMandatory(), a.isMandatory());
-    if (!ek && e.isUnique() != a.isUnique()) return differs(where, "unique", e.isUnique(), a.isUnique());
-    const bool em = e.semantic() == eSemMonetary && (e.type() == eDouble || e.type() == eFloat);
-    const bool am = a.semantic() == eSemMonetary;
-    if (!ek && em != am) return differs(where, "monetary", em, am);
-    if (defaultOf(e) != defaultOf(a)) return differs(where, "default", defaultOf(e), defaultOf(a));
-    if (options.labels && labelOf(e) != labelOf(a)) return differs(where, "label", labelOf(e), labelOf(a));
-    return std::string();
+    out << "  " << utf8(f.scName()) << " type " << unsigned(f.type());
+    if (f.type() == eCustom) out << " " << utf8(f.typeString());
+    if (sql::fieldLength(f)) out << " length " << sql::fieldLength(f);
+    if (f.semantic() == eSemPrimkey) {
+        out << " key";
+    } else {
+        if (f.isMandatory()) out << " mandatory";
+        if (f.isUnique()) out << " unique";
+        if (f.semantic() == eSemMonetary && (f.type() == eDouble || f.type() == eFloat)) out << " monetary";
+    }
+    if (!defaultOf(f).empty()) out << " default " << defaultOf(f);
+    if (labels && !labelOf(f).empty()) out << " label '" << labelOf(f) << "'";
+    return out.str() + "\n";
 }
 
 }  // namespace
@@ -311,37 +284,32 @@ void pgServer::run(const std::string& sql) {
     PGconn* conn = PQconnectdb(conninfo().c_str());
     ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
     PGresult* result = PQexec(conn, sql.c_str());
-    EXPECT_EQ(PQresultStatus(result), PGRES_COMMAND_OK) << PQerrorMessage(conn);
+    EXPECT_TRUE(PQresultStatus(result) == PGRES_COMMAND_OK || PQresultStatus(result) == PGRES_TUPLES_OK)
+        << PQerrorMessage(conn);
     PQclear(result);
     PQfinish(conn);
 }
 
-std::string firstDifference(const modelInfo& expected, const modelInfo& actual, const compareOptions& options) {
-    std::size_t tables = 0;
-    for (auto it = expected.classes_begin(); it != expected.classes_end(); ++it) {
-        const classInfo& e = **it;
-        if (e.isAbstract()) continue;
-        ++tables;
-        const std::string name = e.scName().string().toUtf8();
-        ky::const_refPtr<classInfo> a = actual.classInfo(e.scName().string(), false);
-        if (!a) return name + ": class missing";
-        if (options.labels && e.label() != a->label()) return differs(name, "label", e.label().toUtf8(), a->label().toUtf8());
-        const tableView ev = viewOf(e), av = viewOf(*a);
-        if (ev.fields.size() != av.fields.size()) return differs(name, "field count", ev.fields.size(), av.fields.size());
-        for (std::size_t i = 0; i < ev.fields.size(); ++i) {
-            const std::string difference =
-                compareField(name + "." + ev.fields[i]->scName().string().toUtf8(), *ev.fields[i], *av.fields[i], options);
-            if (!difference.empty()) return difference;
-        }
-        if (ev.foreignKeys != av.foreignKeys) {
-            std::string el, al;
-            for (const auto& f : ev.foreignKeys) el += "[" + f + "]";
-            for (const auto& f : av.foreignKeys) al += "[" + f + "]";
-            return differs(name, "foreign keys", el, al);
-        }
+std::string tablesOf(const modelInfo& model, bool labels) {
+    std::vector<std::string> tables;
+    for (auto it = model.classes_begin(); it != model.classes_end(); ++it) {
+        const classInfo& cls = **it;
+        if (cls.isAbstract()) continue;
+        std::string table = "table " + utf8(cls.scName()) + (labels ? " '" + cls.label().toUtf8() + "'" : "") + "\n";
+        std::vector<ky::const_refPtr<fieldInfo>> fields;
+        collectFields(cls, fields);
+        for (const auto& f : fields)
+            if (f->type() != ePtr) table += columnOf(*f, labels);
+        std::vector<std::string> foreignKeys;
+        collectForeignKeys(cls, foreignKeys);
+        std::sort(foreignKeys.begin(), foreignKeys.end());
+        for (const std::string& key : foreignKeys) table += key;
+        tables.push_back(table);
     }
-    if (tables != actual.countClasses()) return differs("model", "class count", tables, actual.countClasses());
-    return std::string();
+    std::sort(tables.begin(), tables.end());
+    std::string text;
+    for (const std::string& table : tables) text += table;
+    return text;
 }
 
 std::string describeAll(const sql::diagnostics& problems) {

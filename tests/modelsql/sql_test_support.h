@@ -1,7 +1,7 @@
 // What the SQL tests share: a scratch directory per process, SQLite files
 // made from SQL text, the PostgreSQL server the tests start (one per test
-// process, only when a PostgreSQL test runs), and a comparison of two models
-// in what their tables hold that names the first attribute that differs.
+// process, only when a PostgreSQL test runs), and the tables of a model as
+// text, so that two models compare in what their tables hold.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -26,6 +26,15 @@ std::string freshPath(const std::string& stem);
 
 // Runs `sql` on a new SQLite file and answers its path; fails the test on error.
 std::string sqliteFileWith(const std::string& sql);
+
+// A SQLite connection (to a database in memory unless a path is given),
+// closed with the object.
+struct sqliteConnection {
+    sqlite3* db = nullptr;
+    explicit sqliteConnection(const std::string& path = ":memory:") { sqlite3_open(path.c_str(), &db); }
+    ~sqliteConnection() { sqlite3_close(db); }
+    void run(const std::string& sql) const { sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr); }
+};
 
 // The text of a file under tests/modelsql/.
 std::string readTestFile(const std::string& relative);
@@ -54,15 +63,11 @@ public:
         ASSERT_TRUE(::kysqltest::pgServer::running()) << ::kysqltest::pgServer::why();      \
     } while (false)
 
-// What the round trip compares.
-struct compareOptions {
-    bool labels = false;  // PostgreSQL keeps labels as comments
-};
-
-// The first difference between the tables `expected` describes (every
-// non-abstract class with its own and inherited fields) and the classes of
-// `actual`, as "class.field: attribute: expected … got …"; empty when equal.
-std::string firstDifference(const modelInfo& expected, const modelInfo& actual, const compareOptions& options);
+// What the tables of `model` hold (every non-abstract class with its own and
+// inherited fields), as text: a table a paragraph, in name order, a line for
+// each column and foreign key. Labels are included only with `labels`
+// (PostgreSQL keeps them as comments).
+std::string tablesOf(const modelInfo& model, bool labels);
 
 // The diagnostics as text, one per line (for failure messages).
 std::string describeAll(const sql::diagnostics& problems);

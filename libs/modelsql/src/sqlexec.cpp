@@ -13,7 +13,7 @@ using detail::makeDiagnostic;
 using detail::wide;
 
 diagnostic sqliteFailure(sqlite3* db, const char* code, const wchar_t* what) {
-    return makeDiagnostic(eError, code, what, {}, {}, wide(db ? sqlite3_errmsg(db) : "out of memory"));
+    return makeDiagnostic(eError, code, what, {}, {}, wide(sqlite3_errmsg(db)));
 }
 
 ky::string pgMessage(PGconn* conn, PGresult* result) {

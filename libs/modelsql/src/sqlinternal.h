@@ -35,9 +35,6 @@ diagnostic makeDiagnostic(eSeverity severity, const char* code, const ky::string
 // one's place. Fields of type ePtr are not listed (they are in no field list).
 std::vector<ky::const_refPtr<fieldInfo>> tableFields(const classInfo& cls);
 
-// The primary-key fields among tableFields, in table order.
-std::vector<ky::const_refPtr<fieldInfo>> keyFields(const classInfo& cls);
-
 // The relations leading out of the class and out of its base classes,
 // each once, in the order found.
 std::vector<ky::const_refPtr<relationInfo>> tableRelations(const classInfo& cls);

@@ -57,13 +57,6 @@ std::vector<ky::const_refPtr<fieldInfo>> tableFields(const classInfo& cls) {
     return out;
 }
 
-std::vector<ky::const_refPtr<fieldInfo>> keyFields(const classInfo& cls) {
-    std::vector<ky::const_refPtr<fieldInfo>> keys;
-    for (const auto& field : tableFields(cls))
-        if (field->semantic() == eSemPrimkey) keys.push_back(field);
-    return keys;
-}
-
 std::vector<ky::const_refPtr<relationInfo>> tableRelations(const classInfo& cls) {
     std::vector<ky::const_refPtr<relationInfo>> out;
     std::vector<const classInfo*> visited;

@@ -197,7 +197,7 @@ reflectResult reflectSqliteFile(const std::string& path, const reflectOptions& o
     const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
     if (rc != SQLITE_OK) {
         result.problems.push_back(makeDiagnostic(eError, "sql.open", L"the SQLite database could not be opened", {}, {},
-                                                 wide(db ? sqlite3_errmsg(db) : "out of memory")));
+                                                 wide(sqlite3_errmsg(db))));
         detail::stampSource(result.problems, 0, wide(path));
         sqlite3_close(db);
         return result;

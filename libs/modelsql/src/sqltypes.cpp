@@ -251,24 +251,6 @@ bool isNumber(const ky::string& text) {
     return digits;
 }
 
-ky::genericValue emptyValueOf(eFieldType type) {
-    switch (type) {
-        case eBool: return ky::genericValue::create(false);
-        case eShort: return ky::genericValue::create(short(0));
-        case eInt: return ky::genericValue::create(0);
-        case eLong: return ky::genericValue::create(0L);
-        case eFloat: return ky::genericValue::create(0.0f);
-        case eDouble: return ky::genericValue::create(0.0);
-        case eString: return ky::genericValue::create(ky::string());
-        case eDate: return ky::genericValue::create(ky::date());
-        case eTime: return ky::genericValue::create(ky::time());
-        case eTimestamp: return ky::genericValue::create(ky::timestamp());
-        case eDirectory: return ky::genericValue::create(ky::directory());
-        case eFile: return ky::genericValue::create(ky::file());
-        default: return ky::genericValue();
-    }
-}
-
 }  // namespace
 
 columnType parseColumnType(const ky::string& sqlType, eDialect /*dialect*/) {
@@ -422,8 +404,9 @@ bool parseDefaultLiteral(const ky::string& text, eFieldType type, ky::genericVal
         else if (isNumber(expression)) content = expression;
         else return false;
     }
-    ky::genericValue candidate = emptyValueOf(type);
-    if (candidate.empty() || !candidate.assignFromText(content)) return false;
+    // A value of the type's class, which the text then replaces.
+    ky::genericValue candidate;
+    if (!fieldInfo::getDefaultFromType(type, candidate) || !candidate.assignFromText(content)) return false;
     value = std::move(candidate);
     return true;
 }
