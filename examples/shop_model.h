@@ -117,13 +117,15 @@ inline void buildOrders(const refPtr<modelInfo>& model) {
     makeKey(addField(order, L"number", eInt, L"Order number"));
     addField(order, L"customerId", eInt, L"Customer");
     addField(order, L"placedOn", eDate, L"Order date")->setDefaultExpression(L"today()");
-    addField(order, L"total", eDouble, L"Total", L"EUR")->setAutoExpression(L"sum(lines.amount)");
+    refPtr<fieldInfo> total = addField(order, L"total", eDouble, L"Total", L"EUR");
+    total->setSemantic(eSemMonetary, ky::genericSet(), L"");
+    total->setAutoExpression(L"sum(lines.amount)");
 
     refPtr<classInfo> line = addClass(model, L"OrderLine", L"Order line");
     makeKey(addField(line, L"orderNumber", eInt, L"Order number"));
     makeKey(addField(line, L"lineNo", eInt, L"Line"));
     addField(line, L"productSku", eString, L"Article number");
-    addField(line, L"quantity", eInt, L"Quantity", L"pcs")->setDefaultValue(ky::genericValue::create(1));
+    addField(line, L"quantity", eInt, L"Quantity")->setDefaultValue(ky::genericValue::create(1));
 
     refPtr<classInfo> delivery = addClass(model, L"Delivery", L"Delivery");
     addField(delivery, L"orderNumber", eInt, L"Order number");

@@ -22,7 +22,7 @@ step() { printf '\n== %s\n\n' "$*"; }
 
 step "kymdl check $model"
 "$kymdl" check "$model"
-echo "no problems found"
+echo "no errors found (warnings, when any, are listed above)"
 
 step "kymdl show $model Order"
 "$kymdl" show "$model" Order

@@ -67,17 +67,21 @@ private:
     bool mShown;
 };
 
-// Loads a model file, printing its diagnostics; empty when it has errors.
-// `errors` and `warnings` count what was printed.
-refPtr<modelInfo> load(const std::string& path, int& errors, int& warnings) {
+// Loads a model file, printing its diagnostics (each with its hint on the
+// next line, when it has one); empty when it has errors. `errors` and
+// `warnings` count what was printed. With `checks` the model checks run too.
+refPtr<modelInfo> load(const std::string& path, int& errors, int& warnings, bool checks = false) {
     file::loadResult result;
     {
         progressLine progress("loading " + path);
-        result = file::loadModelFile(path);
+        file::loadOptions options;
+        options.runChecks = checks;
+        result = file::loadModelFile(path, options);
     }
     for (const file::diagnostic& d : result.diagnostics) {
         ++(d.severity == file::eError ? errors : warnings);
         printDiagnostic(d.text().toUtf8());
+        if (!d.hint.empty()) std::cerr << "  hint: " << d.hint.toUtf8() << "\n";
     }
     return result.model;
 }
@@ -118,7 +122,7 @@ std::string utf8(const ky::scString& s) { return s.string().toUtf8(); }
 int check(const std::vector<std::string>& paths, bool strict) {
     int errors = 0;
     int warnings = 0;
-    for (const std::string& path : paths) load(path, errors, warnings);
+    for (const std::string& path : paths) load(path, errors, warnings, true);
     return errors > 0 || (strict && warnings > 0) ? 1 : 0;
 }
 

@@ -39,8 +39,8 @@ enum eFormat : std::uint32_t {
     eJson = 2,        ///< JSON
 };
 
-/// One finding of a load or a save: where, how grave, a stable code and a
-/// message naming the element. A plain value.
+/// One finding of a load, a save or the model checks: where, how grave, a
+/// stable code and a message naming the element. A plain value.
 struct KY_MODELFILE_API diagnostic {
     ky::string file;           ///< the file name given to the load (or the path)
     std::uint32_t line = 0;    ///< 1-based line; 0 when the finding has no place
@@ -48,9 +48,11 @@ struct KY_MODELFILE_API diagnostic {
     eSeverity severity = eError;  ///< error or warning
     ky::string code;           ///< the stable code, "M001" ...
     ky::string message;        ///< what is wrong, naming the element
+    ky::string element;        ///< model checks: the class, "class.field" or "class.relation" concerned
+    ky::string hint;           ///< model checks: what to do about it; empty otherwise
 
     /// "file:line:column: error M012: message" (the place parts left out
-    /// when zero).
+    /// when zero or empty: "error M205: message" for a finding without place).
     ky::string text() const;
 };
 
@@ -63,6 +65,10 @@ struct KY_MODELFILE_API loadOptions {
     std::uint64_t maxAliasNodes = 100000;     ///< nodes that YAML aliases may copy, in all
     std::uint32_t maxNameLength = 1024;       ///< longer class, field or relation names are refused
     std::uint32_t maxDiagnostics = 1000;      ///< the load stops after this many errors
+    /// Runs checkModel on the loaded model and adds its findings, placed at
+    /// the entries of the elements they concern. Off by default: a load then
+    /// reports only what is wrong with the file itself.
+    bool runChecks = false;
 };
 
 /// What a load answers: the model, or an empty pointer when an error was
@@ -98,6 +104,16 @@ KY_MODELFILE_API std::string saveModelText(const ky::const_refPtr<ky::metamodel:
 /// the file cannot be written.
 KY_MODELFILE_API bool saveModelFile(const ky::const_refPtr<ky::metamodel::modelInfo>& model, const std::string& path,
                                     eFormat format = eAutoFormat, std::vector<diagnostic>* diagnostics = nullptr);
+
+/// The model checks (codes M201 and up): what a model may hold but most
+/// likely holds by mistake, such as a relation towards a class without a
+/// primary key or an abstract class that nothing derives from. Works on any
+/// model, built in code, loaded or reflected; reads it only. Findings come
+/// class by class in registration order (the class, its fields, the
+/// relations made on it), without file or place; each names its element in
+/// `element` and says what to do in `hint`. Most are warnings; see
+/// docs/model-file.md for each code and its severity.
+KY_MODELFILE_API std::vector<diagnostic> checkModel(const ky::const_refPtr<ky::metamodel::modelInfo>& model);
 
 /// Whether two models describe the same thing in every attribute the model
 /// file holds: name rule, classes in order with label, abstract mark,

@@ -107,6 +107,11 @@ ky::refPtr<ky::metamodel::modelInfo> buildModel(const tree& t, const description
 bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, reporter& report,
                     ky::genericValue& out);
 
+// The model checks; `subjects`, when given, receives for each finding the
+// class, field or relation it concerns (by address), so that a load can
+// place it at that element's entry.
+std::vector<diagnostic> runModelChecks(const modelInfo& model, std::vector<const void*>* subjects);
+
 // Whether `stored`, the answer of the field's getDefaultValue, is only the
 // default of its type (nothing distinguishes a stored copy of it).
 bool isTypeDefault(const fieldInfo& field, const ky::genericValue& stored);

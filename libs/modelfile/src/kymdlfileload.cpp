@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <limits>
 #include <sys/stat.h>
+#include <unordered_map>
 
 #include "kymdlfiledesc.h"
 
@@ -30,15 +31,58 @@ bool chooseJson(std::string_view text, const ky::string& name, eFormat format) {
     return false;
 }
 
+bool inFileOrder(const diagnostic& a, const diagnostic& b) {
+    return a.line != b.line ? a.line < b.line : a.column < b.column;
+}
+
 // The diagnostics in file order, as a compiler lists them (the checks find
 // them in the order of their passes).
 loadResult finish(reporter& report) {
     loadResult result;
     result.diagnostics = std::move(report.diagnostics());
-    std::stable_sort(result.diagnostics.begin(), result.diagnostics.end(), [](const diagnostic& a, const diagnostic& b) {
-        return a.line != b.line ? a.line < b.line : a.column < b.column;
-    });
+    std::stable_sort(result.diagnostics.begin(), result.diagnostics.end(), inFileOrder);
     return result;
+}
+
+// Runs the model checks on a model just built from `desc` and adds their
+// findings to `result`, each at the entry of its element: a class at its
+// name, a field at its name (a copied field at its copy entry), a relation
+// at its entry. The model holds the classes in file order, each class its
+// own fields in the order the checks listed them, and the relations made
+// on a class in the order of the file.
+void addModelChecks(const tree& t, const description& desc, const ky::string& name, loadResult& result) {
+    std::unordered_map<const void*, std::uint32_t> entries;
+    std::size_t index = 0;
+    for (auto it = result.model->classes_begin(); it != result.model->classes_end() && index < desc.classes.size();
+         ++it, ++index) {
+        const classDesc& cls = desc.classes[index];
+        entries.emplace(it->get(), cls.slots[cName]);
+        std::size_t field = 0;
+        for (auto f = (*it)->fields_begin(); f != (*it)->fields_end() && field < cls.ownAt.size(); ++f, ++field)
+            entries.emplace(f->get(), cls.ownAt[field]);
+    }
+    std::vector<std::size_t> made(desc.classes.size(), 0);
+    std::vector<ky::refPtr<classInfo>> classes(result.model->classes_begin(), result.model->classes_end());
+    for (const relationDesc& rel : desc.relations) {
+        if (rel.fromClass >= classes.size()) continue;
+        const classInfo& from = *classes[rel.fromClass];
+        const std::size_t k = made[rel.fromClass]++;
+        if (from.toRelations_begin() + static_cast<std::ptrdiff_t>(k) < from.toRelations_end())
+            entries.emplace(from.toRelations_begin()[static_cast<std::ptrdiff_t>(k)].get(), rel.at);
+    }
+    std::vector<const void*> subjects;
+    std::vector<diagnostic> found = runModelChecks(*result.model, &subjects);
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        diagnostic& d = found[i];
+        d.file = name;
+        if (const auto entry = entries.find(subjects[i]); entry != entries.end() && entry->second != none) {
+            d.line = t.at(entry->second).line;
+            d.column = t.at(entry->second).column;
+        }
+        result.diagnostics.push_back(std::move(d));
+    }
+    std::stable_sort(result.diagnostics.begin(), result.diagnostics.end(), inFileOrder);
+    if (result.hasErrors()) result.model.reset();
 }
 
 }  // namespace
@@ -150,7 +194,9 @@ loadResult loadModelText(std::string_view text, const ky::string& name, const lo
         d.code = L"M090";
         d.message = L"the metamodel refused the model although the checks passed";
         result.diagnostics.push_back(d);
+        return result;
     }
+    if (options.runChecks) addModelChecks(t, desc, name, result);
     return result;
 }
 

@@ -11,7 +11,8 @@ ky::string diagnostic::text() const {
         out += L":" + std::to_wstring(line);
         if (column) out += L":" + std::to_wstring(column);
     }
-    out += severity == eError ? L": error " : L": warning ";
+    if (!out.empty()) out += L": ";
+    out += severity == eError ? L"error " : L"warning ";
     out += code;
     out += L": ";
     out += message;

@@ -45,7 +45,7 @@ CREATE TABLE "order" (
     number INTEGER NOT NULL,
     customerid INTEGER,
     placedon DATE,
-    total DOUBLE PRECISION,
+    total NUMERIC,
     PRIMARY KEY (number),
     FOREIGN KEY (customerid) REFERENCES customer (id)
 );
