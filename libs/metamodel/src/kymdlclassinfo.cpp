@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "kymdlclassdata.h"
+#include "kymdlclassindex.h"
 #include "kymdlinfobase.h"
 
 namespace ky::metamodel {
@@ -173,7 +174,10 @@ ky::metamodel::fieldInfo* classInfo::findField(const wchar_t* name, std::size_t 
     const bool known = detail::findKey(name, length, d->caseSensitive, key);
     if (known) {
         for (const auto& named : d->fieldNames) {
-            if (named.name == key) return named.field;
+            if (named.name == key) {
+                detail::prefetchForCount(named.field);
+                return named.field;
+            }
         }
     }
     // An alias written with capitals still matches a folded key that was
