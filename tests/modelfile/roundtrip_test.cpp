@@ -91,7 +91,8 @@ refPtr<modelInfo> everythingModel() {
     refPtr<fieldInfo> size = item->createFieldInfo(L"size", eBool, ky::genericSet(), L"");
     std::vector<enumItem> items(2);
     fieldInfo::parseEnumItem(L"true, Big", eBool, items[0]);
-    fieldInfo::parseEnumItem(L"false, Small", eBool, items[1]);
+    // Blanks around a name survive the item text the file holds.
+    fieldInfo::parseEnumItem(L"false,, Small ,", eBool, items[1]);
     ky::genericSet itemAttribs;
     itemAttribs.setValue(ky::scString::createFrom(L"enumItems"), items, true);
     size->setSemantic(eSemEnum, itemAttribs, L"");

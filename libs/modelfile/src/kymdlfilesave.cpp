@@ -14,6 +14,16 @@ namespace ky::metamodel::file::detail {
 
 namespace {
 
+// The item text that reads back as `value` and `name`. Reading trims the
+// blanks and tabs at the start of the second part and at the end of the
+// last, so a name that starts or ends with one goes between empty parts:
+// "1,, Wide ," reads back as 1 and " Wide ".
+ky::string itemText(const ky::string& value, const ky::string& name) {
+    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
+    if (!name.empty() && (blank(name.front()) || blank(name.back()))) return value + L",," + name + L",";
+    return value + L", " + name;
+}
+
 // Appends `text` in double quotes, escaped so that YAML and JSON read it
 // back unchanged: control characters, line and paragraph separators, the
 // byte-order mark and characters neither syntax allows become \uXXXX.
@@ -502,7 +512,7 @@ void saver::writeSemantic(const fieldInfo& field, const ky::string& what) {
         for (const enumItem& item : *items) {
             ky::string value;
             item.itemValue.read(value);
-            mOut.text(value + L", " + item.itemName);
+            mOut.text(itemText(value, item.itemName));
         }
         mOut.end();
     }
