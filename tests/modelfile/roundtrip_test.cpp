@@ -225,6 +225,21 @@ TEST(Save, LeavesOutHostObjectsWithAWarning) {
     EXPECT_EQ(text.find("object"), std::string::npos);
 }
 
+TEST(Save, LeavesOutAnItemWithoutAnItemText) {
+    refPtr<modelInfo> model = modelInfo::createModelInfo(false);
+    ky::genericSet attribs;
+    attribs.setValue(ky::scString::createFrom(L"enumItems"),
+                     std::vector<enumItem>{enumItem(ky::genericValue::create(L"two words"), L"Two")}, true);
+    model->createClassInfo(L"A", false)
+        ->createFieldInfo(L"kind", eString, ky::genericSet(), L"")
+        ->setSemantic(eSemEnum, attribs, L"");
+    std::vector<file::diagnostic> diagnostics;
+    const std::string text = file::saveModelText(model, file::eYaml, &diagnostics);
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_EQ(diagnostics[0].code, L"M101");
+    EXPECT_EQ(text.find("words"), std::string::npos);
+}
+
 TEST(Compare, NamesEachDifference) {
     const refPtr<modelInfo> a = shopModel();
     const refPtr<modelInfo> b = shopModel();

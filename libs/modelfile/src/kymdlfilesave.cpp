@@ -512,6 +512,13 @@ void saver::writeSemantic(const fieldInfo& field, const ky::string& what) {
         for (const enumItem& item : *items) {
             ky::string value;
             item.itemValue.read(value);
+            // An item text splits at every comma and drops the blanks of
+            // its value part: such an item would come back changed.
+            if (value.find_first_of(L" \t,") != ky::string::npos || item.itemName.find(L',') != ky::string::npos) {
+                mReport.warning(0, 0, L"M101", L"the item '" + value + L", " + item.itemName + L"' of " + what +
+                                                   L" has no item text; it is left out");
+                continue;
+            }
             mOut.text(itemText(value, item.itemName));
         }
         mOut.end();
