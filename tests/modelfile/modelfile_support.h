@@ -45,7 +45,8 @@ inline std::string readAll(const std::filesystem::path& path) {
 }
 
 // The names of the files in `dir` that end in one of `extensions`, sorted.
-inline std::vector<std::string> filesIn(const std::filesystem::path& dir, std::initializer_list<const char*> extensions) {
+inline std::vector<std::string> filesIn(const std::filesystem::path& dir,
+                                        std::initializer_list<const char*> extensions) {
     std::vector<std::string> names;
     for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(dir))
         for (const char* extension : extensions)
