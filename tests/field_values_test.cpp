@@ -121,7 +121,8 @@ TEST_F(FieldValues, ConditionIsAPrivateCopyOfTheField) {
     EXPECT_TRUE(source->setValueCondition(&hostOwned));
     hostOwned.limit = 99;
     auto* held = dynamic_cast<const rangeCondition*>(source->valueCondition());
-    ASSERT_TRUE(held && held->limit == 10);
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(held->limit, 10);
     EXPECT_EQ(referring(L"count")->valueCondition(), held);
     EXPECT_TRUE(source->setValueCondition(nullptr));
     EXPECT_EQ(source->valueCondition(), nullptr);

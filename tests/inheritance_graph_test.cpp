@@ -76,26 +76,20 @@ TEST_F(InheritanceGraph, IteratorsWalkTheMapInItsOrderBothWays) {
     EXPECT_EQ(*it--, bases[2]);
     EXPECT_EQ(it->scName(), bases[1]->scName());
     EXPECT_EQ(*--it, bases[0]);
-    const_classInfosIterator constIt = std::as_const(*cls).baseClasses_begin();
+
+    // The read-only walks see the same maps.
+    const classInfo& multi = *cls;
+    std::vector<const classInfo*> walked;
+    for (const_classInfosIterator constIt = multi.baseClasses_begin(); constIt != multi.baseClasses_end(); constIt++)
+        walked.push_back((*constIt).get());
+    EXPECT_EQ(walked, (std::vector<const classInfo*>{bases[0].get(), bases[1].get(), bases[2].get()}));
+    const_classInfosIterator constIt = multi.baseClasses_begin();
     EXPECT_EQ((++constIt)->scName(), bases[1]->scName());
     EXPECT_EQ(const_classInfosIterator(--cls->baseClasses_end()), ++constIt);
+    constIt--;
+    EXPECT_EQ(constIt->scName(), bases[1]->scName());
     EXPECT_EQ(*std::as_const(*bases[1]).derivedClasses_begin(), cls);
-}
-
-// The read-only walks of a class see the same maps as the writable ones.
-TEST_F(InheritanceGraph, ReadOnlyIteratorsWalkBothMapsToTheirEnds) {
-    refPtr<classInfo> d = makeClass(L"D", {a});
-    const classInfo& base = *a;
-    std::vector<const classInfo*> derived;
-    for (const_classInfosIterator it = base.derivedClasses_begin(); it != base.derivedClasses_end(); it++)
-        derived.push_back((*it).get());
-    const auto expected = inMapOrder({b, d});
-    EXPECT_EQ(derived, (std::vector<const classInfo*>{expected[0].get(), expected[1].get()}));
-    const classInfo& leaf = *c;
-    const_classInfosIterator last = leaf.baseClasses_end();
-    last--;
-    EXPECT_EQ(last->scName(), b->scName());
-    EXPECT_EQ(last, leaf.baseClasses_begin());
+    EXPECT_EQ(++std::as_const(*bases[1]).derivedClasses_begin(), std::as_const(*bases[1]).derivedClasses_end());
 }
 
 }  // namespace

@@ -96,12 +96,5 @@ TEST_F(ModelRegistry, FieldsAreFoundByQualifiedName) {
         EXPECT_FALSE(model->fieldInfo(miss, false)) << ky::string(miss).toUtf8();
 }
 
-TEST_F(ModelRegistry, TheClosingFlagKeepsWhatWasRecorded) {
-    classInfo::setIsClosing(true);
-    EXPECT_TRUE(classInfo::isClosing());
-    classInfo::setIsClosing(false);
-    EXPECT_FALSE(classInfo::isClosing());
-}
-
 }  // namespace
 }  // namespace kytest

@@ -78,7 +78,8 @@ TEST(GenericSet, TypedAccessToValuesClonedInsideTheLibrary) {
     const genericSet copy(set);
     const auto* names = copy.genericValue(key(L"names"))->as<std::vector<scString>>();
     const auto* day = copy.genericValue(key(L"day"))->as<ky::date>();
-    ASSERT_TRUE(names && day);
+    ASSERT_NE(names, nullptr);
+    ASSERT_NE(day, nullptr);
     EXPECT_EQ(names->constValue(), std::vector<scString>{key(L"x")});
     EXPECT_EQ(day->constValue(), ky::date(2024, 2, 29));
 }

@@ -3,16 +3,8 @@
 
 #include <kyversion.h>
 
-#include <string>
-
 namespace kytest {
 namespace {
-
-TEST(Version, StringJoinsTheCompiledParts) {
-    const std::string expected = std::to_string(KY_VERSION_MAJOR) + "." + std::to_string(KY_VERSION_MINOR) + "." +
-                                 std::to_string(KY_VERSION_PATCH);
-    EXPECT_EQ(std::string(ky::versionString()), expected);
-}
 
 TEST(Version, PartsMatchTheMacros) {
     EXPECT_EQ(ky::versionMajor(), KY_VERSION_MAJOR);

@@ -5,33 +5,12 @@
 // instead, for review.
 #include "modelfile_support.h"
 
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 namespace kyfiletest {
 namespace {
 
 namespace fs = std::filesystem;
 
 fs::path checksDir() { return fs::path(KY_MODELFILE_TEST_DIR) / "checks"; }
-
-std::vector<std::string> checkFiles() {
-    std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(checksDir()))
-        if (entry.path().extension() == ".yaml") names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string findingsText(const std::vector<file::diagnostic>& diagnostics) {
     std::string out;
@@ -54,20 +33,12 @@ TEST_P(CheckedFile, GivesExactlyItsExpectedFindings) {
     const fs::path source = checksDir() / GetParam();
     const fs::path expectedPath = fs::path(source).replace_extension(".expected");
     const std::string actual = findingsText(loadChecked(readAll(source), GetParam()).diagnostics);
-    if (std::getenv("KY_UPDATE_GOLDEN")) {
-        std::ofstream(expectedPath, std::ios::binary) << actual;
-        GTEST_SKIP() << "wrote " << expectedPath.filename();
-    }
+    if (rewroteGolden(expectedPath, actual)) GTEST_SKIP() << "wrote " << expectedPath.filename();
     EXPECT_EQ(actual, readAll(expectedPath));
 }
 
-std::string testName(const ::testing::TestParamInfo<std::string>& info) {
-    std::string name = info.param.substr(0, info.param.rfind('.'));
-    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Checks, CheckedFile, ::testing::ValuesIn(checkFiles()), testName);
+INSTANTIATE_TEST_SUITE_P(Checks, CheckedFile, ::testing::ValuesIn(filesIn(checksDir(), {".yaml"})),
+                         [](const auto& info) { return testNameOf(info.param.substr(0, info.param.rfind('.'))); });
 
 // The example's one finding is kept on purpose: the SQL examples show what
 // becomes of a relation towards a class without a key.

@@ -26,6 +26,13 @@ file::loadResult load(const std::string& text, const wchar_t* name = L"in.yaml")
     return file::loadModelText(text, name);
 }
 
+// `prefix` i `suffix` for each i in [0, count), in order.
+std::string numbered(int count, const std::string& prefix, const std::string& suffix) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += prefix + std::to_string(i) + suffix;
+    return text;
+}
+
 // A temporary directory removed with the fixture.
 class TempDir : public ::testing::Test {
 protected:
@@ -49,10 +56,10 @@ protected:
     fs::path mDir;
 };
 
-TEST(BadInput, EmptyAndCommentOnlyTextsHoldNoModel) {
-    EXPECT_EQ(firstCode(load("")), "M004");
+TEST(BadInput, TextWithoutExactlyOneDocumentIsRefused) {
     EXPECT_EQ(firstCode(load("# only a comment\n\n")), "M004");
     EXPECT_EQ(firstCode(file::loadModelText(" \n", L"no-extension")), "M004");
+    EXPECT_EQ(firstCode(load("classes: []\n---\nclasses: []\n")), "M005");
 }
 
 TEST(BadInput, EachMalformedTypedValueIsRefused) {
@@ -73,18 +80,12 @@ TEST(BadInput, TextThatIsNotUtf8IsRefusedAtItsPlace) {
 }
 
 TEST(BadInput, AliasBombStopsAtTheExpansionLimit) {
+    // Level i lists level i-1 ten times.
     std::string text = "a0: &a0 [x, x, x, x, x, x, x, x, x, x]\n";
     for (int i = 1; i < 12; ++i) {
-        const std::string level = std::to_string(i), below = std::to_string(i - 1);
-        text += 'a';
-        text += level;
-        text += ": &a";
-        text += level;
-        text += " [";
-        for (int k = 0; k < 10; ++k) {
-            text += k ? ", *a" : "*a";
-            text += below;
-        }
+        const std::string below = "*a" + std::to_string(i - 1);
+        text += "a" + std::to_string(i) + ": &a" + std::to_string(i) + " [" + below;
+        for (int k = 1; k < 10; ++k) text += ", " + below;
         text += "]\n";
     }
     const file::loadResult result = load(text);
@@ -128,55 +129,24 @@ TEST(BadInput, ManyPathsToOneBaseAreWalkedOnce) {
 
 // A long field list is looked up through a hash map, a short one by scanning.
 TEST(BadInput, DuplicateFieldsAreFoundInLongFieldLists) {
-    std::string text = "classes:\n  - name: Wide\n    fields:\n";
-    for (int i = 0; i < 100; ++i) {
-        text += "      - { name: f";
-        text += std::to_string(i);
-        text += ", type: int }\n";
-    }
-    text += "      - { name: F7, type: int }\n";
-    const file::loadResult result = load(text);
+    const file::loadResult result = load("classes:\n  - name: Wide\n    fields:\n" +
+                                         numbered(100, "      - { name: f", ", type: int }\n") +
+                                         "      - { name: F7, type: int }\n");
     EXPECT_EQ(diagnosticsText(result),
               "in.yaml:104:17: error M021: duplicate field name: field Wide.F7 (first at line 11)\n");
 }
 
 TEST(BadInput, DuplicatesAreFoundInLongPropertyMapsAndBaseLists) {
-    std::string text = "classes:\n";
-    for (int i = 0; i < 100; ++i) {
-        text += "  - { name: B";
-        text += std::to_string(i);
-        text += " }\n";
-    }
-    text += "  - name: Many\n    bases: [";
-    for (int i = 0; i < 100; ++i) {
-        text += 'B';
-        text += std::to_string(i);
-        text += ", ";
-    }
-    text += "B5]\n    userProperties: {";
-    for (int i = 0; i < 100; ++i) {
-        text += 'p';
-        text += std::to_string(i);
-        text += ": 1, ";
-    }
-    text += "p9: 2}\n";
-    const file::loadResult result = load(text);
+    const file::loadResult result = load("classes:\n" + numbered(100, "  - { name: B", " }\n") +
+                                         "  - name: Many\n    bases: [" + numbered(100, "B", ", ") +
+                                         "B5]\n    userProperties: {" + numbered(100, "p", ": 1, ") + "p9: 2}\n");
     ASSERT_EQ(result.diagnostics.size(), 2u);
     EXPECT_EQ(result.diagnostics[0].code, L"M022");
     EXPECT_EQ(result.diagnostics[1].code, L"M011");
 }
 
-TEST(BadInput, ASecondDocumentIsRefused) {
-    EXPECT_EQ(firstCode(load("classes: []\n---\nclasses: []\n")), "M005");
-}
-
 TEST(BadInput, ErrorsStopAtTheLimit) {
-    std::string text = "classes:\n";
-    for (int i = 0; i < 50; ++i) {
-        text += "  - { name: C";
-        text += std::to_string(i);
-        text += ", colour: red }\n";
-    }
+    const std::string text = "classes:\n" + numbered(50, "  - { name: C", ", colour: red }\n");
     file::loadOptions options;
     options.maxDiagnostics = 10;
     EXPECT_EQ(file::loadModelText(text, L"in.yaml", options).diagnostics.size(), 10u);
@@ -192,18 +162,13 @@ TEST(BadInput, NoLoadReportsToTheAssertionHandler) {
     EXPECT_EQ(reports.load(), 0);
 }
 
-TEST_F(TempDir, ADirectoryIsNoModelFile) {
-    const file::loadResult result = file::loadModelFile(mDir.string());
-    EXPECT_EQ(firstCode(result), "M001");
-    EXPECT_FALSE(result.model);
-}
-
-TEST(BadInput, ADeviceIsNoModelFile) {
-    EXPECT_EQ(firstCode(file::loadModelFile("/dev/zero")), "M001");
-}
-
-TEST_F(TempDir, AMissingFileIsReported) {
-    EXPECT_EQ(firstCode(file::loadModelFile((mDir / "missing.yaml").string())), "M001");
+TEST_F(TempDir, WhatIsNoReadableFileIsReported) {
+    for (const std::string& path : {mDir.string(), std::string("/dev/zero"), (mDir / "missing.yaml").string()}) {
+        SCOPED_TRACE(path);
+        const file::loadResult result = file::loadModelFile(path);
+        EXPECT_EQ(firstCode(result), "M001");
+        EXPECT_FALSE(result.model);
+    }
 }
 
 TEST_F(TempDir, AnUnreadableFileIsReported) {

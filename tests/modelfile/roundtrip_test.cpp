@@ -1,14 +1,12 @@
-// Round trips: load(save(m)) equals m, a second save repeats the first byte
-// for byte, and the YAML and JSON forms of a model load to equal models; on
-// the shop model, on generated models and on a model that uses every part of
-// the format.
+// Round trips: load(save(m)) equals m and a second save repeats the first
+// byte for byte, in YAML and in JSON (so both forms of a model load to equal
+// models); on the shop model, on generated models and on a model that uses
+// every part of the format, whose file is its own saved form.
 #include "modelfile_support.h"
 
 #include "generated_model.h"
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace kyfiletest {
 namespace {
@@ -25,90 +23,14 @@ void expectEqual(const refPtr<modelInfo>& a, const refPtr<modelInfo>& b) {
     EXPECT_TRUE(file::equalModels(a, b, &differences)) << joined(differences);
 }
 
-// A case-sensitive model with every attribute the format holds, texts that
-// need escaping included.
-refPtr<modelInfo> everythingModel() {
-    refPtr<modelInfo> model = modelInfo::createModelInfo(true);
-    refPtr<classInfo> base = model->createClassInfo(L"Base", false);
-    base->setAbstract(true);
-    base->setLabel(L"Quote \" backslash \\ tab \t line\nbreak \u00e9\u4e2d\U0001F600 sep\u2028 ctl\x01 bom\ufeff");
-    base->addAliasname(L"Root");
-    base->addAliasname(L"root two");
-    base->setUserProperty(L"flag", ky::genericValue::create(true), false);
-    base->setUserProperty(L"count", ky::genericValue::create(-42), false);
-    base->setUserProperty(L"ratio", ky::genericValue::create(0.1), false);
-    base->setUserProperty(L"big", ky::genericValue::create(1e300), false);
-    base->setUserProperty(L"text", ky::string(L"true"), false);
-    base->setUserProperty(L"small", ky::genericValue::create(short(-7)), true);
-    base->setUserProperty(L"long", ky::genericValue::create(12345678901234L), true);
-    base->setUserProperty(L"float", ky::genericValue::create(0.25f), true);
-    base->setUserProperty(L"day", ky::genericValue::create(ky::date(2024, 2, 29)), true);
-    base->setUserProperty(L"at", ky::genericValue::create(ky::time(13, 5, 9, 500)), true);
-    base->setUserProperty(L"stamp", ky::genericValue::create(ky::timestamp(ky::date(1999, 12, 31), ky::time(23, 59, 59))),
-                          true);
-    base->setUserProperty(L"odd key: with \"quotes\"", ky::string(L"v"), false);
-    refPtr<fieldInfo> code = base->createFieldInfo(L"Code", eString, ky::genericSet(), L"");
-    code->setLabel(L"Code");
-    code->addAliasname(L"key");
-    code->setSemantic(eSemPrimkey, ky::genericSet(), L"");
+// everything.yaml is a case-sensitive model with every attribute the format
+// holds, texts that need escaping included, written in the form a save gives.
+// Its class "other" is in lower case because a relation semantic lower-cases
+// the class it names; its relation towards a field of type ptr still leads to
+// that field, not to its class.
+const std::filesystem::path everythingFile = std::filesystem::path(KY_MODELFILE_TEST_DIR) / "everything.yaml";
 
-    // parseSemantics lower-cases its text, so in a case-sensitive model only a
-    // class named in lower case is found by a relation semantic.
-    refPtr<classInfo> other = model->createClassInfo(L"other", false);
-    refPtr<classInfo> item = model->createClassInfo(L"Item", false);
-    item->addBaseClass(base);
-    item->addBaseClass(other);
-    refPtr<fieldInfo> over = item->createFieldInfo(base, L"Code");
-    over->setLabel(L"Item code");
-    over->setUnit(L"chars");
-    over->addAliasname(L"itemKey");
-    over->setDefaultExpression(L"next()");
-    over->setUserProperty(L"shown", ky::genericValue::create(false), false);
-    ky::genericSet typeAttribs;
-    typeAttribs.setValue(ky::scString::createFrom(L"precision"), 4, true);
-    refPtr<fieldInfo> amount = item->createFieldInfo(L"amount", eCustom, typeAttribs, L"decimal");
-    amount->setConstantExpression(L"0");
-    refPtr<fieldInfo> width = item->createFieldInfo(L"width", eFloat, ky::genericSet(), L"");
-    ky::genericSet semanticAttribs;
-    semanticAttribs.setValue(ky::scString::createFrom(L"scale"), ky::string(L"mm"), true);
-    width->setSemantic(eSemLength, semanticAttribs, L"");
-    width->setDefaultValue(ky::genericValue::create(2.5f));
-    width->setMandatory(true);
-    width->setUnique(true);
-    refPtr<fieldInfo> note = item->createFieldInfo(L"note", eString, ky::genericSet(), L"");
-    note->setDefaultValue(ky::genericValue::create(ky::string(L"line\none")));
-    note->setAutoExpression(L"concat(a, \"b\")");
-    refPtr<fieldInfo> due = item->createFieldInfo(L"due", eDate, ky::genericSet(), L"");
-    due->setDefaultValue(ky::genericValue::create(ky::date(2030, 1, 1)));
-    ky::genericSet zero;
-    zero.setValue(ky::scString::createFrom(L"length"), 0, true);
-    item->createFieldInfo(L"free", eString, zero, L"");
-    refPtr<fieldInfo> ref = item->createFieldInfo(L"otherRef", eLong, ky::genericSet(), L"");
-    eFieldSemantics semantic = eSemNone;
-    ky::genericSet relationAttribs;
-    fieldInfo::parseSemantics(L"relation(other)", semantic, relationAttribs);
-    ref->setSemantic(semantic, relationAttribs, L"");
-    refPtr<fieldInfo> size = item->createFieldInfo(L"size", eBool, ky::genericSet(), L"");
-    std::vector<enumItem> items(2);
-    fieldInfo::parseEnumItem(L"true, Big", eBool, items[0]);
-    // Blanks around a name survive the item text the file holds.
-    fieldInfo::parseEnumItem(L"false,, Small ,", eBool, items[1]);
-    ky::genericSet itemAttribs;
-    itemAttribs.setValue(ky::scString::createFrom(L"enumItems"), items, true);
-    size->setSemantic(eSemEnum, itemAttribs, L"");
-    ky::genericSet noItems;
-    noItems.setValue(ky::scString::createFrom(L"enumItems"), std::vector<enumItem>(), true);
-    item->createFieldInfo(L"empty", eInt, ky::genericSet(), L"")->setSemantic(eSemBits, noItems, L"");
-    other->createFieldInfo(L"id", eInt, ky::genericSet(), L"")->setSemantic(eSemPrimkey, ky::genericSet(), L"");
-    other->createFieldInfo(L"itemCode", eString, ky::genericSet(), L"");
-    other->createRelation(L"itemCode", false, item->fieldInfo(L"Code", false, false), eBiAgg, L"Items", L"Owner");
-    item->createRelation(L"Code", true, other, eAgg, L"", L"");
-    // A relation to a field of type ptr still leads to a field, not a class.
-    other->createFieldInfo(L"handle", ePtr, ky::genericSet(), L"");
-    item->createFieldInfo(L"handleRef", ePtr, ky::genericSet(), L"");
-    item->createRelation(L"handleRef", false, other->fieldInfo(L"handle", false, false), eRef, L"", L"");
-    return model;
-}
+refPtr<modelInfo> everythingModel() { return loadClean(readAll(everythingFile), L"everything.yaml"); }
 
 class RoundTrip : public ::testing::TestWithParam<file::eFormat> {
 protected:
@@ -139,13 +61,11 @@ TEST_P(RoundTrip, EmptyModel) { expectRoundTrip(modelInfo::createModelInfo(true)
 INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip, ::testing::Values(file::eYaml, file::eJson),
                          [](const auto& info) { return std::string(info.param == file::eJson ? "Json" : "Yaml"); });
 
-TEST(Formats, YamlAndJsonOfOneModelLoadToEqualModels) {
+// So every attribute the loader reads is written back by the saver.
+TEST(Formats, SavingTheModelOfEveryAttributeGivesItsFileBack) {
     const refPtr<modelInfo> model = everythingModel();
-    const refPtr<modelInfo> fromYaml = loadClean(file::saveModelText(model, file::eYaml), L"m.yaml");
-    const refPtr<modelInfo> fromJson = loadClean(file::saveModelText(model, file::eJson), L"m.json");
-    ASSERT_TRUE(fromYaml);
-    ASSERT_TRUE(fromJson);
-    expectEqual(fromYaml, fromJson);
+    ASSERT_TRUE(model);
+    EXPECT_EQ(file::saveModelText(model, file::eYaml), readAll(everythingFile));
 }
 
 TEST(Formats, ContentDecidesWithoutAKnownExtension) {
