@@ -103,6 +103,35 @@ TEST_F(SqliteReflect, DefaultsBecomeExpressionsAndLiteralValues) {
     EXPECT_EQ(fieldOf(L"t", L"c")->defaultExpression(), L"CURRENT_DATE");
 }
 
+TEST_F(SqliteReflect, EnumerationCheckOfAColumnBecomesItsItems) {
+    reflect("CREATE TABLE t (size TEXT NOT NULL CONSTRAINT c CHECK (\"size\" IN ('S', 'it''s')));");
+    EXPECT_EQ(enumerationOf(*fieldOf(L"t", L"size")), "'S' 'it''s'");
+}
+
+TEST_F(SqliteReflect, EnumerationItemIsNamedByTheStringContent) {
+    reflect("CREATE TABLE t (size TEXT CHECK (size IN ('it''s')));");
+    const std::vector<enumItem>* items = nullptr;
+    ASSERT_TRUE(fieldOf(L"t", L"size")->semanticAttribs().getValuePtr(L"enumItems", items));
+    EXPECT_EQ(items->at(0).itemName, L"it's");
+}
+
+TEST_F(SqliteReflect, TableCheckNamingOneColumnBecomesItsItems) {
+    reflect("CREATE TABLE t (n INTEGER, m TEXT, CHECK ([N] IN (-1, +2)), CHECK (length(m) > 0));");
+    EXPECT_EQ(enumerationOf(*fieldOf(L"t", L"n")), "-1 2");
+}
+
+// a: more than the list; b: names another column; c: inside a literal;
+// d: literals not of the type; e: in a comment; f, g: a second check names
+// the column; h: nested parentheses.
+TEST_F(SqliteReflect, ChecksOfAnyOtherShapeMakeNoItems) {
+    reflect("CREATE TABLE t (a TEXT CHECK (a IN ('x') OR a IS NULL), b TEXT CHECK (a IN ('x')),"
+            " c TEXT DEFAULT 'CHECK (c IN (''x''))', d INTEGER CHECK (d IN ('x')), e TEXT /* CHECK (e IN ('x')) */,"
+            " f TEXT CHECK (f IN ('x')) CHECK (f <> ''), g TEXT CHECK (g IN ('x')), h TEXT CHECK (h IN (('x'))),"
+            " CHECK (g <> a));");
+    for (const wchar_t* column : {L"a", L"b", L"c", L"d", L"e", L"f", L"g", L"h"})
+        EXPECT_EQ(fieldOf(L"t", column)->semantic(), eSemNone) << ky::string(column).toUtf8();
+}
+
 TEST_F(SqliteReflect, UnknownTypeBecomesCustomWithAWarning) {
     reflect("CREATE TABLE t (g GEOMETRY);");
     EXPECT_EQ(fieldOf(L"t", L"g")->type(), eCustom);

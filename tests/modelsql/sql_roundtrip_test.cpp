@@ -14,7 +14,7 @@ namespace {
 
 // Models of `classes` classes with fields of every type a table keeps, single
 // and compound keys, foreign keys towards classes and fields (cycles
-// included), defaults, marks and labels; names are reserved words, mixed
+// included), defaults, enumerations, marks and labels; names are reserved words, mixed
 // case and non-ASCII when the model keeps names as written.
 class modelGenerator {
 public:
@@ -59,6 +59,17 @@ private:
         }
     }
 
+    // Items whose literals hold the tokens a check reader could trip on.
+    void maybeItems(const ky::refPtr<fieldInfo>& field) {
+        if (pick(3) != 0 || field->isUnique() || field->semantic() != eSemNone) return;
+        if (field->type() == eString)
+            shop::setItems(field, eSemEnum, {L"it's, quoted", L"a)b, parenthesis", L"CHECK (x IN (1)), trap", L"-- x, dash"});
+        else if (field->type() == eInt || field->type() == eLong)
+            shop::setItems(field, eSemEnum, {L"-1, low", L"2, high"});
+        else if (field->type() == eDouble)
+            shop::setItems(field, eSemEnum, {L"0.5, half", L"1e+30, huge"});
+    }
+
     ky::refPtr<classInfo> makeClass(const ky::refPtr<modelInfo>& model, int index) {
         ky::refPtr<classInfo> cls = model->createClassInfo(className(index), false);
         cls->setLabel(L"class " + std::to_wstring(index));
@@ -75,6 +86,7 @@ private:
             if (type == eInt && pick(3) == 0) field->setUnique(true);
             if (type == eDouble && pick(2) == 0) field->setSemantic(eSemMonetary, ky::genericSet(), L"");
             maybeDefault(field);
+            maybeItems(field);
         }
         return cls;
     }
@@ -144,14 +156,14 @@ TEST_P(SqliteRoundTrip, ModelComesBackEqual) {
     const ky::refPtr<modelInfo> model = modelOf(GetParam());
     const sql::reflectResult back = throughDatabase(*model, sql::eSqlite);
     ASSERT_TRUE(back.model) << describeAll(back.problems);
-    EXPECT_EQ(tablesOf(*back.model, false), tablesOf(*model, false));
+    EXPECT_EQ(tablesOf(*back.model, sql::eSqlite), tablesOf(*model, sql::eSqlite));
 }
 
 TEST_P(PgRoundTrip, ModelComesBackEqualWithLabels) {
     const ky::refPtr<modelInfo> model = modelOf(GetParam());
     const sql::reflectResult back = throughDatabase(*model, sql::ePostgresql);
     ASSERT_TRUE(back.model) << describeAll(back.problems);
-    EXPECT_EQ(tablesOf(*back.model, true), tablesOf(*model, true));
+    EXPECT_EQ(tablesOf(*back.model, sql::ePostgresql), tablesOf(*model, sql::ePostgresql));
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, SqliteRoundTrip, ::testing::Range(0u, 7u));

@@ -216,7 +216,7 @@ std::string defaultOf(const fieldInfo& field) {
     return literal;
 }
 
-std::string columnOf(const fieldInfo& f, bool labels) {
+std::string columnOf(const fieldInfo& f, sql::eDialect dialect) {
     std::ostringstream out;
     out << "  " << utf8(f.scName()) << " type " << unsigned(f.type());
     if (f.type() == eCustom) out << " " << utf8(f.typeString());
@@ -229,7 +229,8 @@ std::string columnOf(const fieldInfo& f, bool labels) {
         if (f.semantic() == eSemMonetary && (f.type() == eDouble || f.type() == eFloat)) out << " monetary";
     }
     if (!defaultOf(f).empty()) out << " default " << defaultOf(f);
-    if (labels && !labelOf(f).empty()) out << " label '" << labelOf(f) << "'";
+    if (dialect == sql::eSqlite && !enumerationOf(f).empty()) out << " items " << enumerationOf(f);
+    if (dialect == sql::ePostgresql && !labelOf(f).empty()) out << " label '" << labelOf(f) << "'";
     return out.str() + "\n";
 }
 
@@ -290,7 +291,20 @@ void pgServer::run(const std::string& sql) {
     PQfinish(conn);
 }
 
-std::string tablesOf(const modelInfo& model, bool labels) {
+std::string enumerationOf(const fieldInfo& field) {
+    const std::vector<enumItem>* items = nullptr;
+    if (field.semantic() != eSemEnum || !field.semanticAttribs().getValuePtr(L"enumItems", items)) return "";
+    std::string out;
+    for (const enumItem& item : *items) {
+        std::string literal;
+        if (!sql::literalOf(item.itemValue, field.type(), sql::eSqlite, literal)) literal = "?";
+        out += (out.empty() ? "" : " ") + literal;
+    }
+    return out;
+}
+
+std::string tablesOf(const modelInfo& model, sql::eDialect dialect) {
+    const bool labels = dialect == sql::ePostgresql;
     std::vector<std::string> tables;
     for (auto it = model.classes_begin(); it != model.classes_end(); ++it) {
         const classInfo& cls = **it;
@@ -299,7 +313,7 @@ std::string tablesOf(const modelInfo& model, bool labels) {
         std::vector<ky::const_refPtr<fieldInfo>> fields;
         collectFields(cls, fields);
         for (const auto& f : fields)
-            if (f->type() != ePtr) table += columnOf(*f, labels);
+            if (f->type() != ePtr) table += columnOf(*f, dialect);
         std::vector<std::string> foreignKeys;
         collectForeignKeys(cls, foreignKeys);
         std::sort(foreignKeys.begin(), foreignKeys.end());

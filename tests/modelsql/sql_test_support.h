@@ -65,9 +65,14 @@ public:
 
 // What the tables of `model` hold (every non-abstract class with its own and
 // inherited fields), as text: a table a paragraph, in name order, a line for
-// each column and foreign key. Labels are included only with `labels`
-// (PostgreSQL keeps them as comments).
-std::string tablesOf(const modelInfo& model, bool labels);
+// each column and foreign key. Besides, what one dialect keeps: the labels
+// (as comments) for PostgreSQL, the enumeration item values (as checks) for
+// SQLite.
+std::string tablesOf(const modelInfo& model, sql::eDialect dialect);
+
+// The item values of a field's enumeration as SQLite literals, in order,
+// separated by spaces; empty without items.
+std::string enumerationOf(const fieldInfo& field);
 
 // The diagnostics as text, one per line (for failure messages).
 std::string describeAll(const sql::diagnostics& problems);
