@@ -10,20 +10,13 @@ using namespace kysqltest;
 
 namespace {
 
-class SqliteReflect : public ::testing::Test {
+class SqliteReflect : public reflectTest {
 protected:
-    sql::reflectOptions options;
-    sql::reflectResult result;
-
     // Reflects a new file made by `ddl`; fails the test when no model comes back.
     ky::refPtr<modelInfo> reflect(const std::string& ddl) {
         result = sql::reflectSqliteFile(sqliteFileWith(ddl), options);
         EXPECT_TRUE(result.model) << describeAll(result.problems);
         return result.model;
-    }
-
-    ky::refPtr<fieldInfo> fieldOf(const wchar_t* table, const wchar_t* column) {
-        return result.model ? result.model->fieldInfo(table, column, false) : ky::refPtr<fieldInfo>();
     }
 };
 
@@ -40,46 +33,12 @@ TEST_F(SqliteReflect, ModelKeepsTheCatalogueOrder) {
     EXPECT_EQ((*(t->fields_end() - 1))->scName().string(), L"m");
 }
 
-TEST_F(SqliteReflect, ColumnTypesAndStringLengthAreRead) {
-    reflect("CREATE TABLE t (a VARCHAR(40), b BIGINT, c BLOB, d NUMERIC(10,2), e TIMESTAMP);");
-    EXPECT_EQ(fieldOf(L"t", L"a")->type(), eString);
-    EXPECT_EQ(sql::fieldLength(*fieldOf(L"t", L"a")), 40u);
-    EXPECT_EQ(fieldOf(L"t", L"b")->type(), eLong);
-    EXPECT_EQ(fieldOf(L"t", L"c")->type(), eBinary);
-    EXPECT_EQ(fieldOf(L"t", L"d")->semantic(), eSemMonetary);
-    EXPECT_EQ(fieldOf(L"t", L"e")->type(), eTimestamp);
-}
-
-TEST_F(SqliteReflect, NotNullMakesAFieldMandatory) {
-    reflect("CREATE TABLE t (a INTEGER NOT NULL, b INTEGER);");
-    EXPECT_TRUE(fieldOf(L"t", L"a")->isMandatory());
-    EXPECT_FALSE(fieldOf(L"t", L"b")->isMandatory());
-}
-
 TEST_F(SqliteReflect, SingleColumnUniqueConstraintsAndIndexesMakeUniqueFields) {
     reflect("CREATE TABLE t (a INTEGER UNIQUE, b INTEGER, c INTEGER, d INTEGER, UNIQUE (c, d));"
             "CREATE UNIQUE INDEX tb ON t (b);");
     EXPECT_TRUE(fieldOf(L"t", L"a")->isUnique());
     EXPECT_TRUE(fieldOf(L"t", L"b")->isUnique());
     EXPECT_FALSE(fieldOf(L"t", L"c")->isUnique());
-}
-
-TEST_F(SqliteReflect, CompoundPrimaryKeyIsTheIdentity) {
-    reflect("CREATE TABLE t (a INTEGER, b INTEGER, c TEXT, PRIMARY KEY (a, b));");
-    const auto& ids = result.model->classInfo(L"t", false)->idInfo()->fieldInfos();
-    ASSERT_EQ(ids.size(), 2u);
-    EXPECT_EQ(ids[1]->scName().string(), L"b");
-}
-
-TEST_F(SqliteReflect, CompoundForeignKeyBecomesARelationWithFieldPairs) {
-    reflect("CREATE TABLE p (a INTEGER, b INTEGER, PRIMARY KEY (a, b));"
-            "CREATE TABLE c (x INTEGER, y INTEGER, FOREIGN KEY (x, y) REFERENCES p (a, b));");
-    ky::refPtr<classInfo> c = result.model->classInfo(L"c", false);
-    ASSERT_EQ(c->toRelations_end() - c->toRelations_begin(), 1);
-    const auto& pairs = (*c->toRelations_begin())->fieldRelations();
-    ASSERT_EQ(pairs.size(), 2u);
-    EXPECT_EQ(pairs[1].first->scName().string(), L"y");
-    EXPECT_EQ(pairs[1].second->qualifiedName(), L"p.b");
 }
 
 TEST_F(SqliteReflect, ForeignKeyWithoutTargetColumnsLeadsToThePrimaryKey) {
@@ -160,14 +119,6 @@ TEST_F(SqliteReflect, CaseSensitiveRuleKeepsNamesAsWritten) {
     ky::refPtr<modelInfo> model = reflect("CREATE TABLE \"Order\" (\"Id\" INTEGER);");
     EXPECT_TRUE(model->classInfo(L"Order", false));
     EXPECT_FALSE(model->classInfo(L"order", false));
-}
-
-TEST_F(SqliteReflect, NamesWithQuotesSpacesDotsAndNonAsciiLettersAreRead) {
-    ky::refPtr<modelInfo> model = reflect("CREATE TABLE \"a \"\"b\"\".c\" (\"Größe €\" INTEGER, \"select\" TEXT);");
-    ky::refPtr<classInfo> cls = model->classInfo(L"a \"b\".c", false);
-    ASSERT_TRUE(cls);
-    EXPECT_TRUE(cls->fieldInfo(L"größe €", false, false));
-    EXPECT_TRUE(cls->fieldInfo(L"select", false, false));
 }
 
 TEST_F(SqliteReflect, NonAsciiNamesThatClashAfterFoldingAreAnError) {
