@@ -110,11 +110,6 @@ TEST_F(SqlDdl, ShopModelMatchesTheGoldenTextOfEachDialect) {
     EXPECT_EQ(ddl(sql::ePostgresql).text, readTestFile("golden/shop.postgresql.sql"));
 }
 
-TEST_F(SqlDdl, ShopModelRunsInSqlite) {
-    shop::buildShopModel(model);
-    EXPECT_EQ(sqliteRefusal(ddl(sql::eSqlite).text), "");
-}
-
 TEST_F(SqlDdl, RelationTowardsAClassWithoutKeyIsLeftOutWithAWarning) {
     shop::buildShopModel(model);
     const sql::ddlResult result = ddl(sql::eSqlite);
@@ -169,9 +164,6 @@ TEST_F(SqlDdl, ColumnsCarryTheirTypeConstraintsAndDefaults) {
          "d DATE DEFAULT '2024-02-29',\n    x BLOB DEFAULT X'0aff'", "DEFAULT '\\x0aff'::bytea"},
         {"type default", [](const auto& c) { field(c, L"a", eInt)->setDefaultValue(ky::genericValue::create(0)); },
          "a INTEGER", nullptr},
-        {"enumeration",
-         [](const auto& c) { shop::setItems(field(c, L"size", eString), eSemEnum, {L"S, small", L"M, medium"}); },
-         "size TEXT CHECK (size IN ('S', 'M'))", nullptr},
         {"safe custom type",
          [](const auto& c) { c->createFieldInfo(L"n", eCustom, ky::genericSet(), L"NUMERIC(10, 2)"); },
          "n NUMERIC(10, 2)", nullptr},
@@ -185,11 +177,6 @@ TEST_F(SqlDdl, ColumnsCarryTheirTypeConstraintsAndDefaults) {
             EXPECT_NE(statementOf(ddl(sql::ePostgresql), "t").find(c.pg), std::string::npos);
         }
     }
-}
-
-TEST_F(SqlDdl, ClassNamedOrderIsQuoted) {
-    field(cls(L"order"), L"select", eInt);
-    EXPECT_EQ(statementOf(ddl(sql::eSqlite), "\"order\""), "CREATE TABLE \"order\" (\n    \"select\" INTEGER\n)");
 }
 
 TEST_F(SqlDdl, TablesFollowTheTablesTheyReference) {
@@ -279,24 +266,11 @@ TEST(SqliteExecute, EachWayOfFailingIsOneDiagnostic) {
     });
 }
 
-TEST_F(PgDdl, ShopModelRunsInPostgresql) {
-    shop::buildShopModel(model);
-    EXPECT_EQ(pgRefusal(ddl(sql::ePostgresql).text), "");
-}
-
 TEST_F(PgDdl, CycleIsClosedByAlterTable) {
     makeCycle();
     const sql::ddlResult result = ddl(sql::ePostgresql);
     EXPECT_NE(result.text.find("ALTER TABLE b ADD FOREIGN KEY (aid) REFERENCES a (id);"), std::string::npos);
     EXPECT_EQ(pgRefusal(result.text), "");
-}
-
-TEST_F(PgDdl, QuotedAndNonAsciiNamesRun) {
-    model = modelInfo::createModelInfo(true);
-    ky::refPtr<classInfo> c = cls(L"Straße \"Nord\".v2");
-    field(c, L"Größe", eInt)->setLabel(L"it's big");
-    field(c, L"user", eInt);
-    EXPECT_EQ(pgRefusal(ddl(sql::ePostgresql).text), "");
 }
 
 TEST_F(PgDdl, EachWayOfFailingIsOneDiagnostic) {

@@ -8,11 +8,8 @@ using namespace kysqltest;
 
 namespace {
 
-class PgReflect : public ::testing::Test {
+class PgReflect : public reflectTest {
 protected:
-    sql::reflectOptions options;
-    sql::reflectResult result;
-
     void SetUp() override { KY_REQUIRE_PG(); }
 
     // Reflects a new schema made by `ddl`; fails the test when no model comes back.
@@ -23,10 +20,6 @@ protected:
         result = sql::reflectPostgresqlDatabase(pgServer::conninfo(), options);
         EXPECT_TRUE(result.model) << describeAll(result.problems);
         return result.model;
-    }
-
-    ky::refPtr<fieldInfo> fieldOf(const wchar_t* table, const wchar_t* column) {
-        return result.model ? result.model->fieldInfo(table, column, false) : ky::refPtr<fieldInfo>();
     }
 };
 
@@ -50,12 +43,6 @@ TEST_F(PgReflect, EnumTypeBecomesAnEnumerationWithItsLabels) {
     ASSERT_TRUE(m->semanticAttribs().getValuePtr(L"enumItems", items));
     ASSERT_EQ(items->size(), 3u);
     EXPECT_EQ((*items)[2].itemName, L"happy");
-}
-
-TEST_F(PgReflect, CommentsBecomeLabels) {
-    reflect("CREATE TABLE t (a int); COMMENT ON TABLE t IS 'The table'; COMMENT ON COLUMN t.a IS 'It''s a';");
-    EXPECT_EQ(result.model->classInfo(L"t", false)->label(), L"The table");
-    EXPECT_EQ(fieldOf(L"t", L"a")->label(), L"It's a");
 }
 
 TEST_F(PgReflect, KeysUniquesAndForeignKeysAreRead) {

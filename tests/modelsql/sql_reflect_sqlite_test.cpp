@@ -10,20 +10,13 @@ using namespace kysqltest;
 
 namespace {
 
-class SqliteReflect : public ::testing::Test {
+class SqliteReflect : public reflectTest {
 protected:
-    sql::reflectOptions options;
-    sql::reflectResult result;
-
     // Reflects a new file made by `ddl`; fails the test when no model comes back.
     ky::refPtr<modelInfo> reflect(const std::string& ddl) {
         result = sql::reflectSqliteFile(sqliteFileWith(ddl), options);
         EXPECT_TRUE(result.model) << describeAll(result.problems);
         return result.model;
-    }
-
-    ky::refPtr<fieldInfo> fieldOf(const wchar_t* table, const wchar_t* column) {
-        return result.model ? result.model->fieldInfo(table, column, false) : ky::refPtr<fieldInfo>();
     }
 };
 
@@ -40,46 +33,12 @@ TEST_F(SqliteReflect, ModelKeepsTheCatalogueOrder) {
     EXPECT_EQ((*(t->fields_end() - 1))->scName().string(), L"m");
 }
 
-TEST_F(SqliteReflect, ColumnTypesAndStringLengthAreRead) {
-    reflect("CREATE TABLE t (a VARCHAR(40), b BIGINT, c BLOB, d NUMERIC(10,2), e TIMESTAMP);");
-    EXPECT_EQ(fieldOf(L"t", L"a")->type(), eString);
-    EXPECT_EQ(sql::fieldLength(*fieldOf(L"t", L"a")), 40u);
-    EXPECT_EQ(fieldOf(L"t", L"b")->type(), eLong);
-    EXPECT_EQ(fieldOf(L"t", L"c")->type(), eBinary);
-    EXPECT_EQ(fieldOf(L"t", L"d")->semantic(), eSemMonetary);
-    EXPECT_EQ(fieldOf(L"t", L"e")->type(), eTimestamp);
-}
-
-TEST_F(SqliteReflect, NotNullMakesAFieldMandatory) {
-    reflect("CREATE TABLE t (a INTEGER NOT NULL, b INTEGER);");
-    EXPECT_TRUE(fieldOf(L"t", L"a")->isMandatory());
-    EXPECT_FALSE(fieldOf(L"t", L"b")->isMandatory());
-}
-
 TEST_F(SqliteReflect, SingleColumnUniqueConstraintsAndIndexesMakeUniqueFields) {
     reflect("CREATE TABLE t (a INTEGER UNIQUE, b INTEGER, c INTEGER, d INTEGER, UNIQUE (c, d));"
             "CREATE UNIQUE INDEX tb ON t (b);");
     EXPECT_TRUE(fieldOf(L"t", L"a")->isUnique());
     EXPECT_TRUE(fieldOf(L"t", L"b")->isUnique());
     EXPECT_FALSE(fieldOf(L"t", L"c")->isUnique());
-}
-
-TEST_F(SqliteReflect, CompoundPrimaryKeyIsTheIdentity) {
-    reflect("CREATE TABLE t (a INTEGER, b INTEGER, c TEXT, PRIMARY KEY (a, b));");
-    const auto& ids = result.model->classInfo(L"t", false)->idInfo()->fieldInfos();
-    ASSERT_EQ(ids.size(), 2u);
-    EXPECT_EQ(ids[1]->scName().string(), L"b");
-}
-
-TEST_F(SqliteReflect, CompoundForeignKeyBecomesARelationWithFieldPairs) {
-    reflect("CREATE TABLE p (a INTEGER, b INTEGER, PRIMARY KEY (a, b));"
-            "CREATE TABLE c (x INTEGER, y INTEGER, FOREIGN KEY (x, y) REFERENCES p (a, b));");
-    ky::refPtr<classInfo> c = result.model->classInfo(L"c", false);
-    ASSERT_EQ(c->toRelations_end() - c->toRelations_begin(), 1);
-    const auto& pairs = (*c->toRelations_begin())->fieldRelations();
-    ASSERT_EQ(pairs.size(), 2u);
-    EXPECT_EQ(pairs[1].first->scName().string(), L"y");
-    EXPECT_EQ(pairs[1].second->qualifiedName(), L"p.b");
 }
 
 TEST_F(SqliteReflect, ForeignKeyWithoutTargetColumnsLeadsToThePrimaryKey) {
@@ -101,6 +60,35 @@ TEST_F(SqliteReflect, DefaultsBecomeExpressionsAndLiteralValues) {
     fieldOf(L"t", L"b")->getDefaultValue(value, false);
     EXPECT_EQ(value.strictRead<ky::string>(), L"it's");
     EXPECT_EQ(fieldOf(L"t", L"c")->defaultExpression(), L"CURRENT_DATE");
+}
+
+TEST_F(SqliteReflect, EnumerationCheckOfAColumnBecomesItsItems) {
+    reflect("CREATE TABLE t (size TEXT NOT NULL CONSTRAINT c CHECK (\"size\" IN ('S', 'it''s')));");
+    EXPECT_EQ(enumerationOf(*fieldOf(L"t", L"size")), "'S' 'it''s'");
+}
+
+TEST_F(SqliteReflect, EnumerationItemIsNamedByTheStringContent) {
+    reflect("CREATE TABLE t (size TEXT CHECK (size IN ('it''s')));");
+    const std::vector<enumItem>* items = nullptr;
+    ASSERT_TRUE(fieldOf(L"t", L"size")->semanticAttribs().getValuePtr(L"enumItems", items));
+    EXPECT_EQ(items->at(0).itemName, L"it's");
+}
+
+TEST_F(SqliteReflect, TableCheckNamingOneColumnBecomesItsItems) {
+    reflect("CREATE TABLE t (n INTEGER, m TEXT, CHECK ([N] IN (-1, +2)), CHECK (length(m) > 0));");
+    EXPECT_EQ(enumerationOf(*fieldOf(L"t", L"n")), "-1 2");
+}
+
+// a: more than the list; b: names another column; c: inside a literal;
+// d: literals not of the type; e: in a comment; f, g: a second check names
+// the column; h: nested parentheses.
+TEST_F(SqliteReflect, ChecksOfAnyOtherShapeMakeNoItems) {
+    reflect("CREATE TABLE t (a TEXT CHECK (a IN ('x') OR a IS NULL), b TEXT CHECK (a IN ('x')),"
+            " c TEXT DEFAULT 'CHECK (c IN (''x''))', d INTEGER CHECK (d IN ('x')), e TEXT /* CHECK (e IN ('x')) */,"
+            " f TEXT CHECK (f IN ('x')) CHECK (f <> ''), g TEXT CHECK (g IN ('x')), h TEXT CHECK (h IN (('x'))),"
+            " CHECK (g <> a));");
+    for (const wchar_t* column : {L"a", L"b", L"c", L"d", L"e", L"f", L"g", L"h"})
+        EXPECT_EQ(fieldOf(L"t", column)->semantic(), eSemNone) << ky::string(column).toUtf8();
 }
 
 TEST_F(SqliteReflect, UnknownTypeBecomesCustomWithAWarning) {
@@ -131,14 +119,6 @@ TEST_F(SqliteReflect, CaseSensitiveRuleKeepsNamesAsWritten) {
     ky::refPtr<modelInfo> model = reflect("CREATE TABLE \"Order\" (\"Id\" INTEGER);");
     EXPECT_TRUE(model->classInfo(L"Order", false));
     EXPECT_FALSE(model->classInfo(L"order", false));
-}
-
-TEST_F(SqliteReflect, NamesWithQuotesSpacesDotsAndNonAsciiLettersAreRead) {
-    ky::refPtr<modelInfo> model = reflect("CREATE TABLE \"a \"\"b\"\".c\" (\"Größe €\" INTEGER, \"select\" TEXT);");
-    ky::refPtr<classInfo> cls = model->classInfo(L"a \"b\".c", false);
-    ASSERT_TRUE(cls);
-    EXPECT_TRUE(cls->fieldInfo(L"größe €", false, false));
-    EXPECT_TRUE(cls->fieldInfo(L"select", false, false));
 }
 
 TEST_F(SqliteReflect, NonAsciiNamesThatClashAfterFoldingAreAnError) {

@@ -1,5 +1,5 @@
-// The scratch directory, the PostgreSQL server environment and the tables
-// of a model as text for the SQL tests.
+// The scratch directory and the PostgreSQL server environment of the SQL
+// tests.
 #include "sql_test_support.h"
 
 #include <pwd.h>
@@ -152,87 +152,6 @@ const bool environmentAdded = [] {
     return true;
 }();
 
-// ---- the tables of a model as text ----
-
-void collectFields(const classInfo& cls, std::vector<ky::const_refPtr<fieldInfo>>& out) {
-    for (auto it = cls.baseClasses_begin(); !(it == cls.baseClasses_end()); ++it) collectFields(**it, out);
-    for (auto it = cls.fields_begin(); it != cls.fields_end(); ++it) {
-        ky::const_refPtr<fieldInfo> field(*it);
-        auto same = std::find_if(out.begin(), out.end(), [&](const auto& f) { return f->scName() == field->scName(); });
-        if (same != out.end()) *same = field;
-        else out.push_back(field);
-    }
-}
-
-std::string utf8(const ky::scString& name) { return name.string().toUtf8(); }
-
-std::string keyNames(const classInfo& cls) {
-    std::vector<ky::const_refPtr<fieldInfo>> fields;
-    collectFields(cls, fields);
-    std::string names;
-    for (const auto& f : fields)
-        if (f->semantic() == eSemPrimkey) names.append(names.empty() ? "" : ",").append(utf8(f->scName()));
-    return names;
-}
-
-// "from,... -> target(to,...)" for each relation of the class and its bases
-// that a table can hold: towards a class with a key of as many fields, or
-// towards fields.
-void collectForeignKeys(const classInfo& cls, std::vector<std::string>& out) {
-    for (auto it = cls.toRelations_begin(); it != cls.toRelations_end(); ++it) {
-        const auto& pairs = (*it)->fieldRelations();
-        const ky::refPtr<classInfo> target = pairs[0].second->classInfo();
-        if (!target || target->isAbstract()) continue;
-        std::string from, to;
-        for (const auto& p : pairs) {
-            from.append(from.empty() ? "" : ",").append(utf8(p.first->scName()));
-            to.append(to.empty() ? "" : ",").append(utf8(p.second->scName()));
-        }
-        if (pairs.size() == 1 && pairs[0].second->type() == ePtr) to = keyNames(*target);
-        if (std::count(to.begin(), to.end(), ',') + 1 != static_cast<long>(pairs.size()) || to.empty()) continue;
-        out.push_back("  foreign key " + from + " -> " + utf8(target->scName()) + "(" + to + ")\n");
-    }
-    for (auto it = cls.baseClasses_begin(); !(it == cls.baseClasses_end()); ++it) collectForeignKeys(**it, out);
-}
-
-std::string labelOf(const fieldInfo& field) {
-    ky::const_refPtr<fieldInfo> f(&field);
-    while (f && f->label().empty()) f = f->sourceField();
-    return f ? f->label().toUtf8() : std::string();
-}
-
-// The default a table holds: the literal of a stored default value (the
-// clock-based type defaults of dates and times do not count).
-std::string defaultOf(const fieldInfo& field) {
-    ky::genericValue value, typeDefault;
-    std::string literal, typeLiteral;
-    if (!field.getDefaultValue(value, true) || !sql::literalOf(value, field.type(), sql::eSqlite, literal)) return "";
-    if (fieldInfo::getDefaultFromType(field.type(), typeDefault) &&
-        sql::literalOf(typeDefault, field.type(), sql::eSqlite, typeLiteral)) {
-        // The clock moves between two reads of "now": equal to the second.
-        const std::size_t digits = field.type() == eTime ? 9 : field.type() == eTimestamp ? 20 : std::string::npos;
-        if (literal.substr(0, digits) == typeLiteral.substr(0, digits)) return "";
-    }
-    return literal;
-}
-
-std::string columnOf(const fieldInfo& f, bool labels) {
-    std::ostringstream out;
-    out << "  " << utf8(f.scName()) << " type " << unsigned(f.type());
-    if (f.type() == eCustom) out << " " << utf8(f.typeString());
-    if (sql::fieldLength(f)) out << " length " << sql::fieldLength(f);
-    if (f.semantic() == eSemPrimkey) {
-        out << " key";
-    } else {
-        if (f.isMandatory()) out << " mandatory";
-        if (f.isUnique()) out << " unique";
-        if (f.semantic() == eSemMonetary && (f.type() == eDouble || f.type() == eFloat)) out << " monetary";
-    }
-    if (!defaultOf(f).empty()) out << " default " << defaultOf(f);
-    if (labels && !labelOf(f).empty()) out << " label '" << labelOf(f) << "'";
-    return out.str() + "\n";
-}
-
 }  // namespace
 
 const fs::path& scratchDir() {
@@ -290,26 +209,16 @@ void pgServer::run(const std::string& sql) {
     PQfinish(conn);
 }
 
-std::string tablesOf(const modelInfo& model, bool labels) {
-    std::vector<std::string> tables;
-    for (auto it = model.classes_begin(); it != model.classes_end(); ++it) {
-        const classInfo& cls = **it;
-        if (cls.isAbstract()) continue;
-        std::string table = "table " + utf8(cls.scName()) + (labels ? " '" + cls.label().toUtf8() + "'" : "") + "\n";
-        std::vector<ky::const_refPtr<fieldInfo>> fields;
-        collectFields(cls, fields);
-        for (const auto& f : fields)
-            if (f->type() != ePtr) table += columnOf(*f, labels);
-        std::vector<std::string> foreignKeys;
-        collectForeignKeys(cls, foreignKeys);
-        std::sort(foreignKeys.begin(), foreignKeys.end());
-        for (const std::string& key : foreignKeys) table += key;
-        tables.push_back(table);
+std::string enumerationOf(const fieldInfo& field) {
+    const std::vector<enumItem>* items = nullptr;
+    if (field.semantic() != eSemEnum || !field.semanticAttribs().getValuePtr(L"enumItems", items)) return "";
+    std::string out;
+    for (const enumItem& item : *items) {
+        std::string literal;
+        if (!sql::literalOf(item.itemValue, field.type(), sql::eSqlite, literal)) literal = "?";
+        out += (out.empty() ? "" : " ") + literal;
     }
-    std::sort(tables.begin(), tables.end());
-    std::string text;
-    for (const std::string& table : tables) text += table;
-    return text;
+    return out;
 }
 
 std::string describeAll(const sql::diagnostics& problems) {

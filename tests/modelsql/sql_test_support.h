@@ -1,7 +1,6 @@
 // What the SQL tests share: a scratch directory per process, SQLite files
 // made from SQL text, the PostgreSQL server the tests start (one per test
-// process, only when a PostgreSQL test runs), and the tables of a model as
-// text, so that two models compare in what their tables hold.
+// process, only when a PostgreSQL test runs), a base of the reflection tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -63,11 +62,20 @@ public:
         ASSERT_TRUE(::kysqltest::pgServer::running()) << ::kysqltest::pgServer::why();      \
     } while (false)
 
-// What the tables of `model` hold (every non-abstract class with its own and
-// inherited fields), as text: a table a paragraph, in name order, a line for
-// each column and foreign key. Labels are included only with `labels`
-// (PostgreSQL keeps them as comments).
-std::string tablesOf(const modelInfo& model, bool labels);
+// A reflection test's options and result, and the fields of the result.
+class reflectTest : public ::testing::Test {
+protected:
+    sql::reflectOptions options;
+    sql::reflectResult result;
+
+    ky::refPtr<fieldInfo> fieldOf(const wchar_t* table, const wchar_t* column) {
+        return result.model ? result.model->fieldInfo(table, column, false) : ky::refPtr<fieldInfo>();
+    }
+};
+
+// The item values of a field's enumeration as SQLite literals, in order,
+// separated by spaces; empty without items.
+std::string enumerationOf(const fieldInfo& field);
 
 // The diagnostics as text, one per line (for failure messages).
 std::string describeAll(const sql::diagnostics& problems);

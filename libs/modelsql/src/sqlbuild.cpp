@@ -54,6 +54,26 @@ void setEnumeration(fieldInfo& field, const catColumn& column) {
     field.setSemantic(eSemEnum, attribs, L"");
 }
 
+// The items of an enumeration check (SQLite): each literal read as a value
+// of the field's type, named by its text (a string by its content). None
+// when the type takes no enumeration or a literal is not of the type.
+void setCheckedItems(fieldInfo& field, const catColumn& column, eFieldType type) {
+    if (type != eBool && type != eShort && type != eInt && type != eLong && type != eFloat && type != eDouble &&
+        type != eString)
+        return;
+    std::vector<enumItem> items;
+    for (const ky::string& literal : column.checkLiterals) {
+        ky::genericValue value;
+        if (!parseDefaultLiteral(literal, type, value)) return;
+        ky::string name = literal;
+        if (type == eString && !value.read(name)) return;
+        items.emplace_back(value, name);
+    }
+    ky::genericSet attribs;
+    attribs.setValue(ky::scString::createFrom(L"enumItems"), items, true);
+    field.setSemantic(eSemEnum, attribs, L"");
+}
+
 void addColumn(builder& b, classInfo& cls, const catTable& table, const catColumn& column) {
     if (column.name.empty()) {
         b.report(eError, "sql.reflect.empty-name", L"a column has an empty name", table.name);
@@ -82,6 +102,7 @@ void addColumn(builder& b, classInfo& cls, const catTable& table, const catColum
     }
     if (type.semantic == eSemMonetary) field->setSemantic(eSemMonetary, ky::genericSet(), L"");
     if (column.isEnum) setEnumeration(*field, column);
+    else if (!column.checkLiterals.empty() && type.semantic == eSemNone) setCheckedItems(*field, column, type.type);
 }
 
 void addClass(builder& b, const catTable& table) {
@@ -173,6 +194,9 @@ ky::refPtr<modelInfo> buildModel(const catalogue& cat, const reflectOptions& opt
                                  const ky::string& source, diagnostics& problems) {
     const std::size_t first = problems.size();
     builder b{options, dialect, problems, modelInfo::createModelInfo(options.caseSensitiveNames), {}, {}, {}, {}};
+    b.classOf.reserve(cat.tables.size());
+    b.tableOf.reserve(cat.tables.size());
+    b.byFoldedName.reserve(cat.tables.size());
     for (const catTable& table : cat.tables) addClass(b, table);
     if (!hasErrors(problems)) {
         for (const catTable& table : cat.tables)

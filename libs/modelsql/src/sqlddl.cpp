@@ -311,18 +311,27 @@ std::string foreignKeyClause(const foreignKey& fk, const ddlContext& ctx) {
     return "FOREIGN KEY (" + listOf(fk.from, ctx) + ") REFERENCES " + ctx.quote(to.name) + " (" + listOf(fk.to, ctx) + ")";
 }
 
+// Written straight into one string: a list of parts joined afterwards would
+// cost two allocations a column.
 std::string createTable(const table& t, const ddlContext& ctx) {
     const bool pg = ctx.options.dialect == ePostgresql;
-    std::vector<std::string> parts;
-    for (const column& c : t.columns) parts.push_back(ctx.quote(c.name) + c.definition);
-    if (!t.key.empty()) parts.push_back("PRIMARY KEY (" + listOf(t.key, ctx) + ")");
+    std::string out = "CREATE TABLE " + ctx.quote(t.name) + " (";
+    std::size_t size = out.size() + 2;
+    for (const column& c : t.columns) size += c.name.size() + c.definition.size() + 8;
+    out.reserve(size + 64 * (t.foreignKeys.size() + 1));
+    bool first = true;
+    auto part = [&]() -> std::string& {
+        out += first ? "\n    " : ",\n    ";
+        first = false;
+        return out;
+    };
+    for (const column& c : t.columns) part().append(ctx.quote(c.name)).append(c.definition);
+    if (!t.key.empty()) part().append("PRIMARY KEY (").append(listOf(t.key, ctx)).append(")");
     for (const foreignKey& fk : t.foreignKeys) {
         if (fk.closesCycle && pg) continue;
-        parts.push_back(foreignKeyClause(fk, ctx) + (fk.closesCycle ? " DEFERRABLE INITIALLY DEFERRED" : ""));
+        part().append(foreignKeyClause(fk, ctx)).append(fk.closesCycle ? " DEFERRABLE INITIALLY DEFERRED" : "");
     }
-    std::string out = "CREATE TABLE " + ctx.quote(t.name) + " (";
-    for (std::size_t i = 0; i < parts.size(); ++i) out += (i ? ",\n    " : "\n    ") + parts[i];
-    out += parts.empty() ? ")" : "\n)";
+    out += first ? ")" : "\n)";
     return out;
 }
 

@@ -63,6 +63,7 @@ struct catColumn {
     int keyPosition = 0;              // 1-based position in the primary key; 0 when not in it
     bool isEnum = false;              // PostgreSQL enum type
     std::vector<ky::string> enumLabels;
+    std::vector<ky::string> checkLiterals;  // SQLite: the literals of CHECK (column IN (...))
 };
 
 struct catForeignKey {
