@@ -114,13 +114,21 @@ TEST_F(FieldSemantics, FailureAfterTheChecksRestoresTheWholeField) {
     EXPECT_EQ(f->semanticString().string(), L"colour");
 }
 
-TEST_F(FieldSemantics, AcceptedSemanticsNarrowTheirTypes) {
+TEST_F(FieldSemantics, AcceptedSemanticsNarrowOrKeepTheirTypes) {
     refPtr<fieldInfo> day = make(L"day", eTimestamp);
     refPtr<fieldInfo> hour = make(L"hour", eTimestamp);
+    refPtr<fieldInfo> moment = make(L"moment", eTimestamp);
+    refPtr<fieldInfo> bits = make(L"bits", eInt);
     day->setSemantic(eSemDate, {}, L"");
     hour->setSemantic(eSemTime, {}, L"");
+    moment->setSemantic(eSemTimestamp, {}, L"");
+    bits->setSemantic(eSemBits, enumItems(), L"");
     EXPECT_EQ(day->type(), eDate);
     EXPECT_EQ(hour->type(), eTime);
+    EXPECT_EQ(moment->semantic(), eSemTimestamp);
+    EXPECT_EQ(moment->type(), eTimestamp);
+    EXPECT_EQ(bits->semantic(), eSemBits);
+    EXPECT_EQ(bits->type(), eInt);
     makeKey(day);
     EXPECT_TRUE(day->isMandatory());
     EXPECT_TRUE(day->isUnique());
@@ -154,16 +162,6 @@ TEST_F(FieldSemantics, SemanticStringAnswersCustomTextOrTheWordAlongTheSourceCha
     EXPECT_EQ(over->semanticString().string(), L"girth");
     EXPECT_EQ(over->semanticAttribs().size(), 1u);
     EXPECT_TRUE(source->semanticAttribs().empty());
-}
-
-TEST_F(FieldSemantics, TimestampAndBitsSemanticsAcceptTheirTypes) {
-    refPtr<fieldInfo> moment = make(L"moment", eTimestamp);
-    moment->setSemantic(eSemTimestamp, {}, L"");
-    EXPECT_EQ(moment->semantic(), eSemTimestamp);
-    EXPECT_EQ(moment->type(), eTimestamp);
-    refPtr<fieldInfo> bits = make(L"bits", eInt);
-    bits->setSemantic(eSemBits, enumItems(), L"");
-    EXPECT_EQ(bits->semantic(), eSemBits);
 }
 
 }  // namespace

@@ -67,4 +67,9 @@ TEST(StringEdits, EditsGiveTheirTableResults) {
     EXPECT_EQ(string{static_cast<wchar_t>(0xD800)}.toUtf8(), "\xEF\xBF\xBD");
 }
 
+TEST(StringConstruction, TakesTheTextOfAStandardWideString) {
+    const std::wstring text = L"Größe";
+    EXPECT_EQ(ky::string(text).toUtf8(), "Gr\xC3\xB6\xC3\x9F" "e");
+}
+
 }  // namespace
