@@ -194,7 +194,8 @@ std::string pgServer::conninfo(const std::string& schema) {
 
 std::string pgServer::freshSchema() {
     static std::atomic<int> counter{0};
-    const std::string name = "s" + std::to_string(++counter);
+    std::string name = std::to_string(++counter);
+    name.insert(name.begin(), 's');
     run("CREATE SCHEMA " + name);
     return name;
 }
