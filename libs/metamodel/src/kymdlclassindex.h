@@ -72,17 +72,6 @@ bool heavyBarrierReady();
 // made so far, and those before the caller's later loads.
 void heavyBarrier();
 
-// Asks for the line of `p` with the intent to write it: the object a lookup
-// hands out is counted next, and a line that another core counted last
-// then comes over once, not once to be read and again to be written.
-inline void prefetchForCount(const void* p) noexcept {
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-    asm volatile("prefetchw %0" : : "m"(*static_cast<const char*>(p)));
-#else
-    (void)p;
-#endif
-}
-
 inline void publish(std::atomic<const void*>& held, const void* p) {
     if (gLightReaders.load(std::memory_order_relaxed)) {
         held.store(p, std::memory_order_release);
@@ -255,7 +244,6 @@ struct classIndex {
             const slot& s = a->slots[i];
             if (s.key.load(std::memory_order_acquire) == 0) return pinned::missing;
             if (s.hash != hash) continue;
-            if (classInfo* cls = s.cls.load(std::memory_order_relaxed); cls && !marked(cls)) prefetchForCount(cls);
             const pinned how = settle(protect(a, s.cls, held, out), out);
             if (how != pinned::found || isNamed(*out)) return how;
             out = nullptr;

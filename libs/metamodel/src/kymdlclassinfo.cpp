@@ -11,7 +11,6 @@
 #include <utility>
 
 #include "kymdlclassdata.h"
-#include "kymdlclassindex.h"
 #include "kymdlinfobase.h"
 
 namespace ky::metamodel {
@@ -174,10 +173,7 @@ ky::metamodel::fieldInfo* classInfo::findField(const wchar_t* name, std::size_t 
     const bool known = detail::findKey(name, length, d->caseSensitive, key);
     if (known) {
         for (const auto& named : d->fieldNames) {
-            if (named.name == key) {
-                detail::prefetchForCount(named.field);
-                return named.field;
-            }
+            if (named.name == key) return named.field;
         }
     }
     // An alias written with capitals still matches a folded key that was
