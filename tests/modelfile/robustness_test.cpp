@@ -83,9 +83,9 @@ TEST(BadInput, AliasBombStopsAtTheExpansionLimit) {
     // Level i lists level i-1 ten times.
     std::string text = "a0: &a0 [x, x, x, x, x, x, x, x, x, x]\n";
     for (int i = 1; i < 12; ++i) {
-        const std::string level = std::to_string(i), below = std::to_string(i - 1);
-        text.append("a").append(level).append(": &a").append(level).append(" [*a").append(below);
-        for (int k = 1; k < 10; ++k) text.append(", *a").append(below);
+        const std::string below = "*a" + std::to_string(i - 1);
+        text += "a" + std::to_string(i) + ": &a" + std::to_string(i) + " [" + below;
+        for (int k = 1; k < 10; ++k) text += ", " + below;
         text += "]\n";
     }
     const file::loadResult result = load(text);

@@ -194,8 +194,7 @@ std::string pgServer::conninfo(const std::string& schema) {
 
 std::string pgServer::freshSchema() {
     static std::atomic<int> counter{0};
-    std::string name = std::to_string(++counter);
-    name.insert(name.begin(), 's');
+    const std::string name = "s" + std::to_string(++counter);
     run("CREATE SCHEMA " + name);
     return name;
 }

@@ -46,12 +46,16 @@ ky::genericSet lengthAttribute(unsigned long length) {
     return attribs;
 }
 
-void setEnumeration(fieldInfo& field, const catColumn& column) {
-    std::vector<enumItem> items;
-    for (const ky::string& label : column.enumLabels) items.emplace_back(ky::genericValue::create(label), label);
+void setItems(fieldInfo& field, const std::vector<enumItem>& items) {
     ky::genericSet attribs;
     attribs.setValue(ky::scString::createFrom(L"enumItems"), items, true);
     field.setSemantic(eSemEnum, attribs, L"");
+}
+
+void setEnumeration(fieldInfo& field, const catColumn& column) {
+    std::vector<enumItem> items;
+    for (const ky::string& label : column.enumLabels) items.emplace_back(ky::genericValue::create(label), label);
+    setItems(field, items);
 }
 
 // The items of an enumeration check (SQLite): each literal read as a value
@@ -69,9 +73,7 @@ void setCheckedItems(fieldInfo& field, const catColumn& column, eFieldType type)
         if (type == eString && !value.read(name)) return;
         items.emplace_back(value, name);
     }
-    ky::genericSet attribs;
-    attribs.setValue(ky::scString::createFrom(L"enumItems"), items, true);
-    field.setSemantic(eSemEnum, attribs, L"");
+    setItems(field, items);
 }
 
 void addColumn(builder& b, classInfo& cls, const catTable& table, const catColumn& column) {
