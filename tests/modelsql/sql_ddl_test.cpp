@@ -162,6 +162,14 @@ TEST_F(SqlDdl, ColumnsCarryTheirTypeConstraintsAndDefaults) {
              field(c, L"x", eBinary)->setDefaultValue(ky::genericValue::create(bytes));
          },
          "d DATE DEFAULT '2024-02-29',\n    x BLOB DEFAULT X'0aff'", "DEFAULT '\\x0aff'::bytea"},
+        {"date and time defaults of their own",
+         [](const auto& c) {
+             const auto ts = field(c, L"ts", eTimestamp);
+             ts->setMandatory(true);
+             ts->setDefaultValue(ky::genericValue::create(ky::timestamp(ky::date(2099, 1, 2), ky::time(3, 4, 5))));
+             field(c, L"t", eTime)->setDefaultValue(ky::genericValue::create(ky::time(0, 0, 0, 500000000)));
+         },
+         "ts TIMESTAMP NOT NULL DEFAULT '2099-01-02 03:04:05',\n    t TIME DEFAULT '00:00:00.5'", nullptr},
         {"type default", [](const auto& c) { field(c, L"a", eInt)->setDefaultValue(ky::genericValue::create(0)); },
          "a INTEGER", nullptr},
         {"safe custom type",

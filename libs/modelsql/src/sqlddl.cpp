@@ -3,7 +3,6 @@
 // (SQLite), and the labels as comments (PostgreSQL).
 #include <algorithm>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "sqlinternal.h"
 
@@ -13,25 +12,37 @@ namespace {
 
 using detail::makeDiagnostic;
 
+// Names are the model's interned handles: copied without allocating,
+// compared as exactly as their texts.
 struct column {
     ky::const_refPtr<fieldInfo> field;
-    ky::string name;
+    ky::scString name;
     std::string definition;  // everything after the name
+    // A date or time default beyond the clock's readings so far, and where
+    // its DEFAULT goes should it be the field's own (see storedDefault).
+    std::string clockDefault;
+    std::size_t defaultAt = 0;
 };
 
 struct foreignKey {
-    std::vector<ky::string> from;
+    std::vector<ky::scString> from;
     std::size_t target = 0;
-    std::vector<ky::string> to;
+    std::vector<ky::scString> to;
     bool closesCycle = false;
 };
 
 struct table {
     ky::const_refPtr<classInfo> cls;
-    ky::string name;
+    ky::scString name;
     std::vector<column> columns;
-    std::vector<ky::string> key;
+    std::vector<ky::scString> key;
     std::vector<foreignKey> foreignKeys;
+};
+
+// The literals of the clock's readings during this DDL: the one of its
+// start and the latest one.
+struct clockWindow {
+    std::string first, last;
 };
 
 struct ddlContext {
@@ -40,8 +51,11 @@ struct ddlContext {
     std::vector<table> tables;
     std::unordered_map<const classInfo*, std::size_t> tableOf;
     std::unordered_map<int, std::string> typeDefaults;  // literal of each type's default, read once
+    std::unordered_map<int, clockWindow> clocks;
 
-    std::string quote(const ky::string& name) const { return quoteIdentifier(name, options.dialect); }
+    void appendQuoted(std::string& out, ky::scString name) const {
+        detail::appendIdentifier(out, name.string(), options.dialect);
+    }
     void warn(const char* code, const ky::string& message, const ky::string& tbl, const ky::string& fld = {}) {
         problems.push_back(makeDiagnostic(eWarning, code, message, tbl, fld));
     }
@@ -50,15 +64,22 @@ struct ddlContext {
     }
 };
 
-// The text under which two names clash in the dialect: SQLite compares
-// identifiers with ASCII letters folded, quoted or not.
-ky::string clashKey(const ky::string& name, eDialect dialect) {
-    if (dialect != eSqlite) return name;
-    ky::string key = name;
-    for (wchar_t& c : key)
-        if (c >= L'A' && c <= L'Z') c = wchar_t(c - L'A' + L'a');
-    return key;
-}
+// The order of names under the dialect's rule, in which two names clash
+// when they compare equal: SQLite compares identifiers with ASCII letters
+// folded, quoted or not.
+struct clashRule {
+    bool fold;
+    wchar_t at(const ky::string& name, std::size_t i) const noexcept {
+        const wchar_t c = name[i];
+        return fold && c >= L'A' && c <= L'Z' ? wchar_t(c - L'A' + L'a') : c;
+    }
+    int compare(const ky::string& a, const ky::string& b) const noexcept {
+        const std::size_t common = std::min(a.size(), b.size());
+        for (std::size_t i = 0; i < common; ++i)
+            if (at(a, i) != at(b, i)) return at(a, i) < at(b, i) ? -1 : 1;
+        return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+    }
+};
 
 const ky::genericSet* enumerationAttributes(const fieldInfo& field) {
     ky::const_refPtr<fieldInfo> current(&field);
@@ -69,30 +90,45 @@ const ky::genericSet* enumerationAttributes(const fieldInfo& field) {
     return nullptr;
 }
 
-std::string listOf(const std::vector<ky::string>& names, const ddlContext& ctx) {
-    std::string out;
-    for (const ky::string& name : names) {
-        if (!out.empty()) out += ", ";
-        out += ctx.quote(name);
+void appendList(std::string& out, const std::vector<ky::scString>& names, const ddlContext& ctx) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) out += ", ";
+        ctx.appendQuoted(out, names[i]);
     }
-    return out;
 }
 
 bool clockDefault(eFieldType type) { return type == eDate || type == eTime || type == eTimestamp; }
 
+// The literal of the clock's reading for a date or time type, or empty.
+std::string clockLiteral(eFieldType type, eDialect dialect) {
+    ky::genericValue now;
+    std::string literal;
+    if (!fieldInfo::getDefaultFromType(type, now) || !literalOf(now, type, dialect, literal)) literal.clear();
+    return literal;
+}
+
+// Whether `literal` lies in `window`, which may wrap at midnight.
+bool inWindow(const std::string& literal, const clockWindow& window) {
+    if (window.first <= window.last) return literal >= window.first && literal <= window.last;
+    return literal >= window.first || literal <= window.last;
+}
+
+enum class ownDefault { no, yes, unsettled };
+
 // Whether the field holds a default value of its own, told apart from the
 // type's default by comparing literals. The literal of a type's default is
-// read once per DDL; the clock-based defaults of dates and times are read
-// before and after, so that a tick in between does not count.
-bool storedDefault(const fieldInfo& field, ddlContext& ctx, std::string& literal) {
+// read once per DDL. A date or time is the clock's reading when it lies
+// between the readings of the DDL's start and of a moment after the field
+// gave it; one beyond the readings so far stays unsettled until all columns
+// are described, so that the clock is read once more, not once a column.
+ownDefault storedDefault(const fieldInfo& field, ddlContext& ctx, std::string& literal) {
     const eFieldType type = field.type();
     const eDialect dialect = ctx.options.dialect;
-    ky::genericValue before, value, after;
-    if (clockDefault(type)) fieldInfo::getDefaultFromType(type, before);
-    if (!field.getDefaultValue(value, true)) return false;
+    ky::genericValue value, after;
+    if (!field.getDefaultValue(value, true)) return ownDefault::no;
     if (!literalOf(value, type, dialect, literal)) {
         literal.clear();
-        return !value.empty() && !fieldInfo::getDefaultFromType(type, after);
+        return !value.empty() && !fieldInfo::getDefaultFromType(type, after) ? ownDefault::yes : ownDefault::no;
     }
     if (!clockDefault(type)) {
         auto known = ctx.typeDefaults.find(type);
@@ -102,43 +138,60 @@ bool storedDefault(const fieldInfo& field, ddlContext& ctx, std::string& literal
                 typeLiteral = "\x01";  // no literal: never equal to one
             known = ctx.typeDefaults.emplace(type, typeLiteral).first;
         }
-        return literal != known->second;
+        return literal != known->second ? ownDefault::yes : ownDefault::no;
     }
-    fieldInfo::getDefaultFromType(type, after);
-    std::string first, last;
-    if (!literalOf(before, type, dialect, first) || !literalOf(after, type, dialect, last)) return true;
-    if (first <= last) return literal < first || literal > last;
-    return literal < first && literal > last;  // the time of day wrapped at midnight
+    const clockWindow& window = ctx.clocks.at(type);
+    if (window.first.empty()) return ownDefault::yes;
+    return inWindow(literal, window) ? ownDefault::no : ownDefault::unsettled;
 }
 
-std::string enumerationCheck(const fieldInfo& field, const ky::string& name, ddlContext& ctx, const ky::string& tbl) {
+// Settles the defaults storedDefault left unsettled, after one more reading
+// of the clock.
+void settleClockDefaults(ddlContext& ctx) {
+    for (auto& [type, window] : ctx.clocks) window.last = clockLiteral(static_cast<eFieldType>(type), ctx.options.dialect);
+    for (table& t : ctx.tables) {
+        for (column& c : t.columns) {
+            if (c.clockDefault.empty()) continue;
+            const clockWindow& window = ctx.clocks.at(c.field->type());
+            if (window.last.empty() || !inWindow(c.clockDefault, window))
+                c.definition.insert(c.defaultAt, " DEFAULT " + c.clockDefault);
+        }
+    }
+}
+
+// Appends the CHECK of an enumeration's items to the column's definition.
+void appendEnumerationCheck(const fieldInfo& field, column& c, ddlContext& ctx, const table& t) {
     const ky::genericSet* attribs = enumerationAttributes(field);
     const std::vector<enumItem>* items = nullptr;
-    if (!attribs || !attribs->getValuePtr(L"enumItems", items) || items->empty()) return std::string();
+    if (!attribs || !attribs->getValuePtr(L"enumItems", items) || items->empty()) return;
     std::string values;
     for (const enumItem& item : *items) {
         std::string literal;
         if (!literalOf(item.itemValue, field.type(), ctx.options.dialect, literal)) {
-            ctx.warn("sql.ddl.enum-item", L"an enumeration item has no SQL literal; no CHECK is written", tbl, name);
-            return std::string();
+            ctx.warn("sql.ddl.enum-item", L"an enumeration item has no SQL literal; no CHECK is written", t.name.string(),
+                     c.name.string());
+            return;
         }
         if (!values.empty()) values += ", ";
         values += literal;
     }
-    return " CHECK (" + ctx.quote(name) + " IN (" + values + "))";
+    c.definition += " CHECK (";
+    ctx.appendQuoted(c.definition, c.name);
+    c.definition.append(" IN (").append(values).append("))");
 }
 
-bool describeColumn(const fieldInfo& field, const classInfo& cls, ddlContext& ctx, column& out) {
-    const ky::string tbl = cls.scName().string();
-    out.name = field.scName().string();
+bool describeColumn(const fieldInfo& field, ddlContext& ctx, const table& t, column& out) {
+    out.name = field.scName();
     const eDialect dialect = ctx.options.dialect;
+    const auto warn = [&](const char* code, const ky::string& message) {
+        ctx.warn(code, message, t.name.string(), out.name.string());
+    };
     if (field.type() == eCustom) {
         const ky::string custom = field.typeString().string();
         if (custom.empty() && dialect == eSqlite) {
             out.definition.clear();
         } else if (!isSafeCustomType(custom)) {
-            ctx.warn("sql.ddl.custom-type", L"the custom type \"" + custom + L"\" is no SQL type; the column is left out", tbl,
-                     out.name);
+            warn("sql.ddl.custom-type", L"the custom type \"" + custom + L"\" is no SQL type; the column is left out");
             return false;
         } else {
             out.definition = " " + detail::utf8(custom);
@@ -146,94 +199,108 @@ bool describeColumn(const fieldInfo& field, const classInfo& cls, ddlContext& ct
     } else {
         const std::string type = sqlTypeOf(field.type(), fieldLength(field), field.semantic(), dialect);
         if (type.empty()) {
-            ctx.warn("sql.ddl.type", L"the field's type has no column type; the column is left out", tbl, out.name);
+            warn("sql.ddl.type", L"the field's type has no column type; the column is left out");
             return false;
         }
-        out.definition = " " + type;
+        out.definition.reserve(type.size() + 32);
+        out.definition.assign(" ").append(type);
     }
     const bool key = field.semantic() == eSemPrimkey;
     if (field.isMandatory() || key) out.definition += " NOT NULL";
     if (field.isUnique() && !key) out.definition += " UNIQUE";
     std::string literal;
-    if (storedDefault(field, ctx, literal)) {
-        if (literal.empty()) ctx.warn("sql.ddl.default", L"the default value has no SQL literal; no DEFAULT is written", tbl, out.name);
-        else out.definition += " DEFAULT " + literal;
+    switch (storedDefault(field, ctx, literal)) {
+        case ownDefault::yes:
+            if (literal.empty()) warn("sql.ddl.default", L"the default value has no SQL literal; no DEFAULT is written");
+            else out.definition.append(" DEFAULT ").append(literal);
+            break;
+        case ownDefault::unsettled:
+            out.clockDefault = std::move(literal);
+            out.defaultAt = out.definition.size();
+            break;
+        case ownDefault::no: break;
     }
-    if (ctx.options.checkEnumerations && field.semantic() == eSemEnum)
-        out.definition += enumerationCheck(field, out.name, ctx, tbl);
+    if (ctx.options.checkEnumerations && field.semantic() == eSemEnum) appendEnumerationCheck(field, out, ctx, t);
     return true;
 }
 
-bool namesDistinct(const std::vector<ky::string>& names, eDialect dialect, ddlContext& ctx, const ky::string& tbl,
-                   bool columns) {
-    std::unordered_set<ky::string> seen;
-    bool distinct = true;
-    for (const ky::string& name : names) {
-        if (name.empty()) {
+// Reports the empty names of `list` and each one that clashes with an
+// earlier one; `nameOf` gives the name of an element, `tbl` the table of
+// columns (empty for tables).
+template <class List, class NameOf>
+void namesDistinct(const List& list, NameOf nameOf, ddlContext& ctx, const ky::string& tbl, bool columns) {
+    const clashRule rule{ctx.options.dialect == eSqlite};
+    const auto name = [&](std::size_t i) -> const ky::string& { return nameOf(list[i]).string(); };
+    // Sorted stably by the rule, a name follows the earlier ones it clashes with.
+    std::vector<std::size_t> order(list.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return rule.compare(name(a), name(b)) < 0; });
+    std::vector<bool> clashes(list.size());
+    for (std::size_t i = 1; i < order.size(); ++i)
+        clashes[order[i]] = rule.compare(name(order[i - 1]), name(order[i])) == 0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (name(i).empty()) {
             ctx.fail("sql.ddl.empty-name", columns ? L"a field has an empty name" : L"a class has an empty name", tbl);
-            distinct = false;
-        } else if (!seen.insert(clashKey(name, dialect)).second) {
+        } else if (clashes[i]) {
             ctx.fail("sql.ddl.name-clash",
-                     L"the name \"" + name + L"\" clashes with another one in the dialect's name rule",
-                     columns ? tbl : name, columns ? name : ky::string());
-            distinct = false;
+                     L"the name \"" + name(i) + L"\" clashes with another one in the dialect's name rule",
+                     columns ? tbl : name(i), columns ? name(i) : ky::string());
         }
     }
-    return distinct;
 }
 
 void collectTables(const modelInfo& model, ddlContext& ctx) {
-    std::vector<ky::string> tableNames;
     for (auto it = model.classes_begin(); it != model.classes_end(); ++it) {
         const ky::const_refPtr<classInfo> cls(*it);
         if (!cls || cls->isAbstract()) continue;
         table t;
         t.cls = cls;
-        t.name = cls->scName().string();
-        for (const auto& field : detail::tableFields(*cls)) {
+        t.name = cls->scName();
+        const auto fields = detail::tableFields(*cls);
+        t.columns.reserve(fields.size());
+        for (const auto& field : fields) {
             column c;
             c.field = field;
-            if (describeColumn(*field, *cls, ctx, c)) t.columns.push_back(std::move(c));
+            if (describeColumn(*field, ctx, t, c)) t.columns.push_back(std::move(c));
         }
         if (t.columns.empty() && ctx.options.dialect == eSqlite) {
-            ctx.warn("sql.ddl.no-columns", L"the class has no column; SQLite needs one, the table is left out", t.name);
+            ctx.warn("sql.ddl.no-columns", L"the class has no column; SQLite needs one, the table is left out",
+                     t.name.string());
             continue;
         }
-        std::vector<ky::string> columnNames;
-        for (const column& c : t.columns) columnNames.push_back(c.name);
-        namesDistinct(columnNames, ctx.options.dialect, ctx, t.name, true);
+        namesDistinct(t.columns, [](const column& c) { return c.name; }, ctx, t.name.string(), true);
         for (const column& c : t.columns)
             if (c.field->semantic() == eSemPrimkey) t.key.push_back(c.name);
-        tableNames.push_back(t.name);
         ctx.tableOf[cls.get()] = ctx.tables.size();
         ctx.tables.push_back(std::move(t));
     }
-    namesDistinct(tableNames, ctx.options.dialect, ctx, ky::string(), false);
+    namesDistinct(ctx.tables, [](const table& t) { return t.name; }, ctx, ky::string(), false);
+    settleClockDefaults(ctx);
 }
 
-const column* findColumn(const table& t, const ky::string& name) {
-    auto it = std::find_if(t.columns.begin(), t.columns.end(), [&](const column& c) { return c.name == name; });
-    return it == t.columns.end() ? nullptr : &*it;
+bool hasColumn(const table& t, ky::scString name) {
+    return std::any_of(t.columns.begin(), t.columns.end(), [&](const column& c) { return c.name == name; });
 }
 
 // Whether the columns `to` of `t` are its key or a unique column, as the
 // database needs for the target of a foreign key.
-bool referencesKey(const table& t, const std::vector<ky::string>& to) {
-    std::vector<ky::string> sortedTo = to, sortedKey = t.key;
+bool referencesKey(const table& t, const std::vector<ky::scString>& to) {
+    std::vector<ky::scString> sortedTo = to, sortedKey = t.key;
     std::sort(sortedTo.begin(), sortedTo.end());
     std::sort(sortedKey.begin(), sortedKey.end());
     if (!sortedKey.empty() && sortedTo == sortedKey) return true;
     if (to.size() != 1) return false;
-    const column* c = findColumn(t, to[0]);
-    return c && c->field->isUnique() && c->field->semantic() != eSemPrimkey;
+    auto c = std::find_if(t.columns.begin(), t.columns.end(), [&](const column& c) { return c.name == to[0]; });
+    return c != t.columns.end() && c->field->isUnique() && c->field->semantic() != eSemPrimkey;
 }
 
 bool resolveForeignKey(const relationInfo& relation, table& from, ddlContext& ctx, foreignKey& fk) {
     const auto& pairs = relation.fieldRelations();
-    const ky::string relationName = relation.scName().string();
     auto refuse = [&](const ky::string& why) {
-        ctx.warn("sql.ddl.foreign-key", L"the relation \"" + relationName + L"\" " + why + L"; no FOREIGN KEY is written",
-                 from.name);
+        ctx.warn("sql.ddl.foreign-key",
+                 L"the relation \"" + relation.scName().string() + L"\" " + why + L"; no FOREIGN KEY is written",
+                 from.name.string());
         return false;
     };
     if (pairs.empty() || !pairs[0].second) return refuse(L"has no field pairs");
@@ -245,13 +312,13 @@ bool resolveForeignKey(const relationInfo& relation, table& from, ddlContext& ct
     fk.target = target->second;
     const table& to = ctx.tables[fk.target];
     for (const auto& pair : pairs) {
-        if (!pair.first || !findColumn(from, pair.first->scName().string()))
+        if (!pair.first || !hasColumn(from, pair.first->scName()))
             return refuse(L"starts from a field the table does not hold");
-        fk.from.push_back(pair.first->scName().string());
+        fk.from.push_back(pair.first->scName());
         if (!towardsClass) {
-            if (!pair.second || !findColumn(to, pair.second->scName().string()))
+            if (!pair.second || !hasColumn(to, pair.second->scName()))
                 return refuse(L"leads to a field the target table does not hold");
-            fk.to.push_back(pair.second->scName().string());
+            fk.to.push_back(pair.second->scName());
         }
     }
     if (towardsClass) fk.to = to.key;
@@ -306,30 +373,46 @@ std::vector<std::size_t> dependencyOrder(ddlContext& ctx) {
     return order;
 }
 
-std::string foreignKeyClause(const foreignKey& fk, const ddlContext& ctx) {
-    const table& to = ctx.tables[fk.target];
-    return "FOREIGN KEY (" + listOf(fk.from, ctx) + ") REFERENCES " + ctx.quote(to.name) + " (" + listOf(fk.to, ctx) + ")";
+void appendForeignKey(std::string& out, const foreignKey& fk, const ddlContext& ctx) {
+    out += "FOREIGN KEY (";
+    appendList(out, fk.from, ctx);
+    out += ") REFERENCES ";
+    ctx.appendQuoted(out, ctx.tables[fk.target].name);
+    out += " (";
+    appendList(out, fk.to, ctx);
+    out += ")";
 }
 
 // Written straight into one string: a list of parts joined afterwards would
 // cost two allocations a column.
 std::string createTable(const table& t, const ddlContext& ctx) {
     const bool pg = ctx.options.dialect == ePostgresql;
-    std::string out = "CREATE TABLE " + ctx.quote(t.name) + " (";
-    std::size_t size = out.size() + 2;
-    for (const column& c : t.columns) size += c.name.size() + c.definition.size() + 8;
+    std::size_t size = 24 + t.name.string().size();
+    for (const column& c : t.columns) size += c.name.string().size() + c.definition.size() + 8;
+    std::string out;
     out.reserve(size + 64 * (t.foreignKeys.size() + 1));
+    out += "CREATE TABLE ";
+    ctx.appendQuoted(out, t.name);
+    out += " (";
     bool first = true;
     auto part = [&]() -> std::string& {
         out += first ? "\n    " : ",\n    ";
         first = false;
         return out;
     };
-    for (const column& c : t.columns) part().append(ctx.quote(c.name)).append(c.definition);
-    if (!t.key.empty()) part().append("PRIMARY KEY (").append(listOf(t.key, ctx)).append(")");
+    for (const column& c : t.columns) {
+        ctx.appendQuoted(part(), c.name);
+        out += c.definition;
+    }
+    if (!t.key.empty()) {
+        part() += "PRIMARY KEY (";
+        appendList(out, t.key, ctx);
+        out += ")";
+    }
     for (const foreignKey& fk : t.foreignKeys) {
         if (fk.closesCycle && pg) continue;
-        part().append(foreignKeyClause(fk, ctx)).append(fk.closesCycle ? " DEFERRABLE INITIALLY DEFERRED" : "");
+        appendForeignKey(part(), fk, ctx);
+        if (fk.closesCycle) out += " DEFERRABLE INITIALLY DEFERRED";
     }
     out += first ? ")" : "\n)";
     return out;
@@ -337,12 +420,19 @@ std::string createTable(const table& t, const ddlContext& ctx) {
 
 void commentStatements(const table& t, const ddlContext& ctx, std::vector<std::string>& out) {
     std::string literal;
-    if (!t.cls->label().empty() && quoteLiteral(t.cls->label(), literal))
-        out.push_back("COMMENT ON TABLE " + ctx.quote(t.name) + " IS " + literal);
+    if (!t.cls->label().empty() && quoteLiteral(t.cls->label(), literal)) {
+        std::string& statement = out.emplace_back("COMMENT ON TABLE ");
+        ctx.appendQuoted(statement, t.name);
+        statement.append(" IS ").append(literal);
+    }
     for (const column& c : t.columns) {
         const ky::string label = detail::fieldLabel(*c.field);
-        if (!label.empty() && quoteLiteral(label, literal))
-            out.push_back("COMMENT ON COLUMN " + ctx.quote(t.name) + "." + ctx.quote(c.name) + " IS " + literal);
+        if (label.empty() || !quoteLiteral(label, literal)) continue;
+        std::string& statement = out.emplace_back("COMMENT ON COLUMN ");
+        ctx.appendQuoted(statement, t.name);
+        statement += ".";
+        ctx.appendQuoted(statement, c.name);
+        statement.append(" IS ").append(literal);
     }
 }
 
@@ -350,13 +440,17 @@ std::vector<std::string> statementsOf(ddlContext& ctx) {
     const std::vector<std::size_t> order = dependencyOrder(ctx);
     const bool pg = ctx.options.dialect == ePostgresql;
     std::vector<std::string> statements;
+    statements.reserve(order.size());
     for (std::size_t index : order) statements.push_back(createTable(ctx.tables[index], ctx));
     if (pg) {
         for (std::size_t index : order)
             for (const foreignKey& fk : ctx.tables[index].foreignKeys)
-                if (fk.closesCycle)
-                    statements.push_back("ALTER TABLE " + ctx.quote(ctx.tables[index].name) + " ADD " +
-                                         foreignKeyClause(fk, ctx));
+                if (fk.closesCycle) {
+                    std::string& statement = statements.emplace_back("ALTER TABLE ");
+                    ctx.appendQuoted(statement, ctx.tables[index].name);
+                    statement += " ADD ";
+                    appendForeignKey(statement, fk, ctx);
+                }
         if (ctx.options.labelsAsComments)
             for (std::size_t index : order) commentStatements(ctx.tables[index], ctx, statements);
     }
@@ -367,10 +461,14 @@ std::vector<std::string> statementsOf(ddlContext& ctx) {
 
 ddlResult createDdl(const modelInfo& model, const ddlOptions& options) {
     ddlResult result;
-    ddlContext ctx{options, result.problems, {}, {}, {}};
+    ddlContext ctx{options, result.problems, {}, {}, {}, {}};
     if (options.dialect != eSqlite && options.dialect != ePostgresql) {
         ctx.fail("sql.ddl.dialect", L"the dialect is neither SQLite nor PostgreSQL", ky::string());
         return result;
+    }
+    for (eFieldType type : {eDate, eTime, eTimestamp}) {
+        clockWindow& window = ctx.clocks[type];
+        window.first = window.last = clockLiteral(type, options.dialect);
     }
     collectTables(model, ctx);
     if (hasErrors(result.problems)) return result;

@@ -22,6 +22,9 @@ inline ky::string wide(const char* text, std::size_t length) {
 inline ky::string wide(const std::string& text) { return wide(text.data(), text.size()); }
 inline ky::string wide(const char* text) { return text ? wide(text, std::char_traits<char>::length(text)) : ky::string(); }
 
+// Appends quoteIdentifier(name, dialect) to `out`.
+void appendIdentifier(std::string& out, const ky::string& name, eDialect dialect);
+
 // A diagnostic in one line each at the call sites.
 diagnostic makeDiagnostic(eSeverity severity, const char* code, const ky::string& message,
                           const ky::string& table = ky::string(), const ky::string& field = ky::string(),

@@ -25,12 +25,16 @@ void collectFields(const classInfo& cls, std::vector<ky::const_refPtr<fieldInfo>
     if (std::find(visited.begin(), visited.end(), &cls) != visited.end()) return;
     visited.push_back(&cls);
     for (const auto& base : sortedBases(cls)) collectFields(*base, out, visited);
+    // The class's own fields have names of their own; only inherited ones
+    // can stand in their place.
+    const auto inherited = static_cast<std::ptrdiff_t>(out.size());
     for (auto it = cls.fields_begin(); it != cls.fields_end(); ++it) {
         const ky::const_refPtr<fieldInfo> field(*it);
         if (!field || field->type() == ePtr) continue;
         const ky::scString name = field->scName();
-        auto same = std::find_if(out.begin(), out.end(), [&](const auto& f) { return f->scName() == name; });
-        if (same != out.end()) *same = field;
+        const auto end = out.begin() + inherited;
+        auto same = std::find_if(out.begin(), end, [&](const auto& f) { return f->scName() == name; });
+        if (same != end) *same = field;
         else out.push_back(field);
     }
 }

@@ -60,26 +60,41 @@ const wchar_t* severityWord(eSeverity severity) {
 
 }  // namespace
 
-bool isReservedWord(const ky::string& word) {
-    if (word.empty() || word.size() > 32) return false;
-    std::string upper;
-    for (wchar_t c : word) {
-        if (c > 0x7f) return false;
-        upper.push_back(static_cast<char>(c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c));
+// Where the keywords of each initial letter begin in `keywords`: those of
+// letter L are [keywordsFrom[L - 'A'], keywordsFrom[L - 'A' + 1]).
+constexpr std::array<std::size_t, 27> keywordsFrom = [] {
+    std::array<std::size_t, 27> from{};
+    std::size_t k = 0;
+    for (std::size_t letter = 0; letter < 27; ++letter) {
+        while (k < keywords.size() && static_cast<std::size_t>(keywords[k][0] - 'A') < letter) ++k;
+        from[letter] = k;
     }
-    return std::binary_search(keywords.begin(), keywords.end(), std::string_view(upper));
+    return from;
+}();
+
+constexpr std::size_t longestKeyword = [] {
+    std::size_t longest = 0;
+    for (std::string_view word : keywords) longest = std::max(longest, word.size());
+    return longest;
+}();
+
+bool isReservedWord(const ky::string& word) {
+    if (word.empty() || word.size() > longestKeyword) return false;
+    char upper[longestKeyword];
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        const wchar_t c = word[i];
+        if (c > 0x7f) return false;
+        upper[i] = static_cast<char>(c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c);
+    }
+    if (upper[0] < 'A' || upper[0] > 'Z') return false;
+    const auto letter = static_cast<std::size_t>(upper[0] - 'A');
+    return std::binary_search(keywords.begin() + keywordsFrom[letter], keywords.begin() + keywordsFrom[letter + 1],
+                              std::string_view(upper, word.size()));
 }
 
-std::string quoteIdentifier(const ky::string& name, eDialect /*dialect*/) {
-    // Both dialects quote with double quotes; a plain lower-case word reads
-    // the same quoted or not, so it stays unquoted for readable DDL.
-    if (isPlainWord(name) && !isReservedWord(name)) return detail::utf8(name);
-    std::string out = "\"";
-    for (char c : detail::utf8(name)) {
-        if (c == '"') out.push_back('"');
-        out.push_back(c);
-    }
-    out.push_back('"');
+std::string quoteIdentifier(const ky::string& name, eDialect dialect) {
+    std::string out;
+    detail::appendIdentifier(out, name, dialect);
     return out;
 }
 
@@ -103,6 +118,22 @@ ky::string describe(const diagnostic& entry) {
 }
 
 namespace detail {
+
+void appendIdentifier(std::string& out, const ky::string& name, eDialect /*dialect*/) {
+    // Both dialects quote with double quotes; a plain lower-case word reads
+    // the same quoted or not, so it stays unquoted for readable DDL. A plain
+    // word is ASCII, so its characters are its UTF-8 bytes.
+    if (isPlainWord(name) && !isReservedWord(name)) {
+        for (wchar_t c : name) out.push_back(static_cast<char>(c));
+        return;
+    }
+    out.push_back('"');
+    for (char c : utf8(name)) {
+        if (c == '"') out.push_back('"');
+        out.push_back(c);
+    }
+    out.push_back('"');
+}
 
 diagnostic makeDiagnostic(eSeverity severity, const char* code, const ky::string& message, const ky::string& table,
                           const ky::string& field, const ky::string& databaseMessage) {

@@ -115,9 +115,20 @@ void appendTwo(std::string& out, int value) {
 }
 
 std::string dateText(const ky::date& d) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", d.year(), d.month(), d.day());
-    return buffer;
+    const int year = d.year();
+    if (year < 0 || year > 9999) {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", year, d.month(), d.day());
+        return buffer;
+    }
+    std::string out;
+    appendTwo(out, year / 100);
+    appendTwo(out, year % 100);
+    out.push_back('-');
+    appendTwo(out, d.month());
+    out.push_back('-');
+    appendTwo(out, d.day());
+    return out;
 }
 
 std::string timeText(const ky::time& t) {
@@ -127,12 +138,17 @@ std::string timeText(const ky::time& t) {
     appendTwo(out, t.minute());
     out.push_back(':');
     appendTwo(out, t.second());
-    if (t.fraction() > 0) {
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, ".%09ld", t.fraction());
-        std::string fraction = buffer;
-        while (fraction.back() == '0') fraction.pop_back();
-        out += fraction;
+    // Nanoseconds, without the zeros they end in.
+    long fraction = t.fraction();
+    if (fraction > 0 && fraction < 1000000000) {
+        int digits = 9;
+        while (fraction % 10 == 0) {
+            fraction /= 10;
+            --digits;
+        }
+        char text[10] = {'.'};
+        for (int i = digits; i > 0; --i, fraction /= 10) text[i] = static_cast<char>('0' + fraction % 10);
+        out.append(text, static_cast<std::size_t>(digits) + 1);
     }
     return out;
 }
