@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
 #include <cstring>
 #include <cwchar>
 
@@ -43,14 +44,12 @@ struct classInfo::data {
     unsigned char shortLength = noShortName;
     int flags = 0;                       // bit 0: abstract
     char shortName[24] = {};
-    // The handle and the field of fields[i], kept beside the list so that a
-    // lookup compares handles in one contiguous array and finds the field
-    // next to its name.
-    struct namedField {
-        ky::scString name;
-        ky::metamodel::fieldInfo* field;
-    };
-    std::vector<namedField> fieldNames;
+    // The name of fields[i] and the hash of its text, kept beside the list
+    // so that a lookup compares hashes in one contiguous array, four at a
+    // time, and checks the text of a matching one only, never consulting
+    // the table of interned names.
+    std::vector<std::uint32_t> fieldHashes;
+    std::vector<ky::scString> fieldNames;
     fieldInfoList fields;                // own fields in creation order
     classInfoMap bases;                  // direct base classes by name
     classInfoMap derived;                // direct derived classes by name
@@ -63,6 +62,31 @@ struct classInfo::data {
     // Set by the model before a replaced class lets go of its fields; model
     // lookups then pass it by (see kymdlclassindex.h).
     std::atomic<bool> retiring{false};
+
+    static constexpr std::size_t noField = static_cast<std::size_t>(-1);
+
+    // The index of the own field whose name is `text` (whose hash is
+    // `hash`), or noField.
+    std::size_t findOwnField(std::wstring_view text, std::uint32_t hash) const noexcept {
+        const std::size_t count = fieldNames.size();  // the list appended to last
+        const std::uint32_t* hashes = fieldHashes.data();
+        std::size_t i = 0;
+#if defined(__SSE2__)
+        const __m128i wanted = _mm_set1_epi32(static_cast<int>(hash));
+        for (; i + 4 <= count; i += 4) {
+            const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hashes + i));
+            for (auto hits = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, wanted))));
+                 hits != 0; hits &= hits - 1) {
+                const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(hits));
+                if (std::wstring_view(fieldNames[at].string()) == text) return at;
+            }
+        }
+#endif
+        for (; i < count; ++i) {
+            if (hashes[i] == hash && std::wstring_view(fieldNames[i].string()) == text) return i;
+        }
+        return noField;
+    }
 
     // Copies the name into shortName when it fits and is ASCII.
     void keepShortName() noexcept {
@@ -158,6 +182,11 @@ private:
     std::wstring_view mText;
     wchar_t mSmall[32];
 };
+
+// The hash a class keeps of the text of a field's name.
+inline std::uint32_t fieldNameHash(std::wstring_view text) noexcept {
+    return static_cast<std::uint32_t>(ky::scString::hashOf(text.data(), text.size()));
+}
 
 // The interned key of `name` under a name rule, found without interning:
 // false when the key was never interned, so that no class, field or alias

@@ -105,9 +105,10 @@ void classInfo::releaseInfo() {
     { auto dropped = std::move(d->identity); }
     // Each container is swapped out before it is emptied: releasing one
     // entry may end other descriptors, and none may find it half cleared.
+    d->fieldNames.clear();
+    d->fieldHashes.clear();
     fieldInfoList fields;
     fields.swap(d->fields);
-    d->fieldNames.clear();
     for (const auto& entry : fields) {
         if (ky::refPtr<ky::metamodel::fieldInfo> field = entry) field->releaseInfo();
     }
@@ -167,19 +168,13 @@ fieldInfoList::const_iterator classInfo::fields_end() const { return d->fields.e
 
 ky::metamodel::fieldInfo* classInfo::findField(const wchar_t* name, std::size_t length, bool searchBases,
                                                bool searchAliases, detail::visitedClasses* visited) const {
+    const detail::foldedName text(name, length, d->caseSensitive);
+    if (const std::size_t i = d->findOwnField(text.view(), detail::fieldNameHash(text.view())); i != data::noField)
+        return d->fields[i].get();
+    // An alias written with capitals still matches a folded name that was
+    // never interned; as written, an alias is found only by a name that was.
     ky::scString key;
-    // A key never interned names no own field; the bases may still know the
-    // name under their own rule.
-    const bool known = detail::findKey(name, length, d->caseSensitive, key);
-    if (known) {
-        for (const auto& named : d->fieldNames) {
-            if (named.name == key) return named.field;
-        }
-    }
-    // An alias written with capitals still matches a folded key that was
-    // never interned; as written, an alias is found only by a known key.
-    if (searchAliases && (known || !d->caseSensitive)) {
-        const detail::foldedName text(name, length, d->caseSensitive);
+    if (searchAliases && (!d->caseSensitive || detail::findKey(name, length, true, key))) {
         for (const auto& field : d->fields) {
             if (field->matchesAlias(text.view(), !d->caseSensitive)) return field.get();
         }
@@ -242,11 +237,14 @@ void classInfo::appendField(ky::refPtr<ky::metamodel::fieldInfo> field) {
     // all; doubled, since a reserve of one more each time would copy the
     // whole list on every append.
     if (d->fieldNames.size() == d->fieldNames.capacity()) {
-        d->fieldNames.reserve(std::max<std::size_t>(8, 2 * d->fieldNames.capacity()));
+        const std::size_t room = std::max<std::size_t>(8, 2 * d->fieldNames.capacity());
+        d->fieldNames.reserve(room);
+        d->fieldHashes.reserve(room);
     }
-    const data::namedField named{field->scName(), field.get()};
+    const ky::scString name = field->scName();
     d->fields.push_back(std::move(field));
-    d->fieldNames.push_back(named);
+    d->fieldHashes.push_back(detail::fieldNameHash(name.string()));
+    d->fieldNames.push_back(name);
 }
 
 ky::refPtr<ky::metamodel::fieldInfo> classInfo::fieldFoundAgain(const ky::string& name) {
