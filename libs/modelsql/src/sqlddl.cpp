@@ -20,7 +20,7 @@ struct column {
     std::string definition;  // everything after the name
     // A date or time default beyond the clock's readings so far, and where
     // its DEFAULT goes should it be the field's own (see storedDefault).
-    std::string clockDefault;
+    std::string pendingDefault;
     std::size_t defaultAt = 0;
 };
 
@@ -151,10 +151,10 @@ void settleClockDefaults(ddlContext& ctx) {
     for (auto& [type, window] : ctx.clocks) window.last = clockLiteral(static_cast<eFieldType>(type), ctx.options.dialect);
     for (table& t : ctx.tables) {
         for (column& c : t.columns) {
-            if (c.clockDefault.empty()) continue;
+            if (c.pendingDefault.empty()) continue;
             const clockWindow& window = ctx.clocks.at(c.field->type());
-            if (window.last.empty() || !inWindow(c.clockDefault, window))
-                c.definition.insert(c.defaultAt, " DEFAULT " + c.clockDefault);
+            if (window.last.empty() || !inWindow(c.pendingDefault, window))
+                c.definition.insert(c.defaultAt, " DEFAULT " + c.pendingDefault);
         }
     }
 }
@@ -215,7 +215,7 @@ bool describeColumn(const fieldInfo& field, ddlContext& ctx, const table& t, col
             else out.definition.append(" DEFAULT ").append(literal);
             break;
         case ownDefault::unsettled:
-            out.clockDefault = std::move(literal);
+            out.pendingDefault = std::move(literal);
             out.defaultAt = out.definition.size();
             break;
         case ownDefault::no: break;
