@@ -1,6 +1,7 @@
 // The SQL library's handling of type texts, identifiers and literals on
 // arbitrary text: reading a column type, quoting a name, reading a default
-// back, and the round trip of a known type through its SQL spelling.
+// back, and the round trips of a known type through its SQL spelling and of
+// a default value through its literal.
 #include <kymdlsql.h>
 
 #include "fuzz_support.h"
@@ -55,10 +56,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkLiteral(text);
     (void)sql::isSafeCustomType(text);
     static const eFieldType types[] = {eBool, eShort, eInt, eLong, eFloat, eDouble, eString, eDate, eTime, eTimestamp, eBinary};
+    // A value read from a default is written as a literal that reads back
+    // as a value written the same way.
     for (eFieldType type : types) {
-        ky::genericValue value;
-        std::string literal;
-        if (sql::parseDefaultLiteral(text, type, value)) (void)sql::literalOf(value, type, sql::ePostgresql, literal);
+        for (sql::eDialect dialect : {sql::eSqlite, sql::ePostgresql}) {
+            ky::genericValue value, again;
+            std::string literal, second;
+            if (!sql::parseDefaultLiteral(text, type, value) || !sql::literalOf(value, type, dialect, literal)) continue;
+            if (!sql::parseDefaultLiteral(ky::string::fromUtf8(literal), type, again)) __builtin_trap();
+            if (!sql::literalOf(again, type, dialect, second) || second != literal) __builtin_trap();
+        }
     }
     return 0;
 }
