@@ -70,6 +70,7 @@ struct classInfo::data {
     std::size_t findOwnField(std::wstring_view text, std::uint32_t hash) const noexcept {
         const std::size_t count = fieldNames.size();  // the list appended to last
         const std::uint32_t* hashes = fieldHashes.data();
+        const auto named = [&](std::size_t at) { return std::wstring_view(fieldNames[at].string()) == text; };
         std::size_t i = 0;
 #if defined(__SSE2__)
         const __m128i wanted = _mm_set1_epi32(static_cast<int>(hash));
@@ -78,12 +79,12 @@ struct classInfo::data {
             for (auto hits = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, wanted))));
                  hits != 0; hits &= hits - 1) {
                 const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(hits));
-                if (std::wstring_view(fieldNames[at].string()) == text) return at;
+                if (named(at)) return at;
             }
         }
 #endif
         for (; i < count; ++i) {
-            if (hashes[i] == hash && std::wstring_view(fieldNames[i].string()) == text) return i;
+            if (hashes[i] == hash && named(i)) return i;
         }
         return noField;
     }

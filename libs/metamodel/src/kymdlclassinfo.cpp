@@ -174,7 +174,7 @@ ky::metamodel::fieldInfo* classInfo::findField(const wchar_t* name, std::size_t 
     // An alias written with capitals still matches a folded name that was
     // never interned; as written, an alias is found only by a name that was.
     ky::scString key;
-    if (searchAliases && (!d->caseSensitive || detail::findKey(name, length, true, key))) {
+    if (searchAliases && (!d->caseSensitive || ky::scString::find(name, length, key))) {
         for (const auto& field : d->fields) {
             if (field->matchesAlias(text.view(), !d->caseSensitive)) return field.get();
         }

@@ -51,7 +51,7 @@ struct ddlContext {
     std::vector<table> tables;
     std::unordered_map<const classInfo*, std::size_t> tableOf;
     std::unordered_map<int, std::string> typeDefaults;  // literal of each type's default, read once
-    std::unordered_map<int, clockWindow> clocks;
+    std::unordered_map<int, clockWindow> clocks;         // of the types whose default is the clock's reading
 
     void appendQuoted(std::string& out, ky::scString name) const {
         detail::appendIdentifier(out, name.string(), options.dialect);
@@ -97,8 +97,6 @@ void appendList(std::string& out, const std::vector<ky::scString>& names, const 
     }
 }
 
-bool clockDefault(eFieldType type) { return type == eDate || type == eTime || type == eTimestamp; }
-
 // The literal of the clock's reading for a date or time type, or empty.
 std::string clockLiteral(eFieldType type, eDialect dialect) {
     ky::genericValue now;
@@ -130,7 +128,8 @@ ownDefault storedDefault(const fieldInfo& field, ddlContext& ctx, std::string& l
         literal.clear();
         return !value.empty() && !fieldInfo::getDefaultFromType(type, after) ? ownDefault::yes : ownDefault::no;
     }
-    if (!clockDefault(type)) {
+    const auto clock = ctx.clocks.find(type);
+    if (clock == ctx.clocks.end()) {
         auto known = ctx.typeDefaults.find(type);
         if (known == ctx.typeDefaults.end()) {
             std::string typeLiteral;
@@ -140,9 +139,8 @@ ownDefault storedDefault(const fieldInfo& field, ddlContext& ctx, std::string& l
         }
         return literal != known->second ? ownDefault::yes : ownDefault::no;
     }
-    const clockWindow& window = ctx.clocks.at(type);
-    if (window.first.empty()) return ownDefault::yes;
-    return inWindow(literal, window) ? ownDefault::no : ownDefault::unsettled;
+    if (clock->second.first.empty()) return ownDefault::yes;
+    return inWindow(literal, clock->second) ? ownDefault::no : ownDefault::unsettled;
 }
 
 // Settles the defaults storedDefault left unsettled, after one more reading
@@ -276,7 +274,6 @@ void collectTables(const modelInfo& model, ddlContext& ctx) {
         ctx.tables.push_back(std::move(t));
     }
     namesDistinct(ctx.tables, [](const table& t) { return t.name; }, ctx, ky::string(), false);
-    settleClockDefaults(ctx);
 }
 
 bool hasColumn(const table& t, ky::scString name) {
@@ -472,6 +469,7 @@ ddlResult createDdl(const modelInfo& model, const ddlOptions& options) {
     }
     collectTables(model, ctx);
     if (hasErrors(result.problems)) return result;
+    settleClockDefaults(ctx);
     resolveForeignKeys(ctx);
     result.statements = statementsOf(ctx);
     std::size_t size = 0;
