@@ -4,6 +4,7 @@
 // Every DDL written here is run in a real database.
 #include <shop_model.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -222,8 +223,14 @@ TEST_F(SqlDdl, NamesThatSqliteFoldsTogetherAreAnError) {
     model = modelInfo::createModelInfo(true);
     field(cls(L"Item"), L"a", eInt);
     field(cls(L"item"), L"a", eInt);
+    const ky::refPtr<classInfo> order = cls(L"order");
+    for (const wchar_t* name : {L"Qty", L"price", L"qty"}) field(order, name, eInt);
     const sql::ddlResult sqlite = ddl(sql::eSqlite);
-    EXPECT_TRUE(sql::hasErrors(sqlite.problems));
+    EXPECT_EQ(countCode(sqlite.problems, "sql.ddl.name-clash"), 2);
+    const auto column = std::find_if(sqlite.problems.begin(), sqlite.problems.end(),
+                                     [](const sql::diagnostic& d) { return d.table == L"order"; });
+    ASSERT_NE(column, sqlite.problems.end());
+    EXPECT_EQ(column->field, L"qty");
     EXPECT_EQ(sqlite.text, "");
     EXPECT_FALSE(sql::hasErrors(ddl(sql::ePostgresql).problems));
 }

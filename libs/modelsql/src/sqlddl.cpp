@@ -64,20 +64,24 @@ struct ddlContext {
     }
 };
 
-// The order of names under the dialect's rule, in which two names clash
-// when they compare equal: SQLite compares identifiers with ASCII letters
-// folded, quoted or not.
+// When two names clash in the dialect, and a hash that agrees: SQLite
+// compares identifiers with ASCII letters folded, quoted or not.
 struct clashRule {
     bool fold;
     wchar_t at(const ky::string& name, std::size_t i) const noexcept {
         const wchar_t c = name[i];
         return fold && c >= L'A' && c <= L'Z' ? wchar_t(c - L'A' + L'a') : c;
     }
-    int compare(const ky::string& a, const ky::string& b) const noexcept {
-        const std::size_t common = std::min(a.size(), b.size());
-        for (std::size_t i = 0; i < common; ++i)
-            if (at(a, i) != at(b, i)) return at(a, i) < at(b, i) ? -1 : 1;
-        return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+    std::size_t hash(const ky::string& name) const noexcept {
+        std::size_t h = 14695981039346656037ull;
+        for (std::size_t i = 0; i < name.size(); ++i) h = (h ^ static_cast<std::size_t>(at(name, i))) * 1099511628211ull;
+        return h;
+    }
+    bool same(const ky::string& a, const ky::string& b) const noexcept {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (at(a, i) != at(b, i)) return false;
+        return true;
     }
 };
 
@@ -229,14 +233,20 @@ template <class List, class NameOf>
 void namesDistinct(const List& list, NameOf nameOf, ddlContext& ctx, const ky::string& tbl, bool columns) {
     const clashRule rule{ctx.options.dialect == eSqlite};
     const auto name = [&](std::size_t i) -> const ky::string& { return nameOf(list[i]).string(); };
-    // Sorted stably by the rule, a name follows the earlier ones it clashes with.
-    std::vector<std::size_t> order(list.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return rule.compare(name(a), name(b)) < 0; });
+    // Sorted by hash and then by position, names that clash lie together,
+    // the earlier ones first.
+    std::vector<std::pair<std::size_t, std::size_t>> keyed(list.size());
+    for (std::size_t i = 0; i < keyed.size(); ++i) keyed[i] = {rule.hash(name(i)), i};
+    std::sort(keyed.begin(), keyed.end());
     std::vector<bool> clashes(list.size());
-    for (std::size_t i = 1; i < order.size(); ++i)
-        clashes[order[i]] = rule.compare(name(order[i - 1]), name(order[i])) == 0;
+    for (std::size_t i = 1; i < keyed.size(); ++i) {
+        for (std::size_t j = i; j-- > 0 && keyed[j].first == keyed[i].first;) {
+            if (rule.same(name(keyed[j].second), name(keyed[i].second))) {
+                clashes[keyed[i].second] = true;
+                break;
+            }
+        }
+    }
     for (std::size_t i = 0; i < list.size(); ++i) {
         if (name(i).empty()) {
             ctx.fail("sql.ddl.empty-name", columns ? L"a field has an empty name" : L"a class has an empty name", tbl);
