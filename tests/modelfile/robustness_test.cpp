@@ -93,6 +93,35 @@ TEST(BadInput, AliasBombStopsAtTheExpansionLimit) {
     EXPECT_EQ(firstCode(result), "M007");
 }
 
+TEST(BadInput, AliasesOfALongTextStopAtTheByteLimit) {
+    // Few nodes, many bytes: one long label used through aliases.
+    std::string text = "classes:\n  - {name: C, label: &long \"" + std::string(1000, 'x') + "\"}\n";
+    for (int i = 0; i < 20; ++i) text += "  - {name: C" + std::to_string(i) + ", label: *long}\n";
+    file::loadOptions options;
+    options.maxAliasBytes = 10000;
+    const file::loadResult refused = file::loadModelText(text, L"in.yaml", options);
+    EXPECT_FALSE(refused.model);
+    EXPECT_EQ(firstCode(refused), "M007");
+    options.maxAliasBytes = 20000;
+    EXPECT_FALSE(file::loadModelText(text, L"in.yaml", options).hasErrors());
+}
+
+TEST(BadInput, JsonSurrogatePairsAreTheCharacterTheyEncode) {
+    const std::string text = "{\"classes\": [{\"name\": \"A\", \"label\": \"x\\ud83d\\ude00y\"}]";
+    const file::loadResult result = load(text + "}", L"in.json");
+    ASSERT_TRUE(result.model) << diagnosticsText(result);
+    EXPECT_EQ(result.model->classInfo(L"A", false)->label(), ky::string(L"x\U0001F600y"));
+    // What follows the pair keeps its place.
+    EXPECT_EQ(diagnosticsText(load(text + ", \"x\": 1}", L"in.json")),
+              "in.json:1:57: error M010: unknown key 'x' in the model\n");
+}
+
+TEST(BadInput, JsonLoneSurrogateIsRefusedAtItsPlace) {
+    const file::loadResult result = load("{\"classes\": [{\"name\": \"A\", \"label\": \"\\ud83d\"}]}", L"in.json");
+    EXPECT_FALSE(result.model);
+    EXPECT_EQ(diagnosticsText(result).substr(0, 42), "in.json:1:38: error M003: syntax error: th");
+}
+
 TEST(BadInput, DeepNestingStopsAtTheDepthLimit) {
     const std::string text = std::string(100000, '[') + std::string(100000, ']');
     const file::loadResult result = load(text);

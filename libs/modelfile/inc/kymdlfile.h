@@ -63,6 +63,7 @@ struct KY_MODELFILE_API loadOptions {
     std::uint64_t maxFileSize = 512u << 20;   ///< larger files are refused unread (bytes)
     std::uint32_t maxDepth = 64;              ///< deeper nesting of collections is refused
     std::uint64_t maxAliasNodes = 100000;     ///< nodes that YAML aliases may copy, in all
+    std::uint64_t maxAliasBytes = 16u << 20;  ///< bytes of scalar text that YAML aliases may copy, in all
     std::uint32_t maxNameLength = 1024;       ///< longer class, field or relation names are refused
     std::uint32_t maxDiagnostics = 1000;      ///< the load stops after this many errors
     /// Runs checkModel on the loaded model and adds its findings, placed at

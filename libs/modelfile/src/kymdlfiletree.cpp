@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <limits>
 #include <map>
+#include <utility>
 
 namespace ky::metamodel::file::detail {
 
@@ -57,10 +59,92 @@ void placeOf(std::string_view input, std::size_t offset, std::uint32_t& line, st
     }
 }
 
-void reportParseError(const yaml_parser_t& parser, std::string_view input, reporter& report) {
+// The value of the four hex digits at `p`, or -1.
+long hex4(std::string_view input, std::size_t p) {
+    if (p + 4 > input.size()) return -1;
+    long value = 0;
+    for (std::size_t i = p; i < p + 4; ++i) {
+        const char c = input[i];
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                        : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (digit < 0) return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+bool isSurrogate(long unit) { return unit >= 0xd800 && unit <= 0xdfff; }
+
+bool mayHoldSurrogates(std::string_view input) {
+    for (std::size_t p = input.find("\\u"); p != std::string_view::npos; p = input.find("\\u", p + 2))
+        if (isSurrogate(hex4(input, p + 2))) return true;
+    return false;
+}
+
+// JSON writes a character beyond U+FFFF as a UTF-16 pair of escapes
+// ("\ud83d\ude00"), which libyaml refuses as two lone surrogates. Each pair
+// becomes the one escape libyaml reads ("\U0001F600"), two bytes shorter,
+// and the bytes saved are given back as blanks after the string's closing
+// quote (or before the end of its line, for a string that goes on), so
+// every token keeps its byte offset, line and column. The text is copied
+// only when it holds a surrogate escape at all.
+surrogateScan mendSurrogatePairs(std::string_view input) {
+    surrogateScan scan;
+    if (!mayHoldSurrogates(input)) return scan;
+    std::string& out = scan.mended;
+    out.reserve(input.size());
+    std::size_t owed = 0;  // blanks to give back
+    bool mendedAny = false;
+    for (std::size_t i = 0; i < input.size();) {
+        const char c = input[i];
+        if (c == '\\' && i + 1 < input.size()) {
+            const long high = input[i + 1] == 'u' ? hex4(input, i + 2) : -1;
+            const long low = high >= 0xd800 && high <= 0xdbff && i + 8 <= input.size() &&
+                                     input.substr(i + 6, 2) == "\\u"
+                                 ? hex4(input, i + 8) : -1;
+            if (low >= 0xdc00 && low <= 0xdfff) {
+                char escape[16];
+                std::snprintf(escape, sizeof escape, "\\U%08lX", 0x10000 + ((high - 0xd800) << 10) + (low - 0xdc00));
+                out += escape;
+                owed += 2;
+                mendedAny = true;
+                i += 12;
+                continue;
+            }
+            if (isSurrogate(high) && scan.lone == std::string_view::npos) scan.lone = i;
+            out.append(input.substr(i, 2));
+            i += 2;
+            continue;
+        }
+        if (owed && (c == '\n' || c == '\r')) out.append(std::exchange(owed, 0), ' ');
+        out += c;
+        if (owed && c == '"') out.append(std::exchange(owed, 0), ' ');
+        ++i;
+    }
+    out.append(owed, ' ');
+    if (!mendedAny) out.clear();
+    return scan;
+}
+
+// libyaml's words for an escape that names no character.
+constexpr std::string_view badEscape = "found invalid Unicode character escape code";
+
+void reportParseError(const yaml_parser_t& parser, std::string_view input, const surrogateScan& scan,
+                      reporter& report) {
     std::uint32_t line = static_cast<std::uint32_t>(parser.problem_mark.line) + 1;
     std::uint32_t column = static_cast<std::uint32_t>(parser.problem_mark.column) + 1;
     if (parser.error == YAML_READER_ERROR) placeOf(input, parser.problem_offset, line, column);
+    if (parser.problem && parser.problem == badEscape && scan.lone != std::string_view::npos) {
+        std::uint32_t loneLine = 0, loneColumn = 0;
+        placeOf(input, scan.lone, loneLine, loneColumn);
+        if (loneLine == line) {
+            report.error(loneLine, loneColumn, L"M003",
+                         L"syntax error: the escape " + quoted(input.substr(scan.lone, 6)) +
+                             L" is one half of a UTF-16 surrogate pair without the other; a character beyond "
+                             L"U+FFFF is written as a pair of escapes, high then low, such as \\ud83d\\ude00");
+            return;
+        }
+    }
     ky::string message = parser.error == YAML_READER_ERROR ? L"the file is not valid UTF-8 text: " : L"syntax error: ";
     message += wide(parser.problem ? parser.problem : "unknown problem");
     if (parser.context) {
@@ -93,6 +177,24 @@ bool tree::parse(std::string_view input, bool json, const loadOptions& options, 
         report.error(0, 0, L"M002", L"the file is too large");
         return false;
     }
+    const surrogateScan scan = json ? mendSurrogatePairs(input) : surrogateScan();
+    return read(scan.mended.empty() ? input : std::string_view(scan.mended), json, scan, options, report);
+}
+
+std::uint64_t tree::textBytes(std::uint32_t index) const {
+    std::uint64_t bytes = 0;
+    std::vector<std::uint32_t> stack{index};
+    while (!stack.empty()) {
+        const node& n = mNodes[stack.back()];
+        stack.pop_back();
+        if (n.kind == nodeKind::scalar) bytes += n.size;
+        else stack.insert(stack.end(), mKids.begin() + n.first, mKids.begin() + n.first + n.size);
+    }
+    return bytes;
+}
+
+bool tree::read(std::string_view input, bool json, const surrogateScan& scan, const loadOptions& options,
+                reporter& report) {
     eventReader reader(input);
     // Estimates from model files as the saver writes them (about one node
     // per 9 bytes, half the bytes inside scalars): growing a vector of two
@@ -107,7 +209,7 @@ bool tree::parse(std::string_view input, bool json, const loadOptions& options, 
     std::vector<std::uint32_t> open;
     std::vector<std::vector<std::uint32_t>> pending;
     std::map<std::string, std::uint32_t> anchors;
-    std::uint64_t aliasNodes = 0;
+    std::uint64_t aliasNodes = 0, aliasBytes = 0;
     int documents = 0;
 
     auto addNode = [&](const yaml_mark_t& mark, nodeKind kind) {
@@ -132,7 +234,7 @@ bool tree::parse(std::string_view input, bool json, const loadOptions& options, 
 
     while (true) {
         if (!reader.next()) {
-            reportParseError(reader.parser(), input, report);
+            reportParseError(reader.parser(), input, scan, report);
             return false;
         }
         const yaml_event_t& ev = reader.event();
@@ -222,6 +324,17 @@ bool tree::parse(std::string_view input, bool json, const loadOptions& options, 
                 if (aliasNodes > options.maxAliasNodes) {
                     report.error(line, column, L"M007",
                                  L"aliases expand to more than " + std::to_wstring(options.maxAliasNodes) + L" nodes");
+                    return false;
+                }
+                // Within the node limit the walk is cheap; the bytes bound
+                // what the texts cost once they are converted and copied
+                // into the model, each use its own copy.
+                aliasBytes += textBytes(found->second);
+                if (aliasBytes > options.maxAliasBytes) {
+                    report.error(line, column, L"M007",
+                                 L"the alias *" + wide(reinterpret_cast<const char*>(ev.data.alias.anchor)) +
+                                     L" takes what aliases expand to beyond " +
+                                     std::to_wstring(options.maxAliasBytes) + L" bytes of text");
                     return false;
                 }
                 attach(found->second);

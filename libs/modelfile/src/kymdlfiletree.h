@@ -29,6 +29,13 @@ struct node {
     std::uint32_t weight = 1; // nodes in the subtree, aliases counted in full (saturating)
 };
 
+// What a JSON text's surrogate escapes gave when they were read ahead of the
+// parser (JSON spells a character beyond U+FFFF as a pair of escapes).
+struct surrogateScan {
+    std::string mended;                         // the text to read instead; empty when nothing was mended
+    std::size_t lone = std::string_view::npos;  // byte offset of the first unpaired surrogate escape
+};
+
 class tree {
 public:
     static constexpr std::uint32_t none = 0xffffffffu;
@@ -48,6 +55,12 @@ public:
     bool parse(std::string_view input, bool json, const loadOptions& options, reporter& report);
 
 private:
+    bool read(std::string_view input, bool json, const surrogateScan& scan, const loadOptions& options,
+              reporter& report);
+    // The bytes of scalar text in the subtree of `index`, shared nodes
+    // counted each time they are reached.
+    std::uint64_t textBytes(std::uint32_t index) const;
+
     std::vector<node> mNodes;
     std::vector<std::uint32_t> mKids;
     std::string mText;
