@@ -107,6 +107,24 @@ TEST(Load, PlainWordIsAText) {
     EXPECT_EQ(value, L"hello");
 }
 
+TEST(Load, SchemaKeyIsReadPast) {
+    EXPECT_TRUE(loadClean("{\"$schema\": \"model-file.schema.json\", \"classes\": []}", L"s.json"));
+}
+
+TEST(Save, QuotesKeysThatYamlReadsAsOtherThanText) {
+    const refPtr<modelInfo> model = modelInfo::createModelInfo(true);
+    const refPtr<classInfo> a = model->createClassInfo(L"A", false);
+    for (const wchar_t* key : {L"null", L"Yes", L"on", L"n", L"OFF", L"yesno"})
+        a->setUserProperty(key, ky::string(key), false);
+    const std::string text = file::saveModelText(model, file::eYaml);
+    EXPECT_NE(text.find("\"null\":"), std::string::npos);
+    EXPECT_NE(text.find("\"Yes\":"), std::string::npos);
+    EXPECT_NE(text.find("\"on\":"), std::string::npos);
+    EXPECT_NE(text.find("\"n\":"), std::string::npos);
+    EXPECT_NE(text.find("\"OFF\":"), std::string::npos);
+    EXPECT_NE(text.find(" yesno:"), std::string::npos);
+}
+
 TEST(Load, WarningsAloneStillGiveTheModel) {
     const file::loadResult result =
         file::loadModelText("classes:\n  - { name: A, fields: [{ name: b, type: int, semantic: relation(C) }] }\n",

@@ -19,7 +19,8 @@ const std::array<const char*, classKeyCount> classKeys{
     "name", "label", "abstract", "aliases", "bases", "userProperties", "inheritableUserProperties", "fields"};
 const std::array<const char*, relationKeyCount> relationKeys{
     "class", "field", "kind", "target", "targetField", "pairs", "name", "reverseName"};
-const std::array<const char*, rootKeyCount> rootKeys{"caseSensitiveNames", "classes", "relations"};
+// "$schema" names the file's JSON schema for editors; the loader reads past it.
+const std::array<const char*, rootKeyCount> rootKeys{"caseSensitiveNames", "classes", "relations", "$schema"};
 
 namespace {
 
@@ -266,6 +267,7 @@ void checker::readRoot() {
     readKeys(root, rootKeys, slots, model);
     if (slots[mCaseSensitiveNames] != none)
         mDesc->caseSensitive = readBool(slots[mCaseSensitiveNames], [] { return ky::string(L"caseSensitiveNames"); });
+    if (slots[mSchema] != none) expect(slots[mSchema], nodeKind::scalar, [] { return ky::string(L"$schema"); });
     if (slots[mClasses] != none && expect(slots[mClasses], nodeKind::sequence, [] { return ky::string(L"classes"); })) {
         const node& list = at(slots[mClasses]);
         mDesc->classes.reserve(list.size);

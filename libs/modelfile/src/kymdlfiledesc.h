@@ -31,7 +31,7 @@ enum classKey : std::uint32_t {
 enum relationKey : std::uint32_t {
     rClass, rField, rKind, rTarget, rTargetField, rPairs, rName, rReverseName, relationKeyCount
 };
-enum rootKey : std::uint32_t { mCaseSensitiveNames, mClasses, mRelations, rootKeyCount };
+enum rootKey : std::uint32_t { mCaseSensitiveNames, mClasses, mRelations, mSchema, rootKeyCount };
 
 extern const std::array<const char*, fieldKeyCount> fieldKeys;
 extern const std::array<const char*, classKeyCount> classKeys;

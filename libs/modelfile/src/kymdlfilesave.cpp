@@ -65,14 +65,24 @@ void appendQuoted(std::string& out, std::wstring_view text) {
     out.push_back('"');
 }
 
-bool isIdentifier(std::wstring_view key) {
+// Whether `key` can go unquoted into YAML and read back as the same text
+// with a YAML 1.1 reader as well as a 1.2 one: an identifier that is none
+// of the words those read as booleans or null (in any case, so that no
+// reader's spelling of them is missed). Numbers, "~", ".inf" and "<<" are
+// not identifiers and so are quoted anyway.
+bool isPlainKey(std::wstring_view key) {
     if (key.empty()) return false;
+    std::wstring folded;
     for (std::size_t i = 0; i < key.size(); ++i) {
         const wchar_t c = key[i];
         const bool letter = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || c == L'_';
         if (!letter && !(i > 0 && c >= L'0' && c <= L'9')) return false;
+        if (i < 6) folded.push_back(c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c);
     }
-    return true;
+    if (key.size() > 5) return true;
+    static constexpr std::wstring_view readAsOther[] = {L"y",  L"n",   L"yes",   L"no",  L"true",
+                                                        L"false", L"on", L"off", L"null"};
+    return std::find(std::begin(readAsOther), std::end(readAsOther), folded) == std::end(readAsOther);
 }
 
 // A streaming writer of nested mappings and lists in YAML block style or
@@ -109,7 +119,7 @@ public:
         } else {
             mOut.append(static_cast<std::size_t>(top.indent), ' ');
         }
-        if (!mJson && isIdentifier(name)) appendUtf8(name, mOut);
+        if (!mJson && isPlainKey(name)) appendUtf8(name, mOut);
         else appendQuoted(mOut, name);
         mOut += mJson ? ": " : ":";
         ++top.count;

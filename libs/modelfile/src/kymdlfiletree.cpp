@@ -152,6 +152,11 @@ void reportParseError(const yaml_parser_t& parser, std::string_view input, const
         message += wide(parser.context);
         message += L")";
     }
+    // libyaml reads a key written without a block indicator ("name:" in a
+    // block mapping, any key of a JSON object) only up to 1,024 characters
+    // and then reports that the ':' is missing.
+    if (parser.context && std::string_view(parser.context) == "while scanning a simple key")
+        message += L"; a key is at most 1,024 characters long on one line";
     report.error(line, column, L"M003", message);
 }
 
