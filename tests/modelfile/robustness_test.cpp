@@ -72,6 +72,14 @@ TEST(BadInput, EachMalformedTypedValueIsRefused) {
     }
 }
 
+TEST(BadInput, IntegersBeyondLongAreRefusedNotRounded) {
+    for (const char* value : {"18446744073709551616", "9223372036854775808", "-9223372036854775809"}) {
+        SCOPED_TRACE(value);
+        EXPECT_EQ(firstCode(load(std::string("classes:\n  - { name: A, userProperties: { p: ") + value + " } }\n")),
+                  "M016");
+    }
+}
+
 TEST(BadInput, TextThatIsNotUtf8IsRefusedAtItsPlace) {
     const file::loadResult result = load("classes:\n  - name: \"Caf\xe9\"\n");
     EXPECT_FALSE(result.model);

@@ -108,6 +108,12 @@ bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, re
         }
         long long whole = 0;
         const char* end = s.data() + s.size();
+        if (const auto [p, ec] = std::from_chars(s.data(), end, whole); ec == std::errc::result_out_of_range && p == end) {
+            // Beyond 64 bits: read as a double it would be another number.
+            report.error(n.line, n.column, L"M016", L"the integer " + quoted(s) + L" of " + what() +
+                                                        L" is outside the range of long; write it in quotes as a text");
+            return false;
+        }
         if (auto [p, ec] = std::from_chars(s.data(), end, whole); ec == std::errc() && p == end) {
             if (whole < std::numeric_limits<int>::min() || whole > std::numeric_limits<int>::max()) {
                 report.error(n.line, n.column, L"M016", L"the integer " + quoted(s) + L" of " + what() +
