@@ -67,6 +67,30 @@ TEST(StringEdits, EditsGiveTheirTableResults) {
     EXPECT_EQ(string{static_cast<wchar_t>(0xD800)}.toUtf8(), "\xEF\xBF\xBD");
 }
 
+TEST(StringNames, ControlsAndUnitsThatAreNoCodePointCannotStandInANameWhereverTheyAre) {
+    const std::pair<string, std::size_t> names[] = {
+        {L"Größe \U0001F600\u2028", string::npos},
+        {string(L"t\0", 2), 1},
+        {L"a\x7F", 1},
+        {L"ab\x85", 2},
+        {string{L'a', static_cast<wchar_t>(0xDC00)}, 1},
+        {string{static_cast<wchar_t>(0x110000)}, 0},
+    };
+    for (const auto& [name, at] : names) EXPECT_EQ(name.findNonNameCharacter(), at);
+    EXPECT_EQ(string(L"a\U0001F600").codePointAt(1), L"U+1F600");
+}
+
+TEST(StringNames, LineBreakingCharactersAreEscapedForALineAndTheRestKept) {
+    const std::pair<string, string> texts[] = {
+        {L"x\nall good: 0 errors", L"x\\nall good: 0 errors"},
+        {string(L"t\0\r\t", 4), L"t\\u0000\\r\\t"},
+        {L"a\u2028b\u202Ec", L"a\\u2028b\\u202ec"},
+        {string{static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000)}, L"\\ud800\\U00110000"},
+        {L"Größe \U0001F600 a\\b", L"Größe \U0001F600 a\\b"},
+    };
+    for (const auto& [text, escaped] : texts) EXPECT_EQ(text.escapedForLine(), escaped);
+}
+
 TEST(StringConstruction, TakesTheTextOfAStandardWideString) {
     const std::wstring text = L"Größe";
     EXPECT_EQ(ky::string(text).toUtf8(), "Gr\xC3\xB6\xC3\x9F" "e");

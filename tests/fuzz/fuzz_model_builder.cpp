@@ -1,10 +1,13 @@
 // A model built from a sequence of API calls that the input spells: each
 // call is one byte naming the operation and one choosing a name. Refused
-// calls (a thrown false) are answers; a crash, a leak or a hang is a finding.
+// calls (a thrown false) are answers; a crash, a leak or a hang is a finding,
+// and so is DDL of the model that is not sound (ddl_check.h).
+#include <kymdlsql.h>
 #include <kymetamodel.h>
 
 #include <vector>
 
+#include "ddl_check.h"
 #include "fuzz_support.h"
 
 using namespace ky::metamodel;
@@ -12,7 +15,7 @@ using namespace ky::metamodel;
 namespace {
 
 const wchar_t* const names[] = {L"a", L"B", L"c.d", L"", L"Ärger", L"PTR", L"person", L"Person", L"...",
-                                L"x y", L"primkey", L"relation(a)"};
+                                L"x y", L"primkey", L"relation(a)", L"\" (a INT); --", L"x\nall good", L"'"};
 constexpr std::size_t nameCount = sizeof names / sizeof names[0];
 
 struct builder {
@@ -63,6 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             b.step(data[i], data[i + 1]);
         } catch (bool) {
         }
+    }
+    for (sql::eDialect dialect : {sql::eSqlite, sql::ePostgresql}) {
+        sql::ddlOptions options;
+        options.dialect = dialect;
+        if (!kyfuzz::ddlFault(sql::createDdl(*b.model, options).text).empty()) __builtin_trap();
     }
     // A replaced class that was given fields again keeps its links until its
     // holder cuts them, as a host does before letting such a class go.

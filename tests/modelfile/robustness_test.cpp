@@ -144,6 +144,16 @@ TEST(BadInput, HugeNamesAreRefused) {
     EXPECT_EQ(result.diagnostics[1].code, L"M019");
 }
 
+TEST(BadInput, NamesHoldingControlsAreRefusedAndShownEscaped) {
+    const file::loadResult result =
+        load("classes:\n  - name: \"t\\0\"\n    fields: [{name: \"a\\nall good: 0 errors\", type: int}]\n");
+    EXPECT_EQ(diagnosticsText(result),
+              "in.yaml:2:11: error M019: the name of class #1 't\\u0000' holds the character U+0000, which no name may hold\n"
+              "in.yaml:3:21: error M019: the name of field #1 of class t\\u0000 'a\\nall good: 0 errors' holds the "
+              "character U+000A, which no name may hold\n");
+    EXPECT_FALSE(result.model);
+}
+
 // Every level doubles the paths to the root: a walk that does not mark the
 // classes it visited would take 2^40 steps.
 TEST(BadInput, ManyPathsToOneBaseAreWalkedOnce) {

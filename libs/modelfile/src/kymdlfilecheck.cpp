@@ -206,7 +206,13 @@ bool checker::readName(std::uint32_t index, const lazyText& what, ky::string& ou
         return false;
     }
     if (out.size() > mOptions.maxNameLength) {
- error(index, L"M019", what() + L" is longer than " + std::to_wstring(mOptions.maxNameLength) + L" characters");
+        error(index, L"M019", what() + L" is longer than " + std::to_wstring(mOptions.maxNameLength) + L" characters");
+        return false;
+    }
+    const std::size_t bad = out.findNonNameCharacter();
+    if (bad != ky::string::npos) {
+        error(index, L"M019", what() + L" " + quoted(std::wstring_view(out)) + L" holds the character " +
+                                  out.codePointAt(bad) + L", which no name may hold");
         return false;
     }
     return true;

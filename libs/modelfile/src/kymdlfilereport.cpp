@@ -6,7 +6,7 @@
 namespace ky::metamodel::file {
 
 ky::string diagnostic::text() const {
-    ky::string out = file;
+    ky::string out = file.escapedForLine();
     if (line) {
         out += L":" + std::to_wstring(line);
         if (column) out += L":" + std::to_wstring(column);
@@ -38,7 +38,9 @@ void reporter::report(eSeverity severity, std::uint32_t line, std::uint32_t colu
     d.column = column;
     d.severity = severity;
     d.code = code;
-    d.message = message;
+    // Names in messages come from the file: escaped here, once, so that no
+    // name can break the message's line or forge one of its own.
+    d.message = message.escapedForLine();
     mDiagnostics.push_back(std::move(d));
 }
 

@@ -76,11 +76,25 @@ void setCheckedItems(fieldInfo& field, const catColumn& column, eFieldType type)
     setItems(field, items);
 }
 
+// Reports a name of the database that holds a character no name of a model
+// may hold; true when it does.
+bool refusedName(builder& b, const ky::string& name, const wchar_t* what, const ky::string& table,
+                 const ky::string& column = {}) {
+    const std::size_t bad = name.findNonNameCharacter();
+    if (bad == ky::string::npos) return false;
+    b.report(eError, "sql.reflect.name-character",
+             ky::string(what) + L" \"" + name + L"\" holds the character " + name.codePointAt(bad) +
+                 L", which no name of a model may hold",
+             table, column);
+    return true;
+}
+
 void addColumn(builder& b, classInfo& cls, const catTable& table, const catColumn& column) {
     if (column.name.empty()) {
         b.report(eError, "sql.reflect.empty-name", L"a column has an empty name", table.name);
         return;
     }
+    if (refusedName(b, column.name, L"the column", table.name, column.name)) return;
     if (cls.fieldInfo(column.name, false, false)) {
         b.report(eError, "sql.reflect.name-clash",
                  L"the column \"" + column.name + L"\" clashes with another column under the model's name rule",
@@ -112,6 +126,7 @@ void addClass(builder& b, const catTable& table) {
         b.report(eError, "sql.reflect.empty-name", L"a table has an empty name", table.name);
         return;
     }
+    if (refusedName(b, table.name, L"the table", table.name)) return;
     if (b.model->classInfo(table.name, false)) {
         b.report(eError, "sql.reflect.name-clash",
                  L"the table \"" + table.name + L"\" clashes with another table under the model's name rule", table.name);

@@ -2,6 +2,8 @@
 // foreign keys of cycles added afterwards (PostgreSQL) or checked at commit
 // (SQLite), and the labels as comments (PostgreSQL).
 #include <algorithm>
+#include <array>
+#include <string_view>
 #include <unordered_map>
 
 #include "sqlinternal.h"
@@ -117,6 +119,10 @@ bool inWindow(const std::string& literal, const clockWindow& window) {
 
 enum class ownDefault { no, yes, unsettled };
 
+// Stands for "no literal" among the literals of the types' defaults; no
+// literal is ever equal to it.
+constexpr std::string_view noLiteral = "\x01";
+
 // Whether the field holds a default value of its own, told apart from the
 // type's default by comparing literals. The literal of a type's default is
 // read once per DDL. A date or time is the clock's reading when it lies
@@ -128,21 +134,24 @@ ownDefault storedDefault(const fieldInfo& field, ddlContext& ctx, std::string& l
     const eDialect dialect = ctx.options.dialect;
     ky::genericValue value, after;
     if (!field.getDefaultValue(value, true)) return ownDefault::no;
-    if (!literalOf(value, type, dialect, literal)) {
-        literal.clear();
-        return !value.empty() && !fieldInfo::getDefaultFromType(type, after) ? ownDefault::yes : ownDefault::no;
-    }
     const auto clock = ctx.clocks.find(type);
-    if (clock == ctx.clocks.end()) {
-        auto known = ctx.typeDefaults.find(type);
-        if (known == ctx.typeDefaults.end()) {
-            std::string typeLiteral;
-            if (!fieldInfo::getDefaultFromType(type, after) || !literalOf(after, type, dialect, typeLiteral))
-                typeLiteral = "\x01";  // no literal: never equal to one
-            known = ctx.typeDefaults.emplace(type, typeLiteral).first;
-        }
-        return literal != known->second ? ownDefault::yes : ownDefault::no;
+    auto known = ctx.typeDefaults.find(type);
+    if (known == ctx.typeDefaults.end()) {
+        std::string typeLiteral;
+        if (!fieldInfo::getDefaultFromType(type, after) || !literalOf(after, type, dialect, typeLiteral))
+            typeLiteral = noLiteral;
+        known = ctx.typeDefaults.emplace(type, typeLiteral).first;
     }
+    if (!literalOf(value, type, dialect, literal)) {
+        // A value without a literal (NaN in SQLite, a text holding NUL) is
+        // the field's own when the type's default has one; of a type without
+        // literals only a value where the type has no default is.
+        literal.clear();
+        if (value.empty()) return ownDefault::no;
+        if (known->second != noLiteral) return ownDefault::yes;
+        return !fieldInfo::getDefaultFromType(type, after) ? ownDefault::yes : ownDefault::no;
+    }
+    if (clock == ctx.clocks.end()) return literal != known->second ? ownDefault::yes : ownDefault::no;
     if (clock->second.first.empty()) return ownDefault::yes;
     return inWindow(literal, clock->second) ? ownDefault::no : ownDefault::unsettled;
 }
@@ -226,9 +235,58 @@ bool describeColumn(const fieldInfo& field, ddlContext& ctx, const table& t, col
     return true;
 }
 
-// Reports the empty names of `list` and each one that clashes with an
-// earlier one; `nameOf` gives the name of an element, `tbl` the table of
-// columns (empty for tables).
+// The longest identifier PostgreSQL keeps, in bytes of UTF-8; it cuts a
+// longer one silently, so that two long names may become one.
+constexpr std::size_t pgIdentifierBytes = 63;
+
+// The columns every PostgreSQL table has already ("oid" is no longer one).
+constexpr std::array<std::wstring_view, 6> pgSystemColumns = {L"tableoid", L"xmin", L"cmin", L"xmax", L"cmax", L"ctid"};
+
+std::size_t utf8Length(const ky::string& name) {
+    std::size_t bytes = 0;
+    for (wchar_t c : name) {
+        const auto u = static_cast<std::uint32_t>(c);
+        bytes += u < 0x80 ? 1 : u < 0x800 ? 2 : u < 0x10000 ? 3 : 4;
+    }
+    return bytes;
+}
+
+struct nameFault {
+    const char* code;
+    ky::string message;
+};
+
+// Whether the dialect refuses `name` for a table (or, with `column`, for a
+// column) although it is not empty, and why. Names are refused rather than
+// changed: a changed name would no longer be the model's.
+bool faultOf(const ky::string& name, bool column, eDialect dialect, nameFault& out) {
+    const ky::string shown = L"\"" + name + L"\"";
+    if (const std::size_t bad = name.findNonNameCharacter(); bad != ky::string::npos) {
+        out = {"sql.ddl.name-character",
+               L"the name " + shown + L" holds the character " + name.codePointAt(bad) + L", which no identifier may hold"};
+        return true;
+    }
+    if (dialect == ePostgresql) {
+        if (const std::size_t bytes = utf8Length(name); bytes > pgIdentifierBytes) {
+            out = {"sql.ddl.name-length", L"the name " + shown + L" takes " + std::to_wstring(bytes) +
+                                              L" bytes of UTF-8; PostgreSQL keeps 63 and cuts the rest"};
+            return true;
+        }
+        if (column && std::find(pgSystemColumns.begin(), pgSystemColumns.end(), std::wstring_view(name)) !=
+                          pgSystemColumns.end()) {
+            out = {"sql.ddl.system-column", L"the column " + shown + L" has the name of a PostgreSQL system column"};
+            return true;
+        }
+    } else if (!column && name.size() >= 7 && clashRule{true}.same(name.substr(0, 7), L"sqlite_")) {
+        out = {"sql.ddl.reserved-name", L"the table " + shown + L" begins with \"sqlite_\", which SQLite keeps for itself"};
+        return true;
+    }
+    return false;
+}
+
+// Reports the empty names of `list`, those the dialect refuses, and each
+// one that clashes with an earlier one; `nameOf` gives the name of an
+// element, `tbl` the table of columns (empty for tables).
 template <class List, class NameOf>
 void namesDistinct(const List& list, NameOf nameOf, ddlContext& ctx, const ky::string& tbl, bool columns) {
     const clashRule rule{ctx.options.dialect == eSqlite};
@@ -250,6 +308,8 @@ void namesDistinct(const List& list, NameOf nameOf, ddlContext& ctx, const ky::s
     for (std::size_t i = 0; i < list.size(); ++i) {
         if (name(i).empty()) {
             ctx.fail("sql.ddl.empty-name", columns ? L"a field has an empty name" : L"a class has an empty name", tbl);
+        } else if (nameFault fault; faultOf(name(i), columns, ctx.options.dialect, fault)) {
+            ctx.fail(fault.code, fault.message, columns ? tbl : name(i), columns ? name(i) : ky::string());
         } else if (clashes[i]) {
             ctx.fail("sql.ddl.name-clash",
                      L"the name \"" + name(i) + L"\" clashes with another one in the dialect's name rule",
@@ -302,6 +362,66 @@ bool referencesKey(const table& t, const std::vector<ky::scString>& to) {
     return c != t.columns.end() && c->field->isUnique() && c->field->semantic() != eSemPrimkey;
 }
 
+// The families of column types PostgreSQL compares with one another.
+enum class pgKind { other, boolean, integer, floating, numeric, text, datetime, time, bytes };
+
+pgKind pgKindOf(const fieldInfo& field) {
+    switch (field.type()) {
+        case eBool: return pgKind::boolean;
+        case eShort:
+        case eInt:
+        case eLong: return pgKind::integer;
+        case eFloat:
+        case eDouble: return field.semantic() == eSemMonetary ? pgKind::numeric : pgKind::floating;
+        case eString:
+        case eDirectory:
+        case eFile:
+        case eSearchPath: return pgKind::text;
+        case eDate:
+        case eTimestamp: return pgKind::datetime;
+        case eTime: return pgKind::time;
+        case eBinary: return pgKind::bytes;
+        default: return pgKind::other;
+    }
+}
+
+// Whether PostgreSQL takes a foreign key from a column of kind `from` to a
+// key of kind `to`: it needs an equality operator of the key's index that
+// takes both types, or an implicit cast of the referencing type to the
+// key's. That holds within a family (the integers; REAL and DOUBLE
+// PRECISION; VARCHAR and TEXT; DATE and TIMESTAMP), and from integers to
+// REAL, DOUBLE PRECISION and NUMERIC keys and from NUMERIC to REAL and DOUBLE
+// PRECISION keys. Custom types are the host's and are not judged.
+bool pgPairs(pgKind from, pgKind to) {
+    if (from == to || from == pgKind::other || to == pgKind::other) return true;
+    if (from == pgKind::integer) return to == pgKind::floating || to == pgKind::numeric;
+    return from == pgKind::numeric && to == pgKind::floating;
+}
+
+const fieldInfo& columnField(const table& t, ky::scString name) {
+    return *std::find_if(t.columns.begin(), t.columns.end(), [&](const column& c) { return c.name == name; })->field;
+}
+
+// Reports each pair of `fk` whose column types PostgreSQL does not compare;
+// false when there is one.
+bool typesPair(const relationInfo& relation, const table& from, const foreignKey& fk, ddlContext& ctx) {
+    if (ctx.options.dialect != ePostgresql) return true;
+    const table& to = ctx.tables[fk.target];
+    bool pairs = true;
+    for (std::size_t i = 0; i < fk.from.size(); ++i) {
+        const fieldInfo& source = columnField(from, fk.from[i]);
+        const fieldInfo& target = columnField(to, fk.to[i]);
+        if (pgPairs(pgKindOf(source), pgKindOf(target))) continue;
+        ctx.fail("sql.ddl.foreign-key-type",
+                 L"the relation \"" + relation.scName().string() + L"\" pairs the column \"" + fk.from[i].string() +
+                     L"\" with \"" + to.name.string() + L"." + fk.to[i].string() +
+                     L"\", whose type PostgreSQL does not compare with its own",
+                 from.name.string(), fk.from[i].string());
+        pairs = false;
+    }
+    return pairs;
+}
+
 bool resolveForeignKey(const relationInfo& relation, table& from, ddlContext& ctx, foreignKey& fk) {
     const auto& pairs = relation.fieldRelations();
     auto refuse = [&](const ky::string& why) {
@@ -332,7 +452,7 @@ bool resolveForeignKey(const relationInfo& relation, table& from, ddlContext& ct
     if (fk.to.empty()) return refuse(L"leads to a class without a primary key");
     if (fk.to.size() != fk.from.size()) return refuse(L"pairs a different number of fields than the target's key");
     if (!referencesKey(to, fk.to)) return refuse(L"leads to fields that are neither the target's key nor unique");
-    return true;
+    return typesPair(relation, from, fk, ctx);
 }
 
 void resolveForeignKeys(ddlContext& ctx) {
@@ -481,6 +601,7 @@ ddlResult createDdl(const modelInfo& model, const ddlOptions& options) {
     if (hasErrors(result.problems)) return result;
     settleClockDefaults(ctx);
     resolveForeignKeys(ctx);
+    if (hasErrors(result.problems)) return result;
     result.statements = statementsOf(ctx);
     std::size_t size = 0;
     for (const std::string& s : result.statements) size += s.size() + 2;

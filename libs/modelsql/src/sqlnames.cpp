@@ -114,7 +114,8 @@ ky::string describe(const diagnostic& entry) {
         text += L"]";
     }
     if (!entry.databaseMessage.empty()) text += L" (" + entry.databaseMessage + L")";
-    return text;
+    // Names and the database's message may hold line breaks: one line each.
+    return text.escapedForLine();
 }
 
 namespace detail {
@@ -140,7 +141,7 @@ diagnostic makeDiagnostic(eSeverity severity, const char* code, const ky::string
     diagnostic d;
     d.severity = severity;
     d.code = code;
-    d.message = message;
+    d.message = message.escapedForLine();  // names in it come from the model or the database
     d.table = table;
     d.field = field;
     d.databaseMessage = databaseMessage;

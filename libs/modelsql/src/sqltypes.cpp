@@ -153,12 +153,20 @@ std::string timeText(const ky::time& t) {
     return out;
 }
 
+// PostgreSQL's floating-point and numeric types read 'NaN', 'Infinity' and
+// '-Infinity'; SQLite has no literal for them.
+bool nonFiniteText(double number, eDialect dialect, std::string& out) {
+    if (dialect != ePostgresql) return false;
+    out = std::isnan(number) ? "'NaN'" : number > 0 ? "'Infinity'" : "'-Infinity'";
+    return true;
+}
+
 template <class T>
-bool numberText(const ky::genericValue& value, std::string& out) {
+bool numberText(const ky::genericValue& value, eDialect dialect, std::string& out) {
     T number{};
     if (!value.read(number)) return false;
     if constexpr (std::is_floating_point_v<T>) {
-        if (!std::isfinite(number)) return false;
+        if (!std::isfinite(number)) return nonFiniteText(number, dialect, out);
     }
     char buffer[64];
     const auto written = std::to_chars(buffer, buffer + sizeof buffer, number);
@@ -350,11 +358,11 @@ bool literalOf(const ky::genericValue& value, eFieldType type, eDialect dialect,
             out = flag ? "TRUE" : "FALSE";
             return true;
         }
-        case eShort: return numberText<short>(value, out);
-        case eInt: return numberText<int>(value, out);
-        case eLong: return numberText<long>(value, out);
-        case eFloat: return numberText<float>(value, out);
-        case eDouble: return numberText<double>(value, out);
+        case eShort: return numberText<short>(value, dialect, out);
+        case eInt: return numberText<int>(value, dialect, out);
+        case eLong: return numberText<long>(value, dialect, out);
+        case eFloat: return numberText<float>(value, dialect, out);
+        case eDouble: return numberText<double>(value, dialect, out);
         case eString: {
             ky::string text;
             return value.read(text) && quoteLiteral(text, out);

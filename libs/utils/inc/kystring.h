@@ -74,6 +74,17 @@ public:
     std::string toUtf8() const;
     /// The text of UTF-8 `text` (for input from byte streams).
     static string fromUtf8(const std::string& text);
+
+    /// Where the first character lies that no name may hold (a control
+    /// character U+0000-U+001F or U+007F-U+009F, a lone surrogate, a unit
+    /// above U+10FFFF), or npos when every character may stand in a name.
+    std::size_t findNonNameCharacter() const noexcept;
+    /// "U+000A" for the character at `pos` (a surrogate pair as its code point).
+    std::wstring codePointAt(std::size_t pos) const;
+    /// A copy that reads as one line of a message: controls, line and
+    /// paragraph separators, bidirectional overrides and units that are no
+    /// code point are shown as escapes (`\n`, `\r`, `\t`, `\u0000`, `\ud800`, `\U00110000`).
+    string escapedForLine() const;
 };
 
 }  // namespace ky

@@ -1,4 +1,5 @@
-// ky::string: lower-casing through ICU and the UTF-8 form.
+// ky::string: lower-casing through ICU, the UTF-8 form, and the characters
+// a name may hold and a message line shows as they are.
 //
 // wchar_t holds UTF-32 on Linux and UTF-16 on Windows; both are read code
 // point by code point, and a unit that is no valid code point passes through
@@ -113,6 +114,27 @@ char32_t nextUtf8(const std::string& text, std::size_t& i) noexcept {
     return c;
 }
 
+bool isControl(char32_t c) noexcept { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
+// Characters that would break a message's line or reorder how it reads.
+bool breaksLine(char32_t c) noexcept {
+    return isControl(c) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+void appendEscape(char32_t c, std::wstring& out) {
+    static const wchar_t digits[] = L"0123456789abcdef";
+    switch (c) {
+        case L'\n': out += L"\\n"; return;
+        case L'\r': out += L"\\r"; return;
+        case L'\t': out += L"\\t"; return;
+        default: break;
+    }
+    const int width = c > 0xFFFF ? 8 : 4;
+    out += width == 8 ? L"\\U" : L"\\u";
+    for (int shift = (width - 1) * 4; shift >= 0; shift -= 4) out += digits[(c >> shift) & 0xF];
+}
+
 bool overlaps(const wchar_t* text, const std::wstring& out) noexcept {
     const auto at = reinterpret_cast<std::uintptr_t>(text);
     const auto begin = reinterpret_cast<std::uintptr_t>(out.data());
@@ -158,6 +180,48 @@ std::string string::toUtf8() const {
         bool valid = false;
         const char32_t c = nextCodePoint(data(), size(), i, valid);
         appendUtf8(valid ? c : replacementChar, out);
+    }
+    return out;
+}
+
+std::size_t string::findNonNameCharacter() const noexcept {
+    for (std::size_t i = 0; i < size();) {
+        const std::size_t at = i;
+        bool valid = false;
+        const char32_t c = nextCodePoint(data(), size(), i, valid);
+        if (!valid || isControl(c)) return at;
+    }
+    return npos;
+}
+
+std::wstring string::codePointAt(std::size_t pos) const {
+    bool valid = false;
+    const char32_t c = nextCodePoint(data(), size(), pos, valid);
+    static const wchar_t digits[] = L"0123456789ABCDEF";
+    std::wstring out = L"U+";
+    const int width = c > 0xFFFFFF ? 8 : c > 0xFFFFF ? 6 : c > 0xFFFF ? 5 : 4;
+    for (int shift = (width - 1) * 4; shift >= 0; shift -= 4) out += digits[(c >> shift) & 0xF];
+    return out;
+}
+
+string string::escapedForLine() const {
+    std::size_t i = 0;
+    for (bool valid = false; i < size();) {
+        const std::size_t at = i;
+        const char32_t c = nextCodePoint(data(), size(), i, valid);
+        if (!valid || breaksLine(c)) {
+            i = at;
+            break;
+        }
+    }
+    if (i == size()) return *this;
+    string out(data(), i);
+    while (i < size()) {
+        const std::size_t at = i;
+        bool valid = false;
+        const char32_t c = nextCodePoint(data(), size(), i, valid);
+        if (!valid || breaksLine(c)) appendEscape(c, out);
+        else out.append(data() + at, i - at);
     }
     return out;
 }
