@@ -76,7 +76,7 @@ echo "check-install: a component the package does not have is refused"
 mkdir -p "$scratch/nosuchsrc"
 cat > "$scratch/nosuchsrc/CMakeLists.txt" <<'CMAKE'
 cmake_minimum_required(VERSION 3.25)
-project(nosuch_consumer LANGUAGES NONE)
+project(nosuch_consumer LANGUAGES CXX)
 find_package(voVerizezav 0.3 REQUIRED COMPONENTS core nosuch)
 CMAKE
 if nosuch_log="$(cmake -S "$scratch/nosuchsrc" -B "$scratch/nosuchbuild" -DCMAKE_PREFIX_PATH="$prefix" 2>&1)"; then
