@@ -185,7 +185,7 @@ LD_LIBRARY_PATH="$libdir" "$scratch/sql_pc" "$scratch/pc.sqlite"
 echo "check-install: Debian packages (cmake --workflow --preset package)"
 rm -f build/package/*.deb build/package/*.ddeb
 cmake --workflow --preset package
-version="$(sed -n 's/^#define KY_VERSION_STRING "\(.*\)"$/\1/p' build/package/generated/inc/kyversion.h)"
+version="$(sed -n 's/^#define KY_VERSION_STRING "\([^"]*\)".*/\1/p' build/package/generated/inc/kyversion.h)"
 multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
 packages=(librerazud0 libvoverizezav0 libvoverizezavfile0 libvoverizezavsql0 libvoverizezav-dev kymdl)
 debs=()
