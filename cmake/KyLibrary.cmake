@@ -2,32 +2,38 @@
 # function, so that each gets the same alias, visibility, versioning, install
 # rules and pkg-config file.
 #
-#   ky_add_library(NAME <target> EXPORT_NAME <name>
+#   ky_add_library(NAME <target> EXPORT_NAME <name> PACKAGE_COMPONENT <core|file|sql>
 #     SOURCES <file>...
 #     PUBLIC_HEADER_DIR <dir>
 #     [DESCRIPTION <text>]
 #     [GENERATED_HEADERS <file>...]      headers made at configure time
 #     [PRIVATE_INCLUDE_DIRS <dir>...]
 #     [LINK_PUBLIC <target>...] [LINK_PRIVATE <target>...]
-#     [PC_REQUIRES <module>...] [PC_REQUIRES_PRIVATE <module>...])
+#     [PC_REQUIRES <module>...])
+#
+# PC_REQUIRES names the pkg-config modules whose headers the public headers
+# include. Dependencies linked privately are not listed: the libraries are
+# shared only, so a consumer never links them, and their -I flags would leak
+# into every consumer.
 #
 # The library is built with <TARGET-IN-UPPER-CASE>_BUILDING defined, which its
 # export header reads. In-tree and installed it is known as voVerizezav::<name>.
 # Public headers install into <includedir>/voVerizezav, the library into
-# <libdir> (component Runtime; the link name and headers: Development), and
-# <target>.pc into <libdir>/pkgconfig.
+# <libdir> (install component <target>, one Debian package per shared library;
+# the link name and headers: Development), and <target>.pc into
+# <libdir>/pkgconfig. The imported target belongs to the export set of its
+# CMake package component (find_package(voVerizezav COMPONENTS ...)).
 include_guard(GLOBAL)
 include(GNUInstallDirs)
 
 set(KY_INSTALL_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}/${PROJECT_NAME}")
-set(KY_EXPORT_SET "${PROJECT_NAME}Targets")
 set(KY_PC_TEMPLATE "${CMAKE_CURRENT_LIST_DIR}/ky.pc.in")
 
 function(ky_add_library)
   cmake_parse_arguments(PARSE_ARGV 0 ARG ""
-    "NAME;EXPORT_NAME;PUBLIC_HEADER_DIR;DESCRIPTION"
-    "SOURCES;GENERATED_HEADERS;PRIVATE_INCLUDE_DIRS;LINK_PUBLIC;LINK_PRIVATE;PC_REQUIRES;PC_REQUIRES_PRIVATE")
-  foreach(required NAME EXPORT_NAME SOURCES PUBLIC_HEADER_DIR)
+    "NAME;EXPORT_NAME;PACKAGE_COMPONENT;PUBLIC_HEADER_DIR;DESCRIPTION"
+    "SOURCES;GENERATED_HEADERS;PRIVATE_INCLUDE_DIRS;LINK_PUBLIC;LINK_PRIVATE;PC_REQUIRES")
+  foreach(required NAME EXPORT_NAME PACKAGE_COMPONENT SOURCES PUBLIC_HEADER_DIR)
     if(NOT ARG_${required})
       message(FATAL_ERROR "ky_add_library: ${required} is required")
     endif()
@@ -68,11 +74,13 @@ function(ky_add_library)
     SOVERSION ${PROJECT_VERSION_MAJOR})
   ky_setup_target(${ARG_NAME})
 
-  install(TARGETS ${ARG_NAME} EXPORT ${KY_EXPORT_SET}
+  set_property(GLOBAL APPEND PROPERTY KY_PACKAGE_COMPONENTS ${ARG_PACKAGE_COMPONENT})
+  set_property(GLOBAL APPEND PROPERTY KY_RUNTIME_COMPONENTS ${ARG_NAME})
+  install(TARGETS ${ARG_NAME} EXPORT ${PROJECT_NAME}-${ARG_PACKAGE_COMPONENT}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-      COMPONENT Runtime NAMELINK_COMPONENT Development
+      COMPONENT ${ARG_NAME} NAMELINK_COMPONENT Development
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
-    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${ARG_NAME})
   install(DIRECTORY "${ARG_PUBLIC_HEADER_DIR}/"
     DESTINATION ${KY_INSTALL_INCLUDEDIR} COMPONENT Development
     FILES_MATCHING PATTERN "*.h")
@@ -89,7 +97,6 @@ function(ky_add_library)
   set(KY_PC_NAME "${ARG_NAME}")
   set(KY_PC_DESCRIPTION "${ARG_DESCRIPTION}")
   list(JOIN ARG_PC_REQUIRES ", " KY_PC_REQUIRES)
-  list(JOIN ARG_PC_REQUIRES_PRIVATE ", " KY_PC_REQUIRES_PRIVATE)
   configure_file("${KY_PC_TEMPLATE}" "${PROJECT_BINARY_DIR}/pkgconfig/${ARG_NAME}.pc" @ONLY)
   install(FILES "${PROJECT_BINARY_DIR}/pkgconfig/${ARG_NAME}.pc"
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT Development)

@@ -23,6 +23,13 @@ packages=(
   postgresql
   libcli11-dev
   graphviz
+  dpkg-dev
+  lintian
+  help2man
+  man-db
+  bash-completion
+  python3-jsonschema
+  python3-yaml
 )
 
 missing=()

@@ -81,6 +81,20 @@ TEST(Diagram, MermaidWritesClassesMembersAndLinks) {
         EXPECT_NE(text.find(part), std::string::npos) << part;
 }
 
+// Keyword names, names that fold to one id and names Mermaid cannot spell
+// each keep a box of their own, under their real names.
+TEST(Diagram, MermaidIdsAreSafeAndUniqueForEveryName) {
+    refPtr<modelInfo> model = modelInfo::createModelInfo(true);
+    for (const wchar_t* name : {L"click", L"note", L"a-b", L"a_b", L"a_b_2", L"9lives", L"\u00e9t\u00e9"})
+        model->createClassInfo(name, false);
+    model->classInfo(L"click", false)->addBaseClass(model->classInfo(L"note", false));
+    const std::string text = kymdl::toMermaid(*model);
+    for (const char* part : {"  class click_[\"click\"]", "  class note_[\"note\"]", "  class a_b[\"a-b\"]",
+                             "  class a_b_2[\"a_b\"]", "  class a_b_2_2[\"a_b_2\"]", "  class _9lives[\"9lives\"]",
+                             "  class __t__[\"\u00e9t\u00e9\"]", "  note_ <|-- click_\n"})
+        EXPECT_NE(text.find(part), std::string::npos) << part;
+}
+
 // The image is whole (the document closes) and names every class.
 TEST(Diagram, ShopModelRendersToACompleteSvgNamingEveryClass) {
     if (std::system("command -v dot >/dev/null 2>&1") != 0) GTEST_SKIP() << "Graphviz's dot is not installed";

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -174,12 +175,37 @@ std::string toDot(const modelInfo& model, const diagramOptions& options) {
 
 namespace {
 
-// Mermaid names classes by word characters; anything else becomes '_' and
-// the real name goes into the class's label.
-std::string mermaidId(const std::string& name) {
-    std::string id;
-    for (unsigned char c : name) id += (std::isalnum(c) || c == '_') ? static_cast<char>(c) : '_';
-    return id.empty() ? "_" : id;
+// Words Mermaid's class diagrams read as keywords (compared without case):
+// a class id spelled like one is taken for the keyword.
+bool isMermaidKeyword(const std::string& id) {
+    static const std::set<std::string> keywords{
+        "accdescr", "acctitle", "bt", "call", "callback", "class", "classdef", "classdiagram",
+        "click", "cssclass", "default", "direction", "end", "for", "graph", "href", "lr", "link",
+        "namespace", "note", "of", "rl", "style", "tb", "td"};
+    std::string lowered;
+    for (unsigned char c : id) lowered += static_cast<char>(std::tolower(c));
+    return keywords.count(lowered) != 0;
+}
+
+// The Mermaid ids of the drawn classes. Mermaid names classes by ASCII word
+// characters, so anything else becomes '_' and the real name goes into the
+// class's label; an id that would be a keyword, start with a digit or repeat
+// an id already given (a-b and a_b) gets a suffix, so every class keeps a box
+// of its own.
+std::map<const classInfo*, std::string> mermaidIds(const std::vector<const classInfo*>& classes) {
+    std::map<const classInfo*, std::string> ids;
+    std::set<std::string> taken;
+    for (const classInfo* cls : classes) {
+        std::string id;
+        for (unsigned char c : utf8(cls->scName()))
+            id += c < 0x80 && (std::isalnum(c) || c == '_') ? static_cast<char>(c) : '_';
+        if (id.empty() || std::isdigit(static_cast<unsigned char>(id[0]))) id = "_" + id;
+        if (isMermaidKeyword(id)) id += "_";
+        std::string unique = id;
+        for (int n = 2; !taken.insert(unique).second; ++n) unique = id + "_" + std::to_string(n);
+        ids.emplace(cls, unique);
+    }
+    return ids;
 }
 
 // Mermaid reads parentheses in a member as a method, so a type's length is
@@ -204,12 +230,13 @@ std::string mermaidText(std::string text) {
 
 std::string toMermaid(const modelInfo& model, const diagramOptions& options) {
     const std::vector<const classInfo*> classes = selected(model, options);
+    const std::map<const classInfo*, std::string> ids = mermaidIds(classes);
     std::ostringstream out;
     out << "classDiagram\n";
     for (const classInfo* cls : classes) {
         const std::string name = utf8(cls->scName());
         std::string title = cls->label().empty() ? name : name + ": " + cls->label().toUtf8();
-        out << "  class " << mermaidId(name) << "[\"" << mermaidText(title) << "\"] {\n";
+        out << "  class " << ids.at(cls) << "[\"" << mermaidText(title) << "\"] {\n";
         if (cls->isAbstract()) out << "    <<abstract>>\n";
         for (auto it = cls->fields_begin(); it != cls->fields_end(); ++it) {
             out << "    " << mermaidType(**it) << " " << mermaidText(utf8((*it)->scName())) << marks(**it) << "\n";
@@ -219,7 +246,7 @@ std::string toMermaid(const modelInfo& model, const diagramOptions& options) {
     forEachLink(
         classes,
         [&](const classInfo& derived, const classInfo& base) {
-            out << "  " << mermaidId(utf8(base.scName())) << " <|-- " << mermaidId(utf8(derived.scName())) << "\n";
+            out << "  " << ids.at(&base) << " <|-- " << ids.at(&derived) << "\n";
         },
         [&](const classInfo& from, const classInfo& to, const relationInfo& relation) {
             const char* link = "-->";
@@ -229,7 +256,7 @@ std::string toMermaid(const modelInfo& model, const diagramOptions& options) {
                 case eBiAgg: link = "o--o"; break;
                 default: break;
             }
-            out << "  " << mermaidId(utf8(from.scName())) << " " << link << " " << mermaidId(utf8(to.scName()));
+            out << "  " << ids.at(&from) << " " << link << " " << ids.at(&to);
             if (!relation.scName().empty()) out << " : " << mermaidText(utf8(relation.scName()));
             out << "\n";
         });

@@ -11,5 +11,5 @@
 #    define KY_METAMODEL_API __declspec(dllimport)
 #  endif
 #else
-#  define KY_METAMODEL_API __attribute__((visibility("default")))
+#  define KY_METAMODEL_API __attribute__((visibility("default")))  ///< Marks what voVerizezav exports.
 #endif

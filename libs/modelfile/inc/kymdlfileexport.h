@@ -11,5 +11,5 @@
 #    define KY_MODELFILE_API __declspec(dllimport)
 #  endif
 #else
-#  define KY_MODELFILE_API __attribute__((visibility("default")))
+#  define KY_MODELFILE_API __attribute__((visibility("default")))  ///< Marks what voVerizezavFile exports.
 #endif

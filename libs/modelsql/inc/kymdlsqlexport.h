@@ -11,5 +11,5 @@
 #    define KY_SQL_API __declspec(dllimport)
 #  endif
 #else
-#  define KY_SQL_API __attribute__((visibility("default")))
+#  define KY_SQL_API __attribute__((visibility("default")))  ///< Marks what voVerizezavSql exports.
 #endif

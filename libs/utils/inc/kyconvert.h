@@ -59,8 +59,8 @@ private:
 /// blanks, other characters, an empty text or a value above the type's range
 /// fail and leave `value` unchanged. `flags` is reserved (0).
 KY_UTILS_API bool dtconvert(const string& text, unsigned long& value, int flags = 0);
-KY_UTILS_API bool dtconvert(const string& text, unsigned int& value, int flags = 0);
-KY_UTILS_API bool dtconvert(const string& text, unsigned short& value, int flags = 0);
-KY_UTILS_API bool dtconvert(const string& text, unsigned long long& value, int flags = 0);
+KY_UTILS_API bool dtconvert(const string& text, unsigned int& value, int flags = 0);  ///< The same for unsigned int.
+KY_UTILS_API bool dtconvert(const string& text, unsigned short& value, int flags = 0);  ///< The same for unsigned short.
+KY_UTILS_API bool dtconvert(const string& text, unsigned long long& value, int flags = 0);  ///< The same for unsigned long long.
 
 }  // namespace ky

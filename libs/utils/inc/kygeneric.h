@@ -373,10 +373,10 @@ private:
 #define KY_UTILS_POINTER_VALUE_TYPES(X)                                                          \
     X(bool) X(short) X(int) X(long) X(float) X(double) X(string) X(refPtr<refObj>) X(date) X(time) \
         X(timestamp) X(binaryBuffer) X(directory) X(file)
-#define KY_UTILS_VALUE_ONLY_TYPES(X) X(std::vector<string>) X(std::vector<scString>) X(searchPath)
+#define KY_UTILS_VALUE_ONLY_TYPES(X) X(std::vector<string>) X(std::vector<scString>) X(searchPath)  ///< The types held only by value.
 
-#define KY_UTILS_EXTERN_HOLDER(T) extern template class holder<T>; extern template class valueholder<T>;
-#define KY_UTILS_EXTERN_PTRHOLDER(T) extern template class ptrholder<T>;
+#define KY_UTILS_EXTERN_HOLDER(T) extern template class holder<T>; extern template class valueholder<T>;  ///< Declares the holders of `T` that reRazud instantiates.
+#define KY_UTILS_EXTERN_PTRHOLDER(T) extern template class ptrholder<T>;  ///< Declares the pointer holder of `T` that reRazud instantiates.
 KY_UTILS_POINTER_VALUE_TYPES(KY_UTILS_EXTERN_HOLDER)
 KY_UTILS_VALUE_ONLY_TYPES(KY_UTILS_EXTERN_HOLDER)
 KY_UTILS_POINTER_VALUE_TYPES(KY_UTILS_EXTERN_PTRHOLDER)

@@ -17,7 +17,7 @@
 
 namespace ky {
 
-using refCount_t = std::uint32_t;
+using refCount_t = std::uint32_t;  ///< A reference count.
 
 /// Atomic increment and decrement of a count; both return the new count.
 /// Incrementing is relaxed; decrementing is acquire-release, so the thread that
@@ -25,7 +25,7 @@ using refCount_t = std::uint32_t;
 inline refCount_t interlockedIncrement(std::atomic<refCount_t>& count) noexcept {
     return count.fetch_add(1, std::memory_order_relaxed) + 1;
 }
-inline refCount_t interlockedDecrement(std::atomic<refCount_t>& count) noexcept {
+inline refCount_t interlockedDecrement(std::atomic<refCount_t>& count) noexcept {  ///< See interlockedIncrement.
     return count.fetch_sub(1, std::memory_order_acq_rel) - 1;
 }
 
@@ -100,11 +100,11 @@ protected:
 
 /// The file and lines the counted pointers report an empty dereference from.
 inline constexpr const wchar_t* refPtrFile = L"libs/utils/inc/kyrefptr";
-inline constexpr int refPtrLine = 144;
-inline constexpr int constRefPtrLine = 315;
+inline constexpr int refPtrLine = 144;       ///< The line a refPtr reports.
+inline constexpr int constRefPtrLine = 315;  ///< The line a const_refPtr reports.
 /// What a refPtr and a const_refPtr report when an empty one is dereferenced.
 inline constexpr assertSite refPtrEmpty{L"m_p != NULL", refPtrFile, refPtrLine};
-inline constexpr assertSite constRefPtrEmpty{L"m_p != NULL", refPtrFile, constRefPtrLine};
+inline constexpr assertSite constRefPtrEmpty{L"m_p != NULL", refPtrFile, constRefPtrLine};  ///< See refPtrEmpty.
 
 namespace detail {
 

@@ -13,7 +13,7 @@
 #include "kyutilsexport.h"
 
 #ifndef _T
-#define _T(x) L##x
+#define _T(x) L##x  ///< A wide string or character literal.
 #endif
 
 namespace ky {

@@ -11,7 +11,7 @@
 #    define KY_UTILS_API __declspec(dllimport)
 #  endif
 #else
-#  define KY_UTILS_API __attribute__((visibility("default")))
+#  define KY_UTILS_API __attribute__((visibility("default")))  ///< Marks what reRazud exports.
 #endif
 
 /// Gives a header-only class template default visibility, so that its

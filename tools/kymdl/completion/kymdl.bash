@@ -1,0 +1,45 @@
+# bash completion for kymdl
+_kymdl() {
+    local cur prev words cword
+    _init_completion || return
+
+    local subcommands="check show lookup convert ddl reflect diagram"
+    local sub="" i
+    for ((i = 1; i < cword; i++)); do
+        case "${words[i]}" in
+            -*) ;;
+            *) sub="${words[i]}"; break ;;
+        esac
+    done
+
+    if [[ -z "$sub" ]]; then
+        COMPREPLY=($(compgen -W "$subcommands --help --version" -- "$cur"))
+        return
+    fi
+
+    case "$prev" in
+        --dialect) COMPREPLY=($(compgen -W "sqlite postgresql" -- "$cur")); return ;;
+        --format) COMPREPLY=($(compgen -W "dot mermaid svg png" -- "$cur")); return ;;
+        -o|--output) _filedir; return ;;
+        --classes) return ;;
+    esac
+
+    local options
+    case "$sub" in
+        check) options="--strict" ;;
+        show) options="" ;;
+        lookup) options="--aliases --bases" ;;
+        convert) options="" ;;
+        ddl) options="--dialect -o --output" ;;
+        reflect) options="-o --output --case-sensitive" ;;
+        diagram) options="--format -o --output --classes" ;;
+    esac
+    if [[ "$cur" == -* ]]; then
+        COMPREPLY=($(compgen -W "$options --help" -- "$cur"))
+    elif [[ "$sub" == reflect ]]; then
+        COMPREPLY=($(compgen -W "sqlite: postgresql://" -- "$cur"))
+    else
+        _filedir '@(yaml|yml|json)'
+    fi
+}
+complete -F _kymdl kymdl

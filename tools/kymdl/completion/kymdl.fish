@@ -1,0 +1,25 @@
+# fish completion for kymdl
+set -l subcommands check show lookup convert ddl reflect diagram
+
+complete -c kymdl -f
+complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -l help -d 'Print the help'
+complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -l version -d 'Print the version'
+complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -a check -d 'Load model files and report every problem found'
+complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -a show -d 'Print the classes of a model as tables'
+complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -a lookup -d 'Tell what a class or field name resolves to'
+complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -a convert -d 'Rewrite a model file as YAML or JSON'
+complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -a ddl -d 'Print the CREATE TABLE statements of a model'
+complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -a reflect -d "Write a model file of a live database's tables"
+complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -a diagram -d 'Draw the classes of a model'
+
+complete -c kymdl -n "__fish_seen_subcommand_from $subcommands" -l help -d 'Print the help'
+complete -c kymdl -n "__fish_seen_subcommand_from check show lookup convert ddl diagram" -F -k -a "(__fish_complete_suffix .yaml .yml .json)"
+complete -c kymdl -n "__fish_seen_subcommand_from check" -l strict -d 'Fail on warnings too'
+complete -c kymdl -n "__fish_seen_subcommand_from lookup" -l aliases -d 'Search aliases too'
+complete -c kymdl -n "__fish_seen_subcommand_from lookup" -l bases -d 'Search base classes for the field'
+complete -c kymdl -n "__fish_seen_subcommand_from ddl" -l dialect -x -a 'sqlite postgresql' -d 'SQL dialect'
+complete -c kymdl -n "__fish_seen_subcommand_from ddl reflect diagram" -s o -l output -r -F -d 'Write to this file'
+complete -c kymdl -n "__fish_seen_subcommand_from reflect" -l case-sensitive -d 'Keep names as the database spells them'
+complete -c kymdl -n "__fish_seen_subcommand_from reflect" -x -a 'sqlite: postgresql://'
+complete -c kymdl -n "__fish_seen_subcommand_from diagram" -l format -x -a 'dot mermaid svg png' -d 'Diagram format'
+complete -c kymdl -n "__fish_seen_subcommand_from diagram" -l classes -x -d 'Only these classes, comma-separated'
