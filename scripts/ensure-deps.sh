@@ -30,6 +30,7 @@ packages=(
   bash-completion
   python3-jsonschema
   python3-yaml
+  chromium
 )
 
 missing=()
