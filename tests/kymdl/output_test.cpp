@@ -260,6 +260,18 @@ TEST_F(ToolOutput, LinksPlantedAtGuessableNamesAreNotFollowed) {
     EXPECT_EQ(after, before);
 }
 
+// `>> log` opened it for appending; replacing the file would lose the log.
+TEST_F(ToolOutput, StandardOutputNamedAsAFileIsWrittenToTheDescriptor) {
+    put("log.txt", "old\n");
+    launch how;
+    how.args = {"ddl", shopModel, "--dialect", "sqlite", "-o", "/dev/stdout"};
+    how.stdoutFd = ::open(at("log.txt").c_str(), O_WRONLY | O_APPEND);
+    const outcome result = tool(how);
+    ::close(how.stdoutFd);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(readAll(at("log.txt")), "old\n" + expectedDdl());
+}
+
 TEST_F(ToolOutput, ACharacterDeviceStaysADevice) {
     if (::geteuid() != 0) GTEST_SKIP() << "only root makes device nodes";
     const fs::path null = at("null");

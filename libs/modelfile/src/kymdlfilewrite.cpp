@@ -4,7 +4,9 @@
 // time (readlink, not realpath, so that a link to a file not made yet still
 // leads somewhere), refusing, as the kernel's protected_symlinks rule does,
 // a link in a sticky world-writable directory that neither the process nor
-// the directory's owner made. A path that stat reaches but whose links name
+// the directory's owner made. A name of one of the process's own descriptors
+// (/dev/stdout, /dev/fd/N, /proc/self/fd/N) is written to that descriptor,
+// as the shell would. A path that stat reaches but whose links name
 // no path (the magic links of /proc) and anything that is not a regular
 // file is written in place: a FIFO's reader, a terminal or /dev/null must
 // see the text, never find its name taken by a regular file.
@@ -83,6 +85,7 @@ void leavePending(int slot) {
 // ---- paths ----
 
 std::string reason(int error) { return std::strerror(error); }
+std::string errorText(int error) { return error ? reason(error) : std::string(); }
 
 // The directory part of `path` with its slash ("a/b" gives "a/", "b" gives "").
 std::string dirOf(const std::string& path) {
@@ -118,7 +121,22 @@ struct target {
     bool exists = false;
     struct stat status {};
     bool throughLinks = false;  // `path` may hold links, for open to follow
+    int descriptor = -1;        // an open descriptor of this process that the path names
 };
+
+// The descriptor that /dev/fd/N, /proc/self/fd/N or /proc/PID/fd/N (of this
+// process) name, or -1. Writing to it keeps what the shell opened it with:
+// `>> log` appends instead of losing the log to a replacement.
+int descriptorOf(const std::string& path) {
+    for (const std::string& prefix :
+         {std::string("/dev/fd/"), std::string("/proc/self/fd/"), "/proc/" + std::to_string(::getpid()) + "/fd/"}) {
+        if (path.rfind(prefix, 0) != 0) continue;
+        const std::string number = path.substr(prefix.size());
+        if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos) return -1;
+        return std::stoi(number);
+    }
+    return -1;
+}
 
 // The kernel's rule for links in shared directories such as /tmp.
 bool mayFollow(const std::string& link, const struct stat& linkStatus) {
@@ -139,6 +157,7 @@ std::string readLink(const std::string& link, std::string& next) {
 
 // Finds what `path` leads to; empty when found, else why not.
 std::string resolve(const std::string& path, target& out) {
+    if ((out.descriptor = descriptorOf(path)) >= 0) return {};
     struct stat reached {};
     const bool reachable = ::stat(path.c_str(), &reached) == 0;
     if (!reachable && errno != ENOENT) return reason(errno);
@@ -161,6 +180,7 @@ std::string resolve(const std::string& path, target& out) {
         if (hops == 40) return reason(ELOOP);
         if (!mayFollow(current, status)) return reason(EACCES) + " (a link in a shared directory made by another user)";
         if (std::string why = readLink(current, current); !why.empty()) return why;
+        if ((out.descriptor = descriptorOf(current)) >= 0) return {};
     }
 }
 
@@ -329,6 +349,9 @@ std::string write(const std::string& path, std::string_view text) {
     if (path.empty()) return reason(ENOENT);
     target t;
     if (std::string why = resolve(path, t); !why.empty()) return why;
+    if (t.descriptor >= 0) {
+        return ::fcntl(t.descriptor, F_GETFD) < 0 ? reason(EBADF) : errorText(writeAll(t.descriptor, text));
+    }
     if (!t.exists) return replace(t, text);
     if (S_ISDIR(t.status.st_mode)) return reason(EISDIR);
     if (S_ISREG(t.status.st_mode)) {
