@@ -3,7 +3,6 @@
 #include <diagram.h>
 #include <shop_model.h>
 
-
 #include <algorithm>
 #include <cstdlib>
 #include <string>

@@ -40,10 +40,10 @@ std::string readAll(const fs::path& path) {
 // How to start the tool.
 struct launch {
     std::vector<std::string> args;
-    int stdoutFd = -1;                          // -1: /dev/null
+    int stdoutFd = -1;  // -1: /dev/null
     rlim_t fileSizeLimit = RLIM_INFINITY;
     bool ignoreFileSizeSignal = false;
-    std::function<void(pid_t)> beforeExec;      // runs while the child waits to exec
+    std::function<void(pid_t)> beforeExec;  // runs while the child waits to exec
 };
 
 struct outcome {
@@ -162,8 +162,7 @@ TEST_F(ToolOutput, AFullStandardOutputFailsWithTheReason) {
     const outcome result = tool(how);
     ::close(how.stdoutFd);
     EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("kymdl: cannot write the standard output: No space left on device\n"),
-              std::string::npos)
+    EXPECT_NE(result.err.find("kymdl: cannot write the standard output: No space left on device\n"), std::string::npos)
         << result.err;
 }
 
@@ -248,8 +247,8 @@ TEST_F(ToolOutput, LinksPlantedAtGuessableNamesAreNotFollowed) {
     const auto before = listing();
     launch how;
     how.beforeExec = [&](pid_t pid) {
-        for (const std::string& name : {"out.sql.tmp" + std::to_string(pid), std::string("out.sql.tmp"),
-                                       std::string("out.sql.dot.tmp")})
+        for (const std::string& name :
+             {"out.sql.tmp" + std::to_string(pid), std::string("out.sql.tmp"), std::string("out.sql.dot.tmp")})
             fs::create_symlink("notes.txt", at(name));
     };
     const outcome result = ddlTo(at("out.sql"), how);

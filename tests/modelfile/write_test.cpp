@@ -12,8 +12,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,7 +67,8 @@ TEST_F(WriteFile, ASocketIsWrittenThroughAConnection) {
     std::thread reader([&] {
         const int peer = ::accept(listener, nullptr, nullptr);
         char buffer[256];
-        for (ssize_t got; (got = ::read(peer, buffer, sizeof buffer)) > 0;) received.append(buffer, static_cast<std::size_t>(got));
+        for (ssize_t got; (got = ::read(peer, buffer, sizeof buffer)) > 0;)
+            received.append(buffer, static_cast<std::size_t>(got));
         ::close(peer);
     });
     EXPECT_TRUE(file::writeFile(path.string(), "to the socket\n"));

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -112,8 +113,11 @@ bool exchange(int& fd, std::string_view& input, int out, std::string& output, in
     if (!fds[0].revents) return true;
     char buffer[1 << 16];
     const ssize_t got = ::read(out, buffer, sizeof buffer);
-    if (got > 0) output.append(buffer, static_cast<std::size_t>(got));
-    else if (got < 0 && errno != EINTR) error = errno;
+    if (got > 0) {
+        output.append(buffer, static_cast<std::size_t>(got));
+    } else if (got < 0 && errno != EINTR) {
+        error = errno;
+    }
     return got > 0 || (got < 0 && errno == EINTR);
 }
 
@@ -153,8 +157,17 @@ int runPiped(const std::vector<std::string>& argv, std::string_view input, std::
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[1], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    // The tool ignores SIGPIPE for itself; the program gets the default.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const int rc = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[1]);
     ::close(out[1]);

@@ -33,7 +33,7 @@ private:
     bool flushBuffer();
 
     std::array<char, 1 << 16> mBuffer{};
-    int mError = 0;                    // the first failure's errno; 0 while all went well
+    int mError = 0;                       // the first failure's errno; 0 while all went well
     std::streambuf* mPrevious = nullptr;  // std::cout's buffer before, given back at the end
 };
 

@@ -132,7 +132,8 @@ int descriptorOf(const std::string& path) {
          {std::string("/dev/fd/"), std::string("/proc/self/fd/"), "/proc/" + std::to_string(::getpid()) + "/fd/"}) {
         if (path.rfind(prefix, 0) != 0) continue;
         const std::string number = path.substr(prefix.size());
-        if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos) return -1;
+        if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos)
+            return -1;
         return std::stoi(number);
     }
     return -1;
