@@ -260,10 +260,12 @@ TEST_F(ToolOutput, LinksPlantedAtGuessableNamesAreNotFollowed) {
 }
 
 // `>> log` opened it for appending; replacing the file would lose the log.
+// (/dev/fd/1 rather than /dev/stdout: a writer that replaces what a path
+// names would replace the machine's /dev/stdout link.)
 TEST_F(ToolOutput, StandardOutputNamedAsAFileIsWrittenToTheDescriptor) {
     put("log.txt", "old\n");
     launch how;
-    how.args = {"ddl", shopModel, "--dialect", "sqlite", "-o", "/dev/stdout"};
+    how.args = {"ddl", shopModel, "--dialect", "sqlite", "-o", "/dev/fd/1"};
     how.stdoutFd = ::open(at("log.txt").c_str(), O_WRONLY | O_APPEND);
     const outcome result = tool(how);
     ::close(how.stdoutFd);
