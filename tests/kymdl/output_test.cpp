@@ -75,6 +75,8 @@ outcome run(const launch& how, const fs::path& errPath) {
         ::dup2(err, 2);
         const rlimit limit{how.fileSizeLimit, how.fileSizeLimit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
         if (how.ignoreFileSizeSignal) ::signal(SIGXFSZ, SIG_IGN);
         ::execv(raw[0], raw.data());
         ::_exit(127);
