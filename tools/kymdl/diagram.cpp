@@ -1,15 +1,19 @@
 #include "diagram.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -88,24 +92,105 @@ void forEachLink(const std::vector<const classInfo*>& classes, Base&& base, Edge
     }
 }
 
-// Runs `argv` and waits; its exit status, or -1 when it could not start.
-int run(const std::vector<std::string>& argv, std::string& error) {
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    if (const int rc = posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ); rc != 0) {
-        error = argv[0] + ": " + std::strerror(rc);
-        return -1;
+// Feeds what is left of `input` to `fd` and reads what `out` offers into
+// `output`, as far as each goes without waiting; false once `out` ends or
+// fails. The input side is a socket so that a program that stops reading
+// gives EPIPE rather than SIGPIPE; its end is closed when all is sent.
+bool exchange(int& fd, std::string_view& input, int out, std::string& output, int& error) {
+    pollfd fds[2] = {{out, POLLIN, 0}, {fd, POLLOUT, 0}};
+    if (::poll(fds, fd >= 0 ? 2 : 1, -1) < 0) {
+        if (errno == EINTR) return true;
+        error = errno;
+        return false;
     }
+    if (fd >= 0 && fds[1].revents) {
+        const ssize_t sent = ::send(fd, input.data(), std::min<std::size_t>(input.size(), 1 << 16), MSG_NOSIGNAL);
+        if (sent > 0) input.remove_prefix(static_cast<std::size_t>(sent));
+        if (input.empty() || (sent < 0 && errno != EINTR && errno != EAGAIN)) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    if (!fds[0].revents) return true;
+    char buffer[1 << 16];
+    const ssize_t got = ::read(out, buffer, sizeof buffer);
+    if (got > 0) {
+        output.append(buffer, static_cast<std::size_t>(got));
+    } else if (got < 0 && errno != EINTR) {
+        error = errno;
+    }
+    return got > 0 || (got < 0 && errno == EINTR);
+}
+
+int waitFor(pid_t pid, const std::string& program, std::string& error) {
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
+    while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) {
             error = std::string("waitpid: ") + std::strerror(errno);
             return -1;
         }
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    error = program + " ended by signal " + std::to_string(WTERMSIG(status));
+    return -1;
+}
+
+// Runs `argv` with `input` on its standard input and what it prints on
+// standard output in `output`; its standard error is the tool's. Its exit
+// status, or -1 with `error` when it could not be started or read.
+int runPiped(const std::vector<std::string>& argv, std::string_view input, std::string& output, std::string& error) {
+    int in[2];
+    int out[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in) != 0) {
+        error = argv[0] + ": " + std::strerror(errno);
+        return -1;
+    }
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        error = argv[0] + ": " + std::strerror(errno);
+        ::close(in[0]);
+        ::close(in[1]);
+        return -1;
+    }
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[1], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    // The tool ignores SIGPIPE for itself; the program gets the default.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[1]);
+    ::close(out[1]);
+    if (rc != 0) {
+        ::close(in[0]);
+        ::close(out[0]);
+        error = argv[0] + ": " + std::strerror(rc);
+        return -1;
+    }
+    int feed = in[0];
+    int readError = 0;
+    ::fcntl(feed, F_SETFL, O_NONBLOCK);
+    while (exchange(feed, input, out[0], output, readError)) {
+    }
+    if (feed >= 0) ::close(feed);
+    ::close(out[0]);
+    const int status = waitFor(pid, argv[0], error);
+    if (readError && status >= 0) {
+        error = argv[0] + ": " + std::strerror(readError);
+        return -1;
+    }
+    return status;
 }
 
 bool onPath(const std::string& program) {
@@ -263,7 +348,7 @@ std::string toMermaid(const modelInfo& model, const diagramOptions& options) {
     return out.str();
 }
 
-bool render(const std::string& dot, const std::string& format, const std::string& outputPath, std::string& error) {
+bool render(const std::string& dot, const std::string& format, std::string& image, std::string& error) {
     if (format != "svg" && format != "png") {
         error = "unknown image format '" + format + "' (svg or png)";
         return false;
@@ -273,32 +358,10 @@ bool render(const std::string& dot, const std::string& format, const std::string
                 "--format dot or mermaid needs no program";
         return false;
     }
-    // dot reads a file and writes beside the output; the output appears only
-    // complete, by a rename.
-    const std::string input = outputPath + ".dot.tmp";
-    const std::string partial = outputPath + ".tmp";
-    {
-        std::ofstream file(input, std::ios::binary);
-        file << dot;
-        if (!file.flush()) {
-            error = "cannot write " + input + ": " + std::strerror(errno);
-            std::remove(input.c_str());
-            return false;
-        }
-    }
-    const int status = run({"dot", "-T" + format, "-o", partial, input}, error);
-    std::remove(input.c_str());
-    if (status != 0) {
-        if (status > 0) error = "dot failed with exit status " + std::to_string(status);
-        std::remove(partial.c_str());
-        return false;
-    }
-    if (std::rename(partial.c_str(), outputPath.c_str()) != 0) {
-        error = "cannot write " + outputPath + ": " + std::strerror(errno);
-        std::remove(partial.c_str());
-        return false;
-    }
-    return true;
+    image.clear();
+    const int status = runPiped({"dot", "-T" + format}, dot, image, error);
+    if (status > 0) error = "dot failed with exit status " + std::to_string(status);
+    return status == 0;
 }
 
 }  // namespace kymdl

@@ -29,9 +29,10 @@ std::string toMermaid(const ky::metamodel::modelInfo& model, const diagramOption
 /// string's length from its type attributes ("string(40)").
 std::string typeText(const ky::metamodel::fieldInfo& field);
 
-/// Draws `dot` with Graphviz's dot program into `outputPath` as `format`
-/// ("svg" or "png"). False, with `error` saying why (dot missing, dot
-/// failing with its own message), when nothing was written.
-bool render(const std::string& dot, const std::string& format, const std::string& outputPath, std::string& error);
+/// Draws `dot` with Graphviz's dot program as `format` ("svg" or "png")
+/// into `image`, feeding it the text through a pipe. False, with `error`
+/// saying why (dot missing, dot failing; dot prints its own message on
+/// standard error), when no image was drawn.
+bool render(const std::string& dot, const std::string& format, std::string& image, std::string& error);
 
 }  // namespace kymdl

@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,7 +30,8 @@ namespace {
 using namespace ky::metamodel;
 namespace fs = std::filesystem;
 
-// What a subcommand reports when its input is bad: printed as one line.
+// What a subcommand reports when its input is bad: printed as one line
+// (nothing when the diagnostics are printed already).
 struct failure {
     std::string message;
 };
@@ -111,8 +114,10 @@ void emit(const std::string& text, const std::string& path) {
         std::cout << text << std::flush;
         return;
     }
-    std::string error;
-    if (!kymdl::writeWhole(path, text, error)) throw failure{error};
+    std::vector<file::diagnostic> problems;
+    if (file::writeFile(path, text, &problems)) return;
+    for (const file::diagnostic& d : problems) printDiagnostic(d.text().toUtf8());
+    throw failure{};
 }
 
 std::string utf8(const ky::scString& s) { return s.string().toUtf8(); }
@@ -337,14 +342,16 @@ int diagram(const std::string& path, const std::string& format, const std::strin
         return 0;
     }
     if (output.empty() || output == "-") throw failure{"--format " + format + " needs an output file (-o)"};
+    std::string image;
     std::string error;
-    if (!kymdl::render(dot, format, output, error)) throw failure{error};
+    if (!kymdl::render(dot, format, image, error)) throw failure{error};
+    emit(image, output);
     return 0;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int runTool(int argc, char** argv) {
     CLI::App app{"kymdl: check, show, look up, convert, emit DDL for, reflect and draw models", "kymdl"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("kymdl ") + ky::versionString());
@@ -433,7 +440,7 @@ int main(int argc, char** argv) {
         if (*reflectCmd) return reflect(source, output, caseSensitive);
         if (*diagramCmd) return diagram(file, format, output, classes);
     } catch (const failure& f) {
-        std::cerr << "kymdl: " << f.message << "\n";
+        if (!f.message.empty()) std::cerr << "kymdl: " << f.message << "\n";
         return 1;
     } catch (const std::exception& e) {
         std::cerr << "kymdl: " << e.what() << "\n";
@@ -443,4 +450,20 @@ int main(int argc, char** argv) {
         return 1;
     }
     return 2;
+}
+
+// Standard output is checked to the last byte: a failed write ends the tool
+// with status 1 and says why, except that a reader who closed the pipe
+// (`kymdl show m.yaml | head`) is left in peace. SIGPIPE is ignored so that
+// such a write fails with EPIPE instead of killing the tool unseen.
+int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);
+    kymdl::removeTemporariesOnSignals();
+    kymdl::checkedStandardOutput out;
+    const int status = runTool(argc, argv);
+    if (const int error = out.finish()) {
+        if (error != EPIPE) std::cerr << "kymdl: cannot write the standard output: " << std::strerror(error) << "\n";
+        return 1;
+    }
+    return status;
 }

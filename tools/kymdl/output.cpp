@@ -1,11 +1,14 @@
 #include "output.h"
 
+#include <kymdlfilewrite.h>
+
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
+#include <csignal>
 #include <cstring>
+#include <iostream>
 
 namespace kymdl {
 
@@ -19,26 +22,70 @@ std::size_t width(const std::string& text) {
 
 }  // namespace
 
-bool writeWhole(const std::string& path, const std::string& text, std::string& error) {
-    const std::string partial = path + ".tmp" + std::to_string(getpid());
-    std::FILE* file = std::fopen(partial.c_str(), "wb");
-    if (!file) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
+checkedStandardOutput::checkedStandardOutput() : mPrevious(std::cout.rdbuf(this)) {
+    setp(mBuffer.data(), mBuffer.data() + mBuffer.size());
+}
+
+checkedStandardOutput::~checkedStandardOutput() {
+    finish();
+    std::cout.rdbuf(mPrevious);
+}
+
+int checkedStandardOutput::finish() {
+    flushBuffer();
+    return mError;
+}
+
+bool checkedStandardOutput::flushBuffer() {
+    const std::string_view buffered(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+    setp(mBuffer.data(), mBuffer.data() + mBuffer.size());
+    if (!mError && !buffered.empty()) mError = ky::metamodel::file::writeAll(STDOUT_FILENO, buffered);
+    return !mError;
+}
+
+int checkedStandardOutput::overflow(int c) {
+    if (!flushBuffer()) return traits_type::eof();
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+    return c;
+}
+
+std::streamsize checkedStandardOutput::xsputn(const char* text, std::streamsize size) {
+    if (mError) return 0;
+    if (size <= epptr() - pptr()) {
+        std::memcpy(pptr(), text, static_cast<std::size_t>(size));
+        pbump(static_cast<int>(size));
+        return size;
     }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const int writeErrno = errno;
-    if (std::fclose(file) != 0 || !written) {
-        error = "cannot write " + path + ": " + std::strerror(written ? errno : writeErrno);
-        std::remove(partial.c_str());
-        return false;
+    if (!flushBuffer()) return 0;
+    mError = ky::metamodel::file::writeAll(STDOUT_FILENO, std::string_view(text, static_cast<std::size_t>(size)));
+    return mError ? 0 : size;
+}
+
+int checkedStandardOutput::sync() { return flushBuffer() ? 0 : -1; }
+
+namespace {
+
+void removeTemporariesAndEnd(int signal) {
+    ky::metamodel::file::removePendingTemporaryFiles();
+    // The handler was reset on entry, so the signal, raised again, ends the
+    // process as it would have without us once the handler returns.
+    ::raise(signal);
+}
+
+}  // namespace
+
+void removeTemporariesOnSignals() {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) {
+        struct sigaction previous {};
+        if (::sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = removeTemporariesAndEnd;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
     }
-    if (std::rename(partial.c_str(), path.c_str()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        std::remove(partial.c_str());
-        return false;
-    }
-    return true;
 }
 
 void table::print(std::ostream& out, const std::string& indent) const {

@@ -1,16 +1,46 @@
-// What the tool writes: whole files, and aligned text tables.
+// What the tool writes: standard output through a checked buffer, cleanup
+// of temporary files on a fatal signal, and aligned text tables.
 #pragma once
 
+#include <array>
 #include <ostream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
 namespace kymdl {
 
-/// Writes `text` to `path` through a temporary file beside it and a rename,
-/// so that `path` holds the old content or the whole new one, never a part.
-/// False with `error` naming the path and the system's reason.
-bool writeWhole(const std::string& path, const std::string& text, std::string& error);
+/// Standard output with every write checked: while it lives, std::cout
+/// writes through it. After the first failed write the rest is dropped and
+/// the stream goes bad; finish() tells the reason.
+class checkedStandardOutput : public std::streambuf {
+public:
+    checkedStandardOutput();
+    ~checkedStandardOutput() override;
+    checkedStandardOutput(const checkedStandardOutput&) = delete;
+    checkedStandardOutput& operator=(const checkedStandardOutput&) = delete;
+
+    /// Writes what is buffered; 0 when everything reached standard output,
+    /// else the errno of the first write that failed.
+    int finish();
+
+protected:
+    int overflow(int c) override;
+    std::streamsize xsputn(const char* text, std::streamsize size) override;
+    int sync() override;
+
+private:
+    bool flushBuffer();
+
+    std::array<char, 1 << 16> mBuffer{};
+    int mError = 0;                       // the first failure's errno; 0 while all went well
+    std::streambuf* mPrevious = nullptr;  // std::cout's buffer before, given back at the end
+};
+
+/// Has SIGINT, SIGTERM, SIGHUP and SIGXFSZ remove the temporary files of
+/// writes in progress before they end the process (a signal the tool was
+/// started with ignored stays ignored).
+void removeTemporariesOnSignals();
 
 /// A table of text columns, printed with each column as wide as its widest
 /// cell (counted in code points of UTF-8 text).

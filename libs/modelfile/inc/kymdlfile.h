@@ -23,6 +23,7 @@
 #include <kystring.h>
 
 #include "kymdlfileexport.h"
+#include "kymdlfilewrite.h"
 
 namespace ky::metamodel::file {
 
@@ -101,8 +102,8 @@ KY_MODELFILE_API std::string saveModelText(const ky::const_refPtr<ky::metamodel:
                                            std::vector<diagnostic>* diagnostics = nullptr);
 
 /// Writes saveModelText to `path` (eAutoFormat: JSON for a ".json" path,
-/// YAML otherwise). False, with an error in `diagnostics` when given, when
-/// the file cannot be written.
+/// YAML otherwise) with writeFile: whole or not at all. False, with an
+/// error M100 in `diagnostics` when given, when the file cannot be written.
 KY_MODELFILE_API bool saveModelFile(const ky::const_refPtr<ky::metamodel::modelInfo>& model, const std::string& path,
                                     eFormat format = eAutoFormat, std::vector<diagnostic>* diagnostics = nullptr);
 

@@ -619,18 +619,7 @@ bool saveModelFile(const ky::const_refPtr<modelInfo>& model, const std::string& 
     if (format == eAutoFormat) {
         format = path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0 ? eJson : eYaml;
     }
-    const std::string text = saveModelText(model, format, diagnostics);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    bool written = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (file && std::fclose(file) != 0) written = false;
-    if (!written && diagnostics) {
-        diagnostic d;
-        d.file = wide(path);
-        d.code = L"M100";
-        d.message = L"cannot write the file";
-        diagnostics->push_back(d);
-    }
-    return written;
+    return writeFile(path, saveModelText(model, format, diagnostics), diagnostics);
 }
 
 }  // namespace ky::metamodel::file
