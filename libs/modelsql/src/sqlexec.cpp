@@ -67,11 +67,14 @@ diagnostics executeDdl(pg_conn* connection, const std::string& ddl) {
 diagnostics executeDdlOnSqliteFile(const std::string& path, const std::string& ddl) {
     sqlite3* db = nullptr;
     diagnostics problems;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
-        problems.push_back(sqliteFailure(db, "sql.open", L"the SQLite database could not be opened"));
-    } else {
-        sqlite3_busy_timeout(db, 1000);
-        problems = executeDdl(db, ddl);
+    const std::string name = detail::sqliteFileName(path);
+    if (detail::sqliteFileOpenable(name, problems)) {
+        if (sqlite3_open_v2(name.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+            problems.push_back(sqliteFailure(db, "sql.open", L"the SQLite database could not be opened"));
+        } else {
+            sqlite3_busy_timeout(db, 1000);
+            problems = executeDdl(db, ddl);
+        }
     }
     sqlite3_close(db);
     detail::stampSource(problems, 0, wide(path));
