@@ -147,7 +147,8 @@ bool eachRow(reader& r, const char* sql, const wchar_t* what, Row&& row) {
 }
 
 bool pinSettings(reader& r) {
-    const long long timeoutMs = std::max(r.options.queryTimeoutS, 0) * 1000LL;
+    // The server takes at most INT_MAX milliseconds.
+    const long long timeoutMs = std::min(std::max(r.options.queryTimeoutS, 0) * 1000LL, 2147483647LL);
     const std::string timeout = std::to_string(timeoutMs);
     return eachRow(r, settingsQuery, timeout.c_str(), L"the settings of the read could not be made",
                    [](PGresult*, int) {});
