@@ -41,7 +41,8 @@ struct outcome {
 
 // Runs the tool with `args`, its environment this process's with the
 // NAME=VALUE entries of `extraEnv` added.
-outcome runTool(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv, const fs::path& scratch) {
+outcome runTool(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
+                const fs::path& scratch) {
     const fs::path outPath = scratch / "stdout.txt";
     const fs::path errPath = scratch / "stderr.txt";
     posix_spawn_file_actions_t actions;

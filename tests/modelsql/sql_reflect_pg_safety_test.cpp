@@ -95,7 +95,7 @@ TEST_F(PgReflectSafety, LockedCatalogueEndsInATimeout) {
     EXPECT_EQ(countCode(result.problems, "sql.timeout"), 1) << describeAll(result.problems);
 }
 
-TEST(PgConnectionName, PasswordsAreMaskedInEachForm) {
+TEST(ConnectionName, PasswordsAreMaskedInEachForm) {
     const std::pair<const char*, const char*> cases[] = {
         {"postgresql://u:s3cret@/db?host=/tmp", "postgresql://u:****@/db?host=/tmp"},
         {"postgres://u@h:5432/db?sslmode=disable&p%61ssword=s3cret&x=1",
@@ -128,7 +128,7 @@ TEST_F(PgReflectSafety, NoMessageShowsThePassword) {
 }
 
 // Each attempt and hint of libpq is a line of its message.
-TEST(PgConnectionMessage, MessageOfSeveralLinesIsOneLine) {
+TEST(ConnectionMessage, MessageOfSeveralLinesIsOneLine) {
     const sql::reflectResult result =
         sql::reflectPostgresqlDatabase("host=" + freshPath("nosocket") + " user=postgres", sql::reflectOptions());
     ASSERT_EQ(result.problems.size(), 1u);

@@ -112,7 +112,7 @@ struct KY_SQL_API reflectOptions {
     bool caseSensitiveNames = false;     ///< the name rule of the model built
     int busyTimeoutMs = 200;             ///< SQLite: how long to wait for a locked database
     int connectTimeoutS = 5;             ///< PostgreSQL: how long to wait for the server; 0: libpq's wait
-    int queryTimeoutS = 30;              ///< PostgreSQL: how long one catalogue query, or its wait for a lock, may take; 0: no limit
+    int queryTimeoutS = 30;              ///< PostgreSQL: how long one catalogue query or lock wait may take; 0: no limit
 };
 
 /// A reflected model (empty when an error was found) and the diagnostics.

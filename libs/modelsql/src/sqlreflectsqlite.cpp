@@ -391,12 +391,13 @@ bool readChecks(reader& r) {
     });
 }
 
-const wchar_t* refusalOf(mode_t mode) {
-    if (S_ISDIR(mode)) return L"the SQLite database could not be opened: it is a directory, not a regular file";
-    if (S_ISFIFO(mode)) return L"the SQLite database could not be opened: it is a FIFO, not a regular file";
-    if (S_ISSOCK(mode)) return L"the SQLite database could not be opened: it is a socket, not a regular file";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return L"the SQLite database could not be opened: it is a device, not a regular file";
-    return L"the SQLite database could not be opened: it is not a regular file";
+// What a file that is not a regular one is, for the message refusing it.
+const wchar_t* kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return L"a directory";
+    if (S_ISFIFO(mode)) return L"a FIFO";
+    if (S_ISSOCK(mode)) return L"a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return L"a device";
+    return L"a special file";
 }
 
 ky::string sourceOf(sqlite3* db) {
@@ -426,7 +427,9 @@ bool sqliteFileOpenable(const std::string& path, diagnostics& problems) {
         ::close(fd);
         if (!seen || S_ISREG(info.st_mode)) return true;
     }
-    problems.push_back(makeDiagnostic(eError, "sql.open", refusalOf(info.st_mode)));
+    const ky::string kind = kindOf(info.st_mode);
+    problems.push_back(makeDiagnostic(eError, "sql.open",
+                                      L"the SQLite database could not be opened: it is " + kind + L", not a regular file"));
     return false;
 }
 
