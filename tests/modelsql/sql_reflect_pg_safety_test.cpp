@@ -97,11 +97,11 @@ TEST_F(PgReflectSafety, LockedCatalogueEndsInATimeout) {
 
 TEST(ConnectionName, PasswordsAreMaskedInEachForm) {
     const std::pair<const char*, const char*> cases[] = {
-        {"postgresql://u:s3cret@/db?host=/tmp", "postgresql://u:****@/db?host=/tmp"},
+        {"postgresql://u:s3cret@/db?host=/sock", "postgresql://u:****@/db?host=/sock"},
         {"postgres://u@h:5432/db?sslmode=disable&p%61ssword=s3cret&x=1",
          "postgres://u@h:5432/db?sslmode=disable&p%61ssword=****&x=1"},
         {"postgresql://h/db?password=", "postgresql://h/db?password=****"},
-        {"host=/tmp password = 's3 \\' cret' dbname=db", "host=/tmp password = **** dbname=db"},
+        {"host=/sock password = 's3 \\' cret' dbname=db", "host=/sock password = **** dbname=db"},
         {"password=s3cret", "password=****"},
         {"dbname=password user=u", "dbname=password user=u"},
     };
