@@ -39,7 +39,10 @@ struct outcome {
     std::string err;
 };
 
-outcome runTool(const std::vector<std::string>& args, const fs::path& scratch) {
+// Runs the tool with `args`, its environment this process's with the
+// NAME=VALUE entries of `extraEnv` added.
+outcome runTool(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
+                const fs::path& scratch) {
     const fs::path outPath = scratch / "stdout.txt";
     const fs::path errPath = scratch / "stderr.txt";
     posix_spawn_file_actions_t actions;
@@ -52,9 +55,13 @@ outcome runTool(const std::vector<std::string>& args, const fs::path& scratch) {
     std::vector<char*> raw;
     for (std::string& a : argv) raw.push_back(a.data());
     raw.push_back(nullptr);
+    std::vector<char*> env;
+    for (char** entry = environ; *entry; ++entry) env.push_back(*entry);
+    for (const std::string& entry : extraEnv) env.push_back(const_cast<char*>(entry.c_str()));
+    env.push_back(nullptr);
     outcome result;
     pid_t pid = 0;
-    if (posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), environ) == 0) {
+    if (posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), env.data()) == 0) {
         int status = 0;
         waitpid(pid, &status, 0);
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -93,7 +100,13 @@ TEST_P(ToolCase, GivesTheExpectedOutputErrorsAndStatus) {
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty()) args.push_back(replaced(line, "@OUT@", (scratch / "out").string()));
     }
-    const outcome result = runTool(args, scratch);
+    // A case may set environment variables in `env`, one NAME=VALUE a line.
+    std::vector<std::string> env;
+    std::istringstream envLines(fs::exists(dir / "env") ? readAll(dir / "env") : std::string());
+    for (std::string line; std::getline(envLines, line);) {
+        if (!line.empty()) env.push_back(line);
+    }
+    const outcome result = runTool(args, env, scratch);
     const std::string scratchText = (scratch / "out").string();
     EXPECT_EQ(replaced(result.out, scratchText, "@OUT@"), readAll(dir / "stdout"));
     EXPECT_EQ(replaced(result.err, scratchText, "@OUT@"), readAll(dir / "stderr"));

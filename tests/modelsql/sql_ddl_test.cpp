@@ -3,6 +3,7 @@
 // warning or refused with an error, and running DDL with each way it fails.
 // Every DDL written here is run in a real database.
 #include <shop_model.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -265,6 +266,8 @@ TEST(SqliteExecute, EachWayOfFailingIsOneDiagnostic) {
     inTransaction.run("BEGIN");
     sqlite3_set_authorizer(guarded.db, &refuseBegin, nullptr);
     checked.run("PRAGMA foreign_keys = ON");
+    const std::string fifo = freshPath("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string ddl = "CREATE TABLE n (a INT);";
     expectFailures({
         {"no connection", [&] { return sql::executeDdl(static_cast<sqlite3*>(nullptr), ddl); }, "sql.exec.connection", L""},
@@ -278,6 +281,7 @@ TEST(SqliteExecute, EachWayOfFailingIsOneDiagnostic) {
          L"file is not a database"},
         {"no directory", [&] { return sql::executeDdlOnSqliteFile(freshPath("none") + "/x.sqlite", ddl); }, "sql.open",
          L"unable to open database file"},
+        {"a FIFO", [&] { return sql::executeDdlOnSqliteFile(fifo, ddl); }, "sql.open", L""},
     });
 }
 

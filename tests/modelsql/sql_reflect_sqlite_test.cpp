@@ -1,6 +1,12 @@
 // Reflection of SQLite databases: what a table, its columns and constraints
 // become in the model, the options, and every kind of bad input answered
 // with a diagnostic.
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <fstream>
 
 #include "sql_test_support.h"
@@ -153,6 +159,38 @@ TEST_F(SqliteReflect, FileThatCannotBeReadIsOneError) {
         EXPECT_NE(result.problems[0].databaseMessage.find(c.message), ky::string::npos) << describeAll(result.problems);
     }
     EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+// A FIFO would make the open wait for a writer forever.
+TEST_F(SqliteReflect, AnythingButARegularFileIsRefusedUnopened) {
+    const std::string fifo = freshPath("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string directory = freshPath("dir");
+    std::filesystem::create_directory(directory);
+    const std::string socketPath = freshPath("sock");
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::pair<std::string, const wchar_t*> cases[] = {
+        {fifo, L"a FIFO"}, {directory, L"a directory"}, {socketPath, L"a socket"}, {"/dev/null", L"a device"}};
+    for (const auto& [path, kind] : cases) {
+        SCOPED_TRACE(path);
+        result = sql::reflectSqliteFile(path, options);
+        ASSERT_EQ(result.problems.size(), 1u) << describeAll(result.problems);
+        EXPECT_EQ(result.problems[0].code, "sql.open");
+        EXPECT_NE(result.problems[0].message.find(kind), ky::string::npos) << describeAll(result.problems);
+    }
+    close(listener);
+}
+
+TEST_F(SqliteReflect, NameIsAlwaysAFileNeverAUriOrMemory) {
+    const std::string path = sqliteFileWith("CREATE TABLE t (a INT);");
+    for (const std::string& name : {"file:" + path, std::string(":memory:")}) {
+        result = sql::reflectSqliteFile(name, options);
+        EXPECT_EQ(countCode(result.problems, "sql.open"), 1) << name;
+    }
 }
 
 TEST_F(SqliteReflect, ReflectionLeavesTheFileUnchanged) {

@@ -297,23 +297,33 @@ int ddl(const std::string& path, const std::string& dialect, const std::string& 
 
 // ---- reflect ----
 
-int reflect(const std::string& source, const std::string& output, bool caseSensitive) {
+// `timeoutS` (when given, above 0) bounds each wait: for the server, for a
+// lock, for one query.
+int reflect(const std::string& source, const std::string& output, bool caseSensitive, int timeoutS) {
     sql::reflectOptions options;
     options.caseSensitiveNames = caseSensitive;
+    if (timeoutS > 0) {
+        options.connectTimeoutS = timeoutS;
+        options.queryTimeoutS = timeoutS;
+        options.busyTimeoutMs = timeoutS * 1000;
+    }
+    const bool isSqlite = source.rfind("sqlite:", 0) == 0;
+    // A connection string may hold a password: it is shown masked.
+    const std::string shown = isSqlite ? source : sql::connectionDisplayName(source);
     sql::reflectResult result;
     {
-        progressLine progress("reading " + source);
-        if (source.rfind("sqlite:", 0) == 0) {
+        progressLine progress("reading " + shown);
+        if (isSqlite) {
             const std::string path = source.substr(7);
             refuseOverwrite(path, output);
             result = sql::reflectSqliteFile(path, options);
         } else if (source.rfind("postgresql://", 0) == 0 || source.rfind("postgres://", 0) == 0) {
             result = sql::reflectPostgresqlDatabase(source, options);
         } else {
-            throw failure{"unknown database '" + source + "' (sqlite:PATH or postgresql://...)"};
+            throw failure{"unknown database '" + shown + "' (sqlite:PATH or postgresql://...)"};
         }
     }
-    if (printSqlDiagnostics(result.problems, source) > 0 || !result.model) return 1;
+    if (printSqlDiagnostics(result.problems, shown) > 0 || !result.model) return 1;
     std::vector<file::diagnostic> notes;
     const std::string text = file::saveModelText(result.model, formatOf(output), &notes);
     for (const file::diagnostic& d : notes) printDiagnostic(d.text().toUtf8());
@@ -397,6 +407,9 @@ int runTool(int argc, char** argv) {
     reflectCmd->add_option("DATABASE", source, "sqlite:PATH or postgresql://...")->required();
     reflectCmd->add_option("-o,--output", output, "write to this file (.json for JSON)");
     reflectCmd->add_flag("--case-sensitive", caseSensitive, "keep names as the database spells them");
+    int timeoutS = 0;
+    reflectCmd->add_option("--timeout", timeoutS, "seconds to wait at most for the server, a lock or one query")
+        ->check(CLI::Range(1, 86400));
 
     std::string format;
     std::vector<std::string> classes;
@@ -437,7 +450,7 @@ int runTool(int argc, char** argv) {
         if (*lookupCmd) return lookup(file, name, aliases, bases);
         if (*convertCmd) return convert(file, output);
         if (*ddlCmd) return ddl(file, dialect, output);
-        if (*reflectCmd) return reflect(source, output, caseSensitive);
+        if (*reflectCmd) return reflect(source, output, caseSensitive, timeoutS);
         if (*diagramCmd) return diagram(file, format, output, classes);
     } catch (const failure& f) {
         if (!f.message.empty()) std::cerr << "kymdl: " << f.message << "\n";

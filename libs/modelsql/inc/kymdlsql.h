@@ -111,7 +111,8 @@ struct KY_SQL_API reflectOptions {
     std::vector<ky::string> exclude;     ///< table patterns left out, applied after include
     bool caseSensitiveNames = false;     ///< the name rule of the model built
     int busyTimeoutMs = 200;             ///< SQLite: how long to wait for a locked database
-    int connectTimeoutS = 5;             ///< PostgreSQL: how long to wait for the server
+    int connectTimeoutS = 5;             ///< PostgreSQL: how long to wait for the server; 0: libpq's wait
+    int queryTimeoutS = 30;              ///< PostgreSQL: how long one catalogue query or lock wait may take; 0: no limit
 };
 
 /// A reflected model (empty when an error was found) and the diagnostics.
@@ -120,7 +121,8 @@ struct KY_SQL_API reflectResult {
     diagnostics problems;                        ///< what was found, errors and warnings
 };
 
-/// Reflects the SQLite file `path`, opened read-only.
+/// Reflects the SQLite file `path`, opened read-only; anything but a regular
+/// file (a FIFO, a directory, a device, a socket) is refused unopened.
 KY_SQL_API reflectResult reflectSqliteFile(const std::string& path, const reflectOptions& options);
 
 /// Reflects an open SQLite connection (a file or an in-memory database)
@@ -134,6 +136,11 @@ KY_SQL_API reflectResult reflectPostgresqlDatabase(const std::string& conninfo, 
 /// Reflects through an open PostgreSQL connection, which must not be in a
 /// transaction, in one read-only transaction.
 KY_SQL_API reflectResult reflectPostgresql(pg_conn* connection, const reflectOptions& options);
+
+/// The libpq connection string or URI `conninfo` as diagnostics name it:
+/// the text with every password (the user information of a URI, a
+/// `password` parameter or keyword) replaced by "****".
+KY_SQL_API std::string connectionDisplayName(const std::string& conninfo);
 
 // ---------------------------------------------------------------------------
 // Names and column types

@@ -3,33 +3,18 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
-#include "sqlinternal.h"
+#include "sqlpg.h"
 
 namespace ky::metamodel::sql {
 
 namespace {
 
 using detail::makeDiagnostic;
+using detail::pgCommand;
 using detail::wide;
 
 diagnostic sqliteFailure(sqlite3* db, const char* code, const wchar_t* what) {
     return makeDiagnostic(eError, code, what, {}, {}, wide(sqlite3_errmsg(db)));
-}
-
-ky::string pgMessage(PGconn* conn, PGresult* result) {
-    const char* text = result ? PQresultErrorMessage(result) : nullptr;
-    if (!text || !*text) text = PQerrorMessage(conn);
-    ky::string message = wide(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L' ')) message.pop_back();
-    return message;
-}
-
-bool pgCommand(PGconn* conn, const char* sql, diagnostics& problems, const char* code, const wchar_t* what) {
-    PGresult* result = PQexec(conn, sql);
-    const bool ok = result && PQresultStatus(result) == PGRES_COMMAND_OK;
-    if (!ok) problems.push_back(makeDiagnostic(eError, code, what, {}, {}, pgMessage(conn, result)));
-    PQclear(result);
-    return ok;
 }
 
 }  // namespace
@@ -82,11 +67,14 @@ diagnostics executeDdl(pg_conn* connection, const std::string& ddl) {
 diagnostics executeDdlOnSqliteFile(const std::string& path, const std::string& ddl) {
     sqlite3* db = nullptr;
     diagnostics problems;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
-        problems.push_back(sqliteFailure(db, "sql.open", L"the SQLite database could not be opened"));
-    } else {
-        sqlite3_busy_timeout(db, 1000);
-        problems = executeDdl(db, ddl);
+    const std::string name = detail::sqliteFileName(path);
+    if (detail::sqliteFileOpenable(name, problems)) {
+        if (sqlite3_open_v2(name.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+            problems.push_back(sqliteFailure(db, "sql.open", L"the SQLite database could not be opened"));
+        } else {
+            sqlite3_busy_timeout(db, 1000);
+            problems = executeDdl(db, ddl);
+        }
     }
     sqlite3_close(db);
     detail::stampSource(problems, 0, wide(path));
@@ -95,13 +83,9 @@ diagnostics executeDdlOnSqliteFile(const std::string& path, const std::string& d
 
 diagnostics executeDdlOnPostgresql(const std::string& conninfo, const std::string& ddl) {
     diagnostics problems;
-    PGconn* conn = PQconnectdb(conninfo.c_str());
-    if (!conn || PQstatus(conn) != CONNECTION_OK) {
-        problems.push_back(makeDiagnostic(eError, "sql.connect", L"the PostgreSQL server could not be reached", {}, {},
-                                          pgMessage(conn, nullptr)));
-    } else {
-        problems = executeDdl(conn, ddl);
-    }
+    const detail::pgTarget target = detail::pgTargetOf(conninfo);
+    PGconn* conn = detail::pgConnect(conninfo, 0, target, problems);
+    if (conn) problems = executeDdl(conn, ddl);
     PQfinish(conn);
     return problems;
 }

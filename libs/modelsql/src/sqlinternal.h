@@ -93,6 +93,18 @@ struct catalogue {
 ky::refPtr<modelInfo> buildModel(const catalogue& cat, const reflectOptions& options, eDialect dialect,
                                  const ky::string& source, diagnostics& problems);
 
+// ---- SQLite files ----
+
+// The name SQLite is given for the file `path`: a relative path starts with
+// "./", so that it is never taken for a URI ("file:...") or for ":memory:".
+std::string sqliteFileName(const std::string& path);
+
+// Whether SQLite may open `path` without waiting on it: false, with an
+// sql.open diagnostic saying what it is, for anything but a regular file.
+// What does not exist, or cannot be looked at, is left to SQLite to refuse
+// or create.
+bool sqliteFileOpenable(const std::string& path, diagnostics& problems);
+
 // Sets the file of every diagnostic from `first` on that has none.
 void stampSource(diagnostics& problems, std::size_t first, const ky::string& source);
 

@@ -1,12 +1,29 @@
 // Reflection of a PostgreSQL schema: five catalogue queries (tables,
 // columns, keys, unique indexes, enum labels) with the schema name as their
 // one parameter, in one read-only transaction, whatever the number of tables.
+//
+// The database may belong to someone other than the user reflecting it, and
+// its owner can set the search path every session starts with
+// (ALTER DATABASE ... SET search_path) and put operators, types and casts of
+// its own there, before pg_catalog: an unqualified `=`, `IN`, `::text` would
+// then call the owner's functions with the reflecting user's rights. So the
+// queries name every relation, function, operator and type with its schema
+// (`OPERATOR(pg_catalog.=)`, `pg_catalog.text`), and the transaction first
+// empties the search path, as pg_dump does; `IN (...)` is written out as
+// comparisons. ORDER BY sorts oids and numbers only, through the types'
+// default operator classes, which only a superuser can make. The same
+// transaction pins the settings that change how the server prints the
+// values read back (dates, floats, bytea) and bounds every wait with
+// statement and lock timeouts. All of it is SET LOCAL: a host's connection
+// is left as it was.
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <unordered_map>
+#include <utility>
 
-#include "sqlinternal.h"
+#include "sqlpg.h"
 
 namespace ky::metamodel::sql {
 
@@ -15,47 +32,69 @@ namespace {
 using detail::catalogue;
 using detail::catTable;
 using detail::makeDiagnostic;
+using detail::pgMessage;
 using detail::wide;
+
+// Each `rel.kind` is one of the kinds of tables read: plain and partitioned.
+#define KY_TABLE_KIND(rel) \
+    "(" rel ".relkind OPERATOR(pg_catalog.=) 'r' OR " rel ".relkind OPERATOR(pg_catalog.=) 'p')"
 
 constexpr const char* tablesQuery =
     "SELECT c.oid, c.relname, d.description "
-    "FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-    "LEFT JOIN pg_catalog.pg_description d ON d.objoid = c.oid "
-    "  AND d.classoid = 'pg_catalog.pg_class'::pg_catalog.regclass AND d.objsubid = 0 "
-    "WHERE n.nspname = $1 AND c.relkind IN ('r', 'p') ORDER BY c.oid";
+    "FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid OPERATOR(pg_catalog.=) c.relnamespace "
+    "LEFT JOIN pg_catalog.pg_description d ON d.objoid OPERATOR(pg_catalog.=) c.oid "
+    "  AND d.classoid OPERATOR(pg_catalog.=) 'pg_catalog.pg_class'::pg_catalog.regclass "
+    "  AND d.objsubid OPERATOR(pg_catalog.=) 0 "
+    "WHERE n.nspname OPERATOR(pg_catalog.=) $1 AND " KY_TABLE_KIND("c") " ORDER BY c.oid";
 
 constexpr const char* columnsQuery =
     "SELECT a.attrelid, a.attnum, a.attname, pg_catalog.format_type(a.atttypid, a.atttypmod), a.attnotnull, "
     "  pg_catalog.pg_get_expr(ad.adbin, ad.adrelid), d.description, t.typtype, a.atttypid "
     "FROM pg_catalog.pg_attribute a "
-    "JOIN pg_catalog.pg_class c ON c.oid = a.attrelid "
-    "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-    "JOIN pg_catalog.pg_type t ON t.oid = a.atttypid "
-    "LEFT JOIN pg_catalog.pg_attrdef ad ON ad.adrelid = a.attrelid AND ad.adnum = a.attnum "
-    "LEFT JOIN pg_catalog.pg_description d ON d.objoid = a.attrelid "
-    "  AND d.classoid = 'pg_catalog.pg_class'::pg_catalog.regclass AND d.objsubid = a.attnum "
-    "WHERE n.nspname = $1 AND c.relkind IN ('r', 'p') AND a.attnum > 0 AND NOT a.attisdropped "
+    "JOIN pg_catalog.pg_class c ON c.oid OPERATOR(pg_catalog.=) a.attrelid "
+    "JOIN pg_catalog.pg_namespace n ON n.oid OPERATOR(pg_catalog.=) c.relnamespace "
+    "JOIN pg_catalog.pg_type t ON t.oid OPERATOR(pg_catalog.=) a.atttypid "
+    "LEFT JOIN pg_catalog.pg_attrdef ad ON ad.adrelid OPERATOR(pg_catalog.=) a.attrelid "
+    "  AND ad.adnum OPERATOR(pg_catalog.=) a.attnum "
+    "LEFT JOIN pg_catalog.pg_description d ON d.objoid OPERATOR(pg_catalog.=) a.attrelid "
+    "  AND d.classoid OPERATOR(pg_catalog.=) 'pg_catalog.pg_class'::pg_catalog.regclass "
+    "  AND d.objsubid OPERATOR(pg_catalog.=) a.attnum "
+    "WHERE n.nspname OPERATOR(pg_catalog.=) $1 AND " KY_TABLE_KIND("c") " AND a.attnum OPERATOR(pg_catalog.>) 0 "
+    "  AND NOT a.attisdropped "
     "ORDER BY a.attrelid, a.attnum";
 
 constexpr const char* keysQuery =
-    "SELECT con.conrelid, con.contype, con.conkey::text, con.confrelid, con.confkey::text, fc.relname "
+    "SELECT con.conrelid, con.contype, con.conkey::pg_catalog.text, con.confrelid, con.confkey::pg_catalog.text, "
+    "  fc.relname "
     "FROM pg_catalog.pg_constraint con "
-    "JOIN pg_catalog.pg_class c ON c.oid = con.conrelid "
-    "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-    "LEFT JOIN pg_catalog.pg_class fc ON fc.oid = con.confrelid "
-    "WHERE n.nspname = $1 AND con.contype IN ('p', 'f') ORDER BY con.conrelid, con.oid";
+    "JOIN pg_catalog.pg_class c ON c.oid OPERATOR(pg_catalog.=) con.conrelid "
+    "JOIN pg_catalog.pg_namespace n ON n.oid OPERATOR(pg_catalog.=) c.relnamespace "
+    "LEFT JOIN pg_catalog.pg_class fc ON fc.oid OPERATOR(pg_catalog.=) con.confrelid "
+    "WHERE n.nspname OPERATOR(pg_catalog.=) $1 "
+    "  AND (con.contype OPERATOR(pg_catalog.=) 'p' OR con.contype OPERATOR(pg_catalog.=) 'f') "
+    "ORDER BY con.conrelid, con.oid";
 
 // Unique indexes of one plain column, those behind UNIQUE constraints included.
 constexpr const char* uniqueQuery =
-    "SELECT i.indrelid, i.indkey::text "
+    "SELECT i.indrelid, i.indkey::pg_catalog.text "
     "FROM pg_catalog.pg_index i "
-    "JOIN pg_catalog.pg_class c ON c.oid = i.indrelid "
-    "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-    "WHERE n.nspname = $1 AND i.indisunique AND NOT i.indisprimary AND i.indnkeyatts = 1 "
-    "  AND i.indpred IS NULL AND i.indexprs IS NULL";
+    "JOIN pg_catalog.pg_class c ON c.oid OPERATOR(pg_catalog.=) i.indrelid "
+    "JOIN pg_catalog.pg_namespace n ON n.oid OPERATOR(pg_catalog.=) c.relnamespace "
+    "WHERE n.nspname OPERATOR(pg_catalog.=) $1 AND i.indisunique AND NOT i.indisprimary "
+    "  AND i.indnkeyatts OPERATOR(pg_catalog.=) 1 AND i.indpred IS NULL AND i.indexprs IS NULL";
+
+#undef KY_TABLE_KIND
 
 constexpr const char* enumQuery =
     "SELECT e.enumtypid, e.enumlabel FROM pg_catalog.pg_enum e ORDER BY e.enumtypid, e.enumsortorder";
+
+// The settings of the read, local to its transaction; $1 is the timeout in
+// milliseconds.
+constexpr const char* settingsQuery =
+    "SELECT pg_catalog.set_config('search_path', '', true), "
+    "  pg_catalog.set_config('statement_timeout', $1, true), pg_catalog.set_config('lock_timeout', $1, true), "
+    "  pg_catalog.set_config('DateStyle', 'ISO', true), pg_catalog.set_config('extra_float_digits', '3', true), "
+    "  pg_catalog.set_config('bytea_output', 'hex', true)";
 
 struct tableEntry {
     std::size_t index;                                // in cat.tables
@@ -72,26 +111,26 @@ struct reader {
     std::unordered_map<std::string, std::vector<ky::string>> enumLabels;  // type oid text → labels
 };
 
-ky::string pgMessage(PGconn* conn, PGresult* result) {
-    const char* text = result ? PQresultErrorMessage(result) : nullptr;
-    if (!text || !*text) text = conn ? PQerrorMessage(conn) : "out of memory";
-    ky::string message = wide(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L' ')) message.pop_back();
-    return message;
-}
-
 std::string value(PGresult* result, int row, int column) {
     return std::string(PQgetvalue(result, row, column), static_cast<std::size_t>(PQgetlength(result, row, column)));
 }
 
-// Runs one catalogue query with the schema as parameter and hands each row
-// to `row`; false (with a diagnostic) when the server refuses it.
+// The code of a failed query: a wait ended by the statement or lock
+// timeout is told apart from every other refusal.
+const char* failureCode(const PGresult* result) {
+    const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const std::string code = state ? state : "";
+    return code == "57014" || code == "55P03" ? "sql.timeout" : "sql.query";
+}
+
+// Runs one query with the one parameter `param` (none when null) and hands
+// each row to `row`; false (with a diagnostic) when the server refuses it.
 template <class Row>
-bool eachRow(reader& r, const char* sql, const wchar_t* what, Row&& row) {
-    const char* params[1] = {r.schema.c_str()};
-    PGresult* result = PQexecParams(r.conn, sql, 1, nullptr, params, nullptr, nullptr, 0);
+bool eachRow(reader& r, const char* sql, const char* param, const wchar_t* what, Row&& row) {
+    const char* params[1] = {param};
+    PGresult* result = PQexecParams(r.conn, sql, param ? 1 : 0, nullptr, params, nullptr, nullptr, 0);
     if (!result || PQresultStatus(result) != PGRES_TUPLES_OK) {
-        r.problems.push_back(makeDiagnostic(eError, "sql.query", what, {}, {}, pgMessage(r.conn, result)));
+        r.problems.push_back(makeDiagnostic(eError, failureCode(result), what, {}, {}, pgMessage(r.conn, result)));
         PQclear(result);
         return false;
     }
@@ -101,12 +140,18 @@ bool eachRow(reader& r, const char* sql, const wchar_t* what, Row&& row) {
     return true;
 }
 
-bool command(reader& r, const char* sql, const char* code, const wchar_t* what) {
-    PGresult* result = PQexec(r.conn, sql);
-    const bool ok = result && PQresultStatus(result) == PGRES_COMMAND_OK;
-    if (!ok) r.problems.push_back(makeDiagnostic(eError, code, what, {}, {}, pgMessage(r.conn, result)));
-    PQclear(result);
-    return ok;
+// A catalogue query of the schema read.
+template <class Row>
+bool eachRow(reader& r, const char* sql, const wchar_t* what, Row&& row) {
+    return eachRow(r, sql, r.schema.c_str(), what, std::forward<Row>(row));
+}
+
+bool pinSettings(reader& r) {
+    // The server takes at most INT_MAX milliseconds.
+    const long long timeoutMs = std::min(std::max(r.options.queryTimeoutS, 0) * 1000LL, 2147483647LL);
+    const std::string timeout = std::to_string(timeoutMs);
+    return eachRow(r, settingsQuery, timeout.c_str(), L"the settings of the read could not be made",
+                   [](PGresult*, int) {});
 }
 
 // The numbers of an int2[] ("{1,2}") or int2vector ("1 2") text.
@@ -138,17 +183,9 @@ bool readTables(reader& r) {
 }
 
 bool readEnums(reader& r) {
-    PGresult* result = PQexec(r.conn, enumQuery);
-    if (!result || PQresultStatus(result) != PGRES_TUPLES_OK) {
-        r.problems.push_back(makeDiagnostic(eError, "sql.query", L"the enum types could not be read", {}, {},
-                                            pgMessage(r.conn, result)));
-        PQclear(result);
-        return false;
-    }
-    for (int i = 0, rows = PQntuples(result); i < rows; ++i)
-        r.enumLabels[value(result, i, 0)].push_back(wide(value(result, i, 1)));
-    PQclear(result);
-    return true;
+    return eachRow(r, enumQuery, nullptr, L"the enum types could not be read", [&](PGresult* result, int row) {
+        r.enumLabels[value(result, row, 0)].push_back(wide(value(result, row, 1)));
+    });
 }
 
 bool readColumns(reader& r) {
@@ -219,25 +256,18 @@ bool readUniques(reader& r) {
     });
 }
 
-ky::string sourceOf(PGconn* conn) {
-    if (!conn) return ky::string();
-    std::string text = "postgresql:";
-    if (const char* user = PQuser(conn)) text += std::string(" user=") + user;
-    if (const char* db = PQdb(conn)) text += std::string(" dbname=") + db;
-    if (const char* host = PQhost(conn)) text += std::string(" host=") + host;
-    if (const char* port = PQport(conn)) text += std::string(" port=") + port;
-    return wide(text);
+// A host's connection as messages name it: what libpq says it reached.
+std::string nameOf(PGconn* conn) {
+    std::string text;
+    for (const auto& [keyword, part] : {std::pair{"user", PQuser(conn)}, {"dbname", PQdb(conn)},
+                                        {"host", PQhost(conn)}, {"port", PQport(conn)}})
+        if (part && *part) text += std::string(text.empty() ? "" : " ") + keyword + "=" + part;
+    return connectionDisplayName(text);
 }
 
-}  // namespace
-
-reflectResult reflectPostgresql(pg_conn* connection, const reflectOptions& options) {
+// Reflects through `connection`, naming every diagnostic `source`.
+reflectResult reflectNamed(PGconn* connection, const reflectOptions& options, const ky::string& source) {
     reflectResult result;
-    if (!connection || PQstatus(connection) != CONNECTION_OK) {
-        result.problems.push_back(makeDiagnostic(eError, "sql.connection", L"no open PostgreSQL connection was given"));
-        return result;
-    }
-    const ky::string source = sourceOf(connection);
     if (PQtransactionStatus(connection) != PQTRANS_IDLE) {
         result.problems.push_back(makeDiagnostic(eError, "sql.transaction", L"the connection is inside a transaction"));
         detail::stampSource(result.problems, 0, source);
@@ -246,10 +276,10 @@ reflectResult reflectPostgresql(pg_conn* connection, const reflectOptions& optio
     reader r{connection, options, result.problems, detail::utf8(options.schema), {}, {}, {}};
     // Repeatable read: the five queries see one snapshot of the catalogue,
     // also while another session changes the schema; read only: nothing is written.
-    bool read = command(r, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", "sql.transaction",
-                        L"the read-only transaction could not begin");
+    bool read = detail::pgCommand(connection, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", result.problems,
+                                  "sql.transaction", L"the read-only transaction could not begin");
     if (read) {
-        read = readTables(r) && readEnums(r) && readColumns(r) && readKeys(r) && readUniques(r);
+        read = pinSettings(r) && readTables(r) && readEnums(r) && readColumns(r) && readKeys(r) && readUniques(r);
         PGresult* end = PQexec(connection, "ROLLBACK");
         PQclear(end);
     }
@@ -258,19 +288,22 @@ reflectResult reflectPostgresql(pg_conn* connection, const reflectOptions& optio
     return result;
 }
 
-reflectResult reflectPostgresqlDatabase(const std::string& conninfo, const reflectOptions& options) {
-    reflectResult result;
-    const std::string timeout = std::to_string(options.connectTimeoutS > 0 ? options.connectTimeoutS : 0);
-    const char* keywords[] = {"dbname", "connect_timeout", nullptr};
-    const char* values[] = {conninfo.c_str(), timeout.c_str(), nullptr};
-    PGconn* conn = PQconnectdbParams(keywords, values, 1);
-    if (!conn || PQstatus(conn) != CONNECTION_OK) {
-        result.problems.push_back(makeDiagnostic(eError, "sql.connect", L"the PostgreSQL server could not be reached",
-                                                 {}, {}, pgMessage(conn, nullptr)));
-        PQfinish(conn);
+}  // namespace
+
+reflectResult reflectPostgresql(pg_conn* connection, const reflectOptions& options) {
+    if (!connection || PQstatus(connection) != CONNECTION_OK) {
+        reflectResult result;
+        result.problems.push_back(makeDiagnostic(eError, "sql.connection", L"no open PostgreSQL connection was given"));
         return result;
     }
-    result = reflectPostgresql(conn, options);
+    return reflectNamed(connection, options, wide(nameOf(connection)));
+}
+
+reflectResult reflectPostgresqlDatabase(const std::string& conninfo, const reflectOptions& options) {
+    reflectResult result;
+    const detail::pgTarget target = detail::pgTargetOf(conninfo);
+    PGconn* conn = detail::pgConnect(conninfo, options.connectTimeoutS, target, result.problems);
+    if (conn) result = reflectNamed(conn, options, wide(target.displayName));
     PQfinish(conn);
     return result;
 }

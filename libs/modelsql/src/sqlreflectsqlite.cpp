@@ -3,7 +3,10 @@
 // of the tables that have CHECK constraints, in one read transaction,
 // whatever the number of tables. Names reach SQLite only as values of the
 // pragma functions, never as SQL text.
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <unordered_map>
@@ -388,12 +391,49 @@ bool readChecks(reader& r) {
     });
 }
 
+// What a file that is not a regular one is, for the message refusing it.
+const wchar_t* kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return L"a directory";
+    if (S_ISFIFO(mode)) return L"a FIFO";
+    if (S_ISSOCK(mode)) return L"a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return L"a device";
+    return L"a special file";
+}
+
 ky::string sourceOf(sqlite3* db) {
     const char* name = db ? sqlite3_db_filename(db, "main") : nullptr;
     return name && *name ? wide(name) : ky::string(L":memory:");
 }
 
 }  // namespace
+
+namespace detail {
+
+std::string sqliteFileName(const std::string& path) { return !path.empty() && path[0] == '/' ? path : "./" + path; }
+
+// Opening a FIFO for reading waits for a writer, a device may act on being
+// opened: the name is looked at first, and then, since it may have been
+// replaced meanwhile, through a descriptor opened without waiting. SQLite
+// opens the name once more itself (it takes no descriptor), so a file
+// replaced in that last moment by someone who may write its directory is
+// not caught.
+bool sqliteFileOpenable(const std::string& path, diagnostics& problems) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return true;
+    if (S_ISREG(info.st_mode)) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) return true;
+        const bool seen = ::fstat(fd, &info) == 0;
+        ::close(fd);
+        if (!seen || S_ISREG(info.st_mode)) return true;
+    }
+    const ky::string kind = kindOf(info.st_mode);
+    problems.push_back(makeDiagnostic(eError, "sql.open",
+                                      L"the SQLite database could not be opened: it is " + kind + L", not a regular file"));
+    return false;
+}
+
+}  // namespace detail
 
 reflectResult reflectSqlite(sqlite3* connection, const reflectOptions& options) {
     reflectResult result;
@@ -421,10 +461,15 @@ reflectResult reflectSqlite(sqlite3* connection, const reflectOptions& options) 
 
 reflectResult reflectSqliteFile(const std::string& path, const reflectOptions& options) {
     reflectResult result;
+    const std::string name = detail::sqliteFileName(path);
+    if (!detail::sqliteFileOpenable(name, result.problems)) {
+        detail::stampSource(result.problems, 0, wide(path));
+        return result;
+    }
     sqlite3* db = nullptr;
     // Read-only, and never created: a missing file is a diagnostic, not a new
     // empty database.
-    const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    const int rc = sqlite3_open_v2(name.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
     if (rc != SQLITE_OK) {
         result.problems.push_back(makeDiagnostic(eError, "sql.open", L"the SQLite database could not be opened", {}, {},
                                                  wide(sqlite3_errmsg(db))));
