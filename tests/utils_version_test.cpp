@@ -12,7 +12,7 @@ TEST(Version, PartsMatchTheMacros) {
     EXPECT_EQ(ky::versionPatch(), KY_VERSION_PATCH);
 }
 
-TEST(Version, IsTheReleasedVersion) { EXPECT_STREQ(ky::versionString(), "0.2.0"); }
+TEST(Version, IsTheReleasedVersion) { EXPECT_STREQ(ky::versionString(), "0.3.0"); }
 
 }  // namespace
 }  // namespace kytest
