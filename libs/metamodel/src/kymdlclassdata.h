@@ -105,7 +105,8 @@ struct classInfo::data {
     }
 
     // Enters the field appended last into fieldSlots, which is made, or
-    // made anew twice as large, when it would be more than half full.
+    // made anew with room for four times the fields, when it would be more
+    // than half full.
     void indexLastField() {
         const std::size_t count = fieldNames.size();
         if (count <= indexedFrom) return;
