@@ -26,6 +26,21 @@ TEST_F(ClassFields, FoldingClassFindsFieldsWhateverTheCase) {
     EXPECT_FALSE(cls->fieldInfo(L"G\u00c4\u00dfCHEN", false, false));
 }
 
+// A class of many fields finds them through a table of its own once a scan
+// would be slow; it grows that table several times on the way to 1,000.
+TEST_F(ClassFields, ClassOfManyFieldsFindsEachOnceAndMissesOthers) {
+    refPtr<classInfo> cls = makeClass(L"Wide");
+    std::vector<refPtr<fieldInfo>> made;
+    for (int i = 0; i < 1000; ++i) made.push_back(addField(cls, ky::string::sformat(L"Field%d", i)));
+
+    for (int i = 0; i < 1000; i += 37)
+        EXPECT_EQ(cls->fieldInfo(ky::string::sformat(L"FIELD%d", i), false, false), made[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(cls->fieldInfo(L"field999", false, false), made.back());
+    EXPECT_FALSE(cls->fieldInfo(L"field1000", false, false));
+    EXPECT_EQ(addField(cls, L"field500"), made[500]);
+    EXPECT_EQ(cls->countFields(), 1000u);
+}
+
 // Own names, then own aliases, then (only on request) the bases, where each
 // base folds the name by its own rule; this class keeps capitals apart.
 TEST_F(ClassFields, LookupOrderIsOwnNamesThenOwnAliasesThenBases) {

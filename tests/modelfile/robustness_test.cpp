@@ -101,6 +101,13 @@ TEST(BadInput, AliasBombStopsAtTheExpansionLimit) {
     EXPECT_EQ(firstCode(result), "M007");
 }
 
+TEST(BadInput, AliasInsideItsOwnCollectionIsRefused) {
+    const file::loadResult result = load("a: &outer {b: [x, *outer]}\n");
+    EXPECT_FALSE(result.model);
+    ASSERT_FALSE(result.diagnostics.empty());
+    EXPECT_EQ(result.diagnostics.front().message, L"alias to a collection that contains it");
+}
+
 TEST(BadInput, AliasesOfALongTextStopAtTheByteLimit) {
     // Few nodes, many bytes: one long label used through aliases.
     std::string text = "classes:\n  - {name: C, label: &long \"" + std::string(1000, 'x') + "\"}\n";

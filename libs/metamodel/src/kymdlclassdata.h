@@ -50,6 +50,12 @@ struct classInfo::data {
     // the table of interned names.
     std::vector<std::uint32_t> fieldHashes;
     std::vector<ky::scString> fieldNames;
+    // A class of more than indexedFrom fields also keeps an open-addressing
+    // table of 1 + the index of each distinct name's first field (0: free),
+    // a power of two at most half full, so that finding or creating one of
+    // n fields costs a probe instead of a scan of n hashes and a load of a
+    // huge class stays linear. Empty for smaller classes, which scan.
+    std::vector<std::uint32_t> fieldSlots;
     fieldInfoList fields;                // own fields in creation order
     classInfoMap bases;                  // direct base classes by name
     classInfoMap derived;                // direct derived classes by name
@@ -64,13 +70,22 @@ struct classInfo::data {
     std::atomic<bool> retiring{false};
 
     static constexpr std::size_t noField = static_cast<std::size_t>(-1);
+    static constexpr std::size_t indexedFrom = 64;
 
     // The index of the own field whose name is `text` (whose hash is
     // `hash`), or noField.
     std::size_t findOwnField(std::wstring_view text, std::uint32_t hash) const noexcept {
+        const auto named = [&](std::size_t at) { return std::wstring_view(fieldNames[at].string()) == text; };
+        if (!fieldSlots.empty()) {
+            const std::size_t mask = fieldSlots.size() - 1;
+            for (std::size_t at = hash & mask; fieldSlots[at] != 0; at = (at + 1) & mask) {
+                const std::size_t i = fieldSlots[at] - 1;
+                if (fieldHashes[i] == hash && named(i)) return i;
+            }
+            return noField;
+        }
         const std::size_t count = fieldNames.size();  // the list appended to last
         const std::uint32_t* hashes = fieldHashes.data();
-        const auto named = [&](std::size_t at) { return std::wstring_view(fieldNames[at].string()) == text; };
         std::size_t i = 0;
 #if defined(__SSE2__)
         const __m128i wanted = _mm_set1_epi32(static_cast<int>(hash));
@@ -87,6 +102,34 @@ struct classInfo::data {
             if (hashes[i] == hash && named(i)) return i;
         }
         return noField;
+    }
+
+    // Enters the field appended last into fieldSlots, which is made, or
+    // made anew with room for four times the fields, when it would be more
+    // than half full.
+    void indexLastField() {
+        const std::size_t count = fieldNames.size();
+        if (count <= indexedFrom) return;
+        if (2 * count <= fieldSlots.size()) {
+            indexField(count - 1);
+            return;
+        }
+        // Emptied first: should the larger table not be had, lookups scan.
+        fieldSlots.clear();
+        fieldSlots.resize(std::bit_ceil(4 * count));
+        for (std::size_t i = 0; i < count; ++i) indexField(i);
+    }
+
+    // Enters fields[i] unless an earlier field has its name: a lookup
+    // answers the first field of a name, as the scan does.
+    void indexField(std::size_t i) noexcept {
+        const std::size_t mask = fieldSlots.size() - 1;
+        std::size_t at = fieldHashes[i] & mask;
+        for (; fieldSlots[at] != 0; at = (at + 1) & mask) {
+            const std::size_t other = fieldSlots[at] - 1;
+            if (fieldHashes[other] == fieldHashes[i] && fieldNames[other] == fieldNames[i]) return;
+        }
+        fieldSlots[at] = static_cast<std::uint32_t>(i + 1);
     }
 
     // Copies the name into shortName when it fits and is ASCII.

@@ -107,6 +107,7 @@ void classInfo::releaseInfo() {
     // entry may end other descriptors, and none may find it half cleared.
     d->fieldNames.clear();
     d->fieldHashes.clear();
+    d->fieldSlots.clear();
     fieldInfoList fields;
     fields.swap(d->fields);
     for (const auto& entry : fields) {
@@ -245,6 +246,7 @@ void classInfo::appendField(ky::refPtr<ky::metamodel::fieldInfo> field) {
     d->fields.push_back(std::move(field));
     d->fieldHashes.push_back(detail::fieldNameHash(name.string()));
     d->fieldNames.push_back(name);
+    d->indexLastField();
 }
 
 ky::refPtr<ky::metamodel::fieldInfo> classInfo::fieldFoundAgain(const ky::string& name) {

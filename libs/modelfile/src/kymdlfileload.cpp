@@ -179,7 +179,12 @@ namespace ky::metamodel::file {
 
 using namespace detail;
 
-loadResult loadModelText(std::string_view text, const ky::string& name, const loadOptions& options) {
+namespace {
+
+// Loads `text`; `owned`, when given, holds the text and is emptied once the
+// tree has copied what it needs, so that the file's bytes are not kept
+// beside the tree, the description and the model while it is built.
+loadResult loadText(std::string_view text, std::string* owned, const ky::string& name, const loadOptions& options) {
     reporter report(name, options.maxDiagnostics ? options.maxDiagnostics : 1);
     if (text.size() > options.maxFileSize) {
         report.error(0, 0, L"M002", L"the file is larger than " + std::to_wstring(options.maxFileSize) + L" bytes");
@@ -188,6 +193,7 @@ loadResult loadModelText(std::string_view text, const ky::string& name, const lo
     tree t;
     if (!t.parse(text, chooseJson(text, name, options.format), options, report) || report.errors())
         return finish(report);
+    if (owned) std::string().swap(*owned);
     description desc;
     if (!checkDescription(t, report, options, desc)) return finish(report);
     loadResult result = finish(report);
@@ -204,6 +210,12 @@ loadResult loadModelText(std::string_view text, const ky::string& name, const lo
     }
     if (options.runChecks) addModelChecks(t, desc, name, result);
     return result;
+}
+
+}  // namespace
+
+loadResult loadModelText(std::string_view text, const ky::string& name, const loadOptions& options) {
+    return loadText(text, nullptr, name, options);
 }
 
 loadResult loadModelFile(const std::string& path, const loadOptions& options) {
@@ -241,7 +253,7 @@ loadResult loadModelFile(const std::string& path, const loadOptions& options) {
         report.error(0, 0, L"M001", L"cannot read the file");
         return finish(report);
     }
-    return loadModelText(content, name, options);
+    return loadText(content, &content, name, options);
 }
 
 }  // namespace ky::metamodel::file

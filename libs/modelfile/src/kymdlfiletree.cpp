@@ -198,6 +198,14 @@ std::uint64_t tree::textBytes(std::uint32_t index) const {
     return bytes;
 }
 
+// The estimate of the scalars' text is exceeded by a quarter at a time,
+// not doubled: the buffer lives as long as the tree, and a doubled one
+// could leave half of it unused.
+void tree::appendText(const unsigned char* bytes, std::size_t length) {
+    if (mText.size() + length > mText.capacity()) mText.reserve(mText.size() + length + mText.capacity() / 4);
+    mText.insert(mText.end(), bytes, bytes + length);
+}
+
 bool tree::read(std::string_view input, bool json, const surrogateScan& scan, const loadOptions& options,
                 reporter& report) {
     eventReader reader(input);
@@ -213,6 +221,10 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
     // allocates only when a level is deeper or wider than before.
     std::vector<std::uint32_t> open;
     std::vector<std::vector<std::uint32_t>> pending;
+    // Nodes in each subtree, aliases counted in full (saturating); needed
+    // only while reading, so kept beside the nodes rather than in them.
+    std::vector<std::uint32_t> weights;
+    weights.reserve(mNodes.capacity());
     std::map<std::string, std::uint32_t> anchors;
     std::uint64_t aliasNodes = 0, aliasBytes = 0;
     int documents = 0;
@@ -223,6 +235,7 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
         n.line = static_cast<std::uint32_t>(mark.line) + 1;
         n.column = static_cast<std::uint32_t>(mark.column) + 1;
         mNodes.push_back(n);
+        weights.push_back(1);
         return static_cast<std::uint32_t>(mNodes.size() - 1);
     };
     auto attach = [&](std::uint32_t index) {
@@ -230,7 +243,7 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
             mRoot = index;
         } else {
             pending[open.size() - 1].push_back(index);
-            mNodes[open.back()].weight = saturatingAdd(mNodes[open.back()].weight, mNodes[index].weight);
+            weights[open.back()] = saturatingAdd(weights[open.back()], weights[index]);
         }
     };
     auto remember = [&](const yaml_char_t* anchor, std::uint32_t index) {
@@ -249,6 +262,11 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
                     report.error(1, 1, L"M004", L"the file is empty: it holds no model");
                     return false;
                 }
+                // The estimates above are generous; the tree is kept until
+                // the model is built, its room to spare with it.
+                mNodes.shrink_to_fit();
+                mKids.shrink_to_fit();
+                mText.shrink_to_fit();
                 return true;
             case YAML_DOCUMENT_START_EVENT:
                 if (++documents > 1) {
@@ -259,13 +277,18 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
                 }
                 break;
             case YAML_SCALAR_EVENT: {
+                if (ev.data.scalar.length > maxScalarBytes) {
+                    report.error(static_cast<std::uint32_t>(ev.start_mark.line) + 1,
+                                 static_cast<std::uint32_t>(ev.start_mark.column) + 1, L"M002",
+                                 L"a scalar longer than " + std::to_wstring(maxScalarBytes) + L" bytes");
+                    return false;
+                }
                 const std::uint32_t index = addNode(ev.start_mark, nodeKind::scalar);
                 node& n = mNodes[index];
                 n.plain = ev.data.scalar.style == YAML_PLAIN_SCALAR_STYLE;
                 n.first = static_cast<std::uint32_t>(mText.size());
                 n.size = static_cast<std::uint32_t>(ev.data.scalar.length);
-                n.complete = true;
-                mText.append(reinterpret_cast<const char*>(ev.data.scalar.value), ev.data.scalar.length);
+                appendText(ev.data.scalar.value, ev.data.scalar.length);
                 if (json && (ev.data.scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE ||
                              ev.data.scalar.style == YAML_LITERAL_SCALAR_STYLE ||
                              ev.data.scalar.style == YAML_FOLDED_SCALAR_STYLE ||
@@ -306,7 +329,6 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
                 node& n = mNodes[index];
                 n.first = static_cast<std::uint32_t>(mKids.size());
                 n.size = static_cast<std::uint32_t>(kids.size());
-                n.complete = true;
                 mKids.insert(mKids.end(), kids.begin(), kids.end());
                 open.pop_back();
                 attach(index);
@@ -316,7 +338,9 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
                 const std::uint32_t line = static_cast<std::uint32_t>(ev.start_mark.line) + 1;
                 const std::uint32_t column = static_cast<std::uint32_t>(ev.start_mark.column) + 1;
                 const auto found = anchors.find(reinterpret_cast<const char*>(ev.data.alias.anchor));
-                if (found == anchors.end() || !mNodes[found->second].complete) {
+                const bool unfinished = found != anchors.end() &&
+                                   std::find(open.begin(), open.end(), found->second) != open.end();
+                if (found == anchors.end() || unfinished) {
                     report.error(line, column, L"M007",
                                  found == anchors.end() ? L"alias to an unknown anchor"
                                                         : L"alias to a collection that contains it");
@@ -325,7 +349,7 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
                 // The alias shares the anchored node; what it would expand to
                 // is counted, so that aliases of aliases cannot multiply the
                 // work of the reader beyond the limit.
-                aliasNodes += mNodes[found->second].weight;
+                aliasNodes += weights[found->second];
                 if (aliasNodes > options.maxAliasNodes) {
                     report.error(line, column, L"M007",
                                  L"aliases expand to more than " + std::to_wstring(options.maxAliasNodes) + L" nodes");

@@ -18,16 +18,20 @@ namespace ky::metamodel::file::detail {
 
 enum class nodeKind : std::uint8_t { scalar, sequence, mapping };
 
+// Four words, since a model file holds about one node for every ten bytes
+// and the tree stays until the model is built: a scalar's size is kept in 29
+// bits (a longer scalar is refused) beside the kind and the plain mark.
 struct node {
-    nodeKind kind = nodeKind::scalar;
-    bool plain = false;       // a plain (unquoted) scalar
-    bool complete = false;    // the collection's end was read (aliases may refer to it)
     std::uint32_t line = 0;   // 1-based
     std::uint32_t column = 0; // 1-based
     std::uint32_t first = 0;  // scalar: offset into the text buffer; collection: into the child array
-    std::uint32_t size = 0;   // scalar: bytes of text; sequence: items; mapping: keys and values
-    std::uint32_t weight = 1; // nodes in the subtree, aliases counted in full (saturating)
+    std::uint32_t size : 29 = 0;  // scalar: bytes of text; sequence: items; mapping: keys and values
+    nodeKind kind : 2 = nodeKind::scalar;
+    bool plain : 1 = false;   // a plain (unquoted) scalar
 };
+static_assert(sizeof(node) == 16);
+// The longest scalar a node can hold.
+constexpr std::size_t maxScalarBytes = (std::size_t(1) << 29) - 1;
 
 // What a JSON text's surrogate escapes gave when they were read ahead of the
 // parser (JSON spells a character beyond U+FFFF as a pair of escapes).
@@ -60,10 +64,11 @@ private:
     // The bytes of scalar text in the subtree of `index`, shared nodes
     // counted each time they are reached.
     std::uint64_t textBytes(std::uint32_t index) const;
+    void appendText(const unsigned char* bytes, std::size_t length);
 
     std::vector<node> mNodes;
     std::vector<std::uint32_t> mKids;
-    std::string mText;
+    std::vector<char> mText;  // every scalar's text, one after the other
     std::uint32_t mRoot = none;
 };
 

@@ -2,6 +2,8 @@
 // the concrete-table mapping: a table per non-abstract class with the fields
 // it inherits and its own.
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "sqlinternal.h"
 
@@ -26,30 +28,32 @@ void collectFields(const classInfo& cls, std::vector<ky::const_refPtr<fieldInfo>
     visited.push_back(&cls);
     for (const auto& base : sortedBases(cls)) collectFields(*base, out, visited);
     // The class's own fields have names of their own; only inherited ones
-    // can stand in their place.
-    const auto inherited = static_cast<std::ptrdiff_t>(out.size());
+    // can stand in their place, the first of a name when bases share it.
+    // They are found by name in a map, since a derived class that overrides
+    // many fields of a huge base would otherwise compare every pair.
+    std::unordered_map<ky::scString, std::size_t> inherited;
+    if (cls.countFields() != 0) {
+        inherited.reserve(out.size());
+        for (std::size_t i = 0; i < out.size(); ++i) inherited.emplace(out[i]->scName(), i);
+    }
     for (auto it = cls.fields_begin(); it != cls.fields_end(); ++it) {
         const ky::const_refPtr<fieldInfo> field(*it);
         if (!field || field->type() == ePtr) continue;
-        const ky::scString name = field->scName();
-        const auto end = out.begin() + inherited;
-        auto same = std::find_if(out.begin(), end, [&](const auto& f) { return f->scName() == name; });
-        if (same != end) *same = field;
+        if (const auto same = inherited.find(field->scName()); same != inherited.end()) out[same->second] = field;
         else out.push_back(field);
     }
 }
 
 void collectRelations(const classInfo& cls, std::vector<ky::const_refPtr<relationInfo>>& out,
-                      std::vector<const classInfo*>& visited) {
+                      std::vector<const classInfo*>& visited, std::unordered_set<const relationInfo*>& seen) {
     if (std::find(visited.begin(), visited.end(), &cls) != visited.end()) return;
     visited.push_back(&cls);
     for (auto it = cls.toRelations_begin(); it != cls.toRelations_end(); ++it) {
         if (!*it) continue;
         const ky::const_refPtr<relationInfo> relation(*it);
-        if (std::none_of(out.begin(), out.end(), [&](const auto& r) { return r.get() == relation.get(); }))
-            out.push_back(relation);
+        if (seen.insert(relation.get()).second) out.push_back(relation);
     }
-    for (const auto& base : sortedBases(cls)) collectRelations(*base, out, visited);
+    for (const auto& base : sortedBases(cls)) collectRelations(*base, out, visited, seen);
 }
 
 }  // namespace
@@ -64,7 +68,8 @@ std::vector<ky::const_refPtr<fieldInfo>> tableFields(const classInfo& cls) {
 std::vector<ky::const_refPtr<relationInfo>> tableRelations(const classInfo& cls) {
     std::vector<ky::const_refPtr<relationInfo>> out;
     std::vector<const classInfo*> visited;
-    collectRelations(cls, out, visited);
+    std::unordered_set<const relationInfo*> seen;
+    collectRelations(cls, out, visited, seen);
     return out;
 }
 
