@@ -306,7 +306,10 @@ TEST_F(ToolOutput, AFailedWriteIsReportedAndLeavesNoTemporaryFile) {
     how.ignoreFileSizeSignal = true;
     const outcome result = tool(how);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, at("out.yaml").string() + ": error M100: cannot write the file: File too large\n");
+    // Only the first line: under coverage, gcov's own writes at exit meet the
+    // same limit and say so after it.
+    EXPECT_EQ(result.err.substr(0, result.err.find('\n') + 1),
+              at("out.yaml").string() + ": error M100: cannot write the file: File too large\n");
     EXPECT_EQ(listing(), (std::map<std::string, std::string>{{"out.yaml", "old\n"}}));
 }
 
