@@ -31,6 +31,8 @@ packages=(
   python3-jsonschema
   python3-yaml
   chromium
+  zsh
+  fish
 )
 
 missing=()

@@ -2,7 +2,8 @@
 // is a directory holding `args` (one argument per line), and the expected
 // `stdout`, `stderr` and `status`. The tool runs in the source tree, so the
 // cases name files by paths relative to it; @OUT@ in an argument is a fresh
-// directory for files the case writes.
+// directory for files the case writes. A case may give the tool's standard
+// input in `stdin` (else it reads /dev/null) and environment variables in `env`.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -39,14 +40,15 @@ struct outcome {
     std::string err;
 };
 
-// Runs the tool with `args`, its environment this process's with the
-// NAME=VALUE entries of `extraEnv` added.
+// Runs the tool with `args` and `input` as its standard input, its
+// environment this process's with the NAME=VALUE entries of `extraEnv` added.
 outcome runTool(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-                const fs::path& scratch) {
+                const fs::path& input, const fs::path& scratch) {
     const fs::path outPath = scratch / "stdout.txt";
     const fs::path errPath = scratch / "stderr.txt";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, sourceDir.c_str());
@@ -106,7 +108,8 @@ TEST_P(ToolCase, GivesTheExpectedOutputErrorsAndStatus) {
     for (std::string line; std::getline(envLines, line);) {
         if (!line.empty()) env.push_back(line);
     }
-    const outcome result = runTool(args, env, scratch);
+    const fs::path input = fs::exists(dir / "stdin") ? dir / "stdin" : fs::path("/dev/null");
+    const outcome result = runTool(args, env, input, scratch);
     const std::string scratchText = (scratch / "out").string();
     EXPECT_EQ(replaced(result.out, scratchText, "@OUT@"), readAll(dir / "stdout"));
     EXPECT_EQ(replaced(result.err, scratchText, "@OUT@"), readAll(dir / "stderr"));

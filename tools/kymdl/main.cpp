@@ -36,12 +36,38 @@ struct failure {
     std::string message;
 };
 
-bool colourOn() { return isatty(STDERR_FILENO) && !std::getenv("NO_COLOR"); }
+// A usage error found after parsing: printed with the subcommand's --help,
+// status 2.
+struct usageError {
+    std::string message;
+};
 
-// Prints a diagnostic line, the severity word coloured on a terminal.
+// How the tool talks on standard error, from -q, -v and --color.
+struct talk {
+    int verbosity = 0;      // -1: errors only, 0: errors and warnings with hints, 1: also what was done
+    bool colour = false;    // the severity word coloured
+    bool progress = false;  // a progress line while long work runs
+};
+talk settings;
+
+bool set(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+// --color=auto colours a terminal unless NO_COLOR is set (and not empty) or
+// TERM says the terminal knows no escape codes; always and never decide alone.
+void decideTalk(const std::string& colour, bool quiet, bool verbose) {
+    const char* term = std::getenv("TERM");
+    const bool capable = isatty(STDERR_FILENO) && !(term && std::strcmp(term, "dumb") == 0);
+    settings.verbosity = quiet ? -1 : verbose ? 1 : 0;
+    settings.colour = colour == "always" || (colour == "auto" && capable && !set("NO_COLOR"));
+    settings.progress = capable && !quiet;
+}
+
+// Prints a diagnostic line, the severity word coloured when asked.
 void printDiagnostic(const std::string& text) {
-    static const bool colour = colourOn();
-    if (colour) {
+    if (settings.colour) {
         for (const char* word : {": error ", ": warning "}) {
             if (const auto at = text.find(word); at != std::string::npos) {
                 const char* paint = word[2] == 'e' ? "\033[1;31m" : "\033[1;33m";
@@ -57,7 +83,7 @@ void printDiagnostic(const std::string& text) {
 // A line on standard error while long work runs, when it is a terminal.
 class progressLine {
 public:
-    explicit progressLine(const std::string& what) : mShown(isatty(STDERR_FILENO)) {
+    explicit progressLine(const std::string& what) : mShown(settings.progress) {
         if (mShown) std::cerr << "kymdl: " << what << "..." << std::flush;
     }
     ~progressLine() {
@@ -73,16 +99,33 @@ private:
 // Loads a model file, printing its diagnostics (each with its hint on the
 // next line, when it has one); empty when it has errors. `errors` and
 // `warnings` count what was printed. With `checks` the model checks run too.
+// "-" is standard input, named <stdin> in diagnostics; it is read once.
 refPtr<modelInfo> load(const std::string& path, int& errors, int& warnings, bool checks = false) {
     file::loadResult result;
     {
         progressLine progress("loading " + path);
         file::loadOptions options;
         options.runChecks = checks;
-        result = file::loadModelFile(path, options);
+        if (path == "-") {
+            std::string text;
+            bool tooLarge = false;
+            if (!kymdl::readStandardInput(options.maxFileSize, text, tooLarge)) {
+                file::diagnostic d;
+                d.file = L"<stdin>";
+                d.code = tooLarge ? L"M002" : L"M001";
+                d.message = tooLarge ? L"the input is larger than " + std::to_wstring(options.maxFileSize) + L" bytes"
+                                     : L"cannot read the standard input";
+                result.diagnostics.push_back(d);
+            } else {
+                result = file::loadModelText(text, L"<stdin>", options);
+            }
+        } else {
+            result = file::loadModelFile(path, options);
+        }
     }
     for (const file::diagnostic& d : result.diagnostics) {
         ++(d.severity == file::eError ? errors : warnings);
+        if (d.severity != file::eError && settings.verbosity < 0) continue;
         printDiagnostic(d.text().toUtf8());
         if (!d.hint.empty()) std::cerr << "  hint: " << d.hint.toUtf8() << "\n";
     }
@@ -115,7 +158,10 @@ void emit(const std::string& text, const std::string& path) {
         return;
     }
     std::vector<file::diagnostic> problems;
-    if (file::writeFile(path, text, &problems)) return;
+    if (file::writeFile(path, text, &problems)) {
+        if (settings.verbosity > 0) std::cerr << "kymdl: wrote " << path << " (" << text.size() << " bytes)\n";
+        return;
+    }
     for (const file::diagnostic& d : problems) printDiagnostic(d.text().toUtf8());
     throw failure{};
 }
@@ -124,10 +170,28 @@ std::string utf8(const ky::scString& s) { return s.string().toUtf8(); }
 
 // ---- check ----
 
+// Checks every file it can; a missing one is reported and makes the status
+// a usage error once all the others are checked.
 int check(const std::vector<std::string>& paths, bool strict) {
+    if (std::count(paths.begin(), paths.end(), "-") > 1) throw usageError{"standard input (-) can be read only once"};
     int errors = 0;
     int warnings = 0;
-    for (const std::string& path : paths) load(path, errors, warnings, true);
+    bool missing = false;
+    for (const std::string& path : paths) {
+        std::error_code ec;
+        if (path != "-" && !fs::exists(path, ec)) {
+            std::cerr << "kymdl: " << path << ": no such file\n";
+            missing = true;
+            continue;
+        }
+        const int errorsBefore = errors;
+        const int warningsBefore = warnings;
+        load(path, errors, warnings, true);
+        if (settings.verbosity > 0)
+            std::cerr << "kymdl: " << (path == "-" ? "<stdin>" : path) << ": " << errors - errorsBefore << " errors, "
+                      << warnings - warningsBefore << " warnings\n";
+    }
+    if (missing) return 2;
     return errors > 0 || (strict && warnings > 0) ? 1 : 0;
 }
 
@@ -299,9 +363,7 @@ int ddl(const std::string& path, const std::string& dialect, const std::string& 
 
 // `timeoutS` (when given, above 0) bounds each wait: for the server, for a
 // lock, for one query.
-int reflect(const std::string& source, const std::string& output, bool caseSensitive, int timeoutS) {
-    sql::reflectOptions options;
-    options.caseSensitiveNames = caseSensitive;
+int reflect(const std::string& source, const std::string& output, sql::reflectOptions options, int timeoutS) {
     if (timeoutS > 0) {
         options.connectTimeoutS = timeoutS;
         options.queryTimeoutS = timeoutS;
@@ -320,7 +382,7 @@ int reflect(const std::string& source, const std::string& output, bool caseSensi
         } else if (source.rfind("postgresql://", 0) == 0 || source.rfind("postgres://", 0) == 0) {
             result = sql::reflectPostgresqlDatabase(source, options);
         } else {
-            throw failure{"unknown database '" + shown + "' (sqlite:PATH or postgresql://...)"};
+            throw usageError{"unknown database '" + shown + "' (sqlite:PATH or postgresql://...)"};
         }
     }
     if (printSqlDiagnostics(result.problems, shown) > 0 || !result.model) return 1;
@@ -361,52 +423,71 @@ int diagram(const std::string& path, const std::string& format, const std::strin
 
 }  // namespace
 
+// A model file that exists, or "-" for standard input.
+const CLI::Validator modelFileArgument(
+    [](std::string& path) { return path == "-" ? std::string() : CLI::ExistingFile(path); }, "FILE");
+
 int runTool(int argc, char** argv) {
     CLI::App app{"kymdl: check, show, look up, convert, emit DDL for, reflect and draw models", "kymdl"};
     app.require_subcommand(1);
+    app.fallthrough();
     app.set_version_flag("--version", std::string("kymdl ") + ky::versionString());
+    bool quiet = false;
+    bool verbose = false;
+    std::string colour = "auto";
+    app.add_flag("-q,--quiet", quiet, "print errors only (no warnings, hints or progress)");
+    app.add_flag("-v,--verbose", verbose, "also say what was done (a summary per checked file, each file written)")
+        ->excludes(app.get_option("--quiet"));
+    app.add_option("--color", colour, "colour the severity words: auto (a terminal, unless NO_COLOR or TERM=dumb), always or never")
+        ->check(CLI::IsMember({"auto", "always", "never"}));
 
     std::vector<std::string> checkFiles;
     bool strict = false;
     CLI::App* checkCmd = app.add_subcommand("check", "Load model files and report every problem found");
-    checkCmd->add_option("FILE", checkFiles, "model files (YAML or JSON)")->required()->check(CLI::ExistingFile);
+    checkCmd->add_option("FILE", checkFiles, "model files (YAML or JSON; - for standard input)")->required();
     checkCmd->add_flag("--strict", strict, "fail on warnings too");
 
     std::string file;
     std::string className;
     CLI::App* showCmd = app.add_subcommand("show", "Print the classes of a model (or one class) as tables");
-    showCmd->add_option("FILE", file, "model file")->required()->check(CLI::ExistingFile);
+    showCmd->add_option("FILE", file, "model file")->required()->check(modelFileArgument);
     showCmd->add_option("CLASS", className, "only this class");
 
     std::string name;
     bool aliases = false;
     bool bases = false;
     CLI::App* lookupCmd = app.add_subcommand("lookup", "Tell what a class or qualified field name resolves to");
-    lookupCmd->add_option("FILE", file, "model file")->required()->check(CLI::ExistingFile);
+    lookupCmd->add_option("FILE", file, "model file")->required()->check(modelFileArgument);
     lookupCmd->add_option("NAME", name, "Class or Class.field")->required();
     lookupCmd->add_flag("--aliases", aliases, "search aliases too");
     lookupCmd->add_flag("--bases", bases, "search base classes for the field");
 
     std::string output;
     CLI::App* convertCmd = app.add_subcommand("convert", "Rewrite a model file as YAML or JSON (by OUT's extension)");
-    convertCmd->add_option("IN", file, "model file read")->required()->check(CLI::ExistingFile);
+    convertCmd->add_option("IN", file, "model file read")->required()->check(modelFileArgument);
     convertCmd->add_option("OUT", output, "model file written (.yaml, .yml or .json; - for standard output)")
         ->required();
 
     std::string dialect;
     CLI::App* ddlCmd = app.add_subcommand("ddl", "Print the CREATE TABLE statements of a model");
-    ddlCmd->add_option("FILE", file, "model file")->required()->check(CLI::ExistingFile);
+    ddlCmd->add_option("FILE", file, "model file")->required()->check(modelFileArgument);
     ddlCmd->add_option("--dialect", dialect, "sqlite or postgresql")
         ->required()
         ->check(CLI::IsMember({"sqlite", "postgresql"}));
     ddlCmd->add_option("-o,--output", output, "write to this file");
 
     std::string source;
-    bool caseSensitive = false;
+    sql::reflectOptions reflectOptions;
+    std::string schema = reflectOptions.schema.toUtf8();
+    std::vector<std::string> include;
+    std::vector<std::string> exclude;
     CLI::App* reflectCmd = app.add_subcommand("reflect", "Write a model file of a live database's tables");
     reflectCmd->add_option("DATABASE", source, "sqlite:PATH or postgresql://...")->required();
     reflectCmd->add_option("-o,--output", output, "write to this file (.json for JSON)");
-    reflectCmd->add_flag("--case-sensitive", caseSensitive, "keep names as the database spells them");
+    reflectCmd->add_flag("--case-sensitive", reflectOptions.caseSensitiveNames, "keep names as the database spells them");
+    reflectCmd->add_option("--schema", schema, "PostgreSQL: the schema read (default public)");
+    reflectCmd->add_option("--include", include, "only tables matching this pattern (* and ?; may repeat)");
+    reflectCmd->add_option("--exclude", exclude, "leave out tables matching this pattern (* and ?; may repeat)");
     int timeoutS = 0;
     reflectCmd->add_option("--timeout", timeoutS, "seconds to wait at most for the server, a lock or one query")
         ->check(CLI::Range(1, 86400));
@@ -414,13 +495,24 @@ int runTool(int argc, char** argv) {
     std::string format;
     std::vector<std::string> classes;
     CLI::App* diagramCmd = app.add_subcommand("diagram", "Draw the classes of a model");
-    diagramCmd->add_option("FILE", file, "model file")->required()->check(CLI::ExistingFile);
+    diagramCmd->add_option("FILE", file, "model file")->required()->check(modelFileArgument);
     diagramCmd->add_option("--format", format, "dot, mermaid, svg or png")
         ->required()
         ->check(CLI::IsMember({"dot", "mermaid", "svg", "png"}));
     diagramCmd->add_option("-o,--output", output, "write to this file (needed for svg and png)");
     diagramCmd->add_option("--classes", classes, "only these classes, comma-separated")->delimiter(',');
 
+    // A usage error names the --help of the subcommand it concerns.
+    auto usage = [&app](const std::string& message) {
+        std::string hint = "kymdl --help";
+        for (CLI::App* sub : app.get_subcommands()) hint = "kymdl " + sub->get_name() + " --help";
+        std::cerr << "kymdl: " << message << " (see " << hint << ")\n";
+        return 2;
+    };
+    if (argc == 1) {
+        std::cout << app.help();
+        return 0;
+    }
     if (argc > 1 && argv[1][0] != '-') {
         try {
             app.get_subcommand_ptr(argv[1]);
@@ -438,11 +530,13 @@ int runTool(int argc, char** argv) {
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::string hint = "kymdl --help";
-        for (CLI::App* sub : app.get_subcommands()) hint = "kymdl " + sub->get_name() + " --help";
-        std::cerr << "kymdl: " << e.what() << " (see " << hint << ")\n";
-        return 2;
+        return usage(e.what());
     }
+
+    decideTalk(colour, quiet, verbose);
+    reflectOptions.schema = ky::string::fromUtf8(schema);
+    for (const std::string& pattern : include) reflectOptions.include.push_back(ky::string::fromUtf8(pattern));
+    for (const std::string& pattern : exclude) reflectOptions.exclude.push_back(ky::string::fromUtf8(pattern));
 
     try {
         if (*checkCmd) return check(checkFiles, strict);
@@ -450,8 +544,10 @@ int runTool(int argc, char** argv) {
         if (*lookupCmd) return lookup(file, name, aliases, bases);
         if (*convertCmd) return convert(file, output);
         if (*ddlCmd) return ddl(file, dialect, output);
-        if (*reflectCmd) return reflect(source, output, caseSensitive, timeoutS);
+        if (*reflectCmd) return reflect(source, output, reflectOptions, timeoutS);
         if (*diagramCmd) return diagram(file, format, output, classes);
+    } catch (const usageError& e) {
+        return usage(e.message);
     } catch (const failure& f) {
         if (!f.message.empty()) std::cerr << "kymdl: " << f.message << "\n";
         return 1;

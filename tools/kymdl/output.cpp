@@ -5,7 +5,13 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <locale.h>
+#include <wchar.h>
+
 #include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cwchar>
 #include <csignal>
 #include <cstring>
 #include <iostream>
@@ -14,10 +20,30 @@ namespace kymdl {
 
 namespace {
 
+// The columns `text` (UTF-8) takes on a terminal: wide characters (CJK,
+// most emoji) take two, combining marks none, as the C library of the
+// C.UTF-8 locale counts them; without that locale, one per character.
 std::size_t width(const std::string& text) {
-    // Continuation bytes of UTF-8 start with the bits 10.
-    return static_cast<std::size_t>(
-        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    std::size_t columns = 0;
+    std::mbstate_t state{};
+    const locale_t previous = utf8 ? uselocale(utf8) : static_cast<locale_t>(0);
+    for (std::size_t at = 0; at < text.size();) {
+        wchar_t c = 0;
+        const std::size_t length = utf8 ? std::mbrtowc(&c, text.data() + at, text.size() - at, &state) : 0;
+        if (length == 0 || length > text.size() - at) {
+            // Not UTF-8 (or no locale): count the lead bytes, as characters.
+            if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80) ++columns;
+            ++at;
+            state = std::mbstate_t{};
+            continue;
+        }
+        const int w = ::wcwidth(c);
+        columns += w < 0 ? 1 : static_cast<std::size_t>(w);
+        at += length;
+    }
+    if (previous) uselocale(previous);
+    return columns;
 }
 
 }  // namespace
@@ -85,6 +111,25 @@ void removeTemporariesOnSignals() {
         action.sa_flags = SA_RESETHAND;
         sigemptyset(&action.sa_mask);
         ::sigaction(signal, &action, nullptr);
+    }
+}
+
+bool readStandardInput(std::size_t limit, std::string& text, bool& tooLarge) {
+    text.clear();
+    tooLarge = false;
+    std::array<char, 1 << 16> chunk{};
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, chunk.data(), chunk.size());
+        if (got == 0) return true;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        text.append(chunk.data(), static_cast<std::size_t>(got));
+        if (text.size() > limit) {
+            tooLarge = true;
+            return false;
+        }
     }
 }
 

@@ -1,5 +1,6 @@
-// What the tool writes: standard output through a checked buffer, cleanup
-// of temporary files on a fatal signal, and aligned text tables.
+// What the tool reads and writes: standard input read whole, standard output
+// through a checked buffer, cleanup of temporary files on a fatal signal, and
+// aligned text tables.
 #pragma once
 
 #include <array>
@@ -42,8 +43,13 @@ private:
 /// started with ignored stays ignored).
 void removeTemporariesOnSignals();
 
+/// Reads standard input to its end into `text`; false when a read fails or
+/// the input holds more than `limit` bytes (then `tooLarge`), reading no
+/// further than one read past the limit.
+bool readStandardInput(std::size_t limit, std::string& text, bool& tooLarge);
+
 /// A table of text columns, printed with each column as wide as its widest
-/// cell (counted in code points of UTF-8 text).
+/// cell (counted in terminal columns: a CJK character takes two).
 class table {
 public:
     explicit table(std::vector<std::string> header) : mHeader(std::move(header)) {}

@@ -13,7 +13,10 @@ _kymdl() {
     done
 
     if [[ -z "$sub" ]]; then
-        COMPREPLY=($(compgen -W "$subcommands --help --version" -- "$cur"))
+        case "$prev" in
+            --color) COMPREPLY=($(compgen -W "auto always never" -- "$cur")); return ;;
+        esac
+        COMPREPLY=($(compgen -W "$subcommands --help --version -q --quiet -v --verbose --color" -- "$cur"))
         return
     fi
 
@@ -21,7 +24,8 @@ _kymdl() {
         --dialect) COMPREPLY=($(compgen -W "sqlite postgresql" -- "$cur")); return ;;
         --format) COMPREPLY=($(compgen -W "dot mermaid svg png" -- "$cur")); return ;;
         -o|--output) _filedir; return ;;
-        --classes) return ;;
+        --color) COMPREPLY=($(compgen -W "auto always never" -- "$cur")); return ;;
+        --classes|--timeout|--schema|--include|--exclude) return ;;
     esac
 
     local options
@@ -31,11 +35,11 @@ _kymdl() {
         lookup) options="--aliases --bases" ;;
         convert) options="" ;;
         ddl) options="--dialect -o --output" ;;
-        reflect) options="-o --output --case-sensitive" ;;
+        reflect) options="-o --output --case-sensitive --timeout --schema --include --exclude" ;;
         diagram) options="--format -o --output --classes" ;;
     esac
     if [[ "$cur" == -* ]]; then
-        COMPREPLY=($(compgen -W "$options --help" -- "$cur"))
+        COMPREPLY=($(compgen -W "$options --help -q --quiet -v --verbose --color" -- "$cur"))
     elif [[ "$sub" == reflect ]]; then
         COMPREPLY=($(compgen -W "sqlite: postgresql://" -- "$cur"))
     else

@@ -13,6 +13,9 @@ complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -a reflect -
 complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -a diagram -d 'Draw the classes of a model'
 
 complete -c kymdl -n "__fish_seen_subcommand_from $subcommands" -l help -d 'Print the help'
+complete -c kymdl -s q -l quiet -d 'Print errors only'
+complete -c kymdl -s v -l verbose -d 'Also say what was done'
+complete -c kymdl -l color -x -a 'auto always never' -d 'Colour the severity words'
 complete -c kymdl -n "__fish_seen_subcommand_from check show lookup convert ddl diagram" -F -k -a "(__fish_complete_suffix .yaml .yml .json)"
 complete -c kymdl -n "__fish_seen_subcommand_from check" -l strict -d 'Fail on warnings too'
 complete -c kymdl -n "__fish_seen_subcommand_from lookup" -l aliases -d 'Search aliases too'
@@ -20,6 +23,10 @@ complete -c kymdl -n "__fish_seen_subcommand_from lookup" -l bases -d 'Search ba
 complete -c kymdl -n "__fish_seen_subcommand_from ddl" -l dialect -x -a 'sqlite postgresql' -d 'SQL dialect'
 complete -c kymdl -n "__fish_seen_subcommand_from ddl reflect diagram" -s o -l output -r -F -d 'Write to this file'
 complete -c kymdl -n "__fish_seen_subcommand_from reflect" -l case-sensitive -d 'Keep names as the database spells them'
+complete -c kymdl -n "__fish_seen_subcommand_from reflect" -l timeout -x -d 'Seconds to wait at most'
+complete -c kymdl -n "__fish_seen_subcommand_from reflect" -l schema -x -d 'PostgreSQL: the schema read'
+complete -c kymdl -n "__fish_seen_subcommand_from reflect" -l include -x -d 'Only tables matching this pattern'
+complete -c kymdl -n "__fish_seen_subcommand_from reflect" -l exclude -x -d 'Leave out tables matching this pattern'
 complete -c kymdl -n "__fish_seen_subcommand_from reflect" -x -a 'sqlite: postgresql://'
 complete -c kymdl -n "__fish_seen_subcommand_from diagram" -l format -x -a 'dot mermaid svg png' -d 'Diagram format'
 complete -c kymdl -n "__fish_seen_subcommand_from diagram" -l classes -x -d 'Only these classes, comma-separated'
