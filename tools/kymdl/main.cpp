@@ -50,7 +50,7 @@ struct talk {
 };
 talk settings;
 
-bool set(const char* variable) {
+bool nonEmptyVariable(const char* variable) {
     const char* value = std::getenv(variable);
     return value && *value;
 }
@@ -61,7 +61,7 @@ void decideTalk(const std::string& colour, bool quiet, bool verbose) {
     const char* term = std::getenv("TERM");
     const bool capable = isatty(STDERR_FILENO) && !(term && std::strcmp(term, "dumb") == 0);
     settings.verbosity = quiet ? -1 : verbose ? 1 : 0;
-    settings.colour = colour == "always" || (colour == "auto" && capable && !set("NO_COLOR"));
+    settings.colour = colour == "always" || (colour == "auto" && capable && !nonEmptyVariable("NO_COLOR"));
     settings.progress = capable && !quiet;
 }
 
