@@ -73,7 +73,9 @@ public:
     /// destruction is under way; after it, the model is gone.
     ///
     /// A scope is bound to the thread that opened it and cannot be copied
-    /// or moved; the model must be kept alive by the host until it is opened.
+    /// or moved. It holds no reference to the model: the host keeps the model
+    /// alive while it opens the scope; from then on the scope keeps the
+    /// model's classes, and the model itself, from being freed under it.
     class KY_METAMODEL_API readScope {
     public:
         /// Opens a scope on `model` for the calling thread.

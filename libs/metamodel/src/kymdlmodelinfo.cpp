@@ -72,6 +72,12 @@ hazardSlot& claimForThisThread(hazardSlot*& mine) {
             mine = nullptr;
             slot->held[0].store(nullptr);
             slot->held[1].store(nullptr);
+            // A scope the thread never ended (one left on the heap) ends
+            // with it, so that no writer waits for it for good.
+            if (slot->depth != 0) {
+                slot->depth = 1;
+                detail::closeScope(*slot);
+            }
             slot->taken.store(false, std::memory_order_release);
         }
     };
