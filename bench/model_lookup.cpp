@@ -10,12 +10,16 @@
 //
 // Measured, each per item: building the model (ns per field),
 // modelInfo::classInfo(name, false) and modelInfo::fieldInfo(qualified,
-// false) (ns per lookup), and at C=10000 the heap in use after the build
+// false) (ns per lookup), the same two lookups borrowed through a
+// modelInfo::readScope (one scope per pass over the queries), and at C=10000 the heap in use after the build
 // (bytes per field, from mallinfo2). The same workload runs on a plain
 // baseline: std::unordered_map<std::string, ...> of classes holding
 // std::unordered_map<std::string, ...> of fields, keys lower-cased by ASCII
 // tolower before each lookup, with a hasher type of its own so that small
 // maps hash too (the standard hasher makes maps of up to 20 entries scan).
+// The borrowed lookups are also set against a lean baseline that allocates
+// nothing: the query folded into a stack buffer, and heterogeneous lookup
+// (std::wstring_view) in hash maps keyed by wide strings.
 // The two sides of a timed figure run alternately in one benchmark, so that
 // the load of a shared machine falls on both. Every figure is printed next to
 // the baseline's, with their ratio, in a table after the benchmark's own
@@ -27,6 +31,7 @@
 #include <malloc.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdint>
@@ -142,6 +147,47 @@ baselineModel buildBaseline(int classCount) {
         for (int j = 0; j < fieldsPerClass; ++j) {
             lowerInto(fieldName(j), key);
             cls.fields.emplace(key, baselineField{key, fieldTypes[j % 5]});
+        }
+    }
+    return model;
+}
+
+// ---- the lean baseline ----
+
+struct wideHash {
+    using is_transparent = void;
+    std::size_t operator()(std::wstring_view text) const noexcept { return std::hash<std::wstring_view>()(text); }
+};
+
+struct leanClass {
+    std::wstring name;
+    std::unordered_map<std::wstring, baselineField, wideHash, std::equal_to<>> fields;
+};
+
+using leanModel = std::unordered_map<std::wstring, leanClass, wideHash, std::equal_to<>>;
+
+// `text` folded to lower case (ASCII) into `out`, which holds 64 characters.
+std::wstring_view foldInto(std::wstring_view text, wchar_t* out) {
+    const std::size_t n = std::min<std::size_t>(text.size(), 64);
+    for (std::size_t i = 0; i < n; ++i) {
+        const wchar_t c = text[i];
+        out[i] = (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c;
+    }
+    return {out, n};
+}
+
+leanModel buildLean(int classCount) {
+    leanModel model;
+    wchar_t buffer[64];
+    for (int i = 0; i < classCount; ++i) {
+        const ky::string name = widen(className(i));
+        const std::wstring key(foldInto(name, buffer));
+        leanClass& cls = model[key];
+        cls.name = key;
+        for (int j = 0; j < fieldsPerClass; ++j) {
+            const ky::string field = widen(fieldName(j));
+            const std::wstring fieldKey(foldInto(field, buffer));
+            cls.fields.emplace(fieldKey, baselineField{std::string(fieldKey.begin(), fieldKey.end()), fieldTypes[j % 5]});
         }
     }
     return model;
@@ -336,12 +382,103 @@ void BM_FieldLookup(benchmark::State& state) {
         });
 }
 
+// The borrowed lookups against the baseline of `lean` or of W1.
+void borrowedClassLookup(benchmark::State& state, bool lean) {
+    const int classCount = static_cast<int>(state.range(0));
+    const refPtr<modelInfo> model = buildModel(classCount);
+    const baselineModel baseline = buildBaseline(classCount);
+    const leanModel leanOne = buildLean(classCount);
+    const queries& q = queriesFor(classCount);
+    std::string key;
+    wchar_t buffer[64];
+    measure(
+        state, lean ? "class lookup, borrowed / lean" : "class lookup, borrowed", queryCount,
+        [&] {
+            const auto start = stopwatch::now();
+            const modelInfo::readScope scope(*model);
+            for (const ky::string& name : q.wideClasses) benchmark::DoNotOptimize(scope.classInfo(name, false));
+            return nanoseconds(stopwatch::now() - start);
+        },
+        [&] {
+            const auto start = stopwatch::now();
+            if (lean) {
+                for (const ky::string& name : q.wideClasses) {
+                    const auto found = leanOne.find(foldInto(name, buffer));
+                    benchmark::DoNotOptimize(found == leanOne.end() ? nullptr : &found->second);
+                }
+            } else {
+                for (const std::string& name : q.classes) {
+                    lowerInto(name, key);
+                    const auto found = baseline.find(key);
+                    benchmark::DoNotOptimize(found == baseline.end() ? nullptr : &found->second);
+                }
+            }
+            return nanoseconds(stopwatch::now() - start);
+        });
+}
+
+void borrowedFieldLookup(benchmark::State& state, bool lean) {
+    const int classCount = static_cast<int>(state.range(0));
+    const refPtr<modelInfo> model = buildModel(classCount);
+    const baselineModel baseline = buildBaseline(classCount);
+    const leanModel leanOne = buildLean(classCount);
+    const queries& q = queriesFor(classCount);
+    std::string lowered, classKey, fieldKey;
+    wchar_t buffer[64];
+    measure(
+        state, lean ? "field lookup, borrowed / lean" : "field lookup, borrowed", queryCount,
+        [&] {
+            const auto start = stopwatch::now();
+            const modelInfo::readScope scope(*model);
+            for (const ky::string& name : q.wideQualified) benchmark::DoNotOptimize(scope.fieldInfo(name, false));
+            return nanoseconds(stopwatch::now() - start);
+        },
+        [&] {
+            const auto start = stopwatch::now();
+            for (std::size_t i = 0; i < queryCount; ++i) {
+                const baselineField* field = nullptr;
+                if (lean) {
+                    const std::wstring_view folded = foldInto(q.wideQualified[i], buffer);
+                    const std::size_t dot = folded.find(L'.');
+                    const auto cls = leanOne.find(folded.substr(0, dot));
+                    if (cls != leanOne.end()) {
+                        const auto found = cls->second.fields.find(folded.substr(dot + 1));
+                        if (found != cls->second.fields.end()) field = &found->second;
+                    }
+                } else {
+                    lowerInto(q.qualified[i], lowered);
+                    const std::size_t dot = lowered.find('.');
+                    classKey.assign(lowered, 0, dot);
+                    fieldKey.assign(lowered, dot + 1);
+                    const auto cls = baseline.find(classKey);
+                    if (cls != baseline.end()) {
+                        const auto found = cls->second.fields.find(fieldKey);
+                        if (found != cls->second.fields.end()) field = &found->second;
+                    }
+                }
+                benchmark::DoNotOptimize(field);
+            }
+            return nanoseconds(stopwatch::now() - start);
+        });
+}
+
+void BM_ClassLookup_Borrowed(benchmark::State& state) { borrowedClassLookup(state, false); }
+void BM_ClassLookup_BorrowedLean(benchmark::State& state) { borrowedClassLookup(state, true); }
+void BM_FieldLookup_Borrowed(benchmark::State& state) { borrowedFieldLookup(state, false); }
+void BM_FieldLookup_BorrowedLean(benchmark::State& state) { borrowedFieldLookup(state, true); }
+
 // Heap figures first, while no class name is interned yet.
 BENCHMARK(BM_BytesPerField_Model)->Arg(10000)->Iterations(1);
 BENCHMARK(BM_BytesPerField_Baseline)->Arg(10000)->Iterations(1);
 BENCHMARK(BM_Build)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClassLookup)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FieldLookup)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ClassLookup_Borrowed)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FieldLookup_Borrowed)->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ClassLookup_BorrowedLean)
+    ->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FieldLookup_BorrowedLean)
+    ->Arg(100)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

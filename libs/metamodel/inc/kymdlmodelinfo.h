@@ -7,7 +7,8 @@
 /// number of threads, also while one thread creates or replaces classes; the
 /// model's re-entrant lock serialises creation, replacement and destruction.
 /// Destroying the model empties every class it registered, so that all of
-/// them can be freed.
+/// them can be freed. Hot loops look up through a modelInfo::readScope, whose
+/// answers are plain pointers that touch no reference count.
 #pragma once
 
 #include <atomic>
@@ -44,6 +45,66 @@ struct hazardSlot;
 /// name already registered makes createClassInfo throw false.
 class KY_METAMODEL_API modelInfo : public ky::countedRefObj {
 public:
+    /// A span of one thread's lookups in one model that answer with plain
+    /// `const` pointers instead of counted references: no lock, no reference
+    /// count and no memory that another thread reads is written by them.
+    ///
+    /// Each lookup answers exactly as the counted lookup of the same name and
+    /// arguments (names folded by the model's rule, the same aliases and base
+    /// classes searched, nothing interned); empty answers are null. A pointer
+    /// handed out stays valid until the scope that handed it out ends, also
+    /// when another thread replaces its class or drops the last reference to
+    /// the model meanwhile: a replaced class that an open scope may have seen
+    /// keeps its name, fields and bases until every such scope has ended, and
+    /// is emptied at the model's next class creation after that (or when the
+    /// model ends); the destruction of the model waits until the scopes of
+    /// other threads that may read it have ended.
+    ///
+    /// Scopes nest, also over several models. While it holds a scope, a
+    /// thread may make every call of the library, the counted lookups
+    /// included, and may create and replace classes of the same model: a
+    /// class it replaces then waits for the thread's scope to end before it
+    /// is emptied, so nothing blocks. A thread that holds a scope must not
+    /// wait for another thread that drops the last reference to a model it
+    /// may read (that destruction waits for the scope), and must not drop
+    /// the last reference to the model of its own scope itself. Opening a
+    /// scope on a model that another thread is destroying is a host error:
+    /// it is reported as the assertion "!mDying" and throws false while the
+    /// destruction is under way; after it, the model is gone.
+    ///
+    /// A scope is bound to the thread that opened it and cannot be copied
+    /// or moved. It holds no reference to the model: the host keeps the model
+    /// alive while it opens the scope; from then on the scope keeps the
+    /// model's classes, and the model itself, from being freed under it.
+    class KY_METAMODEL_API readScope {
+    public:
+        /// Opens a scope on `model` for the calling thread.
+        explicit readScope(const modelInfo& model);
+        /// Ends the scope; its pointers are no longer valid.
+        ~readScope();
+        readScope(const readScope&) = delete;
+        readScope& operator=(const readScope&) = delete;
+        readScope(readScope&&) = delete;
+        readScope& operator=(readScope&&) = delete;
+
+        /// The class registered under `name` or, with `searchAliases`, the
+        /// first class in map order that has `name` as an alias; null when
+        /// none.
+        const ky::metamodel::classInfo* classInfo(const ky::string& name, bool searchAliases) const;
+        /// The field named by "class.field" (split at the first dot); null
+        /// without a dot or when none.
+        const ky::metamodel::fieldInfo* fieldInfo(const ky::string& qualifiedName, bool searchFurther) const;
+        /// The field `fieldName` of the class `className`; with
+        /// `searchFurther` the class may be found by alias and the field in
+        /// base classes. Null when none.
+        const ky::metamodel::fieldInfo* fieldInfo(const ky::string& className, const ky::string& fieldName,
+                                                  bool searchFurther) const;
+
+    private:
+        const modelInfo& mModel;     // read by this scope's lookups
+        detail::hazardSlot& mSlot;   // the opening thread's slot
+    };
+
     modelInfo(const modelInfo&) = delete;
     modelInfo& operator=(const modelInfo&) = delete;
 
@@ -98,19 +159,33 @@ private:
                                        detail::hazardSlot& hazards) const;
     // The class under the folded form of `name`, found without a lock.
     ky::refPtr<ky::metamodel::classInfo> findClass(const wchar_t* name, std::size_t length, bool searchAliases) const;
-    // A field of the class `className` names, searched while the class is pinned.
+    // A field of the class `className` names, searched while the class is
+    // pinned in `hazards` (of a running lookup).
+    ky::metamodel::fieldInfo* pinField(const wchar_t* className, std::size_t classLength, const wchar_t* fieldName,
+                                       std::size_t fieldLength, bool searchFurther,
+                                       detail::hazardSlot& hazards) const;
+    // The same field, counted before the lookup ends.
     ky::refPtr<ky::metamodel::fieldInfo> findField(const wchar_t* className, std::size_t classLength,
                                                    const wchar_t* fieldName, std::size_t fieldLength,
                                                    bool searchFurther) const;
     // Both qualified lookups: splits at the first dot without copying.
     ky::refPtr<ky::metamodel::fieldInfo> findQualified(const ky::string& qualifiedName, bool searchFurther) const;
+    // Takes `cls` out of the lookups before it is replaced: empties it now,
+    // or keeps it for the read scopes that may see it. True when kept.
+    bool retire(ky::refPtr<ky::metamodel::classInfo> cls);
+    // Empties and lets go of the kept classes whose scopes have all ended.
+    void emptyDeferred();
+
+    struct deferredClass;                      // a replaced class kept for open read scopes
 
     mutable ky::mutex mLock;                   // serialises every change of the model
-    classInfoMap mClasses;                     // one counted reference per registered class; map order
-    classInfoList mOrder;                      // the same classes in registration order
+    std::map<ky::scString, ky::metamodel::classInfo*> mClasses;  // the registered classes in map order
+    classInfoList mOrder;                      // the one counted reference per registered class, in registration order
     classInfoList mRetired;                    // replaced classes that a lookup was about to take
+    std::vector<deferredClass> mDeferred;      // replaced classes, not yet emptied, that read scopes may see
     std::unique_ptr<detail::classIndex> mIndex;  // what lookups read; see kymdlclassindex.h
     ky::genericSet mProperties;                // "caseSensitiveNames"
+    std::atomic<bool> mDying{false};           // set when destruction begins; refuses new read scopes
     bool mCaseSensitive;                       // cached "caseSensitiveNames"
 };
 

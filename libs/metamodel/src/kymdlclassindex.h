@@ -48,6 +48,7 @@
 #include <memory>
 #include <string_view>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include <kyscstring.h>
@@ -72,12 +73,13 @@ bool heavyBarrierReady();
 // made so far, and those before the caller's later loads.
 void heavyBarrier();
 
-inline void publish(std::atomic<const void*>& held, const void* p) {
+template <class T>
+void publish(std::atomic<T>& held, std::type_identity_t<T> value) {
     if (gLightReaders.load(std::memory_order_relaxed)) {
-        held.store(p, std::memory_order_release);
+        held.store(value, std::memory_order_release);
         std::atomic_signal_fence(std::memory_order_seq_cst);
     } else {
-        held.store(p);
+        held.store(value);
     }
 }
 
@@ -85,9 +87,17 @@ inline void publish(std::atomic<const void*>& held, const void* p) {
 // class being looked at, and the best match an alias walk keeps).
 // `lookups` counts the thread's lookups started and ended (odd while one
 // runs), so that a writer can wait for the lookups in flight to end.
+//
+// `scopes` counts the thread's outermost read scopes begun and ended (odd
+// while one is open; never reset, also when a later thread reuses the slot),
+// and `scoped` names the model they read, or severalModels. `depth` counts
+// the thread's open scopes, nested ones included; only the owner reads it.
 struct hazardSlot {
     std::atomic<const void*> held[2] = {nullptr, nullptr};
     std::atomic<unsigned> lookups{0};
+    std::atomic<unsigned> scopes{0};
+    std::atomic<const void*> scoped{nullptr};
+    unsigned depth = 0;
     std::atomic<bool> taken{true};
     hazardSlot* next = nullptr;
 };
@@ -164,6 +174,77 @@ inline void yieldToWriter(hazardSlot& s) {
     s.lookups.store(s.lookups.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     std::this_thread::yield();
     s.lookups.store(s.lookups.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+}
+
+// ---- read scopes ----
+//
+// A read scope hands out plain pointers that stay valid until it ends, so a
+// class that a scope may have seen is neither emptied nor freed while the
+// scope is open. A scope costs its thread two stores to its own slot: the
+// model it reads, then its count (published as a hazard is). A writer that
+// retires a class, after its marks and the heavy barrier, notes every open
+// scope that may read the model (the scopes count of each such slot); the
+// class is emptied once each of those counts has moved on. A scope opened
+// after the note sees the marks, so it never reaches the retired class.
+
+// What `scoped` holds while a thread's scopes read more than one model.
+inline constexpr const void* severalModels = &gHazards;
+
+// Opens a scope of the calling thread on `model`.
+inline void openScope(hazardSlot& s, const void* model) {
+    if (s.depth++ == 0) {
+        s.scoped.store(model, std::memory_order_relaxed);
+        publish(s.scopes, s.scopes.load(std::memory_order_relaxed) + 1);
+    } else if (s.scoped.load(std::memory_order_relaxed) != model) {
+        publish(s.scoped, severalModels);
+    }
+}
+
+// Closes the innermost scope of the calling thread. The release store
+// orders every read made in the scope before a writer's sight of its end.
+inline void closeScope(hazardSlot& s) {
+    if (--s.depth == 0) s.scopes.store(s.scopes.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+}
+
+// Whether the calling thread's open scopes read `model` and no other.
+inline bool inScopeOf(const hazardSlot& s, const void* model) {
+    return s.depth > 0 && s.scoped.load(std::memory_order_relaxed) == model;
+}
+
+// One open scope that may read a model: its slot and that slot's count.
+struct scopeMark {
+    const hazardSlot* slot;
+    unsigned scopes;
+};
+
+// The scopes open now that may read `model`, the calling thread's own
+// included. The caller has run the heavy barrier after its marks.
+inline std::vector<scopeMark> scopesReading(const void* model) {
+    std::vector<scopeMark> open;
+    for (hazardSlot* s = gHazards.load(std::memory_order_acquire); s; s = s->next) {
+        const unsigned scopes = s->scopes.load();
+        if ((scopes & 1) == 0) continue;
+        const void* scoped = s->scoped.load();
+        if (scoped == model || scoped == severalModels) open.push_back({s, scopes});
+    }
+    return open;
+}
+
+// Whether every scope of `marks` has ended.
+inline bool scopesEnded(const std::vector<scopeMark>& marks) {
+    for (const scopeMark& m : marks) {
+        if (m.slot->scopes.load(std::memory_order_acquire) == m.scopes) return false;
+    }
+    return true;
+}
+
+// Waits until the scopes open now that may read `model` have ended, those
+// of the calling thread `self` left aside.
+inline void waitForScopes(const void* model, const hazardSlot& self) {
+    for (const scopeMark& m : scopesReading(model)) {
+        if (m.slot == &self) continue;
+        while (m.slot->scopes.load(std::memory_order_acquire) == m.scopes) std::this_thread::yield();
+    }
 }
 
 // Whether some reader has published `p`.

@@ -23,7 +23,8 @@ namespace ky::metamodel {
 
 namespace {
 
-void roomForOneMore(classInfoList& list) {
+template <class List>
+void roomForOneMore(List& list) {
     if (list.size() == list.capacity()) list.reserve(std::max<std::size_t>(8, 2 * list.capacity()));
 }
 
@@ -71,6 +72,12 @@ hazardSlot& claimForThisThread(hazardSlot*& mine) {
             mine = nullptr;
             slot->held[0].store(nullptr);
             slot->held[1].store(nullptr);
+            // A scope the thread never ended (one left on the heap) ends
+            // with it, so that no writer waits for it for good.
+            if (slot->depth != 0) {
+                slot->depth = 1;
+                detail::closeScope(*slot);
+            }
             slot->taken.store(false, std::memory_order_release);
         }
     };
@@ -98,6 +105,11 @@ void heavyBarrier() {
 
 }  // namespace detail
 
+struct modelInfo::deferredClass {
+    ky::refPtr<ky::metamodel::classInfo> cls;
+    std::vector<detail::scopeMark> readers;  // the scopes that may have seen it
+};
+
 modelInfo::modelInfo(bool caseSensitiveNames)
     : mIndex(std::make_unique<detail::classIndex>()), mCaseSensitive(caseSensitiveNames) {
     // Before any thread can look anything up in this model.
@@ -107,16 +119,38 @@ modelInfo::modelInfo(bool caseSensitiveNames)
 }
 
 modelInfo::~modelInfo() {
+    // Set first: a scope opened from now on is refused, and one opened before
+    // is seen by the wait below (the heavy barrier orders both sides).
+    mDying.store(true);
     detail::writeLog(detail::sites::modelReleased);
-    ky::mutexLock lock(mLock);
-    for (const auto& entry : mClasses) {
-        if (ky::refPtr<ky::metamodel::classInfo> cls = entry.second) cls->releaseInfo();
+    detail::hazardSlot& self = detail::myHazards();
+    if (detail::inScopeOf(self, this)) {
+        // The host's own scope would outlive what it points to; reported, as
+        // a destructor cannot refuse.
+        try {
+            ky::assertFailed(detail::sites::modelEndsInOwnScope);
+        } catch (bool) {
+        }
     }
-    mOrder.clear();
-    // Swapped out first: a class ending here must not find the map half cleared.
-    classInfoMap classes;
-    classes.swap(mClasses);
-    classes.clear();
+    detail::heavyBarrier();
+    detail::waitForScopes(this, self);
+    ky::mutexLock lock(mLock);
+    for (deferredClass& kept : mDeferred) {
+        kept.cls->releaseInfo();
+        detail::classAccess::of(*kept.cls).retiring.store(false);
+    }
+    for (const auto& entry : mClasses) {
+        if (ky::refPtr<ky::metamodel::classInfo> cls(entry.second); cls) cls->releaseInfo();
+    }
+    // The references go in map order. Swapped out first: a class ending here
+    // must not find the lists half cleared.
+    mClasses.clear();
+    classInfoList order;
+    order.swap(mOrder);
+    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a->scName() < b->scName(); });
+    for (auto& cls : order) cls.reset();
+    std::vector<deferredClass> deferred;
+    deferred.swap(mDeferred);
     classInfoList retired;
     retired.swap(mRetired);
 }
@@ -198,37 +232,36 @@ ky::refPtr<ky::metamodel::classInfo> modelInfo::createClassInfo(const ky::string
     // list on every new class.
     roomForOneMore(mRetired);
     roomForOneMore(mOrder);
-    // Lookups in flight may be reading the old class's fields (also as
-    // someone's base); they end before its fields go. Until its successor is
-    // in the index, lookups wait; then it is an ordinary released class
-    // again (also when this call fails halfway).
+    roomForOneMore(mDeferred);
+    // Until its successor is in the index, lookups of the old class's name
+    // wait; then the mark goes (also when this call fails halfway). A class
+    // emptied now is an ordinary released class again; one kept for read
+    // scopes stays passed by until it is emptied.
     struct retireMark {
         ky::metamodel::classInfo* cls;
         detail::classIndex& index;
+        bool kept = false;
         ~retireMark() {
             if (!cls) return;
             index.mark(cls->scName(), false);
-            detail::classAccess::of(*cls).retiring.store(false);
+            if (!kept) detail::classAccess::of(*cls).retiring.store(false);
         }
     } mark{existing.get(), *mIndex};
     if (existing) {
-        detail::classAccess::of(*existing).retiring.store(true);
-        mIndex->mark(existing->scName(), true);
-        detail::heavyBarrier();
-        detail::waitForLookups();
-        existing->releaseInfo();
+        mark.kept = retire(existing);
         mClasses.erase(existing->scName());
     }
     ky::refPtr<ky::metamodel::classInfo> created(new ky::metamodel::classInfo(name, mCaseSensitive));
     const ky::scString key = created->scName();
     if (existing) {
         *std::find(mOrder.begin(), mOrder.end(), existing) = created;
-        mRetired.push_back(existing);
+        if (!mark.kept) mRetired.push_back(existing);
     } else {
         mOrder.push_back(created);
     }
-    mClasses.emplace(key, created);
+    mClasses.emplace(key, created.get());
     mIndex->set(key, created.get());
+    emptyDeferred();
     // A replaced class goes as soon as no lookup is about to take it.
     if (!mRetired.empty()) {
         detail::heavyBarrier();
@@ -237,6 +270,34 @@ ky::refPtr<ky::metamodel::classInfo> modelInfo::createClassInfo(const ky::string
     ky::refPtr<ky::metamodel::classInfo> registered = classInfo(name, false);
     if (!registered) throw false;
     return registered;
+}
+
+bool modelInfo::retire(ky::refPtr<ky::metamodel::classInfo> cls) {
+    // Marked first: lookups and base walks that begin now pass the class by,
+    // and so do read scopes opened from now on.
+    detail::classAccess::of(*cls).retiring.store(true);
+    mIndex->mark(cls->scName(), true);
+    detail::heavyBarrier();
+    // Lookups in flight may be reading its fields (also as someone's base).
+    detail::waitForLookups();
+    std::vector<detail::scopeMark> readers = detail::scopesReading(this);
+    if (readers.empty()) {
+        cls->releaseInfo();
+        return false;
+    }
+    mDeferred.push_back({std::move(cls), std::move(readers)});
+    return true;
+}
+
+void modelInfo::emptyDeferred() {
+    for (deferredClass& kept : mDeferred) {
+        if (!detail::scopesEnded(kept.readers)) continue;
+        kept.cls->releaseInfo();
+        detail::classAccess::of(*kept.cls).retiring.store(false);
+        // A lookup may still be about to count it, as for any replaced class.
+        mRetired.push_back(std::move(kept.cls));
+    }
+    std::erase_if(mDeferred, [](const deferredClass& kept) { return !kept.cls; });
 }
 
 std::size_t modelInfo::countClasses() const { return mOrder.size(); }
@@ -257,14 +318,21 @@ ky::const_refPtr<ky::metamodel::fieldInfo> modelInfo::fieldInfo(const ky::string
         findField(className.data(), className.size(), fieldName.data(), fieldName.size(), searchFurther));
 }
 
+ky::metamodel::fieldInfo* modelInfo::pinField(const wchar_t* className, std::size_t classLength,
+                                              const wchar_t* fieldName, std::size_t fieldLength,
+                                              bool searchFurther, detail::hazardSlot& hazards) const {
+    // The class stays pinned, not counted, while its fields are searched.
+    const ky::metamodel::classInfo* cls = pinClass(className, classLength, searchFurther, hazards);
+    if (!cls) return nullptr;
+    return cls->findField(fieldName, fieldLength, searchFurther, false);
+}
+
 ky::refPtr<ky::metamodel::fieldInfo> modelInfo::findField(const wchar_t* className, std::size_t classLength,
                                                           const wchar_t* fieldName, std::size_t fieldLength,
                                                           bool searchFurther) const {
-    // The class stays pinned, not counted, while its fields are searched.
     detail::lookupScope lookup;
-    const ky::metamodel::classInfo* cls = pinClass(className, classLength, searchFurther, lookup.slot());
-    if (!cls) return {};
-    return ky::refPtr<ky::metamodel::fieldInfo>(cls->findField(fieldName, fieldLength, searchFurther, false));
+    return ky::refPtr<ky::metamodel::fieldInfo>(
+        pinField(className, classLength, fieldName, fieldLength, searchFurther, lookup.slot()));
 }
 
 ky::refPtr<ky::metamodel::fieldInfo> modelInfo::findQualified(const ky::string& qualifiedName,
@@ -282,6 +350,43 @@ ky::refPtr<ky::metamodel::fieldInfo> modelInfo::fieldInfo(const ky::string& qual
 ky::const_refPtr<ky::metamodel::fieldInfo> modelInfo::fieldInfo(const ky::string& qualifiedName,
                                                                 bool searchFurther) const {
     return findQualified(qualifiedName, searchFurther);
+}
+
+// ---- read scopes ----
+
+modelInfo::readScope::readScope(const modelInfo& model) : mModel(model), mSlot(detail::myHazards()) {
+    detail::openScope(mSlot, &model);
+    // Published before the check: a destruction that has not begun yet sees
+    // this scope and waits for it.
+    if (model.mDying.load()) {
+        detail::closeScope(mSlot);
+        ky::assertFailed(detail::sites::scopeOfDyingModel);
+    }
+}
+
+modelInfo::readScope::~readScope() { detail::closeScope(mSlot); }
+
+const ky::metamodel::classInfo* modelInfo::readScope::classInfo(const ky::string& name, bool searchAliases) const {
+    detail::lookupScope lookup;
+    return mModel.pinClass(name.data(), name.size(), searchAliases, lookup.slot());
+}
+
+const ky::metamodel::fieldInfo* modelInfo::readScope::fieldInfo(const ky::string& className,
+                                                                const ky::string& fieldName,
+                                                                bool searchFurther) const {
+    detail::lookupScope lookup;
+    return mModel.pinField(className.data(), className.size(), fieldName.data(), fieldName.size(), searchFurther,
+                           lookup.slot());
+}
+
+const ky::metamodel::fieldInfo* modelInfo::readScope::fieldInfo(const ky::string& qualifiedName,
+                                                                bool searchFurther) const {
+    const wchar_t* text = qualifiedName.data();
+    const std::size_t dot = firstDot(text, qualifiedName.size());
+    if (dot == qualifiedName.size()) return nullptr;
+    detail::lookupScope lookup;
+    return mModel.pinField(text, dot, text + dot + 1, qualifiedName.size() - dot - 1, searchFurther,
+                           lookup.slot());
 }
 
 }  // namespace ky::metamodel

@@ -77,6 +77,10 @@ inline constexpr assertSite pairDependentClass{
 inline constexpr assertSite fromClassOfPairs{L"mRelations.size()>=1", relationInfoFile, 146};
 inline constexpr assertSite toClassOfPairs{L"mRelations.size()>=1", relationInfoFile, 151};
 
+// ---- assertions of modelInfo ----
+inline constexpr assertSite scopeOfDyingModel{L"!mDying", modelInfoFile, 331};
+inline constexpr assertSite modelEndsInOwnScope{L"!inScopeOf(this)", modelInfoFile, 118};
+
 // ---- log lines ----
 inline constexpr logSite modelCreated{L"ky::metamodel::modelInfo::modelInfo", kylog::level::trace, modelInfoFile, 20,
                                       L"modelInfo created"};
