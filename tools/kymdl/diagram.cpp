@@ -1,5 +1,6 @@
 #include "diagram.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -34,20 +37,6 @@ std::vector<const classInfo*> selected(const modelInfo& model, const diagramOpti
     std::vector<const classInfo*> out;
     for (auto it = model.classes_begin(); it != model.classes_end(); ++it) {
         if (options.classes.empty() || wanted.count(it->get())) out.push_back(it->get());
-    }
-    return out;
-}
-
-std::string htmlEscaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
     }
     return out;
 }
@@ -87,13 +76,20 @@ void forEachLink(const std::vector<const classInfo*>& classes, Base&& base, Edge
     }
 }
 
-// Runs `argv` and waits; its exit status, or -1 when it could not start.
-int run(const std::vector<std::string>& argv, std::string& error) {
+// Runs `argv` and waits, its standard output going to `outputPath` when one
+// is given; its exit status, or -1 when it could not start.
+int run(const std::vector<std::string>& argv, std::string& error, const std::string& outputPath = "") {
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = 0;
-    if (const int rc = posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ); rc != 0) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!outputPath.empty())
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
         error = argv[0] + ": " + std::strerror(rc);
         return -1;
     }
@@ -117,6 +113,24 @@ bool onPath(const std::string& program) {
 }
 
 }  // namespace
+
+std::string htmlEscaped(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&#39;"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') out += "\xEF\xBF\xBD";
+                else out += c;
+        }
+    }
+    return out;
+}
 
 std::string typeText(const fieldInfo& field) {
     std::string text = utf8(field.typeString());
@@ -142,14 +156,17 @@ std::string toDot(const modelInfo& model, const diagramOptions& options) {
             << (cls->isAbstract() ? "</I>" : "");
         if (!cls->label().empty()) out << "<BR/>" << htmlEscaped(cls->label().toUtf8());
         out << "</TD></TR>\n";
-        for (auto it = cls->fields_begin(); it != cls->fields_end(); ++it) {
+        for (auto it = cls->fields_begin(); !options.compact && it != cls->fields_end(); ++it) {
             const fieldInfo& field = **it;
             const std::string text = utf8(field.scName()) + ": " + typeText(field) + marks(field);
             out << "    <TR><TD ALIGN=\"LEFT\">"
                 << (field.semantic() == eSemPrimkey ? "<U>" + htmlEscaped(text) + "</U>" : htmlEscaped(text))
                 << "</TD></TR>\n";
         }
-        out << "  </TABLE>>];\n";
+        out << "  </TABLE>>";
+        if (options.linkOf)
+            out << ", URL=" << dotQuoted(options.linkOf(*cls)) << ", target=\"_top\", tooltip=" << dotQuoted(name);
+        out << "];\n";
     }
     forEachLink(
         classes,
@@ -272,6 +289,57 @@ bool render(const std::string& dot, const std::string& format, const std::string
         return false;
     }
     return true;
+}
+
+bool renderSvgs(const std::vector<std::string>& dots, std::vector<std::string>& svgs, std::string& error) {
+    svgs.clear();
+    if (dots.empty()) return true;
+    if (!onPath("dot")) {
+        error = "Graphviz's dot program is not installed (Debian package graphviz)";
+        return false;
+    }
+    // dot reads graph after graph from one input and writes each SVG document
+    // after the one before; every document starts with its
+    // XML declaration, which no escaped label text can hold.
+    std::error_code ec;
+    std::string dir = (std::filesystem::temp_directory_path(ec) / "kymdl-dot-XXXXXX").string();
+    if (ec || !mkdtemp(dir.data())) {
+        error = std::string("cannot make a temporary folder: ") + std::strerror(errno);
+        return false;
+    }
+    const std::string input = dir + "/graphs.dot";
+    const std::string output = dir + "/graphs.svg";
+    bool done = false;
+    {
+        std::ofstream file(input, std::ios::binary);
+        for (const std::string& dot : dots) file << dot;
+        if (!file.flush()) error = "cannot write " + input + ": " + std::strerror(errno);
+        else done = true;
+    }
+    if (done) {
+        // With -o dot writes only the first graph there; standard output
+        // takes them all.
+        const int status = run({"dot", "-Tsvg", input}, error, output);
+        if (status > 0) error = "dot failed with exit status " + std::to_string(status);
+        done = status == 0;
+    }
+    if (done) {
+        std::ifstream file(output, std::ios::binary);
+        const std::string all((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const std::string start = "<?xml";
+        for (auto at = all.find(start); at != std::string::npos;) {
+            const auto next = all.find(start, at + start.size());
+            svgs.push_back(all.substr(at, next == std::string::npos ? std::string::npos : next - at));
+            at = next;
+        }
+        done = svgs.size() == dots.size();
+        if (!done) error = "dot drew " + std::to_string(svgs.size()) + " of " + std::to_string(dots.size()) + " graphs";
+    }
+    std::remove(input.c_str());
+    std::remove(output.c_str());
+    rmdir(dir.c_str());
+    if (!done) svgs.clear();
+    return done;
 }
 
 }  // namespace kymdl

@@ -1,5 +1,5 @@
-// kymdl: checks, shows, looks up, converts, emits DDL for, reflects and draws
-// models kept in model files. Results go to standard output or to the file
+// kymdl: checks, shows, looks up, converts, emits DDL for, reflects, draws and
+// documents models kept in model files. Results go to standard output or to the file
 // given with -o (written whole or not at all), diagnostics to standard error.
 // Exit status: 0 done, 1 the input has errors, 2 a usage error.
 #include <kymdlfile.h>
@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "diagram.h"
+#include "doc.h"
 #include "output.h"
 
 namespace {
@@ -292,22 +293,31 @@ int ddl(const std::string& path, const std::string& dialect, const std::string& 
 
 // ---- reflect ----
 
-int reflect(const std::string& source, const std::string& output, bool caseSensitive) {
+bool isDatabase(const std::string& source) {
+    return source.rfind("sqlite:", 0) == 0 || source.rfind("postgresql://", 0) == 0 ||
+           source.rfind("postgres://", 0) == 0;
+}
+
+// Reads the model of a live database, printing the problems found.
+sql::reflectResult reflectSource(const std::string& source, const std::string& output, bool caseSensitive) {
     sql::reflectOptions options;
     options.caseSensitiveNames = caseSensitive;
     sql::reflectResult result;
-    {
-        progressLine progress("reading " + source);
-        if (source.rfind("sqlite:", 0) == 0) {
-            const std::string path = source.substr(7);
-            refuseOverwrite(path, output);
-            result = sql::reflectSqliteFile(path, options);
-        } else if (source.rfind("postgresql://", 0) == 0 || source.rfind("postgres://", 0) == 0) {
-            result = sql::reflectPostgresqlDatabase(source, options);
-        } else {
-            throw failure{"unknown database '" + source + "' (sqlite:PATH or postgresql://...)"};
-        }
+    progressLine progress("reading " + source);
+    if (source.rfind("sqlite:", 0) == 0) {
+        const std::string path = source.substr(7);
+        refuseOverwrite(path, output);
+        result = sql::reflectSqliteFile(path, options);
+    } else if (isDatabase(source)) {
+        result = sql::reflectPostgresqlDatabase(source, options);
+    } else {
+        throw failure{"unknown database '" + source + "' (sqlite:PATH or postgresql://...)"};
     }
+    return result;
+}
+
+int reflect(const std::string& source, const std::string& output, bool caseSensitive) {
+    const sql::reflectResult result = reflectSource(source, output, caseSensitive);
     if (printSqlDiagnostics(result.problems, source) > 0 || !result.model) return 1;
     std::vector<file::diagnostic> notes;
     const std::string text = file::saveModelText(result.model, formatOf(output), &notes);
@@ -342,10 +352,37 @@ int diagram(const std::string& path, const std::string& format, const std::strin
     return 0;
 }
 
+// ---- doc ----
+
+int doc(const std::string& source, const std::string& dir, bool diagrams, bool force) {
+    refPtr<modelInfo> model;
+    if (isDatabase(source)) {
+        const sql::reflectResult result = reflectSource(source, "", false);
+        if (printSqlDiagnostics(result.problems, source) > 0 || !result.model) return 1;
+        model = result.model;
+    } else {
+        if (!fs::is_regular_file(source)) throw failure{source + ": no such model file or database"};
+        model = loadOrFail(source);
+    }
+    kymdl::docOptions options;
+    options.diagrams = diagrams;
+    options.force = force;
+    kymdl::docResult result;
+    {
+        progressLine progress("writing the site into " + dir);
+        result = kymdl::writeSite(*model, dir, options);
+    }
+    if (!result.note.empty()) std::cerr << "kymdl: " << result.note << "\n";
+    if (!result.ok) throw failure{result.error};
+    std::cout << "kymdl: wrote " << result.files << " files; open " << (fs::path(dir) / "index.html").string()
+              << "\n";
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"kymdl: check, show, look up, convert, emit DDL for, reflect and draw models", "kymdl"};
+    CLI::App app{"kymdl: check, show, look up, convert, emit DDL for, reflect, draw and document models", "kymdl"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("kymdl ") + ky::versionString());
 
@@ -401,6 +438,14 @@ int main(int argc, char** argv) {
     diagramCmd->add_option("-o,--output", output, "write to this file (needed for svg and png)");
     diagramCmd->add_option("--classes", classes, "only these classes, comma-separated")->delimiter(',');
 
+    bool noDiagrams = false;
+    bool force = false;
+    CLI::App* docCmd = app.add_subcommand("doc", "Write a browsable documentation site of a model");
+    docCmd->add_option("MODEL", source, "model file, sqlite:PATH or postgresql://...")->required();
+    docCmd->add_option("-o,--output", output, "the site's folder (made when missing)")->required();
+    docCmd->add_flag("--no-diagrams", noDiagrams, "leave the diagrams out");
+    docCmd->add_flag("--force", force, "write into a folder that holds files of others");
+
     if (argc > 1 && argv[1][0] != '-') {
         try {
             app.get_subcommand_ptr(argv[1]);
@@ -432,6 +477,7 @@ int main(int argc, char** argv) {
         if (*ddlCmd) return ddl(file, dialect, output);
         if (*reflectCmd) return reflect(source, output, caseSensitive);
         if (*diagramCmd) return diagram(file, format, output, classes);
+        if (*docCmd) return doc(source, output, !noDiagrams, force);
     } catch (const failure& f) {
         std::cerr << "kymdl: " << f.message << "\n";
         return 1;
