@@ -361,7 +361,6 @@ int doc(const std::string& source, const std::string& dir, bool diagrams, bool f
         if (printSqlDiagnostics(result.problems, source) > 0 || !result.model) return 1;
         model = result.model;
     } else {
-        if (!fs::is_regular_file(source)) throw failure{source + ": no such model file or database"};
         model = loadOrFail(source);
     }
     kymdl::docOptions options;
@@ -441,7 +440,13 @@ int main(int argc, char** argv) {
     bool noDiagrams = false;
     bool force = false;
     CLI::App* docCmd = app.add_subcommand("doc", "Write a browsable documentation site of a model");
-    docCmd->add_option("MODEL", source, "model file, sqlite:PATH or postgresql://...")->required();
+    docCmd->add_option("MODEL", source, "model file, sqlite:PATH or postgresql://...")
+        ->required()
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                return isDatabase(text) || fs::is_regular_file(text) ? std::string() : "File does not exist: " + text;
+            },
+            "FILE or DATABASE"));
     docCmd->add_option("-o,--output", output, "the site's folder (made when missing)")->required();
     docCmd->add_flag("--no-diagrams", noDiagrams, "leave the diagrams out");
     docCmd->add_flag("--force", force, "write into a folder that holds files of others");
