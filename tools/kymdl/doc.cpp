@@ -227,6 +227,7 @@ struct page {
 };
 
 const std::string diagramMark = "<!--kymdl-diagram-->";
+const std::string notDrawn = "<p class=\"note\">Diagrams were not drawn for this site.</p>\n";
 
 std::string relationRows(const classInfo& cls, bool out, const std::string& prefix) {
     std::string rows;
@@ -340,7 +341,7 @@ std::string classPage(const classInfo& cls, const std::string& modelTitle, bool 
     out << "</section>\n";
 
     out << "<section id=\"diagram\">\n<h2>Neighbourhood</h2>\n"
-        << (diagrams ? diagramMark : "<p class=\"note\">Diagrams were not drawn for this site.</p>\n")
+        << (diagrams ? diagramMark : notDrawn)
         << "</section>\n"
         << pageEnd;
     return out.str();
@@ -486,7 +487,7 @@ docResult writeSite(const modelInfo& model, const std::string& dirText, const do
     bool earlier = false;
     if (!prepare(dir, options.force, earlier, result.error)) return result;
 
-    const std::string modelTitle = "Model documentation";
+    const std::string& modelTitle = options.title;
     std::vector<page> pages;
     std::vector<std::string> graphs;
     for (auto it = model.classes_begin(); it != model.classes_end(); ++it) {
@@ -510,15 +511,15 @@ docResult writeSite(const modelInfo& model, const std::string& dirText, const do
     std::string drawError;
     const bool drawn = options.diagrams && renderSvgs(graphs, svgs, drawError);
     if (options.diagrams && !drawn) result.note = "diagrams left out: " + drawError;
-    const std::string noDiagram = "<p class=\"note\">No diagram: " + esc(drawError.empty() ? "not asked for" : drawError) +
-                                  ". Graphviz's dot program draws them.</p>\n";
+    const std::string noDiagram = "<p class=\"note\">No diagram: " + esc(drawError) + ".</p>\n";
 
     std::string indexDiagram;
-    if (overview && drawn) indexDiagram = inlineSvg(svgs.back(), "All classes and their links");
-    else if (options.diagrams && !overview)
+    if (!options.diagrams) indexDiagram = notDrawn;
+    else if (!overview)
         indexDiagram = "<p class=\"note\">The model has more than " + std::to_string(overviewLimit) +
                        " classes: the page of each class shows the classes next to it, starting from the "
                        "<a href=\"#classes\">list of classes</a>.</p>\n";
+    else if (drawn) indexDiagram = inlineSvg(svgs.back(), "All classes and their links");
     else indexDiagram = noDiagram;
     for (page& p : pages) {
         if (p.diagram < 0) continue;
@@ -529,7 +530,9 @@ docResult writeSite(const modelInfo& model, const std::string& dirText, const do
     pages.push_back({"index.html", indexPage(model, modelTitle, indexDiagram), -1, ""});
     pages.push_back({"style.css", assets::style, -1, ""});
     pages.push_back({"search.js", assets::script, -1, ""});
-    pages.push_back({markFile, "kymdl doc wrote this folder.\n", -1, ""});
+    // The mark goes first, so that a run that fails half-way leaves a
+    // folder the next run takes as its own.
+    pages.insert(pages.begin(), page{markFile, "kymdl doc wrote this folder.\n", -1, ""});
 
     // The one place that writes files.
     auto put = [&](const page& p) { return writeWhole((dir / p.path).string(), p.text, result.error); };

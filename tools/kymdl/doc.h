@@ -14,6 +14,8 @@ struct docOptions {
     bool diagrams = true;
     /// Writes into an existing folder that holds files of others.
     bool force = false;
+    /// The heading of the index and the end of every page's title.
+    std::string title = "Model documentation";
 };
 
 /// What writing a site gave.

@@ -366,6 +366,8 @@ int doc(const std::string& source, const std::string& dir, bool diagrams, bool f
     kymdl::docOptions options;
     options.diagrams = diagrams;
     options.force = force;
+    // A database address may hold a password: only a file names the site.
+    if (!isDatabase(source)) options.title = "Model " + fs::path(source).filename().string();
     kymdl::docResult result;
     {
         progressLine progress("writing the site into " + dir);
