@@ -33,6 +33,7 @@ packages=(
   chromium
   zsh
   fish
+  nodejs
 )
 
 missing=()
@@ -42,6 +43,12 @@ for pkg in "${packages[@]}"; do
     missing+=("$pkg")
   fi
 done
+
+# npm: Debian's package, unless a node that brings its own npm (and conflicts
+# with Debian's) is installed.
+if ! command -v npm >/dev/null 2>&1; then
+  missing+=(npm)
+fi
 
 if [[ ${#missing[@]} -eq 0 ]]; then
   exit 0

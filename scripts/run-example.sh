@@ -4,7 +4,8 @@
 # unbuilt), then checks and shows examples/models/shop.yaml with
 # kymdl, writes its tables into a fresh SQLite database, reflects that
 # database back into a model file and checks that it gives the same tables,
-# draws the class diagram, and runs the example host program.
+# draws the class diagram, writes the documentation site, and runs the
+# example host program.
 # Build output goes to standard error; standard output tells what was done.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -51,8 +52,12 @@ step "the class diagram"
 "$kymdl" diagram "$model" --format svg -o build/shop.svg
 echo "drawn into build/shop.svg"
 
+step "the documentation site, in build/shop-site"
+"$kymdl" doc "$model" -o build/shop-site
+echo "open $(pwd)/build/shop-site/index.html in a browser (it works offline, from file://)"
+
 step "the example host program (examples/host_model.cpp)"
 build/release/host_model
 
 step "files"
-printf '%s\n' "$out/shop.sql" "$out/shop.sqlite" "$out/shop-reflected.yaml" build/shop.svg
+printf '%s\n' "$out/shop.sql" "$out/shop.sqlite" "$out/shop-reflected.yaml" build/shop.svg build/shop-site/index.html

@@ -43,20 +43,6 @@ std::vector<const classInfo*> selected(const modelInfo& model, const diagramOpti
     return out;
 }
 
-std::string htmlEscaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
-
 // A DOT identifier in double quotes.
 std::string dotQuoted(const std::string& text) {
     std::string out = "\"";
@@ -204,6 +190,24 @@ bool onPath(const std::string& program) {
 
 }  // namespace
 
+std::string htmlEscaped(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&#39;"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') out += "\xEF\xBF\xBD";
+                else out += c;
+        }
+    }
+    return out;
+}
+
 std::string typeText(const fieldInfo& field) {
     std::string text = utf8(field.typeString());
     int length = 0;
@@ -228,14 +232,17 @@ std::string toDot(const modelInfo& model, const diagramOptions& options) {
             << (cls->isAbstract() ? "</I>" : "");
         if (!cls->label().empty()) out << "<BR/>" << htmlEscaped(cls->label().toUtf8());
         out << "</TD></TR>\n";
-        for (auto it = cls->fields_begin(); it != cls->fields_end(); ++it) {
+        for (auto it = cls->fields_begin(); !options.compact && it != cls->fields_end(); ++it) {
             const fieldInfo& field = **it;
             const std::string text = utf8(field.scName()) + ": " + typeText(field) + marks(field);
             out << "    <TR><TD ALIGN=\"LEFT\">"
                 << (field.semantic() == eSemPrimkey ? "<U>" + htmlEscaped(text) + "</U>" : htmlEscaped(text))
                 << "</TD></TR>\n";
         }
-        out << "  </TABLE>>];\n";
+        out << "  </TABLE>>";
+        if (options.linkOf)
+            out << ", URL=" << dotQuoted(options.linkOf(*cls)) << ", target=\"_top\", tooltip=" << dotQuoted(name);
+        out << "];\n";
     }
     forEachLink(
         classes,
@@ -362,6 +369,34 @@ bool render(const std::string& dot, const std::string& format, std::string& imag
     const int status = runPiped({"dot", "-T" + format}, dot, image, error);
     if (status > 0) error = "dot failed with exit status " + std::to_string(status);
     return status == 0;
+}
+
+bool renderSvgs(const std::vector<std::string>& dots, std::vector<std::string>& svgs, std::string& error) {
+    svgs.clear();
+    if (dots.empty()) return true;
+    if (!onPath("dot")) {
+        error = "Graphviz's dot program is not installed (Debian package graphviz)";
+        return false;
+    }
+    // dot reads graph after graph from one input and writes each SVG document
+    // after the one before; every document starts with its XML declaration,
+    // which no escaped label text can hold.
+    std::string input;
+    for (const std::string& dot : dots) input += dot;
+    std::string all;
+    const int status = runPiped({"dot", "-Tsvg"}, input, all, error);
+    if (status > 0) error = "dot failed with exit status " + std::to_string(status);
+    if (status != 0) return false;
+    const std::string start = "<?xml";
+    for (auto at = all.find(start); at != std::string::npos;) {
+        const auto next = all.find(start, at + start.size());
+        svgs.push_back(all.substr(at, next == std::string::npos ? std::string::npos : next - at));
+        at = next;
+    }
+    if (svgs.size() == dots.size()) return true;
+    error = "dot drew " + std::to_string(svgs.size()) + " of " + std::to_string(dots.size()) + " graphs";
+    svgs.clear();
+    return false;
 }
 
 }  // namespace kymdl

@@ -4,6 +4,7 @@
 
 #include <kymetamodel.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,16 @@ struct diagramOptions {
     /// The classes to draw, by name (as the model looks them up); empty
     /// draws every class. Edges are drawn only between drawn classes.
     std::vector<std::string> classes;
+    /// Draws each class as its name and label only, without field rows.
+    bool compact = false;
+    /// When set, each class node links to the address this answers for it.
+    std::function<std::string(const ky::metamodel::classInfo&)> linkOf;
 };
+
+/// `text` with the characters HTML and Graphviz's HTML labels give a meaning
+/// (& < > " ') as entities, and C0 control characters other than tab, line
+/// feed and carriage return as U+FFFD, which no HTML parser accepts raw.
+std::string htmlEscaped(const std::string& text);
 
 /// The model as a DOT digraph: one node per class (name, label, fields with
 /// their type strings, primary-key and mandatory marks), inheritance as
@@ -34,5 +44,11 @@ std::string typeText(const ky::metamodel::fieldInfo& field);
 /// saying why (dot missing, dot failing; dot prints its own message on
 /// standard error), when no image was drawn.
 bool render(const std::string& dot, const std::string& format, std::string& image, std::string& error);
+
+/// Draws many DOT graphs as SVG in one run of Graphviz's dot program: the
+/// SVG documents in the order of `dots`. False, with `error` saying why,
+/// when dot is missing or fails, or when it answers a different number of
+/// documents.
+bool renderSvgs(const std::vector<std::string>& dots, std::vector<std::string>& svgs, std::string& error);
 
 }  // namespace kymdl

@@ -1,5 +1,5 @@
-// kymdl: checks, shows, looks up, converts, emits DDL for, reflects and draws
-// models kept in model files. Results go to standard output or to the file
+// kymdl: checks, shows, looks up, converts, emits DDL for, reflects, draws and
+// documents models kept in model files. Results go to standard output or to the file
 // given with -o (written whole or not at all), diagnostics to standard error.
 // Exit status: 0 done, 1 the input has errors, 2 a usage error.
 #include <kymdlfile.h>
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "diagram.h"
+#include "doc.h"
 #include "output.h"
 
 namespace {
@@ -361,9 +362,16 @@ int ddl(const std::string& path, const std::string& dialect, const std::string& 
 
 // ---- reflect ----
 
-// `timeoutS` (when given, above 0) bounds each wait: for the server, for a
-// lock, for one query.
-int reflect(const std::string& source, const std::string& output, sql::reflectOptions options, int timeoutS) {
+bool isDatabase(const std::string& source) {
+    return source.rfind("sqlite:", 0) == 0 || source.rfind("postgresql://", 0) == 0 ||
+           source.rfind("postgres://", 0) == 0;
+}
+
+// The model of a live database, its problems printed; null when it has
+// errors. `timeoutS` (when given, above 0) bounds each wait: for the server,
+// for a lock, for one query.
+refPtr<modelInfo> reflectSource(const std::string& source, const std::string& output, sql::reflectOptions options,
+                                int timeoutS) {
     if (timeoutS > 0) {
         options.connectTimeoutS = timeoutS;
         options.queryTimeoutS = timeoutS;
@@ -379,15 +387,21 @@ int reflect(const std::string& source, const std::string& output, sql::reflectOp
             const std::string path = source.substr(7);
             refuseOverwrite(path, output);
             result = sql::reflectSqliteFile(path, options);
-        } else if (source.rfind("postgresql://", 0) == 0 || source.rfind("postgres://", 0) == 0) {
+        } else if (isDatabase(source)) {
             result = sql::reflectPostgresqlDatabase(source, options);
         } else {
             throw usageError{"unknown database '" + shown + "' (sqlite:PATH or postgresql://...)"};
         }
     }
-    if (printSqlDiagnostics(result.problems, shown) > 0 || !result.model) return 1;
+    if (printSqlDiagnostics(result.problems, shown) > 0) return {};
+    return result.model;
+}
+
+int reflect(const std::string& source, const std::string& output, const sql::reflectOptions& options, int timeoutS) {
+    const refPtr<modelInfo> model = reflectSource(source, output, options, timeoutS);
+    if (!model) return 1;
     std::vector<file::diagnostic> notes;
-    const std::string text = file::saveModelText(result.model, formatOf(output), &notes);
+    const std::string text = file::saveModelText(model, formatOf(output), &notes);
     for (const file::diagnostic& d : notes) printDiagnostic(d.text().toUtf8());
     emit(text, output);
     return 0;
@@ -421,6 +435,30 @@ int diagram(const std::string& path, const std::string& format, const std::strin
     return 0;
 }
 
+// ---- doc ----
+
+int doc(const std::string& source, const std::string& dir, bool diagrams, bool force,
+        const sql::reflectOptions& reflectOptions, int timeoutS) {
+    const refPtr<modelInfo> model =
+        isDatabase(source) ? reflectSource(source, "", reflectOptions, timeoutS) : loadOrFail(source);
+    if (!model) return 1;
+    kymdl::docOptions options;
+    options.diagrams = diagrams;
+    options.force = force;
+    // A database address may hold a password: only a file names the site.
+    if (!isDatabase(source) && source != "-") options.title = "Model " + fs::path(source).filename().string();
+    kymdl::docResult result;
+    {
+        progressLine progress("writing the site into " + dir);
+        result = kymdl::writeSite(*model, dir, options);
+    }
+    if (!result.note.empty() && settings.verbosity >= 0) std::cerr << "kymdl: " << result.note << "\n";
+    if (!result.ok) throw failure{result.error};
+    std::cout << "kymdl: wrote " << result.files << " files; open " << (fs::path(dir) / "index.html").string()
+              << "\n";
+    return 0;
+}
+
 }  // namespace
 
 // A model file that exists, or "-" for standard input.
@@ -428,7 +466,7 @@ const CLI::Validator modelFileArgument(
     [](std::string& path) { return path == "-" ? std::string() : CLI::ExistingFile(path); }, "FILE");
 
 int runTool(int argc, char** argv) {
-    CLI::App app{"kymdl: check, show, look up, convert, emit DDL for, reflect and draw models", "kymdl"};
+    CLI::App app{"kymdl: check, show, look up, convert, emit DDL for, reflect, draw and document models", "kymdl"};
     app.require_subcommand(1);
     app.fallthrough();
     app.set_version_flag("--version", std::string("kymdl ") + ky::versionString());
@@ -502,6 +540,18 @@ int runTool(int argc, char** argv) {
     diagramCmd->add_option("-o,--output", output, "write to this file (needed for svg and png)");
     diagramCmd->add_option("--classes", classes, "only these classes, comma-separated")->delimiter(',');
 
+    bool noDiagrams = false;
+    bool force = false;
+    CLI::App* docCmd = app.add_subcommand("doc", "Write a browsable documentation site of a model");
+    docCmd->add_option("MODEL", source, "model file (- for standard input), sqlite:PATH or postgresql://...")
+        ->required()
+        ->check(CLI::Validator(
+            [](std::string& text) { return isDatabase(text) ? std::string() : modelFileArgument(text); },
+            "FILE or DATABASE"));
+    docCmd->add_option("-o,--output", output, "the site's folder (made when missing)")->required();
+    docCmd->add_flag("--no-diagrams", noDiagrams, "leave the diagrams out");
+    docCmd->add_flag("--force", force, "write into a folder that holds files of others");
+
     // A usage error names the --help of the subcommand it concerns.
     auto usage = [&app](const std::string& message) {
         std::string hint = "kymdl --help";
@@ -546,6 +596,7 @@ int runTool(int argc, char** argv) {
         if (*ddlCmd) return ddl(file, dialect, output);
         if (*reflectCmd) return reflect(source, output, reflectOptions, timeoutS);
         if (*diagramCmd) return diagram(file, format, output, classes);
+        if (*docCmd) return doc(source, output, !noDiagrams, force, reflectOptions, timeoutS);
     } catch (const usageError& e) {
         return usage(e.message);
     } catch (const failure& f) {

@@ -3,7 +3,7 @@ _kymdl() {
     local cur prev words cword
     _init_completion || return
 
-    local subcommands="check show lookup convert ddl reflect diagram"
+    local subcommands="check show lookup convert ddl reflect diagram doc"
     local sub="" i
     for ((i = 1; i < cword; i++)); do
         case "${words[i]}" in
@@ -23,7 +23,7 @@ _kymdl() {
     case "$prev" in
         --dialect) COMPREPLY=($(compgen -W "sqlite postgresql" -- "$cur")); return ;;
         --format) COMPREPLY=($(compgen -W "dot mermaid svg png" -- "$cur")); return ;;
-        -o|--output) _filedir; return ;;
+        -o|--output) if [[ "$sub" == doc ]]; then _filedir -d; else _filedir; fi; return ;;
         --color) COMPREPLY=($(compgen -W "auto always never" -- "$cur")); return ;;
         --classes|--timeout|--schema|--include|--exclude) return ;;
     esac
@@ -37,6 +37,7 @@ _kymdl() {
         ddl) options="--dialect -o --output" ;;
         reflect) options="-o --output --case-sensitive --timeout --schema --include --exclude" ;;
         diagram) options="--format -o --output --classes" ;;
+        doc) options="-o --output --no-diagrams --force" ;;
     esac
     if [[ "$cur" == -* ]]; then
         COMPREPLY=($(compgen -W "$options --help -q --quiet -v --verbose --color" -- "$cur"))

@@ -1,5 +1,5 @@
 # fish completion for kymdl
-set -l subcommands check show lookup convert ddl reflect diagram
+set -l subcommands check show lookup convert ddl reflect diagram doc
 
 complete -c kymdl -f
 complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -l help -d 'Print the help'
@@ -11,12 +11,13 @@ complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -a convert -
 complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -a ddl -d 'Print the CREATE TABLE statements of a model'
 complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -a reflect -d "Write a model file of a live database's tables"
 complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -a diagram -d 'Draw the classes of a model'
+complete -c kymdl -n "not __fish_seen_subcommand_from $subcommands" -a doc -d 'Write a browsable documentation site of a model'
 
 complete -c kymdl -n "__fish_seen_subcommand_from $subcommands" -l help -d 'Print the help'
 complete -c kymdl -s q -l quiet -d 'Print errors only'
 complete -c kymdl -s v -l verbose -d 'Also say what was done'
 complete -c kymdl -l color -x -a 'auto always never' -d 'Colour the severity words'
-complete -c kymdl -n "__fish_seen_subcommand_from check show lookup convert ddl diagram" -F -k -a "(__fish_complete_suffix .yaml .yml .json)"
+complete -c kymdl -n "__fish_seen_subcommand_from check show lookup convert ddl diagram doc" -F -k -a "(__fish_complete_suffix .yaml .yml .json)"
 complete -c kymdl -n "__fish_seen_subcommand_from check" -l strict -d 'Fail on warnings too'
 complete -c kymdl -n "__fish_seen_subcommand_from lookup" -l aliases -d 'Search aliases too'
 complete -c kymdl -n "__fish_seen_subcommand_from lookup" -l bases -d 'Search base classes for the field'
@@ -30,3 +31,6 @@ complete -c kymdl -n "__fish_seen_subcommand_from reflect" -l exclude -x -d 'Lea
 complete -c kymdl -n "__fish_seen_subcommand_from reflect" -x -a 'sqlite: postgresql://'
 complete -c kymdl -n "__fish_seen_subcommand_from diagram" -l format -x -a 'dot mermaid svg png' -d 'Diagram format'
 complete -c kymdl -n "__fish_seen_subcommand_from diagram" -l classes -x -d 'Only these classes, comma-separated'
+complete -c kymdl -n "__fish_seen_subcommand_from doc" -s o -l output -x -a "(__fish_complete_directories)" -d "The site's folder"
+complete -c kymdl -n "__fish_seen_subcommand_from doc" -l no-diagrams -d 'Leave the diagrams out'
+complete -c kymdl -n "__fish_seen_subcommand_from doc" -l force -d 'Write into a folder that holds files of others'

@@ -1,0 +1,17 @@
+# Turns text files into C++ character arrays: cmake -DOUT=file.cpp
+# -DNAMESPACE=ns -DINPUTS="name=path;..." -P embed.cmake
+set(text "// Made by embed.cmake from the files named below; do not edit.\nnamespace ${NAMESPACE} {\n")
+foreach(entry IN LISTS INPUTS)
+  string(REPLACE "=" ";" pair "${entry}")
+  list(GET pair 0 name)
+  list(GET pair 1 path)
+  file(READ "${path}" content)
+  if(content MATCHES "\\)kymdl_embed\"")
+    message(FATAL_ERROR "${path} holds the closing delimiter of the raw string")
+  endif()
+  get_filename_component(base "${path}" NAME)
+  string(APPEND text "// ${base}\nextern const char ${name}[];\nconst char ${name}[] = R\"kymdl_embed(${content})kymdl_embed\";\n")
+endforeach()
+string(APPEND text "}  // namespace ${NAMESPACE}\n")
+file(WRITE "${OUT}.tmp" "${text}")
+file(RENAME "${OUT}.tmp" "${OUT}")
