@@ -88,7 +88,7 @@ void expectFailures(const std::vector<failure>& failures) {
         SCOPED_TRACE(f.what);
         const sql::diagnostics problems = f.run();
         ASSERT_EQ(problems.size(), 1u) << describeAll(problems);
-        EXPECT_EQ(problems[0].code, f.code);
+        EXPECT_EQ(problems[0].code.toUtf8(), f.code);
         EXPECT_NE(problems[0].databaseMessage.find(f.message), ky::string::npos) << describeAll(problems);
     }
 }

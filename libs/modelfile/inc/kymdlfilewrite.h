@@ -13,11 +13,13 @@
 #include <string_view>
 #include <vector>
 
+#include <kymdldiagnostic.h>
+
 #include "kymdlfileexport.h"
 
 namespace ky::metamodel::file {
 
-struct diagnostic;
+using diagnostic = ky::metamodel::diagnostic;
 
 /// Writes `text` to `path`. Symbolic links are followed to the file they
 /// name (the link stays a link). A regular file, or a new one, is replaced

@@ -201,10 +201,8 @@ loadResult loadText(std::string_view text, std::string* owned, const ky::string&
         result.model = buildModel(t, desc);
     } catch (bool) {
         result.model.reset();
-        diagnostic d;
+        diagnostic d = diagnostic::make(eError, L"M090", L"the metamodel refused the model although the checks passed");
         d.file = name;
-        d.code = L"M090";
-        d.message = L"the metamodel refused the model although the checks passed";
         result.diagnostics.push_back(d);
         return result;
     }

@@ -5,20 +5,6 @@
 
 namespace ky::metamodel::file {
 
-ky::string diagnostic::text() const {
-    ky::string out = file.escapedForLine();
-    if (line) {
-        out += L":" + std::to_wstring(line);
-        if (column) out += L":" + std::to_wstring(column);
-    }
-    if (!out.empty()) out += L": ";
-    out += severity == eError ? L"error " : L"warning ";
-    out += code;
-    out += L": ";
-    out += message;
-    return out;
-}
-
 bool loadResult::hasErrors() const {
     return std::any_of(diagnostics.begin(), diagnostics.end(),
                        [](const diagnostic& d) { return d.severity == eError; });
@@ -32,15 +18,10 @@ void reporter::report(eSeverity severity, std::uint32_t line, std::uint32_t colu
                       const ky::string& message) {
     if (full()) return;
     if (severity == eError) ++mErrors;
-    diagnostic d;
+    diagnostic d = diagnostic::make(severity, code, message);
     d.file = mFile;
     d.line = line;
     d.column = column;
-    d.severity = severity;
-    d.code = code;
-    // Names in messages come from the file: escaped here, once, so that no
-    // name can break the message's line or forge one of its own.
-    d.message = message.escapedForLine();
     mDiagnostics.push_back(std::move(d));
 }
 
