@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <kymdldiagnostic.h>
@@ -62,6 +63,9 @@ struct KY_MODELFILE_API loadOptions {
     /// the entries of the elements they concern. Off by default: a load then
     /// reports only what is wrong with the file itself.
     bool runChecks = false;
+    /// Fills loadResult::places, so that a host can place its own findings
+    /// about the model's elements at their entries. Off by default.
+    bool recordPlaces = false;
 };
 
 /// What a load answers: the model, or an empty pointer when an error was
@@ -69,6 +73,11 @@ struct KY_MODELFILE_API loadOptions {
 struct KY_MODELFILE_API loadResult {
     ky::refPtr<ky::metamodel::modelInfo> model;  ///< empty when any error was reported
     std::vector<diagnostic> diagnostics;         ///< errors and warnings, in file order
+    /// With loadOptions::recordPlaces: where each element is defined, by
+    /// "class", "class.field" or "class.relation" (the line and column of a
+    /// class's or field's name, of a copied field's copy entry, of a
+    /// relation's entry); empty otherwise.
+    std::unordered_map<ky::string, diagnosticPlace> places;
 
     /// Whether an error (not only warnings) was reported.
     bool hasErrors() const;
