@@ -27,6 +27,7 @@ std::string jsonQuoted(const std::string& text) {
 }
 
 json& json::operator[](const std::string& key) {
+    if (mKind == kind::null) mKind = kind::object;
     for (auto& [name, value] : mItems)
         if (name == key) return value;
     mItems.emplace_back(key, json());
@@ -34,6 +35,7 @@ json& json::operator[](const std::string& key) {
 }
 
 json& json::push(json item) {
+    if (mKind == kind::null) mKind = kind::array;
     mItems.emplace_back(std::string(), std::move(item));
     return *this;
 }

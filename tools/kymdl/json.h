@@ -32,9 +32,11 @@ public:
     /// An empty array.
     static json array() { return json(kind::array); }
 
-    /// Sets the member `key` of an object (appended when new); returns it.
+    /// The member `key` of an object (appended, null, when new), for setting;
+    /// a null value becomes an empty object first.
     json& operator[](const std::string& key);
-    /// Appends `item` to an array; returns *this.
+    /// Appends `item` to an array (a null value becomes an empty one first);
+    /// returns *this.
     json& push(json item);
     /// The number of items of an array or members of an object.
     std::size_t size() const { return mItems.size(); }
