@@ -32,7 +32,10 @@ inline refPtr<modelInfo> shopModel() {
 // Every diagnostic as "file:line:col: error Mxxx: message", one a line.
 inline std::string diagnosticsText(const file::loadResult& result) {
     std::string out;
-    for (const file::diagnostic& d : result.diagnostics) out += d.text().toUtf8() + "\n";
+    for (const file::diagnostic& d : result.diagnostics) {
+        out += d.text().toUtf8() + "\n";
+        if (!d.hint.empty()) out += "  hint: " + d.hint.toUtf8() + "\n";
+    }
     return out;
 }
 

@@ -15,13 +15,14 @@ bool loadResult::hasErrors() const {
 namespace ky::metamodel::file::detail {
 
 void reporter::report(eSeverity severity, std::uint32_t line, std::uint32_t column, const wchar_t* code,
-                      const ky::string& message) {
+                      const ky::string& message, const ky::string& hint) {
     if (full()) return;
     if (severity == eError) ++mErrors;
     diagnostic d = diagnostic::make(severity, code, message);
     d.file = mFile;
     d.line = line;
     d.column = column;
+    d.hint = hint.escapedForLine();
     mDiagnostics.push_back(std::move(d));
 }
 
@@ -96,7 +97,53 @@ void appendUtf8(std::wstring_view text, std::string& out) {
 }
 
 namespace {
+
 constexpr std::size_t quotedLimit = 60;
+
+wchar_t foldLetter(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+// The edit distance of two names (insertions, deletions, replacements and
+// swaps of two neighbours, the slips typing makes), ASCII letters compared
+// without case.
+std::size_t editDistance(std::wstring_view a, std::wstring_view b) {
+    std::vector<std::size_t> before(b.size() + 1), last(b.size() + 1), row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) last[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const bool same = foldLetter(a[i - 1]) == foldLetter(b[j - 1]);
+            row[j] = std::min({last[j] + 1, row[j - 1] + 1, last[j - 1] + (same ? 0 : 1)});
+            if (i > 1 && j > 1 && foldLetter(a[i - 1]) == foldLetter(b[j - 2]) &&
+                foldLetter(a[i - 2]) == foldLetter(b[j - 1]))
+                row[j] = std::min(row[j], before[j - 2] + 1);
+        }
+        std::swap(before, last);
+        std::swap(last, row);
+    }
+    return last[b.size()];
+}
+
+// Names far longer than any real one are not compared: the table of the
+// distance grows with the product of the lengths.
+constexpr std::size_t comparedLength = 256;
+
+}  // namespace
+
+ky::string suggestion(std::wstring_view wrong, const std::vector<ky::string>& known) {
+    if (wrong.empty() || wrong.size() > comparedLength) return {};
+    const std::size_t limit = (wrong.size() + 2) / 3;
+    const ky::string* best = nullptr;
+    std::size_t bestDistance = limit + 1;
+    for (const ky::string& name : known) {
+        if (name == wrong) return {};  // the name is known: what is wrong lies elsewhere
+        if (name.size() > comparedLength) continue;
+        const std::size_t longer = std::max(name.size(), wrong.size());
+        const std::size_t shorter = std::min(name.size(), wrong.size());
+        if (longer - shorter >= bestDistance) continue;  // the distance is at least the difference of the lengths
+        const std::size_t d = editDistance(wrong, name);
+        if (d < bestDistance) best = &name, bestDistance = d;
+    }
+    return best ? L"did you mean " + quoted(std::wstring_view(*best)) + L"?" : ky::string();
 }
 
 ky::string quoted(std::wstring_view text) {

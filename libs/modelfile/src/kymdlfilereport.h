@@ -20,9 +20,10 @@ public:
     reporter(const ky::string& file, std::uint32_t limit) : mFile(file), mLimit(limit) {}
 
     void report(eSeverity severity, std::uint32_t line, std::uint32_t column, const wchar_t* code,
-                const ky::string& message);
-    void error(std::uint32_t line, std::uint32_t column, const wchar_t* code, const ky::string& message) {
-        report(eError, line, column, code, message);
+                const ky::string& message, const ky::string& hint = ky::string());
+    void error(std::uint32_t line, std::uint32_t column, const wchar_t* code, const ky::string& message,
+               const ky::string& hint = ky::string()) {
+        report(eError, line, column, code, message, hint);
     }
     void warning(std::uint32_t line, std::uint32_t column, const wchar_t* code, const ky::string& message) {
         report(eWarning, line, column, code, message);
@@ -48,6 +49,11 @@ inline ky::string wide(std::string_view utf8) {
 }
 // Appends the UTF-8 form of `text` to `out`.
 void appendUtf8(std::wstring_view text, std::string& out);
+
+// "did you mean 'name'?" for the name of `known` nearest to `wrong`, when it
+// is near enough to be a slip of the keyboard (at most a third of the
+// letters differ, ASCII letters compared without case); empty otherwise.
+ky::string suggestion(std::wstring_view wrong, const std::vector<ky::string>& known);
 
 // "'text'" for messages, cut to a readable length.
 ky::string quoted(std::string_view utf8);
