@@ -119,6 +119,23 @@ TEST_F(SqlDdl, RelationTowardsAClassWithoutKeyIsLeftOutWithAWarning) {
     EXPECT_FALSE(sql::hasErrors(result.problems));
 }
 
+TEST_F(SqlDdl, WarningsAboutAnInheritedRelationNameItAsItsClassDoes) {
+    shop::buildShopModel(model);
+    const sql::ddlResult result = ddl(sql::eSqlite);
+    for (const sql::diagnostic& d : result.problems) EXPECT_EQ(d.element, L"party.Home") << describeAll({d});
+}
+
+TEST_F(SqlDdl, WarningsAboutAnInheritedFieldNameItAsItsClassDoes) {
+    ky::refPtr<classInfo> base = cls(L"base");
+    field(base, L"id", eInt);
+    base->createFieldInfo(L"evil", eCustom, ky::genericSet(), L"INT); DROP TABLE x; --");
+    for (const wchar_t* name : {L"left", L"right"}) cls(name)->addBaseClass(base);
+    const sql::ddlResult result = ddl(sql::eSqlite);
+    ASSERT_EQ(countCode(result.problems, "sql.ddl.custom-type"), 3) << describeAll(result.problems);
+    for (const sql::diagnostic& d : result.problems) EXPECT_EQ(d.element, L"base.evil");
+    EXPECT_EQ(result.problems[2].table, L"right");
+}
+
 TEST_F(SqlDdl, AbstractClassGetsNoTable) {
     ky::refPtr<classInfo> base = cls(L"base");
     field(base, L"id", eInt);
