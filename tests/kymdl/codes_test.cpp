@@ -100,9 +100,7 @@ TEST(CodeTables, ListNoCodeTheSourcesNeverEmit) {
     for (const std::string& code : tableCodes()) EXPECT_EQ(emitted.count(code), 1u) << code;
 }
 
-TEST(CodeTables, ListEachCodeOnce) {
-    EXPECT_EQ(tableCodes().size(), allTables().size());
-}
+TEST(CodeTables, ListEachCodeOnce) { EXPECT_EQ(tableCodes().size(), allTables().size()); }
 
 TEST(CodeTables, AreDocumentedWithTheirSeverity) {
     const std::map<std::string, std::string> docs = documentedCodes();

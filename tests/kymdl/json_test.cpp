@@ -13,9 +13,7 @@ TEST(JsonText, EscapesQuotesBackslashesAndControls) {
     EXPECT_EQ(kymdl::jsonQuoted(std::string("\n\t\x01\x7f", 4)), "\"\\n\\t\\u0001\\u007f\"");
 }
 
-TEST(JsonText, KeepsUtf8AsItIs) {
-    EXPECT_EQ(kymdl::jsonQuoted("Größe"), "\"Größe\"");
-}
+TEST(JsonText, KeepsUtf8AsItIs) { EXPECT_EQ(kymdl::jsonQuoted("Größe"), "\"Größe\""); }
 
 TEST(JsonValue, WritesEmptyCollectionsOnOneLine) {
     json value = json::object();

@@ -24,9 +24,7 @@ file::loadResult loadWithPlaces() {
     return file::loadModelText(model, L"m.yaml", options);
 }
 
-TEST(Places, AreLeftEmptyUnlessAsked) {
-    EXPECT_TRUE(file::loadModelText(model, L"m.yaml").places.empty());
-}
+TEST(Places, AreLeftEmptyUnlessAsked) { EXPECT_TRUE(file::loadModelText(model, L"m.yaml").places.empty()); }
 
 TEST(Places, GiveAClassAtItsName) {
     const file::loadResult result = loadWithPlaces();

@@ -36,17 +36,17 @@ struct diagnosticPlace {
 /// element. The place is a file with line and column, a database object
 /// (`table`, `field`), or both.
 struct diagnostic {
-    ky::string file;              ///< the file or database (password left out); may be empty
-    std::uint32_t line = 0;       ///< 1-based line; 0 when the finding has no place in a text
-    std::uint32_t column = 0;     ///< 1-based column in characters; 0 when none
-    eSeverity severity = eError;  ///< error, warning or note
-    ky::string code;              ///< the stable code: "M012", "sql.open", ...
-    ky::string message;           ///< what is wrong, naming the element
-    ky::string element;           ///< the class, "class.field" or "class.relation" concerned; may be empty
-    ky::string hint;              ///< what to do about it; may be empty
-    ky::string table;             ///< the table (or class) of a database finding; may be empty
-    ky::string field;             ///< the column (or field) of a database finding; may be empty
-    ky::string databaseMessage;   ///< what the database itself said; may be empty
+    ky::string file;                       ///< the file or database (password left out); may be empty
+    std::uint32_t line = 0;                ///< 1-based line; 0 when the finding has no place in a text
+    std::uint32_t column = 0;              ///< 1-based column in characters; 0 when none
+    eSeverity severity = eError;           ///< error, warning or note
+    ky::string code;                       ///< the stable code: "M012", "sql.open", ...
+    ky::string message;                    ///< what is wrong, naming the element
+    ky::string element;                    ///< the class, "class.field" or "class.relation" concerned; may be empty
+    ky::string hint;                       ///< what to do about it; may be empty
+    ky::string table;                      ///< the table (or class) of a database finding; may be empty
+    ky::string field;                      ///< the column (or field) of a database finding; may be empty
+    ky::string databaseMessage;            ///< what the database itself said; may be empty
     std::vector<diagnosticPlace> related;  ///< other places the finding concerns
 
     /// A diagnostic of `severity` with `code` and `message`; the message is
@@ -85,10 +85,10 @@ struct diagnostic {
 
 /// A row of a library's table of codes: each code it emits, once.
 struct diagnosticCode {
-    std::wstring_view code;      ///< the stable code
-    eSeverity severity;          ///< the severity it is reported with (the graver one when it varies)
-    std::wstring_view title;     ///< a short title, for rule lists
-    std::string_view anchor;     ///< where it is documented: "model-file.md#diagnostics"
+    std::wstring_view code;   ///< the stable code
+    eSeverity severity;       ///< the severity it is reported with (the graver one when it varies)
+    std::wstring_view title;  ///< a short title, for rule lists
+    std::string_view anchor;  ///< where it is documented: "model-file.md#diagnostics"
 };
 
 }  // namespace ky::metamodel

@@ -200,7 +200,9 @@ void appendEnumerationCheck(const fieldInfo& field, column& c, ddlContext& ctx, 
 bool describeColumn(const fieldInfo& field, ddlContext& ctx, const table& t, column& out) {
     out.name = field.scName();
     const eDialect dialect = ctx.options.dialect;
-    const auto warn = [&](const char* code, const ky::string& message) { ctx.warn(code, message, t.name.string(), field); };
+    const auto warn = [&](const char* code, const ky::string& message) {
+        ctx.warn(code, message, t.name.string(), field);
+    };
     if (field.type() == eCustom) {
         const ky::string custom = field.typeString().string();
         if (custom.empty() && dialect == eSqlite) {
