@@ -87,11 +87,15 @@ private:
     bool mShown;
 };
 
+// Where each element of a model file is defined, by "class", "class.field"
+// or "class.relation".
+using placeMap = decltype(file::loadResult::places);
+
 // Loads a model file, its diagnostics reported; empty when it has errors.
 // With `checks` the model checks run too; `places`, when given, receives
 // where each element is defined. "-" is standard input, named <stdin> in
 // diagnostics; it is read once.
-refPtr<modelInfo> load(const std::string& path, bool checks = false, file::loadResult* places = nullptr) {
+refPtr<modelInfo> load(const std::string& path, bool checks = false, placeMap* places = nullptr) {
     file::loadResult result;
     {
         progressLine progress("loading " + path);
@@ -102,10 +106,10 @@ refPtr<modelInfo> load(const std::string& path, bool checks = false, file::loadR
             std::string text;
             bool tooLarge = false;
             if (!kymdl::readStandardInput(options.maxFileSize, text, tooLarge)) {
-                diagnostic d = tooLarge ? diagnostic::make(eError, L"M002", L"the input is larger than " +
-                                                                                std::to_wstring(options.maxFileSize) +
-                                                                                L" bytes")
-                                        : diagnostic::make(eError, L"M001", L"cannot read the standard input");
+                diagnostic d = diagnostic::make(eError, L"M001", L"cannot read the standard input");
+                if (tooLarge)
+                    d = diagnostic::make(eError, L"M002",
+                                         L"the input is larger than " + std::to_wstring(options.maxFileSize) + L" bytes");
                 d.file = L"<stdin>";
                 result.diagnostics.push_back(d);
             } else {
@@ -116,11 +120,11 @@ refPtr<modelInfo> load(const std::string& path, bool checks = false, file::loadR
         }
     }
     printer->report(result.diagnostics);
-    if (places) places->places = std::move(result.places);
+    if (places) *places = std::move(result.places);
     return result.model;
 }
 
-refPtr<modelInfo> loadOrFail(const std::string& path, file::loadResult* places = nullptr) {
+refPtr<modelInfo> loadOrFail(const std::string& path, placeMap* places = nullptr) {
     const int errorsBefore = printer->errors();
     refPtr<modelInfo> model = load(path, false, places);
     if (!model) throw failure{path + ": not loaded (" + std::to_string(printer->errors() - errorsBefore) + " errors)"};
@@ -417,10 +421,10 @@ int convert(const std::string& input, const std::string& output) {
 // The entry of the model file where the element of `d` is defined: its
 // element, else its field as its class has it (own or inherited), else its
 // class.
-const diagnosticPlace* elementPlace(const diagnostic& d, const modelInfo& model, const file::loadResult& loaded) {
+const diagnosticPlace* elementPlace(const diagnostic& d, const modelInfo& model, const placeMap& places) {
     const auto find = [&](const ky::string& name) {
-        const auto at = loaded.places.find(name);
-        return at == loaded.places.end() ? nullptr : &at->second;
+        const auto at = places.find(name);
+        return at == places.end() ? nullptr : &at->second;
     };
     if (!d.element.empty()) return find(d.element);
     const auto cls = model.classInfo(d.table, false);
@@ -431,16 +435,16 @@ const diagnosticPlace* elementPlace(const diagnostic& d, const modelInfo& model,
 }
 
 // Reports SQL diagnostics, placed at their database or, when they concern
-// the model, at the entry of their element in `modelPath` (when `loaded`
-// holds the places of `model`); answers the number of errors.
+// the model, at the entry of their element in `modelPath` (when `places`
+// holds those of `model`); answers the number of errors.
 int reportSqlDiagnostics(sql::diagnostics list, const std::string& modelPath, const modelInfo* model = nullptr,
-                         const file::loadResult* loaded = nullptr) {
+                         const placeMap* places = nullptr) {
     int errors = 0;
     for (sql::diagnostic& d : list) {
         errors += d.severity == eError;
         if (!d.file.empty()) continue;
         d.file = ky::string::fromUtf8(modelPath);
-        if (const diagnosticPlace* at = model && loaded ? elementPlace(d, *model, *loaded) : nullptr) {
+        if (const diagnosticPlace* at = model && places ? elementPlace(d, *model, *places) : nullptr) {
             d.line = at->line;
             d.column = at->column;
         }
@@ -451,12 +455,12 @@ int reportSqlDiagnostics(sql::diagnostics list, const std::string& modelPath, co
 
 int ddl(const std::string& path, const std::string& dialect, const std::string& output) {
     refuseOverwrite(path, output);
-    file::loadResult loaded;
-    const refPtr<modelInfo> model = loadOrFail(path, &loaded);
+    placeMap places;
+    const refPtr<modelInfo> model = loadOrFail(path, &places);
     sql::ddlOptions options;
     options.dialect = dialect == "postgresql" ? sql::ePostgresql : sql::eSqlite;
     const sql::ddlResult result = sql::createDdl(*model, options);
-    if (reportSqlDiagnostics(result.problems, path == "-" ? "<stdin>" : path, model.get(), &loaded) > 0) return 1;
+    if (reportSqlDiagnostics(result.problems, path == "-" ? "<stdin>" : path, model.get(), &places) > 0) return 1;
     emit(result.text, output);
     return 0;
 }
@@ -697,8 +701,8 @@ int runTool(int argc, char** argv) {
     }
 
     decideTalk(colour, quiet, verbose);
-    printer = std::make_unique<kymdl::diagnosticPrinter>(*checkCmd ? formatNamed(checkFormat) : kymdl::reportFormat::text,
-                                                         std::cerr, settings.verbosity < 0, settings.colour);
+    const kymdl::reportFormat reportFormat = *checkCmd ? formatNamed(checkFormat) : kymdl::reportFormat::text;
+    printer = std::make_unique<kymdl::diagnosticPrinter>(reportFormat, std::cerr, settings.verbosity < 0, settings.colour);
     reflectOptions.schema = ky::string::fromUtf8(schema);
     for (const std::string& pattern : include) reflectOptions.include.push_back(ky::string::fromUtf8(pattern));
     for (const std::string& pattern : exclude) reflectOptions.exclude.push_back(ky::string::fromUtf8(pattern));
