@@ -337,6 +337,8 @@ struct resolution {
     std::string field;         // its name
     std::string type;          // its type
     bool fieldByAlias = false;
+
+    bool found() const { return !className.empty() && (!isField || !owner.empty()); }
 };
 
 resolution resolve(const modelInfo& model, const std::string& name, bool aliases, bool bases) {
@@ -363,7 +365,7 @@ resolution resolve(const modelInfo& model, const std::string& name, bool aliases
 kymdl::json resolutionJson(const std::string& name, const resolution& r) {
     kymdl::json out = kymdl::json::object();
     out["name"] = name;
-    out["found"] = !r.className.empty() && (!r.isField || !r.owner.empty());
+    out["found"] = r.found();
     out["kind"] = r.isField ? "field" : "class";
     out["class"] = r.className.empty() ? kymdl::json() : kymdl::json(r.className);
     out["classByAlias"] = r.classByAlias;
@@ -396,7 +398,7 @@ int lookup(const std::string& path, const std::string& name, bool aliases, bool 
     const resolution r = resolve(*model, name, aliases, bases);
     if (asJson) std::cout << resolutionJson(name, r).dump();
     else printResolution(name, r);
-    return !r.className.empty() && (!r.isField || !r.owner.empty()) ? 0 : 1;
+    return r.found() ? 0 : 1;
 }
 
 // ---- convert ----
