@@ -111,7 +111,7 @@ void diagnosticPrinter::print(const finding& f) const {
     line += utf8(d.message);
     if (!d.databaseMessage.empty()) line += " (" + utf8(d.databaseMessage) + ")";
     mErr << line << " [" << utf8(d.code) << "]\n";
-    if (!d.hint.empty()) mErr << "  hint: " << utf8(d.hint) << "\n";
+    if (!d.hint.empty() && !mQuiet) mErr << "  hint: " << utf8(d.hint) << "\n";
     for (const auto& r : d.related) {
         const std::string place = placeText(r.file.empty() ? d.file : r.file, r.line, r.column);
         mErr << "  " << place << (place.empty() ? "" : ": ") << "note: " << utf8(r.message) << "\n";

@@ -24,8 +24,8 @@ enum class reportFormat { text, json, sarif };
 class diagnosticPrinter {
 public:
     /// Text goes to `err`; JSON and SARIF are written by finish(). With
-    /// `quiet` only errors are printed; with `colour` the severity words are
-    /// coloured.
+    /// `quiet` the text holds errors only, without hints; with `colour` its
+    /// severity words are coloured.
     diagnosticPrinter(reportFormat format, std::ostream& err, bool quiet, bool colour)
         : mFormat(format), mErr(err), mQuiet(quiet), mColour(colour) {}
 
