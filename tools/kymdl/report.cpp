@@ -6,6 +6,7 @@
 #include <kymdlsql.h>
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace kymdl {
 
@@ -16,12 +17,21 @@ using ky::metamodel::diagnosticCode;
 
 std::string utf8(const ky::string& text) { return text.escapedForLine().toUtf8(); }
 
-// Whether `a` and `b` say the same of different classes: equal but for the table.
-bool sameButTable(const diagnostic& a, const diagnostic& b) {
-    return a.severity != ky::metamodel::eError && a.severity == b.severity && a.code == b.code &&
-           a.message == b.message && a.field == b.field && a.databaseMessage == b.databaseMessage &&
-           a.file == b.file && a.line == b.line && a.column == b.column && a.hint == b.hint && !a.table.empty() &&
-           a.table != b.table && a.related.empty() && b.related.empty();
+std::string severityText(ky::metamodel::eSeverity severity) {
+    return ky::string(diagnostic::severityWord(severity)).toUtf8();
+}
+
+// What a warning about a table says but for the table, so that the same
+// warning about the tables of several classes has one key; empty for a
+// finding that is said for itself (an error, one without table, one with
+// related places).
+std::wstring sameSaying(const diagnostic& d) {
+    if (d.severity == ky::metamodel::eError || d.table.empty() || !d.related.empty()) return {};
+    std::wstring key = std::to_wstring(d.severity) + L'\x1f' + std::to_wstring(d.line) + L'\x1f' +
+                       std::to_wstring(d.column);
+    for (const ky::string* part : {&d.code, &d.message, &d.field, &d.databaseMessage, &d.file, &d.hint, &d.element})
+        key += L'\x1f' + *part;
+    return key;
 }
 
 std::string objectOf(const diagnostic& d) {
@@ -79,14 +89,17 @@ json physicalLocation(const ky::string& file, std::uint32_t line, std::uint32_t 
 
 void diagnosticPrinter::report(const std::vector<diagnostic>& batch) {
     std::vector<finding> found;
+    std::unordered_map<std::wstring, std::size_t> said;  // by sameSaying, the finding that says it
     for (const diagnostic& d : batch) {
         if (d.severity == ky::metamodel::eError) ++mErrors;
         else if (d.severity == ky::metamodel::eWarning) ++mWarnings;
-        const auto same = std::find_if(found.begin(), found.end(),
-                                       [&](const finding& f) { return sameButTable(f.d, d); });
-        if (same != found.end()) {
-            same->objects.push_back(objectOf(d));
-            continue;
+        const std::wstring saying = sameSaying(d);
+        if (!saying.empty()) {
+            const auto [at, added] = said.emplace(saying, found.size());
+            if (!added) {
+                found[at->second].objects.push_back(objectOf(d));
+                continue;
+            }
         }
         finding f{d, {}};
         if (const std::string object = objectOf(d); !object.empty()) f.objects.push_back(object);
@@ -103,19 +116,25 @@ void diagnosticPrinter::print(const finding& f) const {
     if (mQuiet && d.severity != ky::metamodel::eError) return;
     std::string line = placeText(d.file, d.line, d.column);
     if (!line.empty()) line += ": ";
-    const std::string word = ky::string(diagnostic::severityWord(d.severity)).toUtf8();
+    const std::string word = severityText(d.severity);
     if (mColour) line += (d.severity == ky::metamodel::eError ? "\033[1;31m" : "\033[1;33m") + word + "\033[0m";
     else line += word;
     line += ": ";
-    for (std::size_t i = 0; i < f.objects.size(); ++i) line += f.objects[i] + (i + 1 < f.objects.size() ? ", " : ": ");
-    line += utf8(d.message);
-    if (!d.databaseMessage.empty()) line += " (" + utf8(d.databaseMessage) + ")";
-    mErr << line << " [" << utf8(d.code) << "]\n";
+    mErr << line << messageText(f) << " [" << utf8(d.code) << "]\n";
     if (!d.hint.empty() && !mQuiet) mErr << "  hint: " << utf8(d.hint) << "\n";
     for (const auto& r : d.related) {
         const std::string place = placeText(r.file.empty() ? d.file : r.file, r.line, r.column);
         mErr << "  " << place << (place.empty() ? "" : ": ") << "note: " << utf8(r.message) << "\n";
     }
+}
+
+std::string diagnosticPrinter::messageText(const finding& f) {
+    std::string text;
+    for (const std::string& object : f.objects) text += (text.empty() ? "" : ", ") + object;
+    if (!text.empty()) text += ": ";
+    text += utf8(f.d.message);
+    if (!f.d.databaseMessage.empty()) text += " (" + utf8(f.d.databaseMessage) + ")";
+    return text;
 }
 
 json diagnosticPrinter::jsonOf(const finding& f) const {
@@ -124,7 +143,7 @@ json diagnosticPrinter::jsonOf(const finding& f) const {
     out["file"] = utf8(d.file);
     out["line"] = d.line;
     out["column"] = d.column;
-    out["severity"] = ky::string(diagnostic::severityWord(d.severity)).toUtf8();
+    out["severity"] = severityText(d.severity);
     out["code"] = utf8(d.code);
     out["message"] = utf8(d.message);
     if (!d.element.empty()) out["element"] = utf8(d.element);
@@ -174,23 +193,15 @@ std::string diagnosticPrinter::sarif() const {
             const diagnosticCode* row = codeRow(d.code);
             rule["shortDescription"]["text"] = row ? ky::string(row->title).toUtf8() : utf8(d.code);
             if (row) rule["help"]["text"] = "see docs/" + std::string(row->anchor);
-            rule["defaultConfiguration"]["level"] =
-                ky::string(diagnostic::severityWord(row ? row->severity : d.severity)).toUtf8();
+            rule["defaultConfiguration"]["level"] = severityText(row ? row->severity : d.severity);
             rules.push(std::move(rule));
             at = ruleIds.insert(ruleIds.end(), d.code);
         }
         json result = json::object();
         result["ruleId"] = utf8(d.code);
         result["ruleIndex"] = static_cast<std::int64_t>(at - ruleIds.begin());
-        result["level"] = ky::string(diagnostic::severityWord(d.severity)).toUtf8();
-        std::string message = utf8(d.message);
-        if (!f.objects.empty()) {
-            std::string objects;
-            for (const std::string& object : f.objects) objects += (objects.empty() ? "" : ", ") + object;
-            message = objects + ": " + message;
-        }
-        if (!d.databaseMessage.empty()) message += " (" + utf8(d.databaseMessage) + ")";
-        result["message"]["text"] = message;
+        result["level"] = severityText(d.severity);
+        result["message"]["text"] = messageText(f);
         if (!d.file.empty()) {
             json& locations = result["locations"] = json::array();
             json location = json::object();

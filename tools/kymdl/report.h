@@ -43,6 +43,8 @@ private:
         ky::metamodel::diagnostic d;
         std::vector<std::string> objects;  // "table" or "table.field", one for each class concerned
     };
+    // "objects: message (database message)".
+    static std::string messageText(const finding& f);
     void print(const finding& f) const;
     json jsonOf(const finding& f) const;
     std::string sarif() const;
