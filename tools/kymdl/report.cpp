@@ -124,7 +124,7 @@ void diagnosticPrinter::print(const finding& f) const {
     if (!d.hint.empty() && !mQuiet) mErr << "  hint: " << utf8(d.hint) << "\n";
     for (const auto& r : d.related) {
         const std::string place = placeText(r.file.empty() ? d.file : r.file, r.line, r.column);
-        mErr << "  " << place << (place.empty() ? "" : ": ") << "note: " << utf8(r.message) << "\n";
+        mErr << place << (place.empty() ? "" : ": ") << "note: " << utf8(r.message) << "\n";
     }
 }
 

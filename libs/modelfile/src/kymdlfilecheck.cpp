@@ -74,6 +74,10 @@ private:
                const ky::string& hint = ky::string()) {
         mReport.error(at(index).line, at(index).column, code, message, hint);
     }
+    // Names the node at `index` as a place related to the error reported last.
+    void relate(std::uint32_t index, const ky::string& message) {
+        mReport.relate(at(index).line, at(index).column, message);
+    }
 
     template <std::size_t N>
     void readKeys(std::uint32_t mapIndex, const std::array<const char*, N>& names, std::array<std::uint32_t, N>& slots,
@@ -326,6 +330,7 @@ void checker::readClass(std::uint32_t index) {
             error(cls.slots[cName], L"M020", L"duplicate class name " + quoted(std::wstring_view(name)) +
                                                  L" (first at line " +
                                                  std::to_wstring(at(mDesc->classes[it->second].at).line) + L")");
+            relate(mDesc->classes[it->second].slots[cName], L"first named here");
         }
     }
     const auto what = [&] { return L"class " + (name.empty() ? where() : name); };
@@ -583,6 +588,7 @@ void checker::checkFields(std::uint32_t clsIndex) {
         if (const std::uint32_t first = ownField(clsIndex, key); first != none) {
             error(nameIndex, L"M021", L"duplicate field name: " + what() + L" (first at line " +
                                           std::to_wstring(at(first).line) + L")");
+            relate(first, L"first named here");
             return false;
         }
         return addOwnField(clsIndex, key, nameIndex);

@@ -16,7 +16,8 @@ namespace ky::metamodel::file::detail {
 
 void reporter::report(eSeverity severity, std::uint32_t line, std::uint32_t column, const wchar_t* code,
                       const ky::string& message, const ky::string& hint) {
-    if (full()) return;
+    mLastKept = !full();
+    if (!mLastKept) return;
     if (severity == eError) ++mErrors;
     diagnostic d = diagnostic::make(severity, code, message);
     d.file = mFile;

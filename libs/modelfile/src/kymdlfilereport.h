@@ -28,6 +28,10 @@ public:
     void warning(std::uint32_t line, std::uint32_t column, const wchar_t* code, const ky::string& message) {
         report(eWarning, line, column, code, message);
     }
+    // Adds a place related to the diagnostic reported last (when it was kept).
+    void relate(std::uint32_t line, std::uint32_t column, const ky::string& message) {
+        if (mLastKept) mDiagnostics.back().related.push_back({ky::string(), line, column, message.escapedForLine()});
+    }
     std::uint32_t errors() const { return mErrors; }
     bool full() const { return mErrors >= mLimit; }
     std::vector<diagnostic>& diagnostics() { return mDiagnostics; }
@@ -36,6 +40,7 @@ private:
     ky::string mFile;
     std::uint32_t mLimit;
     std::uint32_t mErrors = 0;
+    bool mLastKept = false;  // whether the last report was kept, for relate()
     std::vector<diagnostic> mDiagnostics;
 };
 
