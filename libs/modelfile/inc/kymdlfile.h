@@ -41,11 +41,6 @@ enum eFormat : std::uint32_t {
     eJson = 2,        ///< JSON
 };
 
-/// One finding of a load, a save or the model checks: where (`file`,
-/// `line`, `column`), how grave, a stable code and a message naming the
-/// element; the model checks fill `element` and `hint` as well.
-using diagnostic = ky::metamodel::diagnostic;
-
 /// The codes this library reports, in the order of docs/model-file.md.
 KY_MODELFILE_API const std::vector<diagnosticCode>& codeTable();
 
