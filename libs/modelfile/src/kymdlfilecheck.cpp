@@ -111,8 +111,8 @@ private:
     bool inherited(std::uint32_t cls, ky::scString name, std::uint32_t* owner) const;
     bool findField(std::uint32_t cls, ky::scString name, std::uint32_t* owner) const;
     // The hints of unknown names: the nearest class, or field of `cls` (own or inherited).
-    ky::string classSuggestion(const ky::string& name) const;
-    ky::string fieldSuggestion(std::uint32_t cls, const ky::string& name) const;
+    ky::string classSuggestion(const ky::string& name);
+    ky::string fieldSuggestion(std::uint32_t cls, const ky::string& name);
     bool derivesFrom(std::uint32_t cls, std::uint32_t base) const;
     template <class Stop>
     std::uint32_t walkBases(std::uint32_t cls, const Stop& stop) const;
@@ -133,6 +133,8 @@ private:
     // Text buffers reused from name to name.
     mutable std::wstring mFold;
     ky::string mName, mEntry;
+    std::size_t mSuggestionBudget = suggestionBudget;  // what suggestion() may still compare
+    std::vector<ky::string> mClassNames;               // the names of the classes, made for the first suggestion
     // What each type string read as, by its text in the tree.
     struct typeRead {
         bool read;
@@ -169,7 +171,7 @@ void checker::readKeys(std::uint32_t mapIndex, const std::array<const char*, N>&
             std::vector<ky::string> known;
             for (const char* name : names) known.push_back(wide(name));
             error(keyIndex, L"M010", L"unknown key " + quoted(key) + L" in " + where(),
-                  suggestion(std::wstring_view(wide(key)), known));
+                  suggestion(std::wstring_view(wide(key)), known, mSuggestionBudget));
         } else if (slots[found] != none) {
             error(keyIndex, L"M011", L"duplicate key " + quoted(key) + L" in " + where());
         } else {
@@ -224,14 +226,18 @@ std::uint32_t checker::findClass(std::uint32_t nameIndex, const wchar_t* code, c
     return none;
 }
 
-ky::string checker::classSuggestion(const ky::string& name) const {
-    std::vector<ky::string> known;
-    for (std::uint32_t c = 0; c < mDesc->classes.size(); ++c)
-        if (mDesc->classes[c].valid && mDesc->classes[c].slots[cName] != none) known.push_back(className(c));
-    return suggestion(std::wstring_view(name), known);
+ky::string checker::classSuggestion(const ky::string& name) {
+    if (mSuggestionBudget == 0) return {};
+    if (mClassNames.empty()) {
+        for (std::uint32_t c = 0; c < mDesc->classes.size(); ++c)
+            if (mDesc->classes[c].valid && mDesc->classes[c].slots[cName] != none)
+                mClassNames.push_back(className(c));
+    }
+    return suggestion(std::wstring_view(name), mClassNames, mSuggestionBudget);
 }
 
-ky::string checker::fieldSuggestion(std::uint32_t cls, const ky::string& name) const {
+ky::string checker::fieldSuggestion(std::uint32_t cls, const ky::string& name) {
+    if (mSuggestionBudget == 0) return {};
     std::vector<ky::string> known;
     // A field is named as its entry spells it; a copied one by its key.
     const auto add = [&](std::uint32_t c) {
@@ -243,7 +249,7 @@ ky::string checker::fieldSuggestion(std::uint32_t cls, const ky::string& name) c
     };
     add(cls);
     walkBases(cls, add);
-    return suggestion(std::wstring_view(name), known);
+    return suggestion(std::wstring_view(name), known, mSuggestionBudget);
 }
 
 void checker::readTextList(std::uint32_t index, const lazyText& what, bool names) {
@@ -653,7 +659,7 @@ void checker::checkOrdinaryField(fieldDesc& field, const lazyText& what) {
         if (!known->second.read) {
             const std::string_view word = typeText.substr(0, typeText.find('('));
             error(s[fType], L"M012", L"unknown type " + quoted(typeText) + L" for " + what(),
-                  suggestion(std::wstring_view(wide(word)), typeWords()));
+                  suggestion(std::wstring_view(wide(word)), typeWords(), mSuggestionBudget));
             return;
         }
         field.type = known->second.type;

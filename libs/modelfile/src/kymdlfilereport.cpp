@@ -130,17 +130,24 @@ constexpr std::size_t comparedLength = 256;
 
 }  // namespace
 
-ky::string suggestion(std::wstring_view wrong, const std::vector<ky::string>& known) {
+ky::string suggestion(std::wstring_view wrong, const std::vector<ky::string>& known, std::size_t& budget) {
     if (wrong.empty() || wrong.size() > comparedLength) return {};
     const std::size_t limit = (wrong.size() + 2) / 3;
     const ky::string* best = nullptr;
     std::size_t bestDistance = limit + 1;
     for (const ky::string& name : known) {
-        if (name == wrong) return {};  // the name is known: what is wrong lies elsewhere
-        if (name.size() > comparedLength) continue;
+        // Each name looked at costs one, each comparison the size of its table.
         const std::size_t longer = std::max(name.size(), wrong.size());
         const std::size_t shorter = std::min(name.size(), wrong.size());
-        if (longer - shorter >= bestDistance) continue;  // the distance is at least the difference of the lengths
+        const bool compared = longer - shorter < bestDistance && name.size() <= comparedLength;  // else too far apart
+        const std::size_t cost = 1 + (compared ? wrong.size() * name.size() : 0);
+        if (cost > budget) {
+            budget = 0;
+            return {};  // half a search would suggest a name that may not be the nearest
+        }
+        budget -= cost;
+        if (name == wrong) return {};  // the name is known: what is wrong lies elsewhere
+        if (!compared) continue;
         const std::size_t d = editDistance(wrong, name);
         if (d < bestDistance) best = &name, bestDistance = d;
     }

@@ -58,7 +58,15 @@ void appendUtf8(std::wstring_view text, std::string& out);
 // "did you mean 'name'?" for the name of `known` nearest to `wrong`, when it
 // is near enough to be a slip of the keyboard (at most a third of the
 // letters differ, ASCII letters compared without case); empty otherwise.
-ky::string suggestion(std::wstring_view wrong, const std::vector<ky::string>& known);
+// Each name of `known` takes one from `budget`, and each comparison the
+// product of the two lengths; once it is spent no name is compared, so that
+// a hostile file of many unknown names among many known ones loads in
+// bounded time.
+ky::string suggestion(std::wstring_view wrong, const std::vector<ky::string>& known, std::size_t& budget);
+
+// The budget of suggestion() for one load: enough for every slip in a file
+// a person wrote.
+constexpr std::size_t suggestionBudget = std::size_t(1) << 24;
 
 // "'text'" for messages, cut to a readable length.
 ky::string quoted(std::string_view utf8);
