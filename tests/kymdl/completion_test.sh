@@ -29,6 +29,18 @@ for script in kymdl.bash _kymdl kymdl.fish; do
   done
 done
 
+# Each subcommand's own long options, where bash and fish offer that
+# subcommand's options (the bash case line, the fish lines naming it).
+for sub in $subcommands; do
+  own="$("$kymdl" "$sub" --help | sed -n '/^Options:/,$p' | grep -o -- '--[a-z-]\+' | sort -u | grep -vx -- '--help')"
+  bashLine="$(grep -E "^ +$sub\) options=" "$dir/kymdl.bash")"
+  for option in $own; do
+    [[ "$bashLine" == *"$option"* ]] || fail "kymdl.bash does not offer $option for $sub"
+    grep -E "__fish_seen_subcommand_from [a-z ]*\b$sub\b.*-l ${option#--}( |$)" "$dir/kymdl.fish" >/dev/null ||
+      fail "kymdl.fish does not offer $option for $sub"
+  done
+done
+
 bash -c 'source /usr/share/bash-completion/bash_completion 2>/dev/null; source "$1" && complete -p kymdl' _ \
   "$dir/kymdl.bash" >/dev/null || fail "the bash completion does not load"
 if command -v zsh >/dev/null; then zsh -n "$dir/_kymdl" || fail "_kymdl is not valid zsh"; fi

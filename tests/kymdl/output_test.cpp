@@ -236,7 +236,7 @@ TEST_F(ToolOutput, AReadOnlyFileIsRefusedAndKept) {
     fs::permissions(at("frozen.sql"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     const outcome result = ddlTo(at("frozen.sql"));
     EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find(at("frozen.sql").string() + ": error M100: cannot write the file: Permission denied\n"),
+    EXPECT_NE(result.err.find(at("frozen.sql").string() + ": error: cannot write the file: Permission denied [M100]\n"),
               std::string::npos)
         << result.err;
     EXPECT_EQ(readAll(at("frozen.sql")), "old\n");
@@ -309,7 +309,7 @@ TEST_F(ToolOutput, AFailedWriteIsReportedAndLeavesNoTemporaryFile) {
     // Only the first line: under coverage, gcov's own writes at exit meet the
     // same limit and say so after it.
     EXPECT_EQ(result.err.substr(0, result.err.find('\n') + 1),
-              at("out.yaml").string() + ": error M100: cannot write the file: File too large\n");
+              at("out.yaml").string() + ": error: cannot write the file: File too large [M100]\n");
     EXPECT_EQ(listing(), (std::map<std::string, std::string>{{"out.yaml", "old\n"}}));
 }
 

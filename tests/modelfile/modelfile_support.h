@@ -29,10 +29,16 @@ inline refPtr<modelInfo> shopModel() {
     return model;
 }
 
-// Every diagnostic as "file:line:col: error Mxxx: message", one a line.
+// Every diagnostic as "file:line:col: error Mxxx: message", one a line,
+// its hint and related places on the lines below.
 inline std::string diagnosticsText(const file::loadResult& result) {
     std::string out;
-    for (const file::diagnostic& d : result.diagnostics) out += d.text().toUtf8() + "\n";
+    for (const file::diagnostic& d : result.diagnostics) {
+        out += d.text().toUtf8() + "\n";
+        if (!d.hint.empty()) out += "  hint: " + d.hint.toUtf8() + "\n";
+        for (const auto& r : d.related)
+            out += "  note at " + std::to_string(r.line) + ":" + std::to_string(r.column) + ": " + r.message.toUtf8() + "\n";
+    }
     return out;
 }
 

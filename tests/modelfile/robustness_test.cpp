@@ -187,7 +187,8 @@ TEST(BadInput, DuplicateFieldsAreFoundInLongFieldLists) {
                                          numbered(100, "      - { name: f", ", type: int }\n") +
                                          "      - { name: F7, type: int }\n");
     EXPECT_EQ(diagnosticsText(result),
-              "in.yaml:104:17: error M021: duplicate field name: field Wide.F7 (first at line 11)\n");
+              "in.yaml:104:17: error M021: duplicate field name: field Wide.F7 (first at line 11)\n"
+              "  note at 11:17: first named here\n");
 }
 
 TEST(BadInput, DuplicatesAreFoundInLongPropertyMapsAndBaseLists) {

@@ -88,7 +88,7 @@ void expectFailures(const std::vector<failure>& failures) {
         SCOPED_TRACE(f.what);
         const sql::diagnostics problems = f.run();
         ASSERT_EQ(problems.size(), 1u) << describeAll(problems);
-        EXPECT_EQ(problems[0].code, f.code);
+        EXPECT_EQ(problems[0].code.toUtf8(), f.code);
         EXPECT_NE(problems[0].databaseMessage.find(f.message), ky::string::npos) << describeAll(problems);
     }
 }
@@ -117,6 +117,23 @@ TEST_F(SqlDdl, RelationTowardsAClassWithoutKeyIsLeftOutWithAWarning) {
     const sql::ddlResult result = ddl(sql::eSqlite);
     EXPECT_EQ(countCode(result.problems, "sql.ddl.foreign-key"), 3);  // party and its two derived tables
     EXPECT_FALSE(sql::hasErrors(result.problems));
+}
+
+TEST_F(SqlDdl, WarningsAboutAnInheritedRelationNameItAsItsClassDoes) {
+    shop::buildShopModel(model);
+    const sql::ddlResult result = ddl(sql::eSqlite);
+    for (const sql::diagnostic& d : result.problems) EXPECT_EQ(d.element, L"party.Home") << describeAll({d});
+}
+
+TEST_F(SqlDdl, WarningsAboutAnInheritedFieldNameItAsItsClassDoes) {
+    ky::refPtr<classInfo> base = cls(L"base");
+    field(base, L"id", eInt);
+    base->createFieldInfo(L"evil", eCustom, ky::genericSet(), L"INT); DROP TABLE x; --");
+    for (const wchar_t* name : {L"left", L"right"}) cls(name)->addBaseClass(base);
+    const sql::ddlResult result = ddl(sql::eSqlite);
+    ASSERT_EQ(countCode(result.problems, "sql.ddl.custom-type"), 3) << describeAll(result.problems);
+    for (const sql::diagnostic& d : result.problems) EXPECT_EQ(d.element, L"base.evil");
+    EXPECT_EQ(result.problems[2].table, L"right");
 }
 
 TEST_F(SqlDdl, AbstractClassGetsNoTable) {

@@ -154,7 +154,7 @@ TEST_F(SqliteReflect, FileThatCannotBeReadIsOneError) {
         result = sql::reflectSqliteFile(c.path, options);
         EXPECT_FALSE(result.model);
         ASSERT_EQ(result.problems.size(), 1u) << describeAll(result.problems);
-        EXPECT_EQ(result.problems[0].code, c.code);
+        EXPECT_EQ(result.problems[0].code.toUtf8(), c.code);
         EXPECT_EQ(result.problems[0].file, ky::string::fromUtf8(c.path));
         EXPECT_NE(result.problems[0].databaseMessage.find(c.message), ky::string::npos) << describeAll(result.problems);
     }
@@ -179,7 +179,7 @@ TEST_F(SqliteReflect, AnythingButARegularFileIsRefusedUnopened) {
         SCOPED_TRACE(path);
         result = sql::reflectSqliteFile(path, options);
         ASSERT_EQ(result.problems.size(), 1u) << describeAll(result.problems);
-        EXPECT_EQ(result.problems[0].code, "sql.open");
+        EXPECT_EQ(result.problems[0].code, L"sql.open");
         EXPECT_NE(result.problems[0].message.find(kind), ky::string::npos) << describeAll(result.problems);
     }
     close(listener);

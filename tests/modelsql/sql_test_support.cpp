@@ -228,7 +228,8 @@ std::string describeAll(const sql::diagnostics& problems) {
 }
 
 int countCode(const sql::diagnostics& problems, const std::string& code) {
-    return static_cast<int>(std::count_if(problems.begin(), problems.end(), [&](const auto& p) { return p.code == code; }));
+    return static_cast<int>(
+        std::count_if(problems.begin(), problems.end(), [&](const auto& p) { return p.code.toUtf8() == code; }));
 }
 
 }  // namespace kysqltest

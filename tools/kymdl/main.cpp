@@ -19,12 +19,14 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "diagram.h"
 #include "doc.h"
 #include "output.h"
+#include "report.h"
 
 namespace {
 
@@ -51,6 +53,9 @@ struct talk {
 };
 talk settings;
 
+// The printer of every diagnostic, made once the options are read.
+std::unique_ptr<kymdl::diagnosticPrinter> printer;
+
 bool nonEmptyVariable(const char* variable) {
     const char* value = std::getenv(variable);
     return value && *value;
@@ -64,21 +69,6 @@ void decideTalk(const std::string& colour, bool quiet, bool verbose) {
     settings.verbosity = quiet ? -1 : verbose ? 1 : 0;
     settings.colour = colour == "always" || (colour == "auto" && capable && !nonEmptyVariable("NO_COLOR"));
     settings.progress = capable && !quiet;
-}
-
-// Prints a diagnostic line, the severity word coloured when asked.
-void printDiagnostic(const std::string& text) {
-    if (settings.colour) {
-        for (const char* word : {": error ", ": warning "}) {
-            if (const auto at = text.find(word); at != std::string::npos) {
-                const char* paint = word[2] == 'e' ? "\033[1;31m" : "\033[1;33m";
-                std::cerr << text.substr(0, at + 2) << paint << std::string(word + 2, std::strlen(word) - 3)
-                          << "\033[0m" << text.substr(at + std::strlen(word) - 1) << "\n";
-                return;
-            }
-        }
-    }
-    std::cerr << text << "\n";
 }
 
 // A line on standard error while long work runs, when it is a terminal.
@@ -97,25 +87,30 @@ private:
     bool mShown;
 };
 
-// Loads a model file, printing its diagnostics (each with its hint on the
-// next line, when it has one); empty when it has errors. `errors` and
-// `warnings` count what was printed. With `checks` the model checks run too.
-// "-" is standard input, named <stdin> in diagnostics; it is read once.
-refPtr<modelInfo> load(const std::string& path, int& errors, int& warnings, bool checks = false) {
+// Where each element of a model file is defined, by "class", "class.field"
+// or "class.relation".
+using placeMap = decltype(file::loadResult::places);
+
+// Loads a model file, its diagnostics reported; empty when it has errors.
+// With `checks` the model checks run too; `places`, when given, receives
+// where each element is defined. "-" is standard input, named <stdin> in
+// diagnostics; it is read once.
+refPtr<modelInfo> load(const std::string& path, bool checks = false, placeMap* places = nullptr) {
     file::loadResult result;
     {
         progressLine progress("loading " + path);
         file::loadOptions options;
         options.runChecks = checks;
+        options.recordPlaces = places != nullptr;
         if (path == "-") {
             std::string text;
             bool tooLarge = false;
             if (!kymdl::readStandardInput(options.maxFileSize, text, tooLarge)) {
-                file::diagnostic d;
+                diagnostic d = diagnostic::make(eError, L"M001", L"cannot read the standard input");
+                if (tooLarge)
+                    d = diagnostic::make(eError, L"M002",
+                                         L"the input is larger than " + std::to_wstring(options.maxFileSize) + L" bytes");
                 d.file = L"<stdin>";
-                d.code = tooLarge ? L"M002" : L"M001";
-                d.message = tooLarge ? L"the input is larger than " + std::to_wstring(options.maxFileSize) + L" bytes"
-                                     : L"cannot read the standard input";
                 result.diagnostics.push_back(d);
             } else {
                 result = file::loadModelText(text, L"<stdin>", options);
@@ -124,20 +119,15 @@ refPtr<modelInfo> load(const std::string& path, int& errors, int& warnings, bool
             result = file::loadModelFile(path, options);
         }
     }
-    for (const file::diagnostic& d : result.diagnostics) {
-        ++(d.severity == file::eError ? errors : warnings);
-        if (d.severity != file::eError && settings.verbosity < 0) continue;
-        printDiagnostic(d.text().toUtf8());
-        if (!d.hint.empty()) std::cerr << "  hint: " << d.hint.toUtf8() << "\n";
-    }
+    printer->report(result.diagnostics);
+    if (places) *places = std::move(result.places);
     return result.model;
 }
 
-refPtr<modelInfo> loadOrFail(const std::string& path) {
-    int errors = 0;
-    int warnings = 0;
-    refPtr<modelInfo> model = load(path, errors, warnings);
-    if (!model) throw failure{path + ": not loaded (" + std::to_string(errors) + " errors)"};
+refPtr<modelInfo> loadOrFail(const std::string& path, placeMap* places = nullptr) {
+    const int errorsBefore = printer->errors();
+    refPtr<modelInfo> model = load(path, false, places);
+    if (!model) throw failure{path + ": not loaded (" + std::to_string(printer->errors() - errorsBefore) + " errors)"};
     return model;
 }
 
@@ -163,7 +153,7 @@ void emit(const std::string& text, const std::string& path) {
         if (settings.verbosity > 0) std::cerr << "kymdl: wrote " << path << " (" << text.size() << " bytes)\n";
         return;
     }
-    for (const file::diagnostic& d : problems) printDiagnostic(d.text().toUtf8());
+    printer->report(problems);
     throw failure{};
 }
 
@@ -175,8 +165,6 @@ std::string utf8(const ky::scString& s) { return s.string().toUtf8(); }
 // a usage error once all the others are checked.
 int check(const std::vector<std::string>& paths, bool strict) {
     if (std::count(paths.begin(), paths.end(), "-") > 1) throw usageError{"standard input (-) can be read only once"};
-    int errors = 0;
-    int warnings = 0;
     bool missing = false;
     for (const std::string& path : paths) {
         std::error_code ec;
@@ -185,15 +173,16 @@ int check(const std::vector<std::string>& paths, bool strict) {
             missing = true;
             continue;
         }
-        const int errorsBefore = errors;
-        const int warningsBefore = warnings;
-        load(path, errors, warnings, true);
+        const int errorsBefore = printer->errors();
+        const int warningsBefore = printer->warnings();
+        load(path, true);
         if (settings.verbosity > 0)
-            std::cerr << "kymdl: " << (path == "-" ? "<stdin>" : path) << ": " << errors - errorsBefore << " errors, "
-                      << warnings - warningsBefore << " warnings\n";
+            std::cerr << "kymdl: " << (path == "-" ? "<stdin>" : path) << ": " << printer->errors() - errorsBefore
+                      << " errors, " << printer->warnings() - warningsBefore << " warnings\n";
     }
+    std::cout << printer->finish();
     if (missing) return 2;
-    return errors > 0 || (strict && warnings > 0) ? 1 : 0;
+    return printer->errors() > 0 || (strict && printer->warnings() > 0) ? 1 : 0;
 }
 
 // ---- show ----
@@ -267,54 +256,149 @@ void showClass(const classInfo& cls, std::ostream& out) {
     if (relations.rows() > 0) relations.print(out, "  ");
 }
 
-int show(const std::string& path, const std::string& className) {
+// What showClass prints, as a JSON object.
+kymdl::json classJson(const classInfo& cls) {
+    using kymdl::json;
+    json out = json::object();
+    out["name"] = utf8(cls.scName());
+    out["abstract"] = cls.isAbstract();
+    out["label"] = cls.label().toUtf8();
+    json& bases = out["bases"] = json::array();
+    for (auto it = cls.baseClasses_begin(); it != cls.baseClasses_end(); ++it) bases.push(utf8((*it)->scName()));
+    std::vector<refPtr<fieldInfo>> keyFields;
+    cls.getIdFieldInfos(keyFields);
+    json& key = out["key"] = json::array();
+    for (const auto& field : keyFields) key.push(utf8(field->scName()));
+    json& fields = out["fields"] = json::array();
+    for (auto it = cls.fields_begin(); it != cls.fields_end(); ++it) {
+        const fieldInfo& field = **it;
+        json f = json::object();
+        f["name"] = utf8(field.scName());
+        f["type"] = kymdl::typeText(field);
+        f["semantic"] = semanticText(field);
+        f["key"] = field.semantic() == eSemPrimkey;
+        f["mandatory"] = field.isMandatory();
+        f["unique"] = field.isUnique();
+        f["label"] = field.label().toUtf8();
+        fields.push(std::move(f));
+    }
+    json& relations = out["relations"] = json::array();
+    for (auto it = cls.toRelations_begin(); it != cls.toRelations_end(); ++it) {
+        const relationInfo& relation = **it;
+        json r = json::object();
+        r["name"] = utf8(relation.scName());
+        r["kind"] = relationKind(relation.relationType());
+        json& pairs = r["fields"] = json::array();
+        for (const auto& pair : relation.fieldRelations()) {
+            json p = json::object();
+            p["from"] = utf8(pair.first->scName());
+            p["to"] = pair.second && pair.second->type() != ePtr ? json(utf8(pair.second->scName())) : json();
+            pairs.push(std::move(p));
+        }
+        r["target"] = relation.toClassInfo() ? json(utf8(relation.toClassInfo()->scName())) : json();
+        r["reverse"] = utf8(relation.scReverseName());
+        relations.push(std::move(r));
+    }
+    return out;
+}
+
+int show(const std::string& path, const std::string& className, bool asJson) {
     const refPtr<modelInfo> model = loadOrFail(path);
+    std::vector<refPtr<classInfo>> shown;
     if (!className.empty()) {
         const refPtr<classInfo> cls = model->classInfo(ky::string::fromUtf8(className), true);
         if (!cls) throw failure{path + ": no class '" + className + "'"};
-        showClass(*cls, std::cout);
+        shown.push_back(cls);
+    } else {
+        shown.assign(model->classes_begin(), model->classes_end());
+    }
+    if (asJson) {
+        kymdl::json out = kymdl::json::object();
+        kymdl::json& classes = out["classes"] = kymdl::json::array();
+        for (const auto& cls : shown) classes.push(classJson(*cls));
+        std::cout << out.dump();
         return 0;
     }
-    bool first = true;
-    for (auto it = model->classes_begin(); it != model->classes_end(); ++it) {
-        if (!first) std::cout << "\n";
-        first = false;
-        showClass(**it, std::cout);
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        if (i > 0) std::cout << "\n";
+        showClass(*shown[i], std::cout);
     }
     return 0;
 }
 
 // ---- lookup ----
 
-int lookup(const std::string& path, const std::string& name, bool aliases, bool bases) {
-    const refPtr<modelInfo> model = loadOrFail(path);
+// What a name resolved to.
+struct resolution {
+    std::string className;     // the class found; empty when none
+    bool classByAlias = false;
+    bool isField = false;      // a field was asked for
+    std::string owner;         // the class that defines the field found; empty when none
+    std::string field;         // its name
+    std::string type;          // its type
+    bool fieldByAlias = false;
+
+    bool found() const { return !className.empty() && (!isField || !owner.empty()); }
+};
+
+resolution resolve(const modelInfo& model, const std::string& name, bool aliases, bool bases) {
+    resolution r;
     const ky::string wide = ky::string::fromUtf8(name);
     const std::size_t dot = wide.find(L'.');
     const ky::string classPart = dot == ky::string::npos ? wide : ky::string(wide.substr(0, dot));
-    const refPtr<classInfo> cls = model->classInfo(classPart, aliases);
-    if (!cls) {
-        std::cout << name << ": not found\n";
-        return 1;
-    }
-    const std::string className = utf8(cls->scName());
-    const bool byAlias = !model->classInfo(classPart, false);
-    if (dot == ky::string::npos) {
-        std::cout << name << ": class " << className << (byAlias ? " (by alias)" : "") << "\n";
-        return 0;
-    }
+    const auto cls = model.classInfo(classPart, aliases);
+    r.isField = dot != ky::string::npos;
+    if (!cls) return r;
+    r.className = utf8(cls->scName());
+    r.classByAlias = !model.classInfo(classPart, false);
+    if (!r.isField) return r;
     const ky::string fieldPart = wide.substr(dot + 1);
-    const refPtr<fieldInfo> field = cls->fieldInfo(fieldPart, bases, aliases);
-    if (!field) {
-        std::cout << name << ": not found (class " << className << " has no such field)\n";
-        return 1;
+    const auto field = cls->fieldInfo(fieldPart, bases, aliases);
+    if (!field) return r;
+    r.owner = utf8(field->classInfo()->scName());
+    r.field = utf8(field->scName());
+    r.type = kymdl::typeText(*field);
+    r.fieldByAlias = !cls->fieldInfo(fieldPart, bases, false);
+    return r;
+}
+
+kymdl::json resolutionJson(const std::string& name, const resolution& r) {
+    kymdl::json out = kymdl::json::object();
+    out["name"] = name;
+    out["found"] = r.found();
+    out["kind"] = r.isField ? "field" : "class";
+    out["class"] = r.className.empty() ? kymdl::json() : kymdl::json(r.className);
+    out["classByAlias"] = r.classByAlias;
+    if (!r.isField) return out;
+    out["owner"] = r.owner.empty() ? kymdl::json() : kymdl::json(r.owner);
+    out["field"] = r.field.empty() ? kymdl::json() : kymdl::json(r.field);
+    out["type"] = r.type.empty() ? kymdl::json() : kymdl::json(r.type);
+    out["fieldByAlias"] = r.fieldByAlias;
+    return out;
+}
+
+void printResolution(const std::string& name, const resolution& r) {
+    if (r.className.empty()) {
+        std::cout << name << ": not found\n";
+    } else if (!r.isField) {
+        std::cout << name << ": class " << r.className << (r.classByAlias ? " (by alias)" : "") << "\n";
+    } else if (r.owner.empty()) {
+        std::cout << name << ": not found (class " << r.className << " has no such field)\n";
+    } else {
+        std::cout << name << ": field " << r.owner << "." << r.field << " " << r.type;
+        if (r.owner != r.className) std::cout << ", inherited by " << r.className;
+        if (r.fieldByAlias) std::cout << " (by alias)";
+        else if (r.classByAlias) std::cout << " (class by alias)";
+        std::cout << "\n";
     }
-    const std::string owner = utf8(field->classInfo()->scName());
-    std::cout << name << ": field " << owner << "." << utf8(field->scName()) << " " << kymdl::typeText(*field);
-    if (owner != className) std::cout << ", inherited by " << className;
-    if (!cls->fieldInfo(fieldPart, bases, false)) std::cout << " (by alias)";
-    else if (byAlias) std::cout << " (class by alias)";
-    std::cout << "\n";
-    return 0;
+}
+
+int lookup(const std::string& path, const std::string& name, bool aliases, bool bases, bool asJson) {
+    const refPtr<modelInfo> model = loadOrFail(path);
+    const resolution r = resolve(*model, name, aliases, bases);
+    if (asJson) std::cout << resolutionJson(name, r).dump();
+    else printResolution(name, r);
+    return r.found() ? 0 : 1;
 }
 
 // ---- convert ----
@@ -329,33 +413,56 @@ int convert(const std::string& input, const std::string& output) {
     const refPtr<modelInfo> model = loadOrFail(input);
     std::vector<file::diagnostic> notes;
     const std::string text = file::saveModelText(model, formatOf(output), &notes);
-    for (const file::diagnostic& d : notes) printDiagnostic(d.text().toUtf8());
+    printer->report(notes);
     emit(text, output);
     return 0;
 }
 
 // ---- ddl ----
 
-// Prints SQL diagnostics, placed at their database or, when they concern
-// the model, at `modelPath`; answers the number of errors.
-int printSqlDiagnostics(const sql::diagnostics& list, const std::string& modelPath) {
+// The entry of the model file where the element of `d` is defined: its
+// element, else its field as its class has it (own or inherited), else its
+// class.
+const diagnosticPlace* elementPlace(const diagnostic& d, const modelInfo& model, const placeMap& places) {
+    const auto find = [&](const ky::string& name) {
+        const auto at = places.find(name);
+        return at == places.end() ? nullptr : &at->second;
+    };
+    if (!d.element.empty()) return find(d.element);
+    const auto cls = model.classInfo(d.table, false);
+    if (!cls) return nullptr;
+    if (d.field.empty()) return find(cls->scName().string());
+    const auto field = cls->fieldInfo(d.field, true, false);
+    return field ? find(field->qualifiedName()) : nullptr;
+}
+
+// Reports SQL diagnostics, placed at their database or, when they concern
+// the model, at the entry of their element in `modelPath` (when `places`
+// holds those of `model`); answers the number of errors.
+int reportSqlDiagnostics(sql::diagnostics list, const std::string& modelPath, const modelInfo* model = nullptr,
+                         const placeMap* places = nullptr) {
     int errors = 0;
-    for (const sql::diagnostic& d : list) {
-        errors += d.severity == sql::eError;
-        std::string where = d.file.empty() ? modelPath : d.file.toUtf8();
-        if (d.line) where += ":" + std::to_string(d.line) + (d.column ? ":" + std::to_string(d.column) : "");
-        printDiagnostic(where + ": " + sql::describe(d).toUtf8());
+    for (sql::diagnostic& d : list) {
+        errors += d.severity == eError;
+        if (!d.file.empty()) continue;
+        d.file = ky::string::fromUtf8(modelPath);
+        if (const diagnosticPlace* at = model && places ? elementPlace(d, *model, *places) : nullptr) {
+            d.line = at->line;
+            d.column = at->column;
+        }
     }
+    printer->report(list);
     return errors;
 }
 
 int ddl(const std::string& path, const std::string& dialect, const std::string& output) {
     refuseOverwrite(path, output);
-    const refPtr<modelInfo> model = loadOrFail(path);
+    placeMap places;
+    const refPtr<modelInfo> model = loadOrFail(path, &places);
     sql::ddlOptions options;
     options.dialect = dialect == "postgresql" ? sql::ePostgresql : sql::eSqlite;
     const sql::ddlResult result = sql::createDdl(*model, options);
-    if (printSqlDiagnostics(result.problems, path) > 0) return 1;
+    if (reportSqlDiagnostics(result.problems, path == "-" ? "<stdin>" : path, model.get(), &places) > 0) return 1;
     emit(result.text, output);
     return 0;
 }
@@ -393,7 +500,7 @@ refPtr<modelInfo> reflectSource(const std::string& source, const std::string& ou
             throw usageError{"unknown database '" + shown + "' (sqlite:PATH or postgresql://...)"};
         }
     }
-    if (printSqlDiagnostics(result.problems, shown) > 0) return {};
+    if (reportSqlDiagnostics(result.problems, shown) > 0) return {};
     return result.model;
 }
 
@@ -402,7 +509,7 @@ int reflect(const std::string& source, const std::string& output, const sql::ref
     if (!model) return 1;
     std::vector<file::diagnostic> notes;
     const std::string text = file::saveModelText(model, formatOf(output), &notes);
-    for (const file::diagnostic& d : notes) printDiagnostic(d.text().toUtf8());
+    printer->report(notes);
     emit(text, output);
     return 0;
 }
@@ -461,6 +568,11 @@ int doc(const std::string& source, const std::string& dir, bool diagrams, bool f
 
 }  // namespace
 
+kymdl::reportFormat formatNamed(const std::string& name) {
+    return name == "json" ? kymdl::reportFormat::json
+                          : name == "sarif" ? kymdl::reportFormat::sarif : kymdl::reportFormat::text;
+}
+
 // A model file that exists, or "-" for standard input.
 const CLI::Validator modelFileArgument(
     [](std::string& path) { return path == "-" ? std::string() : CLI::ExistingFile(path); }, "FILE");
@@ -484,12 +596,17 @@ int runTool(int argc, char** argv) {
     CLI::App* checkCmd = app.add_subcommand("check", "Load model files and report every problem found");
     checkCmd->add_option("FILE", checkFiles, "model files (YAML or JSON; - for standard input)")->required();
     checkCmd->add_flag("--strict", strict, "fail on warnings too");
+    std::string checkFormat = "text";
+    checkCmd->add_option("--format", checkFormat, "text (on standard error), json or sarif (on standard output)")
+        ->check(CLI::IsMember({"text", "json", "sarif"}));
 
     std::string file;
     std::string className;
     CLI::App* showCmd = app.add_subcommand("show", "Print the classes of a model (or one class) as tables");
     showCmd->add_option("FILE", file, "model file")->required()->check(modelFileArgument);
     showCmd->add_option("CLASS", className, "only this class");
+    std::string showFormat = "text";
+    showCmd->add_option("--format", showFormat, "text (tables) or json")->check(CLI::IsMember({"text", "json"}));
 
     std::string name;
     bool aliases = false;
@@ -499,6 +616,8 @@ int runTool(int argc, char** argv) {
     lookupCmd->add_option("NAME", name, "Class or Class.field")->required();
     lookupCmd->add_flag("--aliases", aliases, "search aliases too");
     lookupCmd->add_flag("--bases", bases, "search base classes for the field");
+    std::string lookupFormat = "text";
+    lookupCmd->add_option("--format", lookupFormat, "text or json")->check(CLI::IsMember({"text", "json"}));
 
     std::string output;
     CLI::App* convertCmd = app.add_subcommand("convert", "Rewrite a model file as YAML or JSON (by OUT's extension)");
@@ -584,14 +703,16 @@ int runTool(int argc, char** argv) {
     }
 
     decideTalk(colour, quiet, verbose);
+    const kymdl::reportFormat reportFormat = *checkCmd ? formatNamed(checkFormat) : kymdl::reportFormat::text;
+    printer = std::make_unique<kymdl::diagnosticPrinter>(reportFormat, std::cerr, settings.verbosity < 0, settings.colour);
     reflectOptions.schema = ky::string::fromUtf8(schema);
     for (const std::string& pattern : include) reflectOptions.include.push_back(ky::string::fromUtf8(pattern));
     for (const std::string& pattern : exclude) reflectOptions.exclude.push_back(ky::string::fromUtf8(pattern));
 
     try {
         if (*checkCmd) return check(checkFiles, strict);
-        if (*showCmd) return show(file, className);
-        if (*lookupCmd) return lookup(file, name, aliases, bases);
+        if (*showCmd) return show(file, className, showFormat == "json");
+        if (*lookupCmd) return lookup(file, name, aliases, bases, lookupFormat == "json");
         if (*convertCmd) return convert(file, output);
         if (*ddlCmd) return ddl(file, dialect, output);
         if (*reflectCmd) return reflect(source, output, reflectOptions, timeoutS);

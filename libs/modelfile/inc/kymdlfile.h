@@ -17,8 +17,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include <kymdldiagnostic.h>
 #include <kymetamodel.h>
 #include <kystring.h>
 
@@ -28,10 +30,9 @@
 namespace ky::metamodel::file {
 
 /// How grave a diagnostic is: an error stops the load from building a model.
-enum eSeverity : std::uint32_t {
-    eError = 1,    ///< the file is wrong; no model is built
-    eWarning = 2,  ///< suspicious but loadable
-};
+using eSeverity = ky::metamodel::eSeverity;
+using ky::metamodel::eError;
+using ky::metamodel::eWarning;
 
 /// The syntax of a model file.
 enum eFormat : std::uint32_t {
@@ -40,22 +41,8 @@ enum eFormat : std::uint32_t {
     eJson = 2,        ///< JSON
 };
 
-/// One finding of a load, a save or the model checks: where, how grave, a
-/// stable code and a message naming the element. A plain value.
-struct KY_MODELFILE_API diagnostic {
-    ky::string file;           ///< the file name given to the load (or the path)
-    std::uint32_t line = 0;    ///< 1-based line; 0 when the finding has no place
-    std::uint32_t column = 0;  ///< 1-based column in characters; 0 when none
-    eSeverity severity = eError;  ///< error or warning
-    ky::string code;           ///< the stable code, "M001" ...
-    ky::string message;        ///< what is wrong, naming the element
-    ky::string element;        ///< model checks: the class, "class.field" or "class.relation" concerned
-    ky::string hint;           ///< model checks: what to do about it; empty otherwise
-
-    /// "file:line:column: error M012: message" (the place parts left out
-    /// when zero or empty: "error M205: message" for a finding without place).
-    ky::string text() const;
-};
+/// The codes this library reports, in the order of docs/model-file.md.
+KY_MODELFILE_API const std::vector<diagnosticCode>& codeTable();
 
 /// Limits of a load, so that hostile input ends in a diagnostic with bounded
 /// time and memory.
@@ -71,6 +58,9 @@ struct KY_MODELFILE_API loadOptions {
     /// the entries of the elements they concern. Off by default: a load then
     /// reports only what is wrong with the file itself.
     bool runChecks = false;
+    /// Fills loadResult::places, so that a host can place its own findings
+    /// about the model's elements at their entries. Off by default.
+    bool recordPlaces = false;
 };
 
 /// What a load answers: the model, or an empty pointer when an error was
@@ -78,6 +68,11 @@ struct KY_MODELFILE_API loadOptions {
 struct KY_MODELFILE_API loadResult {
     ky::refPtr<ky::metamodel::modelInfo> model;  ///< empty when any error was reported
     std::vector<diagnostic> diagnostics;         ///< errors and warnings, in file order
+    /// With loadOptions::recordPlaces: where each element is defined, by
+    /// "class", "class.field" or "class.relation" (the line and column of a
+    /// class's or field's name, of a copied field's copy entry, of a
+    /// relation's entry); empty otherwise.
+    std::unordered_map<ky::string, diagnosticPlace> places;
 
     /// Whether an error (not only warnings) was reported.
     bool hasErrors() const;

@@ -13,11 +13,17 @@
 #include <string_view>
 #include <vector>
 
+#include <kymdldiagnostic.h>
+
 #include "kymdlfileexport.h"
 
 namespace ky::metamodel::file {
 
-struct diagnostic;
+/// One finding of a load, a save, a write or the model checks: where
+/// (`file`, `line`, `column`), how grave, a stable code and a message naming
+/// the element; `hint` and `related` where the library has them, `element`
+/// for the model checks.
+using diagnostic = ky::metamodel::diagnostic;
 
 /// Writes `text` to `path`. Symbolic links are followed to the file they
 /// name (the link stays a link). A regular file, or a new one, is replaced

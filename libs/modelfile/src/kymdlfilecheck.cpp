@@ -24,22 +24,14 @@ const std::array<const char*, rootKeyCount> rootKeys{"caseSensitiveNames", "clas
 
 namespace {
 
-// The edit distance of two keys, for the hint of an unknown key.
-std::size_t distance(std::string_view a, std::string_view b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                              std::tolower(static_cast<unsigned char>(b[j - 1]));
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
+// The type words a type string may begin with, for the hint of an unknown type.
+std::vector<ky::string> typeWords() {
+    std::vector<ky::string> words;
+    for (eFieldType type : {eBool, eShort, eInt, eLong, eFloat, eDouble, eString, eDate, eTime, eTimestamp, eBinary,
+                            eDirectory, eFile, eSearchPath})
+        words.push_back(fieldInfo::typeStringFromType(type).string());
+    words.push_back(L"custom");
+    return words;
 }
 
 struct classFieldKey {
@@ -78,8 +70,13 @@ public:
 private:
     const node& at(std::uint32_t index) const { return mTree.at(index); }
     std::string_view text(std::uint32_t index) const { return mTree.text(at(index)); }
-    void error(std::uint32_t index, const wchar_t* code, const ky::string& message) {
-        mReport.error(at(index).line, at(index).column, code, message);
+    void error(std::uint32_t index, const wchar_t* code, const ky::string& message,
+               const ky::string& hint = ky::string()) {
+        mReport.error(at(index).line, at(index).column, code, message, hint);
+    }
+    // Names the node at `index` as a place related to the error reported last.
+    void relate(std::uint32_t index, const ky::string& message) {
+        mReport.relate(at(index).line, at(index).column, message);
     }
 
     template <std::size_t N>
@@ -113,6 +110,9 @@ private:
     void checkSemantic(fieldDesc& field, const lazyText& what);
     bool inherited(std::uint32_t cls, ky::scString name, std::uint32_t* owner) const;
     bool findField(std::uint32_t cls, ky::scString name, std::uint32_t* owner) const;
+    // The hints of unknown names: the nearest class, or field of `cls` (own or inherited).
+    ky::string classSuggestion(const ky::string& name);
+    ky::string fieldSuggestion(std::uint32_t cls, const ky::string& name);
     bool derivesFrom(std::uint32_t cls, std::uint32_t base) const;
     template <class Stop>
     std::uint32_t walkBases(std::uint32_t cls, const Stop& stop) const;
@@ -133,6 +133,8 @@ private:
     // Text buffers reused from name to name.
     mutable std::wstring mFold;
     ky::string mName, mEntry;
+    std::size_t mSuggestionBudget = suggestionBudget;  // what suggestion() may still compare
+    std::vector<ky::string> mClassNames;               // the names of the classes, made for the first suggestion
     // What each type string read as, by its text in the tree.
     struct typeRead {
         bool read;
@@ -166,14 +168,10 @@ void checker::readKeys(std::uint32_t mapIndex, const std::array<const char*, N>&
         for (std::size_t k = 0; k < N && found == N; ++k)
             if (key == names[k]) found = k;
         if (found == N) {
-            std::size_t best = N, bestDistance = 4;
-            for (std::size_t k = 0; k < N; ++k) {
-                const std::size_t d = distance(key, names[k]);
-                if (d < bestDistance) best = k, bestDistance = d;
-            }
-            ky::string message = L"unknown key " + quoted(key) + L" in " + where();
-            if (best != N) message += L"; did you mean '" + wide(names[best]) + L"'?";
-            error(keyIndex, L"M010", message);
+            std::vector<ky::string> known;
+            for (const char* name : names) known.push_back(wide(name));
+            error(keyIndex, L"M010", L"unknown key " + quoted(key) + L" in " + where(),
+                  suggestion(std::wstring_view(wide(key)), known, mSuggestionBudget));
         } else if (slots[found] != none) {
             error(keyIndex, L"M011", L"duplicate key " + quoted(key) + L" in " + where());
         } else {
@@ -223,8 +221,35 @@ std::uint32_t checker::findClass(std::uint32_t nameIndex, const wchar_t* code, c
     if (!readName(nameIndex, what, name)) return none;
     const auto found = mClassIndex.find(keyOf(name));
     if (found != mClassIndex.end()) return found->second;
-    error(nameIndex, code, L"unknown class " + quoted(std::wstring_view(name)) + L" named as " + what());
+    error(nameIndex, code, L"unknown class " + quoted(std::wstring_view(name)) + L" named as " + what(),
+          classSuggestion(name));
     return none;
+}
+
+ky::string checker::classSuggestion(const ky::string& name) {
+    if (mSuggestionBudget == 0) return {};
+    if (mClassNames.empty()) {
+        for (std::uint32_t c = 0; c < mDesc->classes.size(); ++c)
+            if (mDesc->classes[c].valid && mDesc->classes[c].slots[cName] != none)
+                mClassNames.push_back(className(c));
+    }
+    return suggestion(std::wstring_view(name), mClassNames, mSuggestionBudget);
+}
+
+ky::string checker::fieldSuggestion(std::uint32_t cls, const ky::string& name) {
+    if (mSuggestionBudget == 0) return {};
+    std::vector<ky::string> known;
+    // A field is named as its entry spells it; a copied one by its key.
+    const auto add = [&](std::uint32_t c) {
+        const classDesc& d = mDesc->classes[c];
+        for (std::size_t i = 0; i < d.ownNames.size(); ++i)
+            known.push_back(at(d.ownAt[i]).kind == nodeKind::scalar ? wideText(mTree, d.ownAt[i])
+                                                                    : d.ownNames[i].string());
+        return false;
+    };
+    add(cls);
+    walkBases(cls, add);
+    return suggestion(std::wstring_view(name), known, mSuggestionBudget);
 }
 
 void checker::readTextList(std::uint32_t index, const lazyText& what, bool names) {
@@ -311,6 +336,7 @@ void checker::readClass(std::uint32_t index) {
             error(cls.slots[cName], L"M020", L"duplicate class name " + quoted(std::wstring_view(name)) +
                                                  L" (first at line " +
                                                  std::to_wstring(at(mDesc->classes[it->second].at).line) + L")");
+            relate(mDesc->classes[it->second].slots[cName], L"first named here");
         }
     }
     const auto what = [&] { return L"class " + (name.empty() ? where() : name); };
@@ -568,6 +594,7 @@ void checker::checkFields(std::uint32_t clsIndex) {
         if (const std::uint32_t first = ownField(clsIndex, key); first != none) {
             error(nameIndex, L"M021", L"duplicate field name: " + what() + L" (first at line " +
                                           std::to_wstring(at(first).line) + L")");
+            relate(first, L"first named here");
             return false;
         }
         return addOwnField(clsIndex, key, nameIndex);
@@ -606,8 +633,10 @@ void checker::checkFields(std::uint32_t clsIndex) {
                                                   className(field.baseClass) + L", which is no base of class " +
                                                   clsName());
             } else if (!findField(field.baseClass, field.key, nullptr)) {
-                error(s[fOverrides], L"M025", L"the overriding " + what() + L" names class " +
-                                                  className(field.baseClass) + L", which has no such field");
+                error(s[fOverrides], L"M025",
+                      L"the overriding " + what() + L" names class " + className(field.baseClass) +
+                          L", which has no such field",
+                      fieldSuggestion(field.baseClass, wideText(mTree, s[fName])));
             }
             continue;
         }
@@ -628,7 +657,9 @@ void checker::checkOrdinaryField(fieldDesc& field, const lazyText& what) {
         auto [known, added] = mTypes.try_emplace(typeText, typeRead{false, eString, 0});
         if (added) known->second.read = fieldInfo::parseType(wide(typeText), known->second.type, known->second.length);
         if (!known->second.read) {
-            error(s[fType], L"M012", L"unknown type " + quoted(typeText) + L" for " + what());
+            const std::string_view word = typeText.substr(0, typeText.find('('));
+            error(s[fType], L"M012", L"unknown type " + quoted(typeText) + L" for " + what(),
+                  suggestion(std::wstring_view(wide(word)), typeWords(), mSuggestionBudget));
             return;
         }
         field.type = known->second.type;
@@ -728,14 +759,17 @@ void checker::checkRelation(relationDesc& rel) {
     const auto from = [&] { return className(rel.fromClass) + L"." + fieldName; };
     std::uint32_t fromOwner = none, toOwner = none;
     if (!findField(rel.fromClass, keyOf(fieldName), &fromOwner)) {
-        error(s[rField], L"M026", L"unknown field " + from() + L" as the start of a relation");
+        error(s[rField], L"M026", L"unknown field " + from() + L" as the start of a relation",
+              fieldSuggestion(rel.fromClass, fieldName));
         return;
     }
     if (s[rTargetField] != none) {
         const ky::string targetName = wideText(mTree, s[rTargetField]);
         if (!findField(rel.targetClass, keyOf(targetName), &toOwner)) {
-            error(s[rTargetField], L"M027", L"unknown field " + className(rel.targetClass) + L"." + targetName +
-                                                L" as the target of the relation from " + from());
+            error(s[rTargetField], L"M027",
+                  L"unknown field " + className(rel.targetClass) + L"." + targetName +
+                      L" as the target of the relation from " + from(),
+                  fieldSuggestion(rel.targetClass, targetName));
             return;
         }
     }

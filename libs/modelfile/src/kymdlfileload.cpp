@@ -44,17 +44,15 @@ loadResult finish(reporter& report) {
     return result;
 }
 
-// Runs the model checks on a model just built from `desc` and adds their
-// findings to `result`, each at the entry of its element: a class at its
-// name, a field at its name (a copied field at its copy entry), a relation
-// at its entry. The model holds the classes in file order, each class its
-// own fields in the order the checks listed them, and the relations made
-// on a class in the order of the file.
-void addModelChecks(const tree& t, const description& desc, const ky::string& name, loadResult& result) {
+// The entries of the elements of a model just built from `desc` (their tree
+// nodes): a class at its name, a field at its name (a copied field at its
+// copy entry), a relation at its entry. The model holds the classes in file
+// order, each class its own fields in the order the checks listed them, and
+// the relations made on a class in the order of the file.
+std::unordered_map<const void*, std::uint32_t> entriesOf(const description& desc, const modelInfo& model) {
     std::unordered_map<const void*, std::uint32_t> entries;
     std::size_t index = 0;
-    for (auto it = result.model->classes_begin(); it != result.model->classes_end() && index < desc.classes.size();
-         ++it, ++index) {
+    for (auto it = model.classes_begin(); it != model.classes_end() && index < desc.classes.size(); ++it, ++index) {
         const classDesc& cls = desc.classes[index];
         entries.emplace(it->get(), cls.slots[cName]);
         std::size_t field = 0;
@@ -62,7 +60,7 @@ void addModelChecks(const tree& t, const description& desc, const ky::string& na
             entries.emplace(f->get(), cls.ownAt[field]);
     }
     std::vector<std::size_t> made(desc.classes.size(), 0);
-    std::vector<ky::refPtr<classInfo>> classes(result.model->classes_begin(), result.model->classes_end());
+    std::vector<ky::refPtr<classInfo>> classes(model.classes_begin(), model.classes_end());
     for (const relationDesc& rel : desc.relations) {
         if (rel.fromClass >= classes.size()) continue;
         const classInfo& from = *classes[rel.fromClass];
@@ -70,6 +68,32 @@ void addModelChecks(const tree& t, const description& desc, const ky::string& na
         if (from.toRelations_begin() + static_cast<std::ptrdiff_t>(k) < from.toRelations_end())
             entries.emplace(from.toRelations_begin()[static_cast<std::ptrdiff_t>(k)].get(), rel.at);
     }
+    return entries;
+}
+
+// Fills result.places with where each class, field and relation of the
+// model is defined.
+void addPlaces(const tree& t, const std::unordered_map<const void*, std::uint32_t>& entries, loadResult& result) {
+    const auto place = [&](const void* element, const ky::string& name) {
+        const auto entry = entries.find(element);
+        if (entry == entries.end() || entry->second == none) return;
+        diagnosticPlace& at = result.places[name];
+        at.line = t.at(entry->second).line;
+        at.column = t.at(entry->second).column;
+    };
+    for (auto it = result.model->classes_begin(); it != result.model->classes_end(); ++it) {
+        const ky::string name = (*it)->scName().string();
+        place(it->get(), name);
+        for (auto f = (*it)->fields_begin(); f != (*it)->fields_end(); ++f) place(f->get(), (*f)->qualifiedName());
+        for (auto r = (*it)->toRelations_begin(); r != (*it)->toRelations_end(); ++r)
+            place(r->get(), name + L"." + (*r)->scName().string());
+    }
+}
+
+// Runs the model checks on a model just built and adds their findings to
+// `result`, each at the entry of its element.
+void addModelChecks(const tree& t, const std::unordered_map<const void*, std::uint32_t>& entries,
+                    const ky::string& name, loadResult& result) {
     std::vector<const void*> subjects;
     std::vector<diagnostic> found = runModelChecks(*result.model, &subjects);
     for (std::size_t i = 0; i < found.size(); ++i) {
@@ -201,14 +225,15 @@ loadResult loadText(std::string_view text, std::string* owned, const ky::string&
         result.model = buildModel(t, desc);
     } catch (bool) {
         result.model.reset();
-        diagnostic d;
+        diagnostic d = diagnostic::make(eError, L"M090", L"the metamodel refused the model although the checks passed");
         d.file = name;
-        d.code = L"M090";
-        d.message = L"the metamodel refused the model although the checks passed";
         result.diagnostics.push_back(d);
         return result;
     }
-    if (options.runChecks) addModelChecks(t, desc, name, result);
+    if (!options.runChecks && !options.recordPlaces) return result;
+    const auto entries = entriesOf(desc, *result.model);
+    if (options.recordPlaces) addPlaces(t, entries, result);
+    if (options.runChecks) addModelChecks(t, entries, name, result);
     return result;
 }
 

@@ -46,11 +46,8 @@ public:
 private:
     void add(const void* subject, eSeverity severity, const wchar_t* code, const ky::string& element,
              const ky::string& message, const ky::string& hint) {
-        diagnostic d;
-        d.severity = severity;
-        d.code = code;
+        diagnostic d = diagnostic::make(severity, code, message);
         d.element = element;
-        d.message = message;
         d.hint = hint;
         mOut.push_back(std::move(d));
         if (mSubjects) mSubjects->push_back(subject);

@@ -20,12 +20,17 @@ public:
     reporter(const ky::string& file, std::uint32_t limit) : mFile(file), mLimit(limit) {}
 
     void report(eSeverity severity, std::uint32_t line, std::uint32_t column, const wchar_t* code,
-                const ky::string& message);
-    void error(std::uint32_t line, std::uint32_t column, const wchar_t* code, const ky::string& message) {
-        report(eError, line, column, code, message);
+                const ky::string& message, const ky::string& hint = ky::string());
+    void error(std::uint32_t line, std::uint32_t column, const wchar_t* code, const ky::string& message,
+               const ky::string& hint = ky::string()) {
+        report(eError, line, column, code, message, hint);
     }
     void warning(std::uint32_t line, std::uint32_t column, const wchar_t* code, const ky::string& message) {
         report(eWarning, line, column, code, message);
+    }
+    // Adds a place related to the diagnostic reported last (when it was kept).
+    void relate(std::uint32_t line, std::uint32_t column, const ky::string& message) {
+        if (mLastKept) mDiagnostics.back().related.push_back({ky::string(), line, column, message.escapedForLine()});
     }
     std::uint32_t errors() const { return mErrors; }
     bool full() const { return mErrors >= mLimit; }
@@ -35,6 +40,7 @@ private:
     ky::string mFile;
     std::uint32_t mLimit;
     std::uint32_t mErrors = 0;
+    bool mLastKept = false;  // whether the last report was kept, for relate()
     std::vector<diagnostic> mDiagnostics;
 };
 
@@ -48,6 +54,19 @@ inline ky::string wide(std::string_view utf8) {
 }
 // Appends the UTF-8 form of `text` to `out`.
 void appendUtf8(std::wstring_view text, std::string& out);
+
+// "did you mean 'name'?" for the name of `known` nearest to `wrong`, when it
+// is near enough to be a slip of the keyboard (at most a third of the
+// letters differ, ASCII letters compared without case); empty otherwise.
+// Each name of `known` takes one from `budget`, and each comparison the
+// product of the two lengths; once it is spent no name is compared, so that
+// a hostile file of many unknown names among many known ones loads in
+// bounded time.
+ky::string suggestion(std::wstring_view wrong, const std::vector<ky::string>& known, std::size_t& budget);
+
+// The budget of suggestion() for one load: enough for every slip in a file
+// a person wrote.
+constexpr std::size_t suggestionBudget = std::size_t(1) << 24;
 
 // "'text'" for messages, cut to a readable length.
 ky::string quoted(std::string_view utf8);

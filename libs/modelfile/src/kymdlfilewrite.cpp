@@ -381,10 +381,8 @@ bool writeFile(const std::string& path, std::string_view text, std::vector<diagn
     const std::string why = write(path, text);
     if (why.empty()) return true;
     if (diagnostics) {
-        diagnostic d;
+        diagnostic d = diagnostic::make(eError, L"M100", L"cannot write the file: " + detail::wide(why));
         d.file = detail::wide(path);
-        d.code = L"M100";
-        d.message = L"cannot write the file: " + detail::wide(why);
         diagnostics->push_back(d);
     }
     return false;

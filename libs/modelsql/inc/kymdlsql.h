@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include <kymdldiagnostic.h>
 #include <kymetamodel.h>
 
 #include "kymdlsqlexport.h"
@@ -28,27 +29,20 @@ enum eDialect {
     ePostgresql = 2  ///< PostgreSQL
 };
 
-/// How serious a diagnostic is.
-enum eSeverity {
-    eError = 1,    ///< the result is not made (no model, no DDL text)
-    eWarning = 2,  ///< the result is made, with something left out or guessed
-    eNote = 3      ///< information only
-};
+/// How serious a diagnostic is: an error means the result is not made (no
+/// model, no DDL text); a warning that it is made with something left out or
+/// guessed.
+using eSeverity = ky::metamodel::eSeverity;
+using ky::metamodel::eError;
+using ky::metamodel::eNote;
+using ky::metamodel::eWarning;
 
 /// One problem found while writing DDL, executing it or reflecting a
-/// database: what, where (database, table, column; line and column of a DDL
-/// text where one applies) and the database's own message.
-struct KY_SQL_API diagnostic {
-    eSeverity severity = eError;  ///< how serious it is
-    std::string code;             ///< stable code such as "sql.open" (see docs/sql.md)
-    ky::string file;              ///< the database file or connection (password left out); empty for DDL
-    unsigned line = 0;            ///< line in the DDL text, 0 when none applies
-    unsigned column = 0;          ///< column in that line, 0 when none applies
-    ky::string table;             ///< the class or table concerned; may be empty
-    ky::string field;             ///< the field or column concerned; may be empty
-    ky::string message;           ///< the library's message, naming the element
-    ky::string databaseMessage;   ///< what the database itself said; may be empty
-};
+/// database: what, where (`file` is the database file or connection, password
+/// left out, empty for DDL; `table` and `field` the database object; `line`
+/// and `column` in a DDL text where one applies) and the database's own
+/// message in `databaseMessage`. Codes read like "sql.open" (see docs/sql.md).
+using diagnostic = ky::metamodel::diagnostic;
 
 /// A list of diagnostics in the order they were found.
 using diagnostics = std::vector<diagnostic>;
@@ -58,6 +52,9 @@ KY_SQL_API bool hasErrors(const diagnostics& list);
 
 /// One diagnostic as a line of text: "severity code: message [table.field] (database message)".
 KY_SQL_API ky::string describe(const diagnostic& entry);
+
+/// The codes this library reports, in the order of docs/sql.md.
+KY_SQL_API const std::vector<diagnosticCode>& codeTable();
 
 // ---------------------------------------------------------------------------
 // DDL

@@ -61,6 +61,12 @@ struct ddlContext {
     void warn(const char* code, const ky::string& message, const ky::string& tbl, const ky::string& fld = {}) {
         problems.push_back(makeDiagnostic(eWarning, code, message, tbl, fld));
     }
+    // A warning about `field`, named in `element` as its own class names it
+    // (a base's field gives the same element in every table that holds it).
+    void warn(const char* code, const ky::string& message, const ky::string& tbl, const fieldInfo& field) {
+        warn(code, message, tbl, field.scName().string());
+        problems.back().element = field.qualifiedName();
+    }
     void fail(const char* code, const ky::string& message, const ky::string& tbl, const ky::string& fld = {}) {
         problems.push_back(makeDiagnostic(eError, code, message, tbl, fld));
     }
@@ -180,7 +186,7 @@ void appendEnumerationCheck(const fieldInfo& field, column& c, ddlContext& ctx, 
         std::string literal;
         if (!literalOf(item.itemValue, field.type(), ctx.options.dialect, literal)) {
             ctx.warn("sql.ddl.enum-item", L"an enumeration item has no SQL literal; no CHECK is written", t.name.string(),
-                     c.name.string());
+                     field);
             return;
         }
         if (!values.empty()) values += ", ";
@@ -195,7 +201,7 @@ bool describeColumn(const fieldInfo& field, ddlContext& ctx, const table& t, col
     out.name = field.scName();
     const eDialect dialect = ctx.options.dialect;
     const auto warn = [&](const char* code, const ky::string& message) {
-        ctx.warn(code, message, t.name.string(), out.name.string());
+        ctx.warn(code, message, t.name.string(), field);
     };
     if (field.type() == eCustom) {
         const ky::string custom = field.typeString().string();
@@ -428,6 +434,8 @@ bool resolveForeignKey(const relationInfo& relation, table& from, ddlContext& ct
         ctx.warn("sql.ddl.foreign-key",
                  L"the relation \"" + relation.scName().string() + L"\" " + why + L"; no FOREIGN KEY is written",
                  from.name.string());
+        if (const auto owner = relation.fromClassInfo())
+            ctx.problems.back().element = owner->scName().string() + L"." + relation.scName().string();
         return false;
     };
     if (pairs.empty() || !pairs[0].second) return refuse(L"has no field pairs");

@@ -49,15 +49,6 @@ bool isPlainWord(const ky::string& name) {
 
 wchar_t foldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c; }
 
-const wchar_t* severityWord(eSeverity severity) {
-    switch (severity) {
-        case eError: return L"error";
-        case eWarning: return L"warning";
-        case eNote: return L"note";
-    }
-    return L"error";
-}
-
 }  // namespace
 
 // Where the keywords of each initial letter begin in `keywords`: those of
@@ -103,9 +94,9 @@ bool hasErrors(const diagnostics& list) {
 }
 
 ky::string describe(const diagnostic& entry) {
-    ky::string text = severityWord(entry.severity);
+    ky::string text = diagnostic::severityWord(entry.severity);
     text += L" ";
-    text += detail::wide(entry.code);
+    text += entry.code;
     text += L": ";
     text += entry.message;
     if (!entry.table.empty() || !entry.field.empty()) {
@@ -138,10 +129,7 @@ void appendIdentifier(std::string& out, const ky::string& name, eDialect /*diale
 
 diagnostic makeDiagnostic(eSeverity severity, const char* code, const ky::string& message, const ky::string& table,
                           const ky::string& field, const ky::string& databaseMessage) {
-    diagnostic d;
-    d.severity = severity;
-    d.code = code;
-    d.message = message.escapedForLine();  // names in it come from the model or the database
+    diagnostic d = diagnostic::make(severity, wide(code), message);
     d.table = table;
     d.field = field;
     d.databaseMessage = databaseMessage;

@@ -22,7 +22,13 @@ _kymdl() {
 
     case "$prev" in
         --dialect) COMPREPLY=($(compgen -W "sqlite postgresql" -- "$cur")); return ;;
-        --format) COMPREPLY=($(compgen -W "dot mermaid svg png" -- "$cur")); return ;;
+        --format)
+            local formats="dot mermaid svg png"
+            case "$sub" in
+                check) formats="text json sarif" ;;
+                show|lookup) formats="text json" ;;
+            esac
+            COMPREPLY=($(compgen -W "$formats" -- "$cur")); return ;;
         -o|--output) if [[ "$sub" == doc ]]; then _filedir -d; else _filedir; fi; return ;;
         --color) COMPREPLY=($(compgen -W "auto always never" -- "$cur")); return ;;
         --classes|--timeout|--schema|--include|--exclude) return ;;
@@ -30,9 +36,9 @@ _kymdl() {
 
     local options
     case "$sub" in
-        check) options="--strict" ;;
-        show) options="" ;;
-        lookup) options="--aliases --bases" ;;
+        check) options="--strict --format" ;;
+        show) options="--format" ;;
+        lookup) options="--aliases --bases --format" ;;
         convert) options="" ;;
         ddl) options="--dialect -o --output" ;;
         reflect) options="-o --output --case-sensitive --timeout --schema --include --exclude" ;;

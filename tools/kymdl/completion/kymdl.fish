@@ -19,6 +19,8 @@ complete -c kymdl -s v -l verbose -d 'Also say what was done'
 complete -c kymdl -l color -x -a 'auto always never' -d 'Colour the severity words'
 complete -c kymdl -n "__fish_seen_subcommand_from check show lookup convert ddl diagram doc" -F -k -a "(__fish_complete_suffix .yaml .yml .json)"
 complete -c kymdl -n "__fish_seen_subcommand_from check" -l strict -d 'Fail on warnings too'
+complete -c kymdl -n "__fish_seen_subcommand_from check" -l format -x -a 'text json sarif' -d 'Output format'
+complete -c kymdl -n "__fish_seen_subcommand_from show lookup" -l format -x -a 'text json' -d 'Output format'
 complete -c kymdl -n "__fish_seen_subcommand_from lookup" -l aliases -d 'Search aliases too'
 complete -c kymdl -n "__fish_seen_subcommand_from lookup" -l bases -d 'Search base classes for the field'
 complete -c kymdl -n "__fish_seen_subcommand_from ddl" -l dialect -x -a 'sqlite postgresql' -d 'SQL dialect'
