@@ -9,7 +9,7 @@ namespace {
 
 class builder {
 public:
-    builder(const tree& t, const description& desc) : mTree(t), mDesc(desc), mSilent(ky::string(), 0xffffffffu) {}
+    builder(const tree& t, description& desc) : mTree(t), mDesc(desc), mSilent(ky::string(), 0xffffffffu) {}
 
     ky::refPtr<modelInfo> run();
 
@@ -29,7 +29,7 @@ private:
     void buildRelation(const relationDesc& rel);
 
     const tree& mTree;
-    const description& mDesc;
+    description& mDesc;
     reporter mSilent;  // the values were checked already; a second read reports nothing new
     ky::refPtr<modelInfo> mModel;
     std::vector<ky::refPtr<classInfo>> mClasses;
@@ -173,14 +173,20 @@ ky::refPtr<modelInfo> builder::run() {
     }
     for (std::size_t i = 0; i < mDesc.classes.size(); ++i)
         for (std::uint32_t base : mDesc.classes[i].bases) mClasses[i]->addBaseClass(mClasses[base]);
-    for (std::uint32_t cls : mDesc.buildOrder) buildFields(mDesc.classes[cls], mClasses[cls]);
+    // A class's fields are read by no later class (copies and overrides
+    // go through the model), so each class's part of the description goes
+    // as the model's part grows.
+    for (std::uint32_t cls : mDesc.buildOrder) {
+        buildFields(mDesc.classes[cls], mClasses[cls]);
+        std::vector<fieldDesc>().swap(mDesc.classes[cls].fields);
+    }
     for (const relationDesc& rel : mDesc.relations) buildRelation(rel);
     return mModel;
 }
 
 }  // namespace
 
-ky::refPtr<modelInfo> buildModel(const tree& t, const description& desc) {
+ky::refPtr<modelInfo> buildModel(const tree& t, description& desc) {
     builder b(t, desc);
     return b.run();
 }

@@ -26,7 +26,7 @@ void checker::checkFields(std::uint32_t clsIndex) {
     const auto addOwn = [&](ky::scString key, std::uint32_t nameIndex, const lazyText& what) {
         if (const std::uint32_t first = ownField(clsIndex, key); first != none) {
             error(nameIndex, L"M021", L"duplicate field name: " + what() + L" (first at line " +
-                                          std::to_wstring(at(first).line) + L")");
+                                          std::to_wstring(placeOf(first).line) + L")");
             return false;
         }
         return addOwnField(clsIndex, key, nameIndex);
@@ -136,7 +136,7 @@ void checker::checkSemantic(fieldDesc& field, const lazyText& what) {
                 attribs.getValue(ky::scString::createFrom(fieldInfo::referencedClasses()), names);
                 for (const ky::string& name : names)
                     if (!mClassIndex.count(keyOf(name)))
-                        mReport.warning(at(s[fSemantic]).line, at(s[fSemantic]).column, L"M040",
+                        mReport.warning(placeOf(s[fSemantic]).line, placeOf(s[fSemantic]).column, L"M040",
                                         L"the relation semantic of " + what() + L" names " +
                                             quoted(std::wstring_view(name)) + L", which is no class of this file");
                 break;
@@ -159,13 +159,14 @@ void checker::checkSemantic(fieldDesc& field, const lazyText& what) {
     const node& list = at(s[fItems]);
     for (std::uint32_t i = 0; i < list.size; ++i) {
         const node& item = mTree.child(list, i);
+        const place spot = placeOf(mTree.childIndex(list, i));
         if (item.kind != nodeKind::scalar) continue;
         enumItem parsed;
         const ky::string itemText = wide(mTree.text(item));
         const bool read = field.semantic == eSemBits ? fieldInfo::parseBitsItem(itemText, field.type, parsed)
                                                      : fieldInfo::parseEnumItem(itemText, field.type, parsed);
         if (!read)
-            mReport.error(item.line, item.column, L"M015", L"item " + quoted(std::wstring_view(itemText)) + L" of " +
+            mReport.error(spot.line, spot.column, L"M015", L"item " + quoted(std::wstring_view(itemText)) + L" of " +
                                                               what() + L" does not read as 'value, name' for its type");
     }
 }
@@ -258,7 +259,7 @@ bool checker::run(description& desc) {
         const auto& s = rel.slots;
         relationKey key{rel.fromClass, rel.targetClass, keyOf(wideText(mTree, s[rField])),
                         s[rTargetField] != none ? keyOf(wideText(mTree, s[rTargetField])) : ky::scString()};
-        if (const auto [it, added] = seen.emplace(key, at(rel.at).line); !added)
+        if (const auto [it, added] = seen.emplace(key, placeOf(rel.at).line); !added)
             error(rel.at, L"M030", L"the relation from " + className(rel.fromClass) + L"." + wideText(mTree, s[rField]) +
                                        L" to class " + className(rel.targetClass) + L" is given twice (first at line " +
                                        std::to_wstring(it->second) + L")");

@@ -42,8 +42,9 @@ public:
 private:
     const node& at(std::uint32_t index) const { return mTree.at(index); }
     std::string_view text(std::uint32_t index) const { return mTree.text(at(index)); }
+    place placeOf(std::uint32_t index) const { return mTree.placeOf(index); }
     void error(std::uint32_t index, const wchar_t* code, const ky::string& message) {
-        mReport.error(at(index).line, at(index).column, code, message);
+        mReport.error(placeOf(index).line, placeOf(index).column, code, message);
     }
 
     template <std::size_t N>

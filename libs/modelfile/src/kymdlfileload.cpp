@@ -50,16 +50,16 @@ loadResult finish(reporter& report) {
 // at its entry. The model holds the classes in file order, each class its
 // own fields in the order the checks listed them, and the relations made
 // on a class in the order of the file.
-void addModelChecks(const tree& t, const description& desc, const ky::string& name, loadResult& result) {
-    std::unordered_map<const void*, std::uint32_t> entries;
+void addModelChecks(const description& desc, const ky::string& name, loadResult& result) {
+    std::unordered_map<const void*, place> entries;
     std::size_t index = 0;
     for (auto it = result.model->classes_begin(); it != result.model->classes_end() && index < desc.classes.size();
          ++it, ++index) {
         const classDesc& cls = desc.classes[index];
-        entries.emplace(it->get(), cls.slots[cName]);
+        entries.emplace(it->get(), cls.namePlace);
         std::size_t field = 0;
-        for (auto f = (*it)->fields_begin(); f != (*it)->fields_end() && field < cls.ownAt.size(); ++f, ++field)
-            entries.emplace(f->get(), cls.ownAt[field]);
+        for (auto f = (*it)->fields_begin(); f != (*it)->fields_end() && field < cls.ownPlaces.size(); ++f, ++field)
+            entries.emplace(f->get(), cls.ownPlaces[field]);
     }
     std::vector<std::size_t> made(desc.classes.size(), 0);
     std::vector<ky::refPtr<classInfo>> classes(result.model->classes_begin(), result.model->classes_end());
@@ -68,21 +68,36 @@ void addModelChecks(const tree& t, const description& desc, const ky::string& na
         const classInfo& from = *classes[rel.fromClass];
         const std::size_t k = made[rel.fromClass]++;
         if (from.toRelations_begin() + static_cast<std::ptrdiff_t>(k) < from.toRelations_end())
-            entries.emplace(from.toRelations_begin()[static_cast<std::ptrdiff_t>(k)].get(), rel.at);
+            entries.emplace(from.toRelations_begin()[static_cast<std::ptrdiff_t>(k)].get(), rel.entryPlace);
     }
     std::vector<const void*> subjects;
     std::vector<diagnostic> found = runModelChecks(*result.model, &subjects);
     for (std::size_t i = 0; i < found.size(); ++i) {
         diagnostic& d = found[i];
         d.file = name;
-        if (const auto entry = entries.find(subjects[i]); entry != entries.end() && entry->second != none) {
-            d.line = t.at(entry->second).line;
-            d.column = t.at(entry->second).column;
+        if (const auto entry = entries.find(subjects[i]); entry != entries.end() && entry->second.line != 0) {
+            d.line = entry->second.line;
+            d.column = entry->second.column;
         }
         result.diagnostics.push_back(std::move(d));
     }
     std::stable_sort(result.diagnostics.begin(), result.diagnostics.end(), inFileOrder);
     if (result.hasErrors()) result.model.reset();
+}
+
+// Keeps in `desc` the places the model checks report at, and lets the tree
+// and the description go of what only the checks needed: the build reads
+// no place, so the tree's places need not live beside the model.
+void keepPlaces(tree& t, description& desc) {
+    for (classDesc& cls : desc.classes) {
+        if (cls.slots[cName] != none) cls.namePlace = t.placeOf(cls.slots[cName]);
+        cls.ownPlaces.reserve(cls.ownAt.size());
+        for (std::uint32_t at : cls.ownAt) cls.ownPlaces.push_back(t.placeOf(at));
+        std::vector<std::uint32_t>().swap(cls.ownAt);
+        std::vector<ky::scString>().swap(cls.ownNames);
+    }
+    for (relationDesc& rel : desc.relations) rel.entryPlace = t.placeOf(rel.at);
+    t.forgetPlaces();
 }
 
 }  // namespace
@@ -92,8 +107,9 @@ void addModelChecks(const tree& t, const description& desc, const ky::string& na
 bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, reporter& report,
                     ky::genericValue& out) {
     const node& n = t.at(index);
+    const place at = t.placeOf(index);
     if (n.kind == nodeKind::sequence) {
-        report.error(n.line, n.column, L"M018", what() + L" must be a value, not a list");
+        report.error(at.line, at.column, L"M018", what() + L" must be a value, not a list");
         return false;
     }
     if (n.kind == nodeKind::scalar) {
@@ -110,13 +126,13 @@ bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, re
         const char* end = s.data() + s.size();
         if (const auto [p, ec] = std::from_chars(s.data(), end, whole); ec == std::errc::result_out_of_range && p == end) {
             // Beyond 64 bits: read as a double it would be another number.
-            report.error(n.line, n.column, L"M016", L"the integer " + quoted(s) + L" of " + what() +
+            report.error(at.line, at.column, L"M016", L"the integer " + quoted(s) + L" of " + what() +
                                                         L" is outside the range of long; write it in quotes as a text");
             return false;
         }
         if (auto [p, ec] = std::from_chars(s.data(), end, whole); ec == std::errc() && p == end) {
             if (whole < std::numeric_limits<int>::min() || whole > std::numeric_limits<int>::max()) {
-                report.error(n.line, n.column, L"M016", L"the integer " + quoted(s) + L" of " + what() +
+                report.error(at.line, at.column, L"M016", L"the integer " + quoted(s) + L" of " + what() +
                                                             L" is outside the range of int; write {type: long, value: ...}");
                 return false;
             }
@@ -136,20 +152,22 @@ bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, re
     // {type: <word>, value: <text>}
     std::uint32_t typeIndex = tree::none, valueIndex = tree::none;
     for (std::uint32_t i = 0; i + 1 < n.size; i += 2) {
-        const node& key = t.child(n, i);
+        const std::uint32_t keyIndex = t.childIndex(n, i);
+        const node& key = t.at(keyIndex);
+        const place keyAt = t.placeOf(keyIndex);
         const std::uint32_t value = t.childIndex(n, i + 1);
         const std::string_view k = key.kind == nodeKind::scalar ? t.text(key) : std::string_view();
         if (k == "type") typeIndex = value;
         else if (k == "value") valueIndex = value;
         else {
-            report.error(key.line, key.column, L"M010", L"unknown key " + quoted(k) + L" in " + what() +
+            report.error(keyAt.line, keyAt.column, L"M010", L"unknown key " + quoted(k) + L" in " + what() +
                                                            L" (a typed value has 'type' and 'value')");
             return false;
         }
     }
     if (typeIndex == tree::none || valueIndex == tree::none || t.at(typeIndex).kind != nodeKind::scalar ||
         t.at(valueIndex).kind != nodeKind::scalar) {
-        report.error(n.line, n.column, L"M018", what() + L" must be a value or {type: ..., value: ...}");
+        report.error(at.line, at.column, L"M018", what() + L" must be a value or {type: ..., value: ...}");
         return false;
     }
     const std::string_view word = t.text(t.at(typeIndex));
@@ -159,15 +177,16 @@ bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, re
     for (const auto& [name, type] : typed) {
         if (word != name) continue;
         fieldInfo::getDefaultFromType(type, out);
-        const node& v = t.at(valueIndex);
-        if (!out.assignFromText(wide(t.text(v)))) {
-            report.error(v.line, v.column, L"M016", L"the value " + quoted(t.text(v)) + L" of " + what() +
+        const std::string_view valueText = t.text(t.at(valueIndex));
+        const place v = t.placeOf(valueIndex);
+        if (!out.assignFromText(wide(valueText))) {
+            report.error(v.line, v.column, L"M016", L"the value " + quoted(valueText) + L" of " + what() +
                                                         L" does not convert to " + wide(name));
             return false;
         }
         return true;
     }
-    const node& tn = t.at(typeIndex);
+    const place tn = t.placeOf(typeIndex);
     report.error(tn.line, tn.column, L"M016", L"unknown value type " + quoted(word) + L" in " + what() +
                                                   L" (bool, short, int, long, float, double, text, date, time, timestamp)");
     return false;
@@ -196,6 +215,7 @@ loadResult loadText(std::string_view text, std::string* owned, const ky::string&
     if (owned) std::string().swap(*owned);
     description desc;
     if (!checkDescription(t, report, options, desc)) return finish(report);
+    keepPlaces(t, desc);
     loadResult result = finish(report);
     try {
         result.model = buildModel(t, desc);
@@ -208,7 +228,7 @@ loadResult loadText(std::string_view text, std::string* owned, const ky::string&
         result.diagnostics.push_back(d);
         return result;
     }
-    if (options.runChecks) addModelChecks(t, desc, name, result);
+    if (options.runChecks) addModelChecks(desc, name, result);
     return result;
 }
 

@@ -212,7 +212,7 @@ void checker::readClass(std::uint32_t index) {
         if (!added) {
             error(cls.slots[cName], L"M020", L"duplicate class name " + quoted(std::wstring_view(name)) +
                                                  L" (first at line " +
-                                                 std::to_wstring(at(mDesc->classes[it->second].at).line) + L")");
+                                                 std::to_wstring(placeOf(mDesc->classes[it->second].at).line) + L")");
         }
     }
     const auto what = [&] { return L"class " + (name.empty() ? where() : name); };

@@ -214,6 +214,7 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
     // million nodes copies it and touches fresh pages, which costs more
     // than reading them.
     mNodes.reserve(input.size() / 9 + 16);
+    mPlaces.reserve(mNodes.capacity());
     mKids.reserve(input.size() / 9 + 16);
     mText.reserve(input.size() / 2 + 16);
     // The collections being read: node index and the children read so far.
@@ -232,9 +233,8 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
     auto addNode = [&](const yaml_mark_t& mark, nodeKind kind) {
         node n;
         n.kind = kind;
-        n.line = static_cast<std::uint32_t>(mark.line) + 1;
-        n.column = static_cast<std::uint32_t>(mark.column) + 1;
         mNodes.push_back(n);
+        mPlaces.push_back({static_cast<std::uint32_t>(mark.line) + 1, static_cast<std::uint32_t>(mark.column) + 1});
         weights.push_back(1);
         return static_cast<std::uint32_t>(mNodes.size() - 1);
     };
@@ -265,6 +265,7 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
                 // The estimates above are generous; the tree is kept until
                 // the model is built, its room to spare with it.
                 mNodes.shrink_to_fit();
+                mPlaces.shrink_to_fit();
                 mKids.shrink_to_fit();
                 mText.shrink_to_fit();
                 return true;
@@ -293,7 +294,7 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
                              ev.data.scalar.style == YAML_LITERAL_SCALAR_STYLE ||
                              ev.data.scalar.style == YAML_FOLDED_SCALAR_STYLE ||
                              (n.plain && !isJsonLiteral(text(n))))) {
-                    report.error(n.line, n.column, L"M008", L"not JSON: " + quoted(text(n)) +
+                    report.error(mPlaces[index].line, mPlaces[index].column, L"M008", L"not JSON: " + quoted(text(n)) +
                                                                L" is a YAML scalar; JSON texts are in double quotes");
                 }
                 remember(ev.data.scalar.anchor, index);
@@ -307,11 +308,11 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
                 const bool block = isMap ? ev.data.mapping_start.style == YAML_BLOCK_MAPPING_STYLE
                                          : ev.data.sequence_start.style == YAML_BLOCK_SEQUENCE_STYLE;
                 if (json && block) {
-                    report.error(mNodes[index].line, mNodes[index].column, L"M008",
+                    report.error(mPlaces[index].line, mPlaces[index].column, L"M008",
                                  L"not JSON: a YAML block collection; JSON collections are in brackets or braces");
                 }
                 if (open.size() >= options.maxDepth) {
-                    report.error(mNodes[index].line, mNodes[index].column, L"M006",
+                    report.error(mPlaces[index].line, mPlaces[index].column, L"M006",
                                  L"collections nested deeper than " + std::to_wstring(options.maxDepth) +
                                      L" levels");
                     return false;

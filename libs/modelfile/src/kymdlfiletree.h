@@ -18,18 +18,24 @@ namespace ky::metamodel::file::detail {
 
 enum class nodeKind : std::uint8_t { scalar, sequence, mapping };
 
-// Four words, since a model file holds about one node for every ten bytes
-// and the tree stays until the model is built: a scalar's size is kept in 29
-// bits (a longer scalar is refused) beside the kind and the plain mark.
+// Two words, since a model file holds about one node for every ten bytes
+// and the nodes stay until the model is built: a scalar's size is kept in 29
+// bits (a longer scalar is refused) beside the kind and the plain mark. The
+// nodes' places in the file are kept apart from them (see place), so that
+// the tree can let go of them once the checks are done.
 struct node {
-    std::uint32_t line = 0;   // 1-based
-    std::uint32_t column = 0; // 1-based
     std::uint32_t first = 0;  // scalar: offset into the text buffer; collection: into the child array
     std::uint32_t size : 29 = 0;  // scalar: bytes of text; sequence: items; mapping: keys and values
     nodeKind kind : 2 = nodeKind::scalar;
     bool plain : 1 = false;   // a plain (unquoted) scalar
 };
-static_assert(sizeof(node) == 16);
+static_assert(sizeof(node) == 8);
+
+// Where a node starts in the file.
+struct place {
+    std::uint32_t line = 0;   // 1-based; 0 for no place
+    std::uint32_t column = 0; // 1-based
+};
 // The longest scalar a node can hold.
 constexpr std::size_t maxScalarBytes = (std::size_t(1) << 29) - 1;
 
@@ -53,6 +59,11 @@ public:
     // The index of that child.
     std::uint32_t childIndex(const node& n, std::uint32_t i) const { return mKids[n.first + i]; }
     std::size_t countNodes() const { return mNodes.size(); }
+    // Where node `index` starts; no place (line 0) once the places are forgotten.
+    place placeOf(std::uint32_t index) const { return index < mPlaces.size() ? mPlaces[index] : place{}; }
+    // Lets go of the nodes' places: what the build reads needs none, and
+    // they are a third of the tree.
+    void forgetPlaces() { std::vector<place>().swap(mPlaces); }
 
     // Reads `input` with libyaml's event parser; false (with diagnostics
     // reported) when the text does not parse or breaks a limit.
@@ -67,6 +78,7 @@ private:
     void appendText(const unsigned char* bytes, std::size_t length);
 
     std::vector<node> mNodes;
+    std::vector<place> mPlaces;  // one for each node
     std::vector<std::uint32_t> mKids;
     std::vector<char> mText;  // every scalar's text, one after the other
     std::uint32_t mRoot = none;
