@@ -82,6 +82,33 @@ TEST(Formats, JsonOptionRefusesYamlSyntax) {
     EXPECT_EQ(diagnosticsText(result).substr(0, 26), "a.yaml:1:1: error M008: no");
 }
 
+TEST(Formats, ExtensionNamesTheFormatInAnyCase) {
+    EXPECT_EQ(file::formatOfPath("m.json"), file::eJson);
+    EXPECT_EQ(file::formatOfPath("dir/M.JSON"), file::eJson);
+    EXPECT_EQ(file::formatOfPath("m.Yaml"), file::eYaml);
+    EXPECT_EQ(file::formatOfPath("m.YML"), file::eYaml);
+}
+
+TEST(Formats, ANameWithoutAModelExtensionNamesNoFormat) {
+    EXPECT_EQ(file::formatOfPath("m.txt"), file::eAutoFormat);
+    EXPECT_EQ(file::formatOfPath("models.json/m"), file::eAutoFormat);
+    EXPECT_EQ(file::formatOfPath("json"), file::eAutoFormat);
+    EXPECT_EQ(file::formatOfPath(""), file::eAutoFormat);
+}
+
+TEST(Formats, AnUpperCaseJsonNameLoadsAsJson) {
+    const file::loadResult result = file::loadModelText("classes:\n  - name: A\n", L"a.JSON");
+    EXPECT_EQ(diagnosticsText(result).substr(0, 26), "a.JSON:1:1: error M008: no");
+}
+
+TEST(Formats, AnUpperCaseJsonNameSavesAsJson) {
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / "ky_modelfile_upper_case_test.JSON";
+    ASSERT_TRUE(file::saveModelFile(shopModel(), path.string()));
+    const std::string text = readAll(path);
+    std::filesystem::remove(path);
+    EXPECT_EQ(text, file::saveModelText(shopModel(), file::eJson));
+}
+
 TEST(Load, NamesMayReferToClassesLaterInTheFile) {
     const refPtr<modelInfo> model = loadClean(
         "classes:\n"

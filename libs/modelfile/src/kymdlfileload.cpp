@@ -14,16 +14,22 @@ namespace ky::metamodel::file::detail {
 
 namespace {
 
-bool endsWith(const ky::string& text, const wchar_t* tail) {
-    const std::size_t n = std::char_traits<wchar_t>::length(tail);
-    return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+// Whether `name` ends with `tail` (lower case ASCII) in any case.
+bool endsWithFolded(std::string_view name, std::string_view tail) {
+    if (name.size() < tail.size()) return false;
+    const std::string_view end = name.substr(name.size() - tail.size());
+    return std::equal(end.begin(), end.end(), tail.begin(), [](char a, char b) {
+        return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+    });
 }
 
 bool chooseJson(std::string_view text, const ky::string& name, eFormat format) {
+    if (format == eAutoFormat) {
+        std::string utf8;
+        appendUtf8(name, utf8);
+        format = formatOfPath(utf8);
+    }
     if (format != eAutoFormat) return format == eJson;
-    const ky::string lowered = name.lower();
-    if (endsWith(lowered, L".json")) return true;
-    if (endsWith(lowered, L".yaml") || endsWith(lowered, L".yml")) return false;
     for (char c : text) {
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
         return c == '{';
@@ -233,6 +239,12 @@ loadResult loadText(std::string_view text, std::string* owned, const ky::string&
 }
 
 }  // namespace
+
+eFormat formatOfPath(std::string_view path) {
+    if (endsWithFolded(path, ".json")) return eJson;
+    if (endsWithFolded(path, ".yaml") || endsWithFolded(path, ".yml")) return eYaml;
+    return eAutoFormat;
+}
 
 loadResult loadModelText(std::string_view text, const ky::string& name, const loadOptions& options) {
     return loadText(text, nullptr, name, options);

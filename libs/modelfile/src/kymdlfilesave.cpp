@@ -414,9 +414,7 @@ std::string saveModelText(const ky::const_refPtr<modelInfo>& model, eFormat form
 
 bool saveModelFile(const ky::const_refPtr<modelInfo>& model, const std::string& path, eFormat format,
                    std::vector<diagnostic>* diagnostics) {
-    if (format == eAutoFormat) {
-        format = path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0 ? eJson : eYaml;
-    }
+    if (format == eAutoFormat) format = formatOfPath(path);
     return writeFile(path, saveModelText(model, format, diagnostics), diagnostics);
 }
 
