@@ -103,9 +103,10 @@ inline ky::string wideText(const tree& t, std::uint32_t index) { return wide(t.t
 bool checkDescription(const tree& t, reporter& report, const loadOptions& options, description& desc);
 
 // Builds the model from a description without errors, letting go of each
-// class's fields in `desc` once they are built. Throws false only if the
-// core refuses something the checks let through.
-ky::refPtr<ky::metamodel::modelInfo> buildModel(const tree& t, description& desc);
+// class's fields in `desc` and of the parts of `t` before the entries still
+// to come once they are built. Throws false only if the core refuses
+// something the checks let through.
+ky::refPtr<ky::metamodel::modelInfo> buildModel(tree& t, description& desc);
 
 // Reads a typed value (user property or attribute): plain true/false, an
 // integer, a number, a quoted text, or {type, value}. False with an error
