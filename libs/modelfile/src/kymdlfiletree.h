@@ -24,7 +24,7 @@ namespace ky::metamodel::file::detail {
 enum class nodeKind : std::uint8_t { scalar, sequence, mapping };
 
 // Two words, since a model file holds about one node for every ten bytes
-// and the nodes stay until the model is built: a scalar's size is kept in 29
+// and the nodes stay while the model is built: a scalar's size is kept in 29
 // bits (a longer scalar is refused) beside the kind and the plain mark. The
 // nodes' places in the file are kept apart from them (see place), so that
 // the tree can let go of them once the checks are done.
@@ -98,8 +98,8 @@ public:
     std::size_t countNodes() const { return mNodes.size(); }
     // Where node `index` starts; no place (line 0) once the places are forgotten.
     place placeOf(std::uint32_t index) const { return index < mPlaces.size() ? mPlaces[index] : place{}; }
-    // Lets go of the nodes' places: what the build reads needs none, and
-    // they are a third of the tree.
+    // Lets go of the nodes' places: the build reads none, and they cost
+    // as much as the nodes themselves.
     void forgetPlaces() { mPlaces.clear(); }
     // Lets go of what lies before the subtree of node `index` in the file:
     // nodes, children and text that only earlier entries use. Nothing when
