@@ -58,6 +58,13 @@ TEST_P(RoundTrip, ModelWithEveryAttribute) { expectRoundTrip(everythingModel());
 
 TEST_P(RoundTrip, EmptyModel) { expectRoundTrip(modelInfo::createModelInfo(true)); }
 
+// Large enough that the tree lets go of its first blocks while the model is built.
+TEST_P(RoundTrip, ModelLargerThanTheTreesBlocks) {
+    refPtr<modelInfo> model = modelInfo::createModelInfo(false);
+    kygen::buildGeneratedModel(model, 400, 20);
+    expectRoundTrip(model);
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip, ::testing::Values(file::eYaml, file::eJson),
                          [](const auto& info) { return std::string(info.param == file::eJson ? "Json" : "Yaml"); });
 
@@ -80,6 +87,79 @@ TEST(Formats, JsonOptionRefusesYamlSyntax) {
     const file::loadResult result = file::loadModelText("classes:\n  - name: A\n", L"a.yaml", options);
     EXPECT_FALSE(result.model);
     EXPECT_EQ(diagnosticsText(result).substr(0, 26), "a.yaml:1:1: error M008: no");
+}
+
+TEST(Formats, ExtensionNamesTheFormatInAnyCase) {
+    EXPECT_EQ(file::formatOfPath("m.json"), file::eJson);
+    EXPECT_EQ(file::formatOfPath("dir/M.JSON"), file::eJson);
+    EXPECT_EQ(file::formatOfPath("m.Yaml"), file::eYaml);
+    EXPECT_EQ(file::formatOfPath("m.YML"), file::eYaml);
+}
+
+TEST(Formats, ANameWithoutAModelExtensionNamesNoFormat) {
+    EXPECT_EQ(file::formatOfPath("m.txt"), file::eAutoFormat);
+    EXPECT_EQ(file::formatOfPath("models.json/m"), file::eAutoFormat);
+    EXPECT_EQ(file::formatOfPath("json"), file::eAutoFormat);
+    EXPECT_EQ(file::formatOfPath(""), file::eAutoFormat);
+}
+
+TEST(Formats, AnUpperCaseJsonNameLoadsAsJson) {
+    const file::loadResult result = file::loadModelText("classes:\n  - name: A\n", L"a.JSON");
+    EXPECT_EQ(diagnosticsText(result).substr(0, 26), "a.JSON:1:1: error M008: no");
+}
+
+TEST(Formats, AnUpperCaseJsonNameSavesAsJson) {
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / "ky_modelfile_upper_case_test.JSON";
+    ASSERT_TRUE(file::saveModelFile(shopModel(), path.string()));
+    const std::string text = readAll(path);
+    std::filesystem::remove(path);
+    EXPECT_EQ(text, file::saveModelText(shopModel(), file::eJson));
+}
+
+// A file of `classes` classes "cN" of one field "idN" each, the text `extra`
+// given to the first class and `last` to the last.
+std::string manyClasses(int classes, const std::string& extra, const std::string& last) {
+    std::string text = "classes:\n";
+    for (int i = 0; i < classes; ++i) {
+        text += "  - name: c" + std::to_string(i) + "\n";
+        if (i == 0) text += extra;
+        if (i + 1 == classes) text += last;
+        text += "    fields:\n      - {name: id" + std::to_string(i) + ", type: int}\n";
+    }
+    return text;
+}
+
+TEST(LargeFile, RelationsBeforeTheClassesStillLeadToTheirFields) {
+    const std::string text = "relations:\n  - {class: c0, field: id0, kind: ref, target: c11999, targetField: id11999}\n" +
+                             manyClasses(12000, "", "");
+    const file::loadResult result = file::loadModelText(text, L"many.yaml");
+    ASSERT_TRUE(result.model) << diagnosticsText(result);
+    const refPtr<classInfo> first = result.model->classInfo(L"c0", false);
+    ASSERT_TRUE(first);
+    ASSERT_EQ(first->toRelations_end() - first->toRelations_begin(), 1);
+    EXPECT_EQ((*first->toRelations_begin())->toClassInfo()->scName().string(), L"c11999");
+}
+
+TEST(LargeFile, AnAliasFarFromItsAnchorKeepsItsText) {
+    const std::string text = manyClasses(12000, "    label: &shared \"Shared label\"\n", "    label: *shared\n");
+    const file::loadResult result = file::loadModelText(text, L"many.yaml");
+    ASSERT_TRUE(result.model) << diagnosticsText(result);
+    EXPECT_EQ(result.model->classInfo(L"c11999", false)->label(), L"Shared label");
+}
+
+TEST(LargeFile, ALabelLongerThanATextBlockIsKeptWhole) {
+    const std::string label(200000, 'x');
+    const file::loadResult result = file::loadModelText(manyClasses(3, "    label: " + label + "\n", ""), L"long.yaml");
+    ASSERT_TRUE(result.model) << diagnosticsText(result);
+    EXPECT_EQ(result.model->classInfo(L"c0", false)->label(), ky::string(label.begin(), label.end()));
+    EXPECT_TRUE(result.model->classInfo(L"c2", false)->fieldInfo(L"id2", false, false));
+}
+
+TEST(LargeFile, ABaseLaterInTheFileThanItsDerivedClassGivesItItsFields) {
+    const std::string text = manyClasses(12000, "    bases: [c11999]\n", "");
+    const file::loadResult result = file::loadModelText(text, L"many.yaml");
+    ASSERT_TRUE(result.model) << diagnosticsText(result);
+    EXPECT_TRUE(result.model->classInfo(L"c0", false)->fieldInfo(L"id11999", true, false));
 }
 
 TEST(Load, NamesMayReferToClassesLaterInTheFile) {

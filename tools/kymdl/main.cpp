@@ -403,16 +403,11 @@ int lookup(const std::string& path, const std::string& name, bool aliases, bool 
 
 // ---- convert ----
 
-file::eFormat formatOf(const std::string& path) {
-    const std::string ext = fs::path(path).extension().string();
-    return ext == ".json" ? file::eJson : file::eYaml;
-}
-
 int convert(const std::string& input, const std::string& output) {
     refuseOverwrite(input, output);
     const refPtr<modelInfo> model = loadOrFail(input);
     std::vector<file::diagnostic> notes;
-    const std::string text = file::saveModelText(model, formatOf(output), &notes);
+    const std::string text = file::saveModelText(model, file::formatOfPath(output), &notes);
     printer->report(notes);
     emit(text, output);
     return 0;
@@ -508,7 +503,7 @@ int reflect(const std::string& source, const std::string& output, const sql::ref
     const refPtr<modelInfo> model = reflectSource(source, output, options, timeoutS);
     if (!model) return 1;
     std::vector<file::diagnostic> notes;
-    const std::string text = file::saveModelText(model, formatOf(output), &notes);
+    const std::string text = file::saveModelText(model, file::formatOfPath(output), &notes);
     printer->report(notes);
     emit(text, output);
     return 0;

@@ -78,6 +78,11 @@ struct KY_MODELFILE_API loadResult {
     bool hasErrors() const;
 };
 
+/// The format a file name's extension names, in any case: eJson for
+/// ".json", eYaml for ".yaml" and ".yml", eAutoFormat for any other name.
+/// Loading, saving and the tool all tell the format by it.
+KY_MODELFILE_API eFormat formatOfPath(std::string_view path);
+
 /// Loads a model from a file. The file name is the diagnostics' file.
 /// Never throws for a bad file: an unreadable path, a directory or a file
 /// above options.maxFileSize each give a diagnostic.
@@ -96,8 +101,8 @@ KY_MODELFILE_API loadResult loadModelText(std::string_view text, const ky::strin
 KY_MODELFILE_API std::string saveModelText(const ky::const_refPtr<ky::metamodel::modelInfo>& model, eFormat format,
                                            std::vector<diagnostic>* diagnostics = nullptr);
 
-/// Writes saveModelText to `path` (eAutoFormat: JSON for a ".json" path,
-/// YAML otherwise) with writeFile: whole or not at all. False, with an
+/// Writes saveModelText to `path` (eAutoFormat: as formatOfPath names it,
+/// YAML when it names none) with writeFile: whole or not at all. False, with an
 /// error M100 in `diagnostics` when given, when the file cannot be written.
 KY_MODELFILE_API bool saveModelFile(const ky::const_refPtr<ky::metamodel::modelInfo>& model, const std::string& path,
                                     eFormat format = eAutoFormat, std::vector<diagnostic>* diagnostics = nullptr);

@@ -1,6 +1,12 @@
 // Building a model from a checked description, in the order the core needs:
 // every class, then the bases, then the fields class by class (bases and copy
-// sources first), then the relations.
+// sources first), then the relations. As the fields are built, the tree and
+// the description let go of what no later step reads: a class's part of the
+// description once its fields are built, and the tree's part before the
+// first entry (class or relation, in file order) still to be built, so that
+// the tree and the model are not both whole at the end.
+#include <algorithm>
+
 #include "kymdlfiledesc.h"
 
 namespace ky::metamodel::file::detail {
@@ -9,7 +15,7 @@ namespace {
 
 class builder {
 public:
-    builder(const tree& t, const description& desc) : mTree(t), mDesc(desc), mSilent(ky::string(), 0xffffffffu) {}
+    builder(tree& t, description& desc) : mTree(t), mDesc(desc), mSilent(ky::string(), 0xffffffffu) {}
 
     ky::refPtr<modelInfo> run();
 
@@ -28,8 +34,13 @@ private:
     void setSemantic(const fieldDesc& field, const ky::refPtr<fieldInfo>& info);
     void buildRelation(const relationDesc& rel);
 
-    const tree& mTree;
-    const description& mDesc;
+    void releaseBuilt(std::uint32_t cls);
+
+    tree& mTree;
+    description& mDesc;
+    std::vector<bool> mBuilt;     // by class: its fields are built
+    std::uint32_t mLowest = 0;    // the first class in file order whose fields are not built
+    std::uint32_t mFirstRelation = none;  // the entry of the first relation in the file
     reporter mSilent;  // the values were checked already; a second read reports nothing new
     ky::refPtr<modelInfo> mModel;
     std::vector<ky::refPtr<classInfo>> mClasses;
@@ -164,6 +175,18 @@ void builder::buildRelation(const relationDesc& rel) {
     }
 }
 
+// Marks `cls` built and lets the tree go of what lies before the first
+// entry still to be built.
+void builder::releaseBuilt(std::uint32_t cls) {
+    mBuilt[cls] = true;
+    std::vector<fieldDesc>().swap(mDesc.classes[cls].fields);
+    const std::uint32_t before = mLowest;
+    while (mLowest < mBuilt.size() && mBuilt[mLowest]) ++mLowest;
+    if (mLowest == before) return;
+    const std::uint32_t next = mLowest < mBuilt.size() ? mDesc.classes[mLowest].at : none;
+    if (std::min(next, mFirstRelation) != none) mTree.releaseBefore(std::min(next, mFirstRelation));
+}
+
 ky::refPtr<modelInfo> builder::run() {
     mModel = modelInfo::createModelInfo(mDesc.caseSensitive);
     mClasses.reserve(mDesc.classes.size());
@@ -173,14 +196,22 @@ ky::refPtr<modelInfo> builder::run() {
     }
     for (std::size_t i = 0; i < mDesc.classes.size(); ++i)
         for (std::uint32_t base : mDesc.classes[i].bases) mClasses[i]->addBaseClass(mClasses[base]);
-    for (std::uint32_t cls : mDesc.buildOrder) buildFields(mDesc.classes[cls], mClasses[cls]);
+    // A class's fields are read by no later class (copies and overrides
+    // go through the model), so its part of the description and of the
+    // tree go as the model's part grows.
+    mBuilt.assign(mDesc.classes.size(), false);
+    for (const relationDesc& rel : mDesc.relations) mFirstRelation = std::min(mFirstRelation, rel.at);
+    for (std::uint32_t cls : mDesc.buildOrder) {
+        buildFields(mDesc.classes[cls], mClasses[cls]);
+        releaseBuilt(cls);
+    }
     for (const relationDesc& rel : mDesc.relations) buildRelation(rel);
     return mModel;
 }
 
 }  // namespace
 
-ky::refPtr<modelInfo> buildModel(const tree& t, const description& desc) {
+ky::refPtr<modelInfo> buildModel(tree& t, description& desc) {
     builder b(t, desc);
     return b.run();
 }

@@ -58,6 +58,10 @@ struct classDesc {
     std::vector<fieldDesc> fields;
     std::vector<ky::scString> ownNames;              // keys of the own fields, copies expanded
     std::vector<std::uint32_t> ownAt;                // the node that named each
+    // Kept for the build once the checks are done (the two lists above are
+    // then let go of): where the name and each own field stand.
+    place namePlace;
+    std::vector<place> ownPlaces;
     bool valid = true;                               // name read; may be referred to
 };
 
@@ -67,6 +71,7 @@ struct relationDesc {
     std::uint32_t fromClass = none;
     std::uint32_t targetClass = none;
     eRelationType kind = eRef;
+    place entryPlace;                                // where `at` stands, kept for the build
 };
 
 // Everything one load found out; built into a model only without errors.
@@ -97,9 +102,11 @@ inline ky::string wideText(const tree& t, std::uint32_t index) { return wide(t.t
 // Reads the tree into `desc` and checks it; false when an error was reported.
 bool checkDescription(const tree& t, reporter& report, const loadOptions& options, description& desc);
 
-// Builds the model from a description without errors. Throws false only if
-// the core refuses something the checks let through.
-ky::refPtr<ky::metamodel::modelInfo> buildModel(const tree& t, const description& desc);
+// Builds the model from a description without errors, letting go of each
+// class's fields in `desc` and of the parts of `t` before the entries still
+// to come once they are built. Throws false only if the core refuses
+// something the checks let through.
+ky::refPtr<ky::metamodel::modelInfo> buildModel(tree& t, description& desc);
 
 // Reads a typed value (user property or attribute): plain true/false, an
 // integer, a number, a quoted text, or {type, value}. False with an error

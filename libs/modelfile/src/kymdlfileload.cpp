@@ -14,16 +14,22 @@ namespace ky::metamodel::file::detail {
 
 namespace {
 
-bool endsWith(const ky::string& text, const wchar_t* tail) {
-    const std::size_t n = std::char_traits<wchar_t>::length(tail);
-    return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+// Whether `name` ends with `tail` (lower case ASCII) in any case.
+bool endsWithFolded(std::string_view name, std::string_view tail) {
+    if (name.size() < tail.size()) return false;
+    const std::string_view end = name.substr(name.size() - tail.size());
+    return std::equal(end.begin(), end.end(), tail.begin(), [](char a, char b) {
+        return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+    });
 }
 
 bool chooseJson(std::string_view text, const ky::string& name, eFormat format) {
+    if (format == eAutoFormat) {
+        std::string utf8;
+        appendUtf8(name, utf8);
+        format = formatOfPath(utf8);
+    }
     if (format != eAutoFormat) return format == eJson;
-    const ky::string lowered = name.lower();
-    if (endsWith(lowered, L".json")) return true;
-    if (endsWith(lowered, L".yaml") || endsWith(lowered, L".yml")) return false;
     for (char c : text) {
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
         return c == '{';
@@ -44,20 +50,19 @@ loadResult finish(reporter& report) {
     return result;
 }
 
-// The entries of the elements of a model just built from `desc` (their tree
-// nodes): a class at its name, a field at its name (a copied field at its
+// Where the elements of a model just built from `desc` are defined: a class at its name, a field at its name (a copied field at its
 // copy entry), a relation at its entry. The model holds the classes in file
 // order, each class its own fields in the order the checks listed them, and
 // the relations made on a class in the order of the file.
-std::unordered_map<const void*, std::uint32_t> entriesOf(const description& desc, const modelInfo& model) {
-    std::unordered_map<const void*, std::uint32_t> entries;
+std::unordered_map<const void*, place> entriesOf(const description& desc, const modelInfo& model) {
+    std::unordered_map<const void*, place> entries;
     std::size_t index = 0;
     for (auto it = model.classes_begin(); it != model.classes_end() && index < desc.classes.size(); ++it, ++index) {
         const classDesc& cls = desc.classes[index];
-        entries.emplace(it->get(), cls.slots[cName]);
+        entries.emplace(it->get(), cls.namePlace);
         std::size_t field = 0;
-        for (auto f = (*it)->fields_begin(); f != (*it)->fields_end() && field < cls.ownAt.size(); ++f, ++field)
-            entries.emplace(f->get(), cls.ownAt[field]);
+        for (auto f = (*it)->fields_begin(); f != (*it)->fields_end() && field < cls.ownPlaces.size(); ++f, ++field)
+            entries.emplace(f->get(), cls.ownPlaces[field]);
     }
     std::vector<std::size_t> made(desc.classes.size(), 0);
     std::vector<ky::refPtr<classInfo>> classes(model.classes_begin(), model.classes_end());
@@ -66,47 +71,62 @@ std::unordered_map<const void*, std::uint32_t> entriesOf(const description& desc
         const classInfo& from = *classes[rel.fromClass];
         const std::size_t k = made[rel.fromClass]++;
         if (from.toRelations_begin() + static_cast<std::ptrdiff_t>(k) < from.toRelations_end())
-            entries.emplace(from.toRelations_begin()[static_cast<std::ptrdiff_t>(k)].get(), rel.at);
+            entries.emplace(from.toRelations_begin()[static_cast<std::ptrdiff_t>(k)].get(), rel.entryPlace);
     }
     return entries;
 }
 
 // Fills result.places with where each class, field and relation of the
 // model is defined.
-void addPlaces(const tree& t, const std::unordered_map<const void*, std::uint32_t>& entries, loadResult& result) {
-    const auto place = [&](const void* element, const ky::string& name) {
+void addPlaces(const std::unordered_map<const void*, place>& entries, loadResult& result) {
+    const auto placeOf = [&](const void* element, const ky::string& name) {
         const auto entry = entries.find(element);
-        if (entry == entries.end() || entry->second == none) return;
+        if (entry == entries.end() || entry->second.line == 0) return;
         diagnosticPlace& at = result.places[name];
-        at.line = t.at(entry->second).line;
-        at.column = t.at(entry->second).column;
+        at.line = entry->second.line;
+        at.column = entry->second.column;
     };
     for (auto it = result.model->classes_begin(); it != result.model->classes_end(); ++it) {
         const ky::string name = (*it)->scName().string();
-        place(it->get(), name);
-        for (auto f = (*it)->fields_begin(); f != (*it)->fields_end(); ++f) place(f->get(), (*f)->qualifiedName());
+        placeOf(it->get(), name);
+        for (auto f = (*it)->fields_begin(); f != (*it)->fields_end(); ++f) placeOf(f->get(), (*f)->qualifiedName());
         for (auto r = (*it)->toRelations_begin(); r != (*it)->toRelations_end(); ++r)
-            place(r->get(), name + L"." + (*r)->scName().string());
+            placeOf(r->get(), name + L"." + (*r)->scName().string());
     }
 }
 
 // Runs the model checks on a model just built and adds their findings to
 // `result`, each at the entry of its element.
-void addModelChecks(const tree& t, const std::unordered_map<const void*, std::uint32_t>& entries,
-                    const ky::string& name, loadResult& result) {
+void addModelChecks(const std::unordered_map<const void*, place>& entries, const ky::string& name,
+                    loadResult& result) {
     std::vector<const void*> subjects;
     std::vector<diagnostic> found = runModelChecks(*result.model, &subjects);
     for (std::size_t i = 0; i < found.size(); ++i) {
         diagnostic& d = found[i];
         d.file = name;
-        if (const auto entry = entries.find(subjects[i]); entry != entries.end() && entry->second != none) {
-            d.line = t.at(entry->second).line;
-            d.column = t.at(entry->second).column;
+        if (const auto entry = entries.find(subjects[i]); entry != entries.end() && entry->second.line != 0) {
+            d.line = entry->second.line;
+            d.column = entry->second.column;
         }
         result.diagnostics.push_back(std::move(d));
     }
     std::stable_sort(result.diagnostics.begin(), result.diagnostics.end(), inFileOrder);
     if (result.hasErrors()) result.model.reset();
+}
+
+// Keeps in `desc` the places the model checks report at, and lets the tree
+// and the description go of what only the checks needed: the build reads
+// no place, so the tree's places need not live beside the model.
+void keepPlaces(tree& t, description& desc) {
+    for (classDesc& cls : desc.classes) {
+        if (cls.slots[cName] != none) cls.namePlace = t.placeOf(cls.slots[cName]);
+        cls.ownPlaces.reserve(cls.ownAt.size());
+        for (std::uint32_t at : cls.ownAt) cls.ownPlaces.push_back(t.placeOf(at));
+        std::vector<std::uint32_t>().swap(cls.ownAt);
+        std::vector<ky::scString>().swap(cls.ownNames);
+    }
+    for (relationDesc& rel : desc.relations) rel.entryPlace = t.placeOf(rel.at);
+    t.forgetPlaces();
 }
 
 }  // namespace
@@ -116,8 +136,9 @@ void addModelChecks(const tree& t, const std::unordered_map<const void*, std::ui
 bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, reporter& report,
                     ky::genericValue& out) {
     const node& n = t.at(index);
+    const place at = t.placeOf(index);
     if (n.kind == nodeKind::sequence) {
-        report.error(n.line, n.column, L"M018", what() + L" must be a value, not a list");
+        report.error(at.line, at.column, L"M018", what() + L" must be a value, not a list");
         return false;
     }
     if (n.kind == nodeKind::scalar) {
@@ -134,13 +155,13 @@ bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, re
         const char* end = s.data() + s.size();
         if (const auto [p, ec] = std::from_chars(s.data(), end, whole); ec == std::errc::result_out_of_range && p == end) {
             // Beyond 64 bits: read as a double it would be another number.
-            report.error(n.line, n.column, L"M016", L"the integer " + quoted(s) + L" of " + what() +
+            report.error(at.line, at.column, L"M016", L"the integer " + quoted(s) + L" of " + what() +
                                                         L" is outside the range of long; write it in quotes as a text");
             return false;
         }
         if (auto [p, ec] = std::from_chars(s.data(), end, whole); ec == std::errc() && p == end) {
             if (whole < std::numeric_limits<int>::min() || whole > std::numeric_limits<int>::max()) {
-                report.error(n.line, n.column, L"M016", L"the integer " + quoted(s) + L" of " + what() +
+                report.error(at.line, at.column, L"M016", L"the integer " + quoted(s) + L" of " + what() +
                                                             L" is outside the range of int; write {type: long, value: ...}");
                 return false;
             }
@@ -160,20 +181,22 @@ bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, re
     // {type: <word>, value: <text>}
     std::uint32_t typeIndex = tree::none, valueIndex = tree::none;
     for (std::uint32_t i = 0; i + 1 < n.size; i += 2) {
-        const node& key = t.child(n, i);
+        const std::uint32_t keyIndex = t.childIndex(n, i);
+        const node& key = t.at(keyIndex);
+        const place keyAt = t.placeOf(keyIndex);
         const std::uint32_t value = t.childIndex(n, i + 1);
         const std::string_view k = key.kind == nodeKind::scalar ? t.text(key) : std::string_view();
         if (k == "type") typeIndex = value;
         else if (k == "value") valueIndex = value;
         else {
-            report.error(key.line, key.column, L"M010", L"unknown key " + quoted(k) + L" in " + what() +
+            report.error(keyAt.line, keyAt.column, L"M010", L"unknown key " + quoted(k) + L" in " + what() +
                                                            L" (a typed value has 'type' and 'value')");
             return false;
         }
     }
     if (typeIndex == tree::none || valueIndex == tree::none || t.at(typeIndex).kind != nodeKind::scalar ||
         t.at(valueIndex).kind != nodeKind::scalar) {
-        report.error(n.line, n.column, L"M018", what() + L" must be a value or {type: ..., value: ...}");
+        report.error(at.line, at.column, L"M018", what() + L" must be a value or {type: ..., value: ...}");
         return false;
     }
     const std::string_view word = t.text(t.at(typeIndex));
@@ -183,15 +206,16 @@ bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, re
     for (const auto& [name, type] : typed) {
         if (word != name) continue;
         fieldInfo::getDefaultFromType(type, out);
-        const node& v = t.at(valueIndex);
-        if (!out.assignFromText(wide(t.text(v)))) {
-            report.error(v.line, v.column, L"M016", L"the value " + quoted(t.text(v)) + L" of " + what() +
+        const std::string_view valueText = t.text(t.at(valueIndex));
+        const place v = t.placeOf(valueIndex);
+        if (!out.assignFromText(wide(valueText))) {
+            report.error(v.line, v.column, L"M016", L"the value " + quoted(valueText) + L" of " + what() +
                                                         L" does not convert to " + wide(name));
             return false;
         }
         return true;
     }
-    const node& tn = t.at(typeIndex);
+    const place tn = t.placeOf(typeIndex);
     report.error(tn.line, tn.column, L"M016", L"unknown value type " + quoted(word) + L" in " + what() +
                                                   L" (bool, short, int, long, float, double, text, date, time, timestamp)");
     return false;
@@ -220,6 +244,7 @@ loadResult loadText(std::string_view text, std::string* owned, const ky::string&
     if (owned) std::string().swap(*owned);
     description desc;
     if (!checkDescription(t, report, options, desc)) return finish(report);
+    keepPlaces(t, desc);
     loadResult result = finish(report);
     try {
         result.model = buildModel(t, desc);
@@ -232,12 +257,18 @@ loadResult loadText(std::string_view text, std::string* owned, const ky::string&
     }
     if (!options.runChecks && !options.recordPlaces) return result;
     const auto entries = entriesOf(desc, *result.model);
-    if (options.recordPlaces) addPlaces(t, entries, result);
-    if (options.runChecks) addModelChecks(t, entries, name, result);
+    if (options.recordPlaces) addPlaces(entries, result);
+    if (options.runChecks) addModelChecks(entries, name, result);
     return result;
 }
 
 }  // namespace
+
+eFormat formatOfPath(std::string_view path) {
+    if (endsWithFolded(path, ".json")) return eJson;
+    if (endsWithFolded(path, ".yaml") || endsWithFolded(path, ".yml")) return eYaml;
+    return eAutoFormat;
+}
 
 loadResult loadModelText(std::string_view text, const ky::string& name, const loadOptions& options) {
     return loadText(text, nullptr, name, options);

@@ -1,7 +1,6 @@
-// Saving a model as YAML or JSON through a small writer of our own: one
-// escaping rule that both syntaxes read the same way, keys in a fixed order,
-// user properties and bases sorted by name, so that equal models give equal
-// bytes.
+// Saving a model as YAML or JSON through the writer of kymdlfileemitter.h:
+// keys in a fixed order, user properties and bases sorted by name, so that
+// equal models give equal bytes.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -9,6 +8,7 @@
 #include <typeinfo>
 
 #include "kymdlfiledesc.h"
+#include "kymdlfileemitter.h"
 
 namespace ky::metamodel::file::detail {
 
@@ -23,208 +23,6 @@ ky::string itemText(const ky::string& value, const ky::string& name) {
     if (!name.empty() && (blank(name.front()) || blank(name.back()))) return value + L",," + name + L",";
     return value + L", " + name;
 }
-
-// Appends `text` in double quotes, escaped so that YAML and JSON read it
-// back unchanged: control characters, line and paragraph separators, the
-// byte-order mark and characters neither syntax allows become \uXXXX.
-void appendQuoted(std::string& out, std::wstring_view text) {
-    out.push_back('"');
-    std::size_t plainFrom = 0;
-    auto flush = [&](std::size_t upTo) {
-        if (upTo > plainFrom) appendUtf8(text.substr(plainFrom, upTo - plainFrom), out);
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<std::uint32_t>(text[i]);
-        const char* escape = nullptr;
-        switch (c) {
-            case '"': escape = "\\\""; break;
-            case '\\': escape = "\\\\"; break;
-            case '\n': escape = "\\n"; break;
-            case '\t': escape = "\\t"; break;
-            case '\r': escape = "\\r"; break;
-            case '\b': escape = "\\b"; break;
-            case '\f': escape = "\\f"; break;
-            default: break;
-        }
-        const bool unprintable = c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029 ||
-                                 c == 0xfeff || c == 0xfffe || c == 0xffff || (c >= 0xd800 && c < 0xe000) ||
-                                 c > 0x10ffff;
-        if (!escape && !unprintable) continue;
-        flush(i);
-        plainFrom = i + 1;
-        if (escape) {
-            out += escape;
-            continue;
-        }
-        const std::uint32_t shown = (c >= 0xd800 && c < 0xe000) || c > 0x10ffff ? 0xfffd : c;
-        char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "\\u%04X", static_cast<unsigned>(shown));
-        out += buffer;
-    }
-    flush(text.size());
-    out.push_back('"');
-}
-
-// Whether `key` can go unquoted into YAML and read back as the same text
-// with a YAML 1.1 reader as well as a 1.2 one: an identifier that is none
-// of the words those read as booleans or null (in any case, so that no
-// reader's spelling of them is missed). Numbers, "~", ".inf" and "<<" are
-// not identifiers and so are quoted anyway.
-bool isPlainKey(std::wstring_view key) {
-    if (key.empty()) return false;
-    std::wstring folded;
-    for (std::size_t i = 0; i < key.size(); ++i) {
-        const wchar_t c = key[i];
-        const bool letter = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || c == L'_';
-        if (!letter && !(i > 0 && c >= L'0' && c <= L'9')) return false;
-        if (i < 6) folded.push_back(c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c);
-    }
-    if (key.size() > 5) return true;
-    static constexpr std::wstring_view readAsOther[] = {L"y",  L"n",   L"yes",   L"no",  L"true",
-                                                        L"false", L"on", L"off", L"null"};
-    return std::find(std::begin(readAsOther), std::end(readAsOther), folded) == std::end(readAsOther);
-}
-
-// A streaming writer of nested mappings and lists in YAML block style or
-// indented JSON. A collection opened as flow (and everything inside it)
-// goes on one line: `{name: "id", type: "int"}`. Fields and relations are
-// written so, one a line, which keeps files short to read and to parse.
-class emitter {
-public:
-    emitter(std::string& out, bool json) : mOut(out), mJson(json) {}
-
-    void beginMap(bool flow = false) { open(true, flow); }
-    void beginList(bool flow = false) { open(false, flow); }
-    void end() {
-        const frame top = mStack.back();
-        mStack.pop_back();
-        if (top.flow) {
-            mOut.push_back(top.map ? '}' : ']');
-            if (!mJson && (mStack.empty() || !mStack.back().flow)) mOut.push_back('\n');
-        } else if (mJson) {
-            if (top.count) newline(top.indent);
-            mOut.push_back(top.map ? '}' : ']');
-        }
-        if (mJson && mStack.empty()) mOut.push_back('\n');
-    }
-    void key(std::wstring_view name) {
-        frame& top = mStack.back();
-        if (top.flow) {
-            if (top.count) mOut += ", ";
-        } else if (mJson) {
-            separate(top);
-            newline(top.indent + 2);
-        } else if (top.dashPending) {
-            top.dashPending = false;
-        } else {
-            mOut.append(static_cast<std::size_t>(top.indent), ' ');
-        }
-        if (!mJson && isPlainKey(name)) appendUtf8(name, mOut);
-        else appendQuoted(mOut, name);
-        mOut += mJson ? ": " : ":";
-        ++top.count;
-        mAfterKey = true;
-    }
-    void token(std::string_view text) {
-        beforeScalar();
-        mOut += text;
-        afterScalar();
-    }
-    void text(std::wstring_view value) {
-        beforeScalar();
-        appendQuoted(mOut, value);
-        afterScalar();
-    }
-    void texts(const std::vector<ky::string>& values) {
-        beforeScalar();
-        mOut.push_back('[');
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            if (i) mOut += ", ";
-            appendQuoted(mOut, values[i]);
-        }
-        mOut.push_back(']');
-        afterScalar();
-    }
-
-private:
-    struct frame {
-        bool map;
-        bool flow;
-        int indent;
-        int count = 0;
-        bool dashPending = false;
-    };
-
-    void newline(int indent) {
-        mOut.push_back('\n');
-        mOut.append(static_cast<std::size_t>(indent), ' ');
-    }
-    void separate(frame& top) {
-        if (top.count) mOut.push_back(',');
-    }
-    // A scalar goes after its key or as a list item.
-    void beforeScalar() {
-        if (mAfterKey) {
-            if (!mJson) mOut.push_back(' ');
-            return;
-        }
-        frame& top = mStack.back();
-        if (top.flow) {
-            if (top.count) mOut += ", ";
-        } else if (mJson) {
-            separate(top);
-            newline(top.indent + 2);
-        } else {
-            mOut.append(static_cast<std::size_t>(top.indent), ' ');
-            mOut += "- ";
-        }
-        ++top.count;
-    }
-    void afterScalar() {
-        mAfterKey = false;
-        if (!mJson && !mStack.back().flow) mOut.push_back('\n');
-    }
-    void open(bool map, bool flow) {
-        const char bracket = map ? '{' : '[';
-        int indent = 0;
-        bool dash = false;
-        if (!mStack.empty() && mStack.back().flow) flow = true;
-        if (mStack.empty()) {
-            if (mJson || flow) mOut.push_back(bracket);
-        } else if (mAfterKey) {
-            indent = mStack.back().indent + 2;
-            if (flow && !mJson) mOut.push_back(' ');
-            if (flow || mJson) mOut.push_back(bracket);
-            else mOut.push_back('\n');
-        } else {
-            frame& top = mStack.back();
-            ++top.count;
-            indent = top.indent + 2;
-            if (top.flow) {
-                if (top.count > 1) mOut += ", ";
-                mOut.push_back(bracket);
-            } else if (mJson) {
-                if (top.count > 1) mOut.push_back(',');
-                newline(top.indent + 2);
-                mOut.push_back(bracket);
-            } else {
-                mOut.append(static_cast<std::size_t>(top.indent), ' ');
-                mOut += "- ";
-                if (flow) mOut.push_back(bracket);
-                else dash = true;
-            }
-        }
-        mAfterKey = false;
-        frame f{map, flow, indent};
-        f.dashPending = dash;
-        mStack.push_back(f);
-    }
-
-    std::string& mOut;
-    bool mJson;
-    bool mAfterKey = false;
-    std::vector<frame> mStack;
-};
 
 std::string number(long long value) {
     char buffer[32];
@@ -616,9 +414,7 @@ std::string saveModelText(const ky::const_refPtr<modelInfo>& model, eFormat form
 
 bool saveModelFile(const ky::const_refPtr<modelInfo>& model, const std::string& path, eFormat format,
                    std::vector<diagnostic>* diagnostics) {
-    if (format == eAutoFormat) {
-        format = path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0 ? eJson : eYaml;
-    }
+    if (format == eAutoFormat) format = formatOfPath(path);
     return writeFile(path, saveModelText(model, format, diagnostics), diagnostics);
 }
 

@@ -193,29 +193,60 @@ std::uint64_t tree::textBytes(std::uint32_t index) const {
         const node& n = mNodes[stack.back()];
         stack.pop_back();
         if (n.kind == nodeKind::scalar) bytes += n.size;
-        else stack.insert(stack.end(), mKids.begin() + n.first, mKids.begin() + n.first + n.size);
+        else
+            for (std::uint32_t i = 0; i < n.size; ++i) stack.push_back(mKids[n.first + i]);
     }
     return bytes;
 }
 
-// The estimate of the scalars' text is exceeded by a quarter at a time,
-// not doubled: the buffer lives as long as the tree, and a doubled one
-// could leave half of it unused.
-void tree::appendText(const unsigned char* bytes, std::size_t length) {
-    if (mText.size() + length > mText.capacity()) mText.reserve(mText.size() + length + mText.capacity() / 4);
-    mText.insert(mText.end(), bytes, bytes + length);
+// A scalar that does not fit the rest of the current block starts a new
+// one at the next block's offset; one longer than a block gets a block of
+// its own length, whose offsets stand for as many blocks.
+std::uint32_t tree::appendText(const unsigned char* bytes, std::size_t length) {
+    if (length == 0) return 0;
+    const std::uint64_t used = mTextEnd & (textBlock - 1);
+    if (used == 0 || used + length > textBlock) {
+        const std::uint64_t start = (mTextEnd + textBlock - 1) & ~std::uint64_t(textBlock - 1);
+        const std::uint64_t blocks = (length + textBlock - 1) / textBlock;
+        if (start + blocks * textBlock > std::numeric_limits<std::uint32_t>::max()) return none;
+        mText.resize(start >> textBits);
+        mText.push_back(std::make_unique_for_overwrite<char[]>(blocks * textBlock));
+        mText.resize((start >> textBits) + blocks);
+        mTextEnd = start;
+    }
+    const auto offset = static_cast<std::uint32_t>(mTextEnd);
+    std::copy(bytes, bytes + length, mText[offset >> textBits].get() + (offset & (textBlock - 1)));
+    // A scalar of several blocks keeps its blocks; the next text starts after them.
+    mTextEnd = length > textBlock ? (mTextEnd + length + textBlock - 1) & ~std::uint64_t(textBlock - 1)
+                                  : mTextEnd + length;
+    return offset;
+}
+
+void tree::releaseBefore(std::uint32_t index) {
+    if (mAliased) return;
+    // The subtree of `index` is the nodes from it on up to the next one it
+    // does not reach (read in file order), its children the lowest child
+    // offset of its collections on, its text its first scalar's text on.
+    std::uint32_t kids = none, text = none;
+    std::vector<std::uint32_t> stack{index};
+    while (!stack.empty()) {
+        const node& n = mNodes[stack.back()];
+        stack.pop_back();
+        if (n.kind == nodeKind::scalar) {
+            if (n.size) text = std::min(text, n.first);
+            continue;
+        }
+        if (n.size) kids = std::min(kids, n.first);
+        for (std::uint32_t i = 0; i < n.size; ++i) stack.push_back(mKids[n.first + i]);
+    }
+    mNodes.releaseBefore(index);
+    if (kids != none) mKids.releaseBefore(kids);
+    for (std::uint32_t b = 0; text != none && b < (text >> textBits) && b < mText.size(); ++b) mText[b].reset();
 }
 
 bool tree::read(std::string_view input, bool json, const surrogateScan& scan, const loadOptions& options,
                 reporter& report) {
     eventReader reader(input);
-    // Estimates from model files as the saver writes them (about one node
-    // per 9 bytes, half the bytes inside scalars): growing a vector of two
-    // million nodes copies it and touches fresh pages, which costs more
-    // than reading them.
-    mNodes.reserve(input.size() / 9 + 16);
-    mKids.reserve(input.size() / 9 + 16);
-    mText.reserve(input.size() / 2 + 16);
     // The collections being read: node index and the children read so far.
     // The child lists are kept per depth and reused, so that reading
     // allocates only when a level is deeper or wider than before.
@@ -224,7 +255,7 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
     // Nodes in each subtree, aliases counted in full (saturating); needed
     // only while reading, so kept beside the nodes rather than in them.
     std::vector<std::uint32_t> weights;
-    weights.reserve(mNodes.capacity());
+    weights.reserve(input.size() / 9 + 16);  // about one node for every 9 bytes
     std::map<std::string, std::uint32_t> anchors;
     std::uint64_t aliasNodes = 0, aliasBytes = 0;
     int documents = 0;
@@ -232,9 +263,8 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
     auto addNode = [&](const yaml_mark_t& mark, nodeKind kind) {
         node n;
         n.kind = kind;
-        n.line = static_cast<std::uint32_t>(mark.line) + 1;
-        n.column = static_cast<std::uint32_t>(mark.column) + 1;
         mNodes.push_back(n);
+        mPlaces.push_back({static_cast<std::uint32_t>(mark.line) + 1, static_cast<std::uint32_t>(mark.column) + 1});
         weights.push_back(1);
         return static_cast<std::uint32_t>(mNodes.size() - 1);
     };
@@ -262,11 +292,6 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
                     report.error(1, 1, L"M004", L"the file is empty: it holds no model");
                     return false;
                 }
-                // The estimates above are generous; the tree is kept until
-                // the model is built, its room to spare with it.
-                mNodes.shrink_to_fit();
-                mKids.shrink_to_fit();
-                mText.shrink_to_fit();
                 return true;
             case YAML_DOCUMENT_START_EVENT:
                 if (++documents > 1) {
@@ -286,14 +311,17 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
                 const std::uint32_t index = addNode(ev.start_mark, nodeKind::scalar);
                 node& n = mNodes[index];
                 n.plain = ev.data.scalar.style == YAML_PLAIN_SCALAR_STYLE;
-                n.first = static_cast<std::uint32_t>(mText.size());
+                n.first = appendText(ev.data.scalar.value, ev.data.scalar.length);
                 n.size = static_cast<std::uint32_t>(ev.data.scalar.length);
-                appendText(ev.data.scalar.value, ev.data.scalar.length);
+                if (n.first == none) {
+                    report.error(mPlaces[index].line, mPlaces[index].column, L"M002", L"the file is too large");
+                    return false;
+                }
                 if (json && (ev.data.scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE ||
                              ev.data.scalar.style == YAML_LITERAL_SCALAR_STYLE ||
                              ev.data.scalar.style == YAML_FOLDED_SCALAR_STYLE ||
                              (n.plain && !isJsonLiteral(text(n))))) {
-                    report.error(n.line, n.column, L"M008", L"not JSON: " + quoted(text(n)) +
+                    report.error(mPlaces[index].line, mPlaces[index].column, L"M008", L"not JSON: " + quoted(text(n)) +
                                                                L" is a YAML scalar; JSON texts are in double quotes");
                 }
                 remember(ev.data.scalar.anchor, index);
@@ -307,11 +335,11 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
                 const bool block = isMap ? ev.data.mapping_start.style == YAML_BLOCK_MAPPING_STYLE
                                          : ev.data.sequence_start.style == YAML_BLOCK_SEQUENCE_STYLE;
                 if (json && block) {
-                    report.error(mNodes[index].line, mNodes[index].column, L"M008",
+                    report.error(mPlaces[index].line, mPlaces[index].column, L"M008",
                                  L"not JSON: a YAML block collection; JSON collections are in brackets or braces");
                 }
                 if (open.size() >= options.maxDepth) {
-                    report.error(mNodes[index].line, mNodes[index].column, L"M006",
+                    report.error(mPlaces[index].line, mPlaces[index].column, L"M006",
                                  L"collections nested deeper than " + std::to_wstring(options.maxDepth) +
                                      L" levels");
                     return false;
@@ -329,7 +357,7 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
                 node& n = mNodes[index];
                 n.first = static_cast<std::uint32_t>(mKids.size());
                 n.size = static_cast<std::uint32_t>(kids.size());
-                mKids.insert(mKids.end(), kids.begin(), kids.end());
+                for (std::uint32_t kid : kids) mKids.push_back(kid);
                 open.pop_back();
                 attach(index);
                 break;
@@ -366,6 +394,7 @@ bool tree::read(std::string_view input, bool json, const surrogateScan& scan, co
                                      std::to_wstring(options.maxAliasBytes) + L" bytes of text");
                     return false;
                 }
+                mAliased = true;
                 attach(found->second);
                 break;
             }
