@@ -37,13 +37,7 @@ struct classInfo::data {
     // record's first cache lines.
     ky::scString name;                   // interned by the class's name rule; never changes
     bool caseSensitive = false;          // "caseSensitiveNames", cached
-    // The name's text again when it is short and ASCII, so that a model
-    // lookup checks the name in this record, which it reads anyway, rather
-    // than in the table of names; shortLength is noShortName otherwise.
-    static constexpr unsigned char noShortName = 0xff;
-    unsigned char shortLength = noShortName;
     int flags = 0;                       // bit 0: abstract
-    char shortName[24] = {};
     // The name of fields[i] and the hash of its text, kept beside the list
     // so that a lookup compares hashes in one contiguous array, four at a
     // time, and checks the text of a matching one only, never consulting
@@ -132,38 +126,8 @@ struct classInfo::data {
         fieldSlots[at] = static_cast<std::uint32_t>(i + 1);
     }
 
-    // Copies the name into shortName when it fits and is ASCII.
-    void keepShortName() noexcept {
-        const ky::string& text = name.string();
-        if (text.size() > sizeof shortName) return;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (static_cast<std::uint32_t>(text[i]) > 0x7f) return;
-            shortName[i] = static_cast<char>(text[i]);
-        }
-        shortLength = static_cast<unsigned char>(text.size());
-    }
-
     // Whether the name is `text`.
-    bool hasName(std::wstring_view text) const noexcept {
-        if (shortLength == noShortName) return std::wstring_view(name.string()) == text;
-        if (text.size() != shortLength) return false;
-        std::size_t i = 0;
-#if defined(__SSE2__) && WCHAR_MAX > 0xffff
-        // Four characters at a time, the stored ones widened to the text's.
-        const __m128i zero = _mm_setzero_si128();
-        for (; i + 4 <= text.size(); i += 4) {
-            std::int32_t four;
-            std::memcpy(&four, shortName + i, sizeof four);
-            const __m128i wide = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(four), zero), zero);
-            const __m128i given = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi32(wide, given)) != 0xffff) return false;
-        }
-#endif
-        for (; i < text.size(); ++i) {
-            if (static_cast<wchar_t>(static_cast<unsigned char>(shortName[i])) != text[i]) return false;
-        }
-        return true;
-    }
+    bool hasName(std::wstring_view text) const noexcept { return std::wstring_view(name.string()) == text; }
 };
 
 namespace detail {

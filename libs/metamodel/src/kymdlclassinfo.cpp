@@ -84,7 +84,6 @@ classInfo::classInfo(const ky::string& name, bool caseSensitiveNames) {
     auto rec = std::make_unique<data>();
     rec->name = ky::scString::createFrom(caseSensitiveNames ? name : name.lower());
     rec->caseSensitive = caseSensitiveNames;
-    rec->keepShortName();
     detail::writeLog(detail::sites::classCreated, name.c_str());
     rec->internal.setValue(detail::key().caseSensitiveNames, caseSensitiveNames, false);
     d = rec.release();
