@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <new>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -35,15 +36,14 @@ namespace ky::metamodel {
 struct classInfo::data {
     // What every field lookup reads comes first, so that it shares the
     // record's first cache lines.
-    ky::scString name;                   // interned by the class's name rule; never changes
     bool caseSensitive = false;          // "caseSensitiveNames", cached
     int flags = 0;                       // bit 0: abstract
     // The name of fields[i] and the hash of its text, kept beside the list
     // so that a lookup compares hashes in one contiguous array, four at a
     // time, and checks the text of a matching one only, never consulting
     // the table of interned names.
-    std::vector<std::uint32_t> fieldHashes;
     std::vector<ky::scString> fieldNames;
+    std::vector<std::uint32_t> fieldHashes;
     // A class of more than indexedFrom fields also keeps an open-addressing
     // table of 1 + the index of each distinct name's first field (0: free),
     // a power of two at most half full, so that finding or creating one of
@@ -51,6 +51,7 @@ struct classInfo::data {
     // huge class stays linear. Empty for smaller classes, which scan.
     std::vector<std::uint32_t> fieldSlots;
     fieldInfoList fields;                // own fields in creation order
+    ky::scString name;                   // interned by the class's name rule; never changes
     classInfoMap bases;                  // direct base classes by name
     classInfoMap derived;                // direct derived classes by name
     ky::string label;                    // empty until setLabel
@@ -231,8 +232,18 @@ private:
 
 // Reaches a class's record from the helpers of the class's own files, which
 // walk other classes (bases, derived classes) than the one they serve.
+//
+// The record lies at a fixed distance behind its class (see
+// classInfo::operator new), so `of` finds it without reading the class.
 struct classAccess {
-    static classInfo::data& of(const classInfo& cls) noexcept { return *cls.d; }
+    static constexpr std::size_t blockAlignment = 64;
+    static constexpr std::size_t recordOffset =
+        (sizeof(classInfo) + alignof(classInfo::data) - 1) / alignof(classInfo::data) * alignof(classInfo::data);
+
+    static classInfo::data& of(const classInfo& cls) noexcept {
+        return *std::launder(reinterpret_cast<classInfo::data*>(
+            const_cast<char*>(reinterpret_cast<const char*>(&cls)) + recordOffset));
+    }
 };
 
 }  // namespace detail
