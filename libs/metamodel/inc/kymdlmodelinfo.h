@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include <kygeneric.h>
@@ -158,6 +159,9 @@ private:
     // null `hazards` (a read scope's lookup) published nowhere.
     ky::metamodel::classInfo* pinClass(const wchar_t* name, std::size_t length, bool searchAliases,
                                        detail::hazardSlot* hazards) const;
+    // The first class in map order that has the folded `text` as an alias,
+    // published as pinClass publishes.
+    ky::metamodel::classInfo* pinAlias(std::wstring_view text, detail::hazardSlot* hazards) const;
     // The class under the folded form of `name`, found without a lock.
     ky::refPtr<ky::metamodel::classInfo> findClass(const wchar_t* name, std::size_t length, bool searchAliases) const;
     // A field of the class `className` names, searched while the class is

@@ -162,20 +162,21 @@ ky::refPtr<modelInfo> modelInfo::createModelInfo(bool caseSensitiveNames) {
 
 bool modelInfo::caseSensitiveNames() const { return mCaseSensitive; }
 
-ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t length, bool searchAliases,
-                                              detail::hazardSlot* hazards) const {
-    const detail::foldedName folded(name, length, mCaseSensitive);
-    const std::wstring_view text = folded.view();
-    const std::size_t hash = text.empty() ? 0 : ky::scString::hashOf(text.data(), text.size());
+namespace {
+
+// The class registered under the folded `text` (whose hash is `hash`),
+// published in `hazards` (null in a read scope); null when none.
+ky::metamodel::classInfo* pinByName(const detail::classIndex& index, std::wstring_view text, std::size_t hash,
+                                    detail::hazardSlot* hazards) {
     const auto isNamed = [text](const ky::metamodel::classInfo& cls) {
         return detail::classAccess::of(cls).hasName(text);
     };
     std::atomic<const void*>* held = hazards ? &hazards->held[0] : nullptr;
     for (;;) {
         ky::metamodel::classInfo* cls = nullptr;
-        const auto how = mIndex->pin(text, hash, held, cls, isNamed);
+        const auto how = index.pin(text, hash, held, cls, isNamed);
         if (how == detail::classIndex::pinned::found) return cls;
-        if (how == detail::classIndex::pinned::missing) break;
+        if (how == detail::classIndex::pinned::missing) return nullptr;
         // A class being replaced is waited out (the writer waits for the
         // lookups that hold it): the lookup answers its successor, never a
         // class half released.
@@ -187,18 +188,23 @@ ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t l
             }
         }
     }
-    if (!searchAliases) return nullptr;
-    // A name never interned is no alias as written; in a model that folds
-    // names it may still match an alias written with capitals.
-    if (ky::scString key; mCaseSensitive && !ky::scString::find(name, length, key)) return nullptr;
+}
+
+}  // namespace
+
+// Kept out of line: the lookup by name is the hot path.
+[[gnu::noinline]] ky::metamodel::classInfo* modelInfo::pinAlias(std::wstring_view text,
+                                                                detail::hazardSlot* hazards) const {
+    const detail::classIndex& index = *mIndex;
     // The first match in map order is the one whose name orders first; it
     // stays published in the second slot while the walk goes on. A class
     // being replaced has no aliases any more.
-    const detail::classIndex::array* a = mIndex->now();
+    std::atomic<const void*>* held = hazards ? &hazards->held[0] : nullptr;
+    const detail::classIndex::array* a = index.now();
     ky::metamodel::classInfo* first = nullptr;
     auto visit = [&](const std::atomic<ky::metamodel::classInfo*>& where) {
         ky::metamodel::classInfo* cls = nullptr;
-        if (!mIndex->protect(a, where, held, cls)) return false;
+        if (!index.protect(a, where, held, cls)) return false;
         if (cls && !detail::classIndex::marked(cls) && (!first || cls->scName() < first->scName()) &&
             cls->matchesAlias(text)) {
             first = cls;
@@ -206,12 +212,25 @@ ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t l
         }
         return true;
     };
-    while (!mIndex->forEach(a, visit)) {
-        a = mIndex->now();
+    while (!index.forEach(a, visit)) {
+        a = index.now();
         first = nullptr;
         if (hazards) hazards->held[1].store(nullptr);
     }
     return first;
+}
+
+ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t length, bool searchAliases,
+                                              detail::hazardSlot* hazards) const {
+    const detail::foldedName folded(name, length, mCaseSensitive);
+    const std::wstring_view text = folded.view();
+    const std::size_t hash = text.empty() ? 0 : ky::scString::hashOf(text.data(), text.size());
+    if (ky::metamodel::classInfo* cls = pinByName(*mIndex, text, hash, hazards)) return cls;
+    if (!searchAliases) return nullptr;
+    // A name never interned is no alias as written; in a model that folds
+    // names it may still match an alias written with capitals.
+    if (ky::scString key; mCaseSensitive && !ky::scString::find(name, length, key)) return nullptr;
+    return pinAlias(text, hazards);
 }
 
 ky::refPtr<ky::metamodel::classInfo> modelInfo::findClass(const wchar_t* name, std::size_t length,
