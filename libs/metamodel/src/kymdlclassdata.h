@@ -66,11 +66,15 @@ struct classInfo::data {
 
     static constexpr std::size_t noField = static_cast<std::size_t>(-1);
     static constexpr std::size_t indexedFrom = 64;
+    static constexpr std::size_t prefetchedFields = 32;
 
     // The index of the own field whose name is `text` (whose hash is
     // `hash`), or noField.
     std::size_t findOwnField(std::wstring_view text, std::uint32_t hash) const noexcept {
-        const auto named = [&](std::size_t at) { return std::wstring_view(fieldNames[at].string()) == text; };
+        const auto named = [&](std::size_t at) {
+            const ky::string& name = fieldNames[at].string();
+            return name.size() == text.size() && ky::detail::sameChars(name.data(), text.data(), text.size());
+        };
         if (!fieldSlots.empty()) {
             const std::size_t mask = fieldSlots.size() - 1;
             for (std::size_t at = hash & mask; fieldSlots[at] != 0; at = (at + 1) & mask) {
@@ -81,6 +85,13 @@ struct classInfo::data {
         }
         const std::size_t count = fieldNames.size();  // the list appended to last
         const std::uint32_t* hashes = fieldHashes.data();
+        // The names of a small class are fetched while its hashes are
+        // compared, so that a cold class costs one wait for both lists
+        // instead of one after the other (the field itself is read beside
+        // its name).
+        if (count <= prefetchedFields) {
+            for (std::size_t at = 0; at < count; at += 64 / sizeof(ky::scString)) __builtin_prefetch(fieldNames.data() + at);
+        }
         std::size_t i = 0;
 #if defined(__SSE2__)
         const __m128i wanted = _mm_set1_epi32(static_cast<int>(hash));
@@ -128,7 +139,10 @@ struct classInfo::data {
     }
 
     // Whether the name is `text`.
-    bool hasName(std::wstring_view text) const noexcept { return std::wstring_view(name.string()) == text; }
+    bool hasName(std::wstring_view text) const noexcept {
+        const ky::string& own = name.string();
+        return own.size() == text.size() && ky::detail::sameChars(own.data(), text.data(), text.size());
+    }
 };
 
 namespace detail {

@@ -104,6 +104,23 @@ inline std::uint64_t load32(const unsigned char* p) noexcept {
     return v;
 }
 
+/// Whether the `length` characters at `a` and at `b` are the same. Names are
+/// short: comparing in line, eight bytes at a time, beats a call into the C
+/// library.
+inline bool sameChars(const wchar_t* a, const wchar_t* b, std::size_t length) noexcept {
+    const auto* x = reinterpret_cast<const unsigned char*>(a);
+    const auto* y = reinterpret_cast<const unsigned char*>(b);
+    const std::size_t bytes = length * sizeof(wchar_t);
+    std::size_t done = 0;
+    for (; done + 8 <= bytes; done += 8) {
+        if (load64(x + done) != load64(y + done)) return false;
+    }
+    for (std::size_t i = done / sizeof(wchar_t); i < length; ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
 /// The 128-bit product of a and b, folded to 64 bits.
 inline std::uint64_t mix(std::uint64_t a, std::uint64_t b) noexcept {
 #if defined(_MSC_VER)

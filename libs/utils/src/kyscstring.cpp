@@ -47,24 +47,8 @@ constinit internTable gTable;
 
 constexpr std::size_t initialCapacity = 1024;
 
-using detail::load64;
-
-// Names are short: comparing in line, eight bytes at a time, beats a call
-// into the C library.
 bool matches(const entry& e, std::size_t hash, const wchar_t* text, std::size_t length) noexcept {
-    if (e.hash != hash || e.text.size() != length) return false;
-    const wchar_t* stored = e.text.data();
-    const auto* a = reinterpret_cast<const unsigned char*>(stored);
-    const auto* b = reinterpret_cast<const unsigned char*>(text);
-    const std::size_t bytes = length * sizeof(wchar_t);
-    std::size_t done = 0;
-    for (; done + 8 <= bytes; done += 8) {
-        if (load64(a + done) != load64(b + done)) return false;
-    }
-    for (std::size_t i = done / sizeof(wchar_t); i < length; ++i) {
-        if (stored[i] != text[i]) return false;
-    }
-    return true;
+    return e.hash == hash && e.text.size() == length && detail::sameChars(e.text.data(), text, length);
 }
 
 // The entry of the text in `array`, or null. Safe without the lock.
