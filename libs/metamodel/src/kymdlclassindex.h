@@ -1,11 +1,13 @@
 // The index through which a model's lookups find its classes without a lock.
 //
 // Readers never lock and write only their own hazard slot: a lookup loads
-// the current slot array with acquire order, probes it linearly by the
-// name's hash (each slot keeps its key's hash), publishes the class of a slot
-// whose hash matches and checks the name in that class's own record, so it
-// never consults the table of interned names. Only the model's writer (holding
-// the model's lock) changes the index:
+// the current slot array with acquire order and probes it linearly by the
+// name's hash. Each slot keeps its key's hash and, when the name is short
+// and ASCII, its characters, so that a lookup checks such a name in the slot
+// and reads nothing of a class it does not answer; a longer name is checked
+// in the class's own record once the class is published. No lookup consults
+// the table of interned names. Only the model's writer (holding the model's
+// lock) changes the index:
 //
 // - a new name fills a free slot, class pointer first and key second (a
 //   release store), so a reader that sees the key also sees its class;
@@ -26,7 +28,8 @@
 // slot holds it, else keeps it and tries again at its next change and when
 // the model ends. Both sides use sequentially consistent order, so either the
 // reader sees the new pointer and retries, or the writer sees the hazard.
-// A reader writes only its own slot and the reference count.
+// A reader writes only its own slot and the reference count; a lookup of a
+// read scope writes nothing at all (see the read scopes below).
 //
 // A replaced class lets go of its fields before its successor is in place,
 // and lookups of other classes may be reading them (as a base). So the
@@ -192,6 +195,10 @@ inline void yieldToWriter(hazardSlot& s) {
 // scope that may read the model (the scopes count of each such slot); the
 // class is emptied once each of those counts has moved on. A scope opened
 // after the note sees the marks, so it never reaches the retired class.
+// So a class that a scope's lookup reaches stays whole until the scope
+// ends, and the lookups of a scope publish no hazard and count nothing:
+// they only load. One that meets a marked slot yields and probes again
+// (the writer never waits for a scope, it keeps the class instead).
 
 // What `scoped` holds while a thread's scopes read more than one model.
 inline constexpr const void* severalModels = &gHazards;
