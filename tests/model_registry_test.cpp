@@ -78,6 +78,20 @@ TEST_F(ModelRegistry, ReplacingClassesAmongManyKeepsEveryClassFindable) {
     EXPECT_EQ(model->classInfo(L"Person", false), person);
 }
 
+// Names too long for the index's slots are checked in the class, also
+// after the index has grown past its first array.
+TEST_F(ModelRegistry, LongNamesAreFoundAfterTheIndexGrew) {
+    const ky::string stem(40, L'q');
+    std::vector<refPtr<classInfo>> made;
+    for (int i = 0; i < 200; ++i) made.push_back(makeClass(stem + std::to_wstring(i)));
+    const modelInfo::readScope scope(*model);
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_EQ(model->classInfo(stem + std::to_wstring(i), false), made[i]) << i;
+        ASSERT_EQ(scope.classInfo(stem + std::to_wstring(i), false), made[i].get()) << i;
+    }
+    EXPECT_EQ(scope.classInfo(stem + L"200", false), nullptr);
+}
+
 // A qualified name splits at its first dot.
 // Short ASCII names are compared where the index keeps them, longer and
 // other names in the class: both kinds are found under any case and told

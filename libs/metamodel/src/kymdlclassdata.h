@@ -90,7 +90,8 @@ struct classInfo::data {
         // instead of one after the other (the field itself is read beside
         // its name).
         if (count <= prefetchedFields) {
-            for (std::size_t at = 0; at < count; at += 64 / sizeof(ky::scString)) __builtin_prefetch(fieldNames.data() + at);
+            for (std::size_t at = 0; at < count; at += 64 / sizeof(ky::scString))
+                __builtin_prefetch(fieldNames.data() + at);
         }
         std::size_t i = 0;
 #if defined(__SSE2__)

@@ -298,7 +298,7 @@ struct classIndex {
         static constexpr unsigned char noInlineName = 0xff;
         std::atomic<std::uintptr_t> key{0};     // scString::id() of the name; 0 is free
         std::atomic<classInfo*> cls{nullptr};
-        std::uint32_t hash = 0;                 // the low bits of the name's hash
+        std::uint32_t hash = 0;                 // the low 32 bits of the name's hash
         unsigned char nameLength = noInlineName;
         char name[27] = {};
 
