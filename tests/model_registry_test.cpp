@@ -78,7 +78,44 @@ TEST_F(ModelRegistry, ReplacingClassesAmongManyKeepsEveryClassFindable) {
     EXPECT_EQ(model->classInfo(L"Person", false), person);
 }
 
+// Names too long for the index's slots are checked in the class, also
+// after the index has grown past its first array.
+TEST_F(ModelRegistry, LongNamesAreFoundAfterTheIndexGrew) {
+    const ky::string stem(40, L'q');
+    std::vector<refPtr<classInfo>> made;
+    for (int i = 0; i < 200; ++i) made.push_back(makeClass(stem + std::to_wstring(i)));
+    const modelInfo::readScope scope(*model);
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_EQ(model->classInfo(stem + std::to_wstring(i), false), made[i]) << i;
+        ASSERT_EQ(scope.classInfo(stem + std::to_wstring(i), false), made[i].get()) << i;
+    }
+    EXPECT_EQ(scope.classInfo(stem + L"200", false), nullptr);
+}
+
 // A qualified name splits at its first dot.
+// Short ASCII names are compared where the index keeps them, longer and
+// other names in the class: both kinds are found under any case and told
+// apart from names that share all but their last character.
+TEST_F(ModelRegistry, NamesOfEveryLengthAndScriptAreFoundAndToldApart) {
+    const ky::string longest(27, L'n');  // the longest name compared in the index
+    const ky::string names[] = {longest, longest + L"a", longest + L"b", longest.substr(1) + L"\u00e4",
+                                L"Stra\u00dfe", L"\u03a3\u03af\u03c3\u03c5\u03c6\u03bf\u03c2"};
+    const auto upper = [](ky::string text) {
+        for (wchar_t& c : text) c = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
+        return text;
+    };
+    std::vector<refPtr<classInfo>> made;
+    for (const ky::string& name : names) made.push_back(makeClass(name));
+    const modelInfo::readScope scope(*model);
+    for (std::size_t i = 0; i < made.size(); ++i) {
+        SCOPED_TRACE(names[i].toUtf8());
+        EXPECT_EQ(model->classInfo(upper(names[i]), false), made[i]);
+        EXPECT_EQ(scope.classInfo(names[i], false), made[i].get());
+    }
+    EXPECT_FALSE(model->classInfo(longest.substr(1), false));
+    EXPECT_EQ(scope.classInfo(longest + L"c", false), nullptr);
+}
+
 TEST_F(ModelRegistry, FieldsAreFoundByQualifiedName) {
     refPtr<fieldInfo> age = addField(makeClass(L"Being"), L"age");
     person->addBaseClass(model->classInfo(L"being", false));

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include <kygeneric.h>
@@ -154,16 +155,20 @@ private:
     ~modelInfo() override;
 
     // The class under the folded form of `name`, found without a lock and
-    // published in `hazards` (of a running lookup) instead of counted.
+    // published in `hazards` (of a running lookup) instead of counted; with
+    // null `hazards` (a read scope's lookup) published nowhere.
     ky::metamodel::classInfo* pinClass(const wchar_t* name, std::size_t length, bool searchAliases,
-                                       detail::hazardSlot& hazards) const;
+                                       detail::hazardSlot* hazards) const;
+    // The first class in map order that has the folded `text` as an alias,
+    // published as pinClass publishes.
+    ky::metamodel::classInfo* pinAlias(std::wstring_view text, detail::hazardSlot* hazards) const;
     // The class under the folded form of `name`, found without a lock.
     ky::refPtr<ky::metamodel::classInfo> findClass(const wchar_t* name, std::size_t length, bool searchAliases) const;
     // A field of the class `className` names, searched while the class is
-    // pinned in `hazards` (of a running lookup).
+    // pinned in `hazards` (of a running lookup, or null in a read scope).
     ky::metamodel::fieldInfo* pinField(const wchar_t* className, std::size_t classLength, const wchar_t* fieldName,
                                        std::size_t fieldLength, bool searchFurther,
-                                       detail::hazardSlot& hazards) const;
+                                       detail::hazardSlot* hazards) const;
     // The same field, counted before the lookup ends.
     ky::refPtr<ky::metamodel::fieldInfo> findField(const wchar_t* className, std::size_t classLength,
                                                    const wchar_t* fieldName, std::size_t fieldLength,

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <new>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -35,21 +36,14 @@ namespace ky::metamodel {
 struct classInfo::data {
     // What every field lookup reads comes first, so that it shares the
     // record's first cache lines.
-    ky::scString name;                   // interned by the class's name rule; never changes
     bool caseSensitive = false;          // "caseSensitiveNames", cached
-    // The name's text again when it is short and ASCII, so that a model
-    // lookup checks the name in this record, which it reads anyway, rather
-    // than in the table of names; shortLength is noShortName otherwise.
-    static constexpr unsigned char noShortName = 0xff;
-    unsigned char shortLength = noShortName;
     int flags = 0;                       // bit 0: abstract
-    char shortName[24] = {};
     // The name of fields[i] and the hash of its text, kept beside the list
     // so that a lookup compares hashes in one contiguous array, four at a
     // time, and checks the text of a matching one only, never consulting
     // the table of interned names.
-    std::vector<std::uint32_t> fieldHashes;
     std::vector<ky::scString> fieldNames;
+    std::vector<std::uint32_t> fieldHashes;
     // A class of more than indexedFrom fields also keeps an open-addressing
     // table of 1 + the index of each distinct name's first field (0: free),
     // a power of two at most half full, so that finding or creating one of
@@ -57,6 +51,7 @@ struct classInfo::data {
     // huge class stays linear. Empty for smaller classes, which scan.
     std::vector<std::uint32_t> fieldSlots;
     fieldInfoList fields;                // own fields in creation order
+    ky::scString name;                   // interned by the class's name rule; never changes
     classInfoMap bases;                  // direct base classes by name
     classInfoMap derived;                // direct derived classes by name
     ky::string label;                    // empty until setLabel
@@ -71,11 +66,15 @@ struct classInfo::data {
 
     static constexpr std::size_t noField = static_cast<std::size_t>(-1);
     static constexpr std::size_t indexedFrom = 64;
+    static constexpr std::size_t prefetchedFields = 32;
 
     // The index of the own field whose name is `text` (whose hash is
     // `hash`), or noField.
     std::size_t findOwnField(std::wstring_view text, std::uint32_t hash) const noexcept {
-        const auto named = [&](std::size_t at) { return std::wstring_view(fieldNames[at].string()) == text; };
+        const auto named = [&](std::size_t at) {
+            const ky::string& name = fieldNames[at].string();
+            return name.size() == text.size() && ky::detail::sameChars(name.data(), text.data(), text.size());
+        };
         if (!fieldSlots.empty()) {
             const std::size_t mask = fieldSlots.size() - 1;
             for (std::size_t at = hash & mask; fieldSlots[at] != 0; at = (at + 1) & mask) {
@@ -86,6 +85,14 @@ struct classInfo::data {
         }
         const std::size_t count = fieldNames.size();  // the list appended to last
         const std::uint32_t* hashes = fieldHashes.data();
+        // The names of a small class are fetched while its hashes are
+        // compared, so that a cold class costs one wait for both lists
+        // instead of one after the other (the field itself is read beside
+        // its name).
+        if (count <= prefetchedFields) {
+            for (std::size_t at = 0; at < count; at += 64 / sizeof(ky::scString))
+                __builtin_prefetch(fieldNames.data() + at);
+        }
         std::size_t i = 0;
 #if defined(__SSE2__)
         const __m128i wanted = _mm_set1_epi32(static_cast<int>(hash));
@@ -132,37 +139,10 @@ struct classInfo::data {
         fieldSlots[at] = static_cast<std::uint32_t>(i + 1);
     }
 
-    // Copies the name into shortName when it fits and is ASCII.
-    void keepShortName() noexcept {
-        const ky::string& text = name.string();
-        if (text.size() > sizeof shortName) return;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (static_cast<std::uint32_t>(text[i]) > 0x7f) return;
-            shortName[i] = static_cast<char>(text[i]);
-        }
-        shortLength = static_cast<unsigned char>(text.size());
-    }
-
     // Whether the name is `text`.
     bool hasName(std::wstring_view text) const noexcept {
-        if (shortLength == noShortName) return std::wstring_view(name.string()) == text;
-        if (text.size() != shortLength) return false;
-        std::size_t i = 0;
-#if defined(__SSE2__) && WCHAR_MAX > 0xffff
-        // Four characters at a time, the stored ones widened to the text's.
-        const __m128i zero = _mm_setzero_si128();
-        for (; i + 4 <= text.size(); i += 4) {
-            std::int32_t four;
-            std::memcpy(&four, shortName + i, sizeof four);
-            const __m128i wide = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(four), zero), zero);
-            const __m128i given = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi32(wide, given)) != 0xffff) return false;
-        }
-#endif
-        for (; i < text.size(); ++i) {
-            if (static_cast<wchar_t>(static_cast<unsigned char>(shortName[i])) != text[i]) return false;
-        }
-        return true;
+        const ky::string& own = name.string();
+        return own.size() == text.size() && ky::detail::sameChars(own.data(), text.data(), text.size());
     }
 };
 
@@ -267,8 +247,18 @@ private:
 
 // Reaches a class's record from the helpers of the class's own files, which
 // walk other classes (bases, derived classes) than the one they serve.
+//
+// The record lies at a fixed distance behind its class (see
+// classInfo::operator new), so `of` finds it without reading the class.
 struct classAccess {
-    static classInfo::data& of(const classInfo& cls) noexcept { return *cls.d; }
+    static constexpr std::size_t blockAlignment = 64;
+    static constexpr std::size_t recordOffset =
+        (sizeof(classInfo) + alignof(classInfo::data) - 1) / alignof(classInfo::data) * alignof(classInfo::data);
+
+    static classInfo::data& of(const classInfo& cls) noexcept {
+        return *std::launder(reinterpret_cast<classInfo::data*>(
+            const_cast<char*>(reinterpret_cast<const char*>(&cls)) + recordOffset));
+    }
 };
 
 }  // namespace detail

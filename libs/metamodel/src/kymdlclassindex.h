@@ -1,11 +1,13 @@
 // The index through which a model's lookups find its classes without a lock.
 //
 // Readers never lock and write only their own hazard slot: a lookup loads
-// the current slot array with acquire order, probes it linearly by the
-// name's hash (each slot keeps its key's hash), publishes the class of a slot
-// whose hash matches and checks the name in that class's own record, so it
-// never consults the table of interned names. Only the model's writer (holding
-// the model's lock) changes the index:
+// the current slot array with acquire order and probes it linearly by the
+// name's hash. Each slot keeps its key's hash and, when the name is short
+// and ASCII, its characters, so that a lookup checks such a name in the slot
+// and reads nothing of a class it does not answer; a longer name is checked
+// in the class's own record once the class is published. No lookup consults
+// the table of interned names. Only the model's writer (holding the model's
+// lock) changes the index:
 //
 // - a new name fills a free slot, class pointer first and key second (a
 //   release store), so a reader that sees the key also sees its class;
@@ -26,7 +28,8 @@
 // slot holds it, else keeps it and tries again at its next change and when
 // the model ends. Both sides use sequentially consistent order, so either the
 // reader sees the new pointer and retries, or the writer sees the hazard.
-// A reader writes only its own slot and the reference count.
+// A reader writes only its own slot and the reference count; a lookup of a
+// read scope writes nothing at all (see the read scopes below).
 //
 // A replaced class lets go of its fields before its successor is in place,
 // and lookups of other classes may be reading them (as a base). So the
@@ -45,11 +48,17 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <cwchar>
 #include <memory>
 #include <string_view>
 #include <thread>
 #include <type_traits>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <kyscstring.h>
 
@@ -186,6 +195,10 @@ inline void yieldToWriter(hazardSlot& s) {
 // scope that may read the model (the scopes count of each such slot); the
 // class is emptied once each of those counts has moved on. A scope opened
 // after the note sees the marks, so it never reaches the retired class.
+// So a class that a scope's lookup reaches stays whole until the scope
+// ends, and the lookups of a scope publish no hazard and count nothing:
+// they only load. One that meets a marked slot yields and probes again
+// (the writer never waits for a scope, it keeps the class instead).
 
 // What `scoped` holds while a thread's scopes read more than one model.
 inline constexpr const void* severalModels = &gHazards;
@@ -255,13 +268,52 @@ inline bool isHazard(const void* p) {
     return false;
 }
 
+// Whether the `length` ASCII characters at `narrow` spell `text`.
+inline bool sameText(const char* narrow, std::size_t length, std::wstring_view text) noexcept {
+    if (text.size() != length) return false;
+    std::size_t i = 0;
+#if defined(__SSE2__) && WCHAR_MAX > 0xffff
+    // Four characters at a time, the stored ones widened to the text's.
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 4 <= length; i += 4) {
+        std::int32_t four;
+        std::memcpy(&four, narrow + i, sizeof four);
+        const __m128i wide = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(four), zero), zero);
+        const __m128i given = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(wide, given)) != 0xffff) return false;
+    }
+#endif
+    for (; i < length; ++i) {
+        if (static_cast<wchar_t>(static_cast<unsigned char>(narrow[i])) != text[i]) return false;
+    }
+    return true;
+}
+
 struct classIndex {
+    // A slot keeps what a lookup compares beside the class: the name's hash
+    // and, when the name is short and ASCII, its characters, so that a
+    // lookup checks the name without reading the class. Both are written
+    // before the key and read only after it; a replacement keeps the name.
     struct slot {
+        static constexpr unsigned char noInlineName = 0xff;
         std::atomic<std::uintptr_t> key{0};     // scString::id() of the name; 0 is free
         std::atomic<classInfo*> cls{nullptr};
-        // The name's hash, written before the key and read only after it.
-        std::size_t hash = 0;
+        std::uint32_t hash = 0;                 // the low 32 bits of the name's hash
+        unsigned char nameLength = noInlineName;
+        char name[27] = {};
+
+        // Keeps the text of `key` when it fits and is ASCII.
+        void keepName(ky::scString key) noexcept {
+            const ky::string& text = key.string();
+            if (text.size() > sizeof name) return;
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                if (static_cast<std::uint32_t>(text[i]) > 0x7f) return;
+                name[i] = static_cast<char>(text[i]);
+            }
+            nameLength = static_cast<unsigned char>(text.size());
+        }
     };
+    static_assert(sizeof(slot) == 48);
     struct array {
         explicit array(std::size_t capacity) : mask(capacity - 1), slots(new slot[capacity]) {}
         std::size_t mask;
@@ -277,12 +329,18 @@ struct classIndex {
 
     // Publishes the class held by `where` (a place in `a`) in `held`, and
     // stores it in `out` once the index still holds it afterwards; false when
-    // `a` is no longer current and the lookup must start again.
-    bool protect(const array* a, const std::atomic<classInfo*>& where, std::atomic<const void*>& held,
+    // `a` is no longer current and the lookup must start again. A lookup of a
+    // read scope publishes nothing (`held` is null): the scope keeps every
+    // class it may see, so the class is read once and only the array checked.
+    bool protect(const array* a, const std::atomic<classInfo*>& where, std::atomic<const void*>* held,
                  classInfo*& out) const {
-        classInfo* p = where.load();
+        classInfo* p = where.load(held ? std::memory_order_seq_cst : std::memory_order_acquire);
+        if (!held) {
+            out = p;
+            return now() == a;
+        }
         for (;;) {
-            publish(held, p);
+            publish(*held, p);
             if (now() != a) return false;
             classInfo* again = where.load();
             if (again == p) {
@@ -313,20 +371,25 @@ struct classIndex {
     };
 
     // Finds the class named `text` (whose hash is `hash`) and publishes it in
-    // `held`. The slots are probed by hash alone; the name is checked, with
-    // `isNamed(cls)`, on the class once it is published, in the record the
-    // caller reads next anyway rather than in the table of interned names.
+    // `held` (null in a read scope). The slots are probed by hash; a short
+    // ASCII name is checked in its slot, before anything of its class is
+    // read; a longer one with `isNamed(cls)` on the class once it is
+    // published, in the record the caller reads next anyway, rather than in
+    // the table of interned names.
     template <class IsNamed>
-    pinned pin(std::wstring_view text, std::size_t hash, std::atomic<const void*>& held, classInfo*& out,
+    pinned pin(std::wstring_view text, std::size_t hash, std::atomic<const void*>* held, classInfo*& out,
                IsNamed&& isNamed) const {
         const array* a = now();
         if (text.empty()) return settle(protect(a, emptyNamed, held, out), out);
+        const auto low = static_cast<std::uint32_t>(hash);
         for (std::size_t i = hash & a->mask;; i = (i + 1) & a->mask) {
             const slot& s = a->slots[i];
             if (s.key.load(std::memory_order_acquire) == 0) return pinned::missing;
-            if (s.hash != hash) continue;
+            if (s.hash != low) continue;
+            const bool inlined = s.nameLength != slot::noInlineName;
+            if (inlined && !sameText(s.name, s.nameLength, text)) continue;
             const pinned how = settle(protect(a, s.cls, held, out), out);
-            if (how != pinned::found || isNamed(*out)) return how;
+            if (how != pinned::found || inlined || isNamed(*out)) return how;
             out = nullptr;
         }
     }
@@ -386,7 +449,8 @@ struct classIndex {
         if (2 * (count + 1) > a->mask + 1) a = grow(*a);
         slot* s = probe(*a, key);
         s->cls.store(cls, std::memory_order_relaxed);
-        s->hash = key.hash();
+        s->hash = static_cast<std::uint32_t>(key.hash());
+        s->keepName(key);
         s->key.store(key.id(), std::memory_order_release);
         ++count;
     }
@@ -413,9 +477,12 @@ private:
             if (k == 0) continue;
             std::size_t j = old.slots[i].hash & bigger->mask;
             while (bigger->slots[j].key.load(std::memory_order_relaxed) != 0) j = (j + 1) & bigger->mask;
-            bigger->slots[j].cls.store(old.slots[i].cls.load(std::memory_order_relaxed), std::memory_order_relaxed);
-            bigger->slots[j].hash = old.slots[i].hash;
-            bigger->slots[j].key.store(k, std::memory_order_relaxed);
+            slot& moved = bigger->slots[j];
+            moved.cls.store(old.slots[i].cls.load(std::memory_order_relaxed), std::memory_order_relaxed);
+            moved.hash = old.slots[i].hash;
+            moved.nameLength = old.slots[i].nameLength;
+            std::memcpy(moved.name, old.slots[i].name, sizeof moved.name);
+            moved.key.store(k, std::memory_order_relaxed);
         }
         current.store(bigger, std::memory_order_release);
         return bigger;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -80,20 +81,32 @@ std::wstring_view foldedName::foldLong(const wchar_t* name, std::size_t length) 
 
 // ---- creation and life ----
 
-classInfo::classInfo(const ky::string& name, bool caseSensitiveNames) {
-    auto rec = std::make_unique<data>();
-    rec->name = ky::scString::createFrom(caseSensitiveNames ? name : name.lower());
-    rec->caseSensitive = caseSensitiveNames;
-    rec->keepShortName();
-    detail::writeLog(detail::sites::classCreated, name.c_str());
-    rec->internal.setValue(detail::key().caseSensitiveNames, caseSensitiveNames, false);
-    d = rec.release();
+void* classInfo::operator new(std::size_t size) {
+    return ::operator new(size + detail::classAccess::recordOffset - sizeof(classInfo) + sizeof(data),
+                          std::align_val_t{detail::classAccess::blockAlignment});
+}
+
+void classInfo::operator delete(void* block) noexcept {
+    ::operator delete(block, std::align_val_t{detail::classAccess::blockAlignment});
+}
+
+classInfo::classInfo(const ky::string& name, bool caseSensitiveNames)
+    : d(new (reinterpret_cast<char*>(this) + detail::classAccess::recordOffset) data) {
+    try {
+        d->name = ky::scString::createFrom(caseSensitiveNames ? name : name.lower());
+        d->caseSensitive = caseSensitiveNames;
+        detail::writeLog(detail::sites::classCreated, name.c_str());
+        d->internal.setValue(detail::key().caseSensitiveNames, caseSensitiveNames, false);
+    } catch (...) {
+        d->~data();
+        throw;
+    }
 }
 
 classInfo::~classInfo() {
     detail::writeLog(detail::sites::classReleased, d->label.c_str());
     releaseInfo();
-    delete d;
+    d->~data();
 }
 
 ky::refPtr<classInfo> classInfo::createClassInfo(const ky::string& name) {
@@ -169,9 +182,10 @@ fieldInfoList::const_iterator classInfo::fields_end() const { return d->fields.e
 
 ky::metamodel::fieldInfo* classInfo::findField(const wchar_t* name, std::size_t length, bool searchBases,
                                                bool searchAliases, detail::visitedClasses* visited) const {
-    const detail::foldedName text(name, length, d->caseSensitive);
-    if (const std::size_t i = d->findOwnField(text.view(), detail::fieldNameHash(text.view())); i != data::noField)
-        return d->fields[i].get();
+    const data& own = detail::classAccess::of(*this);
+    const detail::foldedName text(name, length, own.caseSensitive);
+    if (const std::size_t i = own.findOwnField(text.view(), detail::fieldNameHash(text.view())); i != data::noField)
+        return own.fields[i].get();
     // An alias written with capitals still matches a folded name that was
     // never interned; as written, an alias is found only by a name that was.
     ky::scString key;

@@ -5,7 +5,9 @@
 #include <kymdlfieldinfo.h>
 
 #include <array>
+#include <cstddef>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include <kyconvert.h>
@@ -97,29 +99,48 @@ ky::string storedText(const ky::genericSet& set, const ky::scString& key) {
 
 // ---- life -------------------------------------------------------------------
 
+namespace {
+
+// Where a field's record starts in the block the field was made in.
+constexpr std::size_t recordOffset() noexcept {
+    constexpr std::size_t align = alignof(std::max_align_t);
+    return (sizeof(fieldInfo) + align - 1) / align * align;
+}
+
+}  // namespace
+
+void* fieldInfo::operator new(std::size_t size) {
+    static_assert(alignof(data) <= alignof(std::max_align_t));
+    return ::operator new(size - sizeof(fieldInfo) + recordOffset() + sizeof(data));
+}
+
+void fieldInfo::operator delete(void* block) noexcept { ::operator delete(block); }
+
 fieldInfo::fieldInfo(ky::refPtr<ky::metamodel::classInfo> owner, const ky::string& name, eFieldType type,
                      const ky::genericSet& typeAttribs, const ky::string& customTypeString)
-    : d(nullptr) {
-    auto record = std::make_unique<data>();
-    record->owner = std::move(owner);
-    record->name = ky::scString::createFrom(name);
-    record->type = type;
-    record->customTypeString = ky::scString::createFrom(customTypeString);
-    record->typeAttribs = typeAttribs;
-    d = record.release();
+    : d(new (reinterpret_cast<char*>(this) + recordOffset()) data) {
+    try {
+        d->owner = std::move(owner);
+        d->name = ky::scString::createFrom(name);
+        d->type = type;
+        d->customTypeString = ky::scString::createFrom(customTypeString);
+        d->typeAttribs = typeAttribs;
+    } catch (...) {
+        d->~data();
+        throw;
+    }
     detail::writeLog(detail::sites::fieldCreated, d->label.c_str());
 }
 
 fieldInfo::fieldInfo(ky::refPtr<ky::metamodel::classInfo> owner, ky::refPtr<ky::metamodel::fieldInfo> source)
     : d(nullptr) {
-    // Read before anything is allocated: an empty source fails here and
-    // leaves nothing behind.
+    // Read before the record is made: an empty source fails here, and the
+    // block goes back with the failed construction.
     const eFieldType resolved = source->type();
-    auto record = std::make_unique<data>();
-    record->owner = std::move(owner);
-    record->source = std::move(source);
-    record->type = resolved;
-    d = record.release();
+    d = new (reinterpret_cast<char*>(this) + recordOffset()) data;
+    d->owner = std::move(owner);
+    d->source = std::move(source);
+    d->type = resolved;
     detail::writeLog(detail::sites::referringFieldCreated, d->label.c_str());
 }
 
@@ -127,7 +148,7 @@ fieldInfo::~fieldInfo() {
     detail::writeLog(detail::sites::fieldReleased, d->label.c_str());
     // The record's members go in reverse order: the source field before the
     // owning class.
-    delete d;
+    d->~data();
 }
 
 void fieldInfo::releaseInfo() {

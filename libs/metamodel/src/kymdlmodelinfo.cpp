@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <string_view>
+#include <thread>
 
 #if defined(__linux__)
 #include <linux/membarrier.h>
@@ -161,55 +162,81 @@ ky::refPtr<modelInfo> modelInfo::createModelInfo(bool caseSensitiveNames) {
 
 bool modelInfo::caseSensitiveNames() const { return mCaseSensitive; }
 
-ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t length, bool searchAliases,
-                                              detail::hazardSlot& hazards) const {
-    const detail::foldedName folded(name, length, mCaseSensitive);
-    const std::wstring_view text = folded.view();
-    const std::size_t hash = text.empty() ? 0 : ky::scString::hashOf(text.data(), text.size());
+namespace {
+
+// The class registered under the folded `text` (whose hash is `hash`),
+// published in `hazards` (null in a read scope); null when none.
+ky::metamodel::classInfo* pinByName(const detail::classIndex& index, std::wstring_view text, std::size_t hash,
+                                    detail::hazardSlot* hazards) {
     const auto isNamed = [text](const ky::metamodel::classInfo& cls) {
         return detail::classAccess::of(cls).hasName(text);
     };
+    std::atomic<const void*>* held = hazards ? &hazards->held[0] : nullptr;
     for (;;) {
         ky::metamodel::classInfo* cls = nullptr;
-        const auto how = mIndex->pin(text, hash, hazards.held[0], cls, isNamed);
+        const auto how = index.pin(text, hash, held, cls, isNamed);
         if (how == detail::classIndex::pinned::found) return cls;
-        if (how == detail::classIndex::pinned::missing) break;
+        if (how == detail::classIndex::pinned::missing) return nullptr;
         // A class being replaced is waited out (the writer waits for the
         // lookups that hold it): the lookup answers its successor, never a
         // class half released.
-        if (how == detail::classIndex::pinned::replacing) detail::yieldToWriter(hazards);
+        if (how == detail::classIndex::pinned::replacing) {
+            if (hazards) {
+                detail::yieldToWriter(*hazards);
+            } else {
+                std::this_thread::yield();
+            }
+        }
     }
+}
+
+}  // namespace
+
+// Kept out of line: the lookup by name is the hot path.
+[[gnu::noinline]] ky::metamodel::classInfo* modelInfo::pinAlias(std::wstring_view text,
+                                                                detail::hazardSlot* hazards) const {
+    const detail::classIndex& index = *mIndex;
+    // The first match in map order is the one whose name orders first; it
+    // stays published in the second slot while the walk goes on. A class
+    // being replaced has no aliases any more.
+    std::atomic<const void*>* held = hazards ? &hazards->held[0] : nullptr;
+    const detail::classIndex::array* a = index.now();
+    ky::metamodel::classInfo* first = nullptr;
+    auto visit = [&](const std::atomic<ky::metamodel::classInfo*>& where) {
+        ky::metamodel::classInfo* cls = nullptr;
+        if (!index.protect(a, where, held, cls)) return false;
+        if (cls && !detail::classIndex::marked(cls) && (!first || cls->scName() < first->scName()) &&
+            cls->matchesAlias(text)) {
+            first = cls;
+            if (hazards) detail::publish(hazards->held[1], first);
+        }
+        return true;
+    };
+    while (!index.forEach(a, visit)) {
+        a = index.now();
+        first = nullptr;
+        if (hazards) hazards->held[1].store(nullptr);
+    }
+    return first;
+}
+
+ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t length, bool searchAliases,
+                                              detail::hazardSlot* hazards) const {
+    const detail::foldedName folded(name, length, mCaseSensitive);
+    const std::wstring_view text = folded.view();
+    const std::size_t hash = text.empty() ? 0 : ky::scString::hashOf(text.data(), text.size());
+    if (ky::metamodel::classInfo* cls = pinByName(*mIndex, text, hash, hazards)) return cls;
     if (!searchAliases) return nullptr;
     // A name never interned is no alias as written; in a model that folds
     // names it may still match an alias written with capitals.
     if (ky::scString key; mCaseSensitive && !ky::scString::find(name, length, key)) return nullptr;
-    // The first match in map order is the one whose name orders first; it
-    // stays published in the second slot while the walk goes on. A class
-    // being replaced has no aliases any more.
-    const detail::classIndex::array* a = mIndex->now();
-    ky::metamodel::classInfo* first = nullptr;
-    auto visit = [&](const std::atomic<ky::metamodel::classInfo*>& where) {
-        ky::metamodel::classInfo* cls = nullptr;
-        if (!mIndex->protect(a, where, hazards.held[0], cls)) return false;
-        if (cls && !detail::classIndex::marked(cls) && (!first || cls->scName() < first->scName()) &&
-            cls->matchesAlias(text)) {
-            first = cls;
-            detail::publish(hazards.held[1], first);
-        }
-        return true;
-    };
-    while (!mIndex->forEach(a, visit)) {
-        a = mIndex->now();
-        first = nullptr;
-        hazards.held[1].store(nullptr);
-    }
-    return first;
+    return pinAlias(text, hazards);
 }
 
 ky::refPtr<ky::metamodel::classInfo> modelInfo::findClass(const wchar_t* name, std::size_t length,
                                                           bool searchAliases) const {
     detail::lookupScope lookup;
-    return ky::refPtr<ky::metamodel::classInfo>(pinClass(name, length, searchAliases, lookup.slot()));
+    return ky::refPtr<ky::metamodel::classInfo>(pinClass(name, length, searchAliases, &lookup.slot()));
 }
 
 ky::refPtr<ky::metamodel::classInfo> modelInfo::classInfo(const ky::string& name, bool searchAliases) {
@@ -320,7 +347,7 @@ ky::const_refPtr<ky::metamodel::fieldInfo> modelInfo::fieldInfo(const ky::string
 
 ky::metamodel::fieldInfo* modelInfo::pinField(const wchar_t* className, std::size_t classLength,
                                               const wchar_t* fieldName, std::size_t fieldLength,
-                                              bool searchFurther, detail::hazardSlot& hazards) const {
+                                              bool searchFurther, detail::hazardSlot* hazards) const {
     // The class stays pinned, not counted, while its fields are searched.
     const ky::metamodel::classInfo* cls = pinClass(className, classLength, searchFurther, hazards);
     if (!cls) return nullptr;
@@ -332,7 +359,7 @@ ky::refPtr<ky::metamodel::fieldInfo> modelInfo::findField(const wchar_t* classNa
                                                           bool searchFurther) const {
     detail::lookupScope lookup;
     return ky::refPtr<ky::metamodel::fieldInfo>(
-        pinField(className, classLength, fieldName, fieldLength, searchFurther, lookup.slot()));
+        pinField(className, classLength, fieldName, fieldLength, searchFurther, &lookup.slot()));
 }
 
 ky::refPtr<ky::metamodel::fieldInfo> modelInfo::findQualified(const ky::string& qualifiedName,
@@ -366,17 +393,17 @@ modelInfo::readScope::readScope(const modelInfo& model) : mModel(model), mSlot(d
 
 modelInfo::readScope::~readScope() { detail::closeScope(mSlot); }
 
+// A scope keeps every class its lookups may see (see kymdlclassindex.h), so
+// they publish nothing and write nothing.
 const ky::metamodel::classInfo* modelInfo::readScope::classInfo(const ky::string& name, bool searchAliases) const {
-    detail::lookupScope lookup;
-    return mModel.pinClass(name.data(), name.size(), searchAliases, lookup.slot());
+    return mModel.pinClass(name.data(), name.size(), searchAliases, nullptr);
 }
 
 const ky::metamodel::fieldInfo* modelInfo::readScope::fieldInfo(const ky::string& className,
                                                                 const ky::string& fieldName,
                                                                 bool searchFurther) const {
-    detail::lookupScope lookup;
     return mModel.pinField(className.data(), className.size(), fieldName.data(), fieldName.size(), searchFurther,
-                           lookup.slot());
+                           nullptr);
 }
 
 const ky::metamodel::fieldInfo* modelInfo::readScope::fieldInfo(const ky::string& qualifiedName,
@@ -384,9 +411,7 @@ const ky::metamodel::fieldInfo* modelInfo::readScope::fieldInfo(const ky::string
     const wchar_t* text = qualifiedName.data();
     const std::size_t dot = firstDot(text, qualifiedName.size());
     if (dot == qualifiedName.size()) return nullptr;
-    detail::lookupScope lookup;
-    return mModel.pinField(text, dot, text + dot + 1, qualifiedName.size() - dot - 1, searchFurther,
-                           lookup.slot());
+    return mModel.pinField(text, dot, text + dot + 1, qualifiedName.size() - dot - 1, searchFurther, nullptr);
 }
 
 }  // namespace ky::metamodel

@@ -23,10 +23,6 @@
 #include <cwchar>
 #include <mutex>
 
-#if defined(_MSC_VER)
-#include <intrin.h>
-#endif
-
 namespace ky {
 
 namespace {
@@ -51,34 +47,8 @@ constinit internTable gTable;
 
 constexpr std::size_t initialCapacity = 1024;
 
-std::uint64_t load64(const unsigned char* p) noexcept {
-    std::uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-std::uint64_t load32(const unsigned char* p) noexcept {
-    std::uint32_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// Names are short: comparing in line, eight bytes at a time, beats a call
-// into the C library.
 bool matches(const entry& e, std::size_t hash, const wchar_t* text, std::size_t length) noexcept {
-    if (e.hash != hash || e.text.size() != length) return false;
-    const wchar_t* stored = e.text.data();
-    const auto* a = reinterpret_cast<const unsigned char*>(stored);
-    const auto* b = reinterpret_cast<const unsigned char*>(text);
-    const std::size_t bytes = length * sizeof(wchar_t);
-    std::size_t done = 0;
-    for (; done + 8 <= bytes; done += 8) {
-        if (load64(a + done) != load64(b + done)) return false;
-    }
-    for (std::size_t i = done / sizeof(wchar_t); i < length; ++i) {
-        if (stored[i] != text[i]) return false;
-    }
-    return true;
+    return e.hash == hash && e.text.size() == length && detail::sameChars(e.text.data(), text, length);
 }
 
 // The entry of the text in `array`, or null. Safe without the lock.
@@ -133,51 +103,9 @@ const entry* insert(std::size_t hash, const wchar_t* text, std::size_t length) {
     return e;
 }
 
-// The 128-bit product of a and b, folded to 64 bits.
-#if defined(_MSC_VER)
-std::uint64_t mix(std::uint64_t a, std::uint64_t b) noexcept {
-    std::uint64_t high = 0;
-    const std::uint64_t low = _umul128(a, b, &high);
-    return low ^ high;
-}
-#else
-__extension__ typedef unsigned __int128 uint128;
-std::uint64_t mix(std::uint64_t a, std::uint64_t b) noexcept {
-    const uint128 product = static_cast<uint128>(a) * b;
-    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
-}
-#endif
-
 std::size_t textLength(const wchar_t* text) noexcept { return text ? std::wcslen(text) : 0; }
 
 }  // namespace
-
-std::size_t scString::hashOf(const wchar_t* text, std::size_t length) noexcept {
-    // Sixteen bytes per step, each step one 64x64->128 multiply folded back
-    // to 64 bits (the mixing of wyhash): names of 40 characters hash in about
-    // ten dependent multiplies instead of forty.
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-    std::size_t left = length * sizeof(wchar_t);
-    std::uint64_t h = 0x243f6a8885a308d3ull ^ mix(left, 0xe7037ed1a0b428dbull);
-    for (; left > 16; left -= 16, bytes += 16) {
-        h = mix(load64(bytes) ^ 0xa0761d6478bd642full, load64(bytes + 8) ^ h);
-    }
-    // The last one to sixteen bytes, read as two possibly overlapping words
-    // (or as the word pieces of a shorter tail).
-    std::uint64_t a = 0;
-    std::uint64_t b = 0;
-    if (left >= 8) {
-        a = load64(bytes);
-        b = load64(bytes + left - 8);
-    } else if (left >= 4) {
-        a = load32(bytes);
-        b = load32(bytes + left - 4);
-    } else if (left > 0) {
-        a = bytes[0];
-        b = bytes[left - 1];
-    }
-    return static_cast<std::size_t>(mix(a ^ 0xa0761d6478bd642full, b ^ h));
-}
 
 scString scString::createFrom(const wchar_t* text, std::size_t length) {
     if (length == 0) return scString();
