@@ -162,7 +162,10 @@ ky::refPtr<modelInfo> modelInfo::createModelInfo(bool caseSensitiveNames) {
 bool modelInfo::caseSensitiveNames() const { return mCaseSensitive; }
 
 ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t length, bool searchAliases,
-                                              detail::hazardSlot& hazards) const {
+                                              detail::hazardSlot& hazards, eNameMatch* match) const {
+    eNameMatch unused = eNoMatch;
+    eNameMatch& how = match ? *match : unused;
+    how = eNoMatch;
     const detail::foldedName folded(name, length, mCaseSensitive);
     const std::wstring_view text = folded.view();
     const std::size_t hash = text.empty() ? 0 : ky::scString::hashOf(text.data(), text.size());
@@ -171,13 +174,16 @@ ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t l
     };
     for (;;) {
         ky::metamodel::classInfo* cls = nullptr;
-        const auto how = mIndex->pin(text, hash, hazards.held[0], cls, isNamed);
-        if (how == detail::classIndex::pinned::found) return cls;
-        if (how == detail::classIndex::pinned::missing) break;
+        const auto pinned = mIndex->pin(text, hash, hazards.held[0], cls, isNamed);
+        if (pinned == detail::classIndex::pinned::found) {
+            how = eOwnName;
+            return cls;
+        }
+        if (pinned == detail::classIndex::pinned::missing) break;
         // A class being replaced is waited out (the writer waits for the
         // lookups that hold it): the lookup answers its successor, never a
         // class half released.
-        if (how == detail::classIndex::pinned::replacing) detail::yieldToWriter(hazards);
+        if (pinned == detail::classIndex::pinned::replacing) detail::yieldToWriter(hazards);
     }
     if (!searchAliases) return nullptr;
     // A name never interned is no alias as written; in a model that folds
@@ -203,6 +209,7 @@ ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t l
         first = nullptr;
         hazards.held[1].store(nullptr);
     }
+    if (first) how = eOwnAlias;
     return first;
 }
 
@@ -350,6 +357,22 @@ ky::refPtr<ky::metamodel::fieldInfo> modelInfo::fieldInfo(const ky::string& qual
 ky::const_refPtr<ky::metamodel::fieldInfo> modelInfo::fieldInfo(const ky::string& qualifiedName,
                                                                 bool searchFurther) const {
     return findQualified(qualifiedName, searchFurther);
+}
+
+modelInfo::lookupResult modelInfo::lookup(const ky::string& name, bool searchAliases, bool searchBases) const {
+    lookupResult out;
+    const wchar_t* text = name.data();
+    const std::size_t dot = firstDot(text, name.size());
+    out.qualified = dot != name.size();
+    // The class stays pinned while it is counted and its fields are searched.
+    detail::lookupScope lookup;
+    const ky::metamodel::classInfo* cls = pinClass(text, dot, searchAliases, lookup.slot(), &out.classMatch);
+    if (!cls) return out;
+    out.cls = ky::const_refPtr<ky::metamodel::classInfo>(cls);
+    if (out.qualified)
+        out.field = ky::const_refPtr<ky::metamodel::fieldInfo>(cls->findField(
+            text + dot + 1, name.size() - dot - 1, searchBases, searchAliases, nullptr, &out.fieldMatch));
+    return out;
 }
 
 // ---- read scopes ----
