@@ -33,6 +33,21 @@ TEST_F(Vocabulary, StoredDefaultOfTheSourceCountsOnlyWhenSearching) {
     EXPECT_TRUE(over->hasStoredDefault(true));
 }
 
+// A copy stores the clock's date in place of a missing default, yet that
+// is no default of the host's.
+TEST_F(Vocabulary, TypeDefaultACopyFillsInIsNoStoredDefault) {
+    refPtr<fieldInfo> copy = makeClass(L"shelf")->copyFieldInfoFrom(make(L"when", eDate), L"");
+    ky::genericValue stored;
+    EXPECT_TRUE(copy->getDefaultValue(stored, false));
+    EXPECT_FALSE(copy->hasStoredDefault(false));
+}
+
+TEST_F(Vocabulary, CopyOfAStoredDefaultIsStored) {
+    refPtr<fieldInfo> count = make(L"count", eInt);
+    count->setDefaultValue(ky::genericValue::create(5));
+    EXPECT_TRUE(makeClass(L"shelf")->copyFieldInfoFrom(count, L"")->hasStoredDefault(false));
+}
+
 TEST_F(Vocabulary, StringLengthComesFromTheSourceOfAnOverridingField) {
     box->createFieldInfo(L"title", eString, withLength(40), L"");
     EXPECT_EQ(referring(L"title")->stringLength(), 40u);

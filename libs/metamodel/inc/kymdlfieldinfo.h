@@ -167,9 +167,11 @@ public:
     /// with `searchSource`); otherwise the type default. True when a value was
     /// delivered.
     bool getDefaultValue(ky::genericValue& value, bool searchSource) const;
-    /// Whether a default value is stored in the field or, with
-    /// `searchSource`, in a field of its source chain: what getDefaultValue
-    /// hands out then is that value, not the default of the type.
+    /// Whether the field holds a default value of the host's: one stored with
+    /// setDefaultValue (or copied from such a one by a field copy), in the
+    /// field or, with `searchSource`, along its source chain as getDefaultValue
+    /// searches. False when getDefaultValue answers the type's default, also
+    /// the one a field copy stores in place of a missing default.
     bool hasStoredDefault(bool searchSource) const;
     /// Stores a copy of `value` as the field's default; true.
     bool setDefaultValue(const ky::genericValue& value);
