@@ -62,6 +62,9 @@ constexpr std::size_t shortList = 32;
 const char* kindWords[] = {"ref", "agg", "revagg", "biagg"};
 const eRelationType kinds[] = {eRef, eAgg, eRevAgg, eBiAgg};
 
+// The semantic attributes a field's other keys write; null ends the list.
+constexpr const wchar_t* semanticKeys[] = {keys::enumItems, keys::referencedClasses, keys::customSemantic, nullptr};
+
 bool isEnumType(eFieldType t) {
     return t == eBool || t == eShort || t == eInt || t == eLong || t == eFloat || t == eDouble || t == eString;
 }
@@ -99,7 +102,7 @@ private:
     bool addOwnField(std::uint32_t cls, ky::scString key, std::uint32_t at);
     std::uint32_t findClass(std::uint32_t nameIndex, const wchar_t* code, const lazyText& what);
     void readTextList(std::uint32_t index, const lazyText& what, bool names);
-    void readValueMap(std::uint32_t index, const lazyText& what, const char* reserved);
+    void readValueMap(std::uint32_t index, const lazyText& what, const wchar_t* const* reserved);
 
     void readRoot();
     void readClass(std::uint32_t index);
@@ -238,7 +241,7 @@ void checker::readTextList(std::uint32_t index, const lazyText& what, bool names
     }
 }
 
-void checker::readValueMap(std::uint32_t index, const lazyText& what, const char* reserved) {
+void checker::readValueMap(std::uint32_t index, const lazyText& what, const wchar_t* const* reserved) {
     if (index == none || !expect(index, nodeKind::mapping, what)) return;
     const node& map = at(index);
     // Duplicates are found by scanning a short mapping and through a set in
@@ -258,8 +261,8 @@ void checker::readValueMap(std::uint32_t index, const lazyText& what, const char
                 duplicate = mTree.child(map, j).kind == nodeKind::scalar && mTree.text(mTree.child(map, j)) == key;
         }
         if (duplicate) error(keyIndex, L"M011", L"duplicate key " + quoted(key) + L" in " + what());
-        for (const char* word = reserved; word && *word; word += std::char_traits<char>::length(word) + 1)
-            if (key == word) error(keyIndex, L"M032", quoted(key) + L" is written elsewhere, not in " + what());
+        for (const wchar_t* const* word = reserved; word && *word; ++word)
+            if (wide(key) == *word) error(keyIndex, L"M032", quoted(key) + L" is written elsewhere, not in " + what());
         ky::genericValue value;
         readTypedValue(mTree, valueIndex, [&] { return L"'" + wide(key) + L"' in " + what(); }, mReport, value);
     }
@@ -378,7 +381,7 @@ void checker::readField(classDesc& cls, std::uint32_t index) {
     readTextList(s[fItems], [&] { return L"the items of " + what(); }, false);
     readValueMap(s[fTypeAttributes], [&] { return L"the type attributes of " + what(); }, nullptr);
     readValueMap(s[fSemanticAttributes], [&] { return L"the semantic attributes of " + what(); },
-                 "enumItems\0referencedClasses\0custom_semantic\0");
+                 semanticKeys);
     readValueMap(s[fUserProperties], [&] { return L"the user properties of " + what(); }, nullptr);
     readValueMap(s[fInheritableUserProperties], [&] { return L"the inheritable user properties of " + what(); },
                  nullptr);
@@ -665,7 +668,7 @@ void checker::checkSemantic(fieldDesc& field, const lazyText& what) {
             case eSemBits: fits = isBitsType(t); break;
             case eSemCustom: {
                 ky::string custom;
-                attribs.getValue(ky::scString::createFrom(L"custom_semantic"), custom);
+                attribs.getValue(ky::scString::createFrom(keys::customSemantic), custom);
                 if (custom.empty()) {
                     error(s[fSemantic], L"M013", L"the custom semantic of " + what() + L" has no text");
                     return;
@@ -674,7 +677,7 @@ void checker::checkSemantic(fieldDesc& field, const lazyText& what) {
             }
             case eSemRelation: {
                 std::vector<ky::string> names;
-                attribs.getValue(ky::scString::createFrom(fieldInfo::referencedClasses()), names);
+                attribs.getValue(ky::scString::createFrom(keys::referencedClasses), names);
                 for (const ky::string& name : names)
                     if (!mClassIndex.count(keyOf(name)))
                         mReport.warning(at(s[fSemantic]).line, at(s[fSemantic]).column, L"M040",
