@@ -288,31 +288,27 @@ int show(const std::string& path, const std::string& className) {
 
 int lookup(const std::string& path, const std::string& name, bool aliases, bool bases) {
     const refPtr<modelInfo> model = loadOrFail(path);
-    const ky::string wide = ky::string::fromUtf8(name);
-    const std::size_t dot = wide.find(L'.');
-    const ky::string classPart = dot == ky::string::npos ? wide : ky::string(wide.substr(0, dot));
-    const refPtr<classInfo> cls = model->classInfo(classPart, aliases);
-    if (!cls) {
+    const modelInfo::lookupResult found = model->lookup(ky::string::fromUtf8(name), aliases, bases);
+    if (!found.cls) {
         std::cout << name << ": not found\n";
         return 1;
     }
-    const std::string className = utf8(cls->scName());
-    const bool byAlias = !model->classInfo(classPart, false);
-    if (dot == ky::string::npos) {
-        std::cout << name << ": class " << className << (byAlias ? " (by alias)" : "") << "\n";
+    const std::string className = utf8(found.cls->scName());
+    const bool classByAlias = found.classMatch == eOwnAlias;
+    if (!found.qualified) {
+        std::cout << name << ": class " << className << (classByAlias ? " (by alias)" : "") << "\n";
         return 0;
     }
-    const ky::string fieldPart = wide.substr(dot + 1);
-    const refPtr<fieldInfo> field = cls->fieldInfo(fieldPart, bases, aliases);
-    if (!field) {
+    if (!found.field) {
         std::cout << name << ": not found (class " << className << " has no such field)\n";
         return 1;
     }
-    const std::string owner = utf8(field->classInfo()->scName());
-    std::cout << name << ": field " << owner << "." << utf8(field->scName()) << " " << kymdl::typeText(*field);
+    const std::string owner = utf8(found.field->classInfo()->scName());
+    std::cout << name << ": field " << owner << "." << utf8(found.field->scName()) << " "
+              << kymdl::typeText(*found.field);
     if (owner != className) std::cout << ", inherited by " << className;
-    if (!cls->fieldInfo(fieldPart, bases, false)) std::cout << " (by alias)";
-    else if (byAlias) std::cout << " (class by alias)";
+    if (found.fieldMatch == eOwnAlias || found.fieldMatch == eBaseAlias) std::cout << " (by alias)";
+    else if (classByAlias) std::cout << " (class by alias)";
     std::cout << "\n";
     return 0;
 }
