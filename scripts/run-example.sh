@@ -2,8 +2,8 @@
 # A tour of the whole system on the example shop model: builds the tool and
 # the example host program (the example preset: configured without tests and
 # benchmarks, building only those two targets, unoptimised, since the tour's
-# runs take milliseconds and an optimised build a third longer), then checks and shows examples/models/shop.yaml with
-# kymdl, writes its tables into a fresh SQLite database, reflects that
+# runs take milliseconds and an optimised build a third longer), then checks
+# and shows examples/models/shop.yaml with kymdl, writes its tables into a fresh SQLite database, reflects that
 # database back into a model file and checks that it gives the same tables,
 # draws the class diagram, writes the documentation site, and runs the
 # example host program.
