@@ -3,10 +3,10 @@
 # the example host program (the example preset: configured without tests and
 # benchmarks, building only those two targets, unoptimised, since the tour's
 # runs take milliseconds and an optimised build a third longer), then checks
-# and shows examples/models/shop.yaml with kymdl, writes its tables into a fresh SQLite database, reflects that
-# database back into a model file and checks that it gives the same tables,
-# draws the class diagram, writes the documentation site, and runs the
-# example host program.
+# and shows examples/models/shop.yaml with kymdl, writes its tables into a
+# fresh SQLite database, reflects that database back into a model file and
+# checks that it gives the same tables, draws the class diagram, writes the
+# documentation site, and runs the example host program.
 # Build output goes to standard error; standard output tells what was done.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
