@@ -342,7 +342,8 @@ const ky::genericSet& fieldInfo::typeAttribs() const { return d->typeAttribs; }
 unsigned long fieldInfo::stringLength() const {
     for (const data* record = d; record; record = record->sourceRecord()) {
         int length = 0;
-        if (record->typeAttribs.getValue(detail::key().length, length)) return length > 0 ? static_cast<unsigned long>(length) : 0;
+        if (record->typeAttribs.getValue(detail::key().length, length))
+            return length > 0 ? static_cast<unsigned long>(length) : 0;
     }
     return 0;
 }
