@@ -23,7 +23,7 @@ inline refPtr<fieldInfo> addField(const refPtr<classInfo>& cls, const wchar_t* n
 }
 
 // A field whose type is given as a type string; a string's length is kept in
-// the type attributes under "length", where the model-file and SQL libraries
+// the type attributes under keys::length, where the model-file and SQL libraries
 // read it.
 inline refPtr<fieldInfo> addTypedField(const refPtr<classInfo>& cls, const wchar_t* name, const wchar_t* typeText,
                                 const wchar_t* label) {
@@ -31,7 +31,7 @@ inline refPtr<fieldInfo> addTypedField(const refPtr<classInfo>& cls, const wchar
     unsigned long length = 0;
     if (!fieldInfo::parseType(typeText, type, length)) throw false;
     ky::genericSet attribs;
-    attribs.setValue(ky::scString::createFrom(L"length"), static_cast<int>(length), true);
+    attribs.setValue(ky::scString::createFrom(keys::length), static_cast<int>(length), true);
     refPtr<fieldInfo> field = cls->createFieldInfo(name, type, attribs, L"");
     field->setLabel(label);
     return field;
@@ -55,7 +55,7 @@ inline void setItems(const refPtr<fieldInfo>& field, eFieldSemantics semantic, s
         if (read) items.push_back(item);
     }
     ky::genericSet attribs;
-    attribs.setValue(ky::scString::createFrom(L"enumItems"), items, true);
+    attribs.setValue(ky::scString::createFrom(keys::enumItems), items, true);
     field->setSemantic(semantic, attribs, L"");
 }
 

@@ -67,6 +67,19 @@ TEST(StringEdits, EditsGiveTheirTableResults) {
     EXPECT_EQ(string{static_cast<wchar_t>(0xD800)}.toUtf8(), "\xEF\xBF\xBD");
 }
 
+// The forms the libraries read and write through, on parts of longer texts.
+TEST(StringUtf8, AppendKeepsWhatTheOutputHeld) {
+    std::string out = "x";
+    string::appendUtf8(std::wstring_view(L"\u00e4bc").substr(0, 2), out);
+    EXPECT_EQ(out, "x\xC3\xA4" "b");
+}
+
+TEST(StringUtf8, AssignReplacesWhatTheTextHeld) {
+    std::wstring text = L"old";
+    string::assignFromUtf8(std::string_view("\xC3\xA4zz").substr(0, 3), text);
+    EXPECT_EQ(text, L"\u00e4z");
+}
+
 TEST(StringNames, ControlsAndUnitsThatAreNoCodePointCannotStandInANameWhereverTheyAre) {
     const std::pair<string, std::size_t> names[] = {
         {L"Größe \U0001F600\u2028", string::npos},

@@ -126,6 +126,43 @@ TEST_P(ToolCase, GivesTheExpectedOutputErrorsAndStatus) {
     fs::remove_all(scratch);
 }
 
+// What the tool prints on standard output for `args`.
+std::string toolOutput(const std::vector<std::string>& args) {
+    const fs::path scratch = fs::temp_directory_path() / ("kymdl_output_" + std::to_string(getpid()));
+    fs::create_directories(scratch);
+    const std::string out = runTool(args, {}, "/dev/null", scratch).out;
+    fs::remove_all(scratch);
+    return out;
+}
+
+// Customer.name overrides Party.name, a string(80): every command that
+// names the field's type gives it the length of the field it stands for.
+class OverridingStringField : public ::testing::Test {
+protected:
+    const std::string model = "examples/models/shop.yaml";
+};
+
+TEST_F(OverridingStringField, ShowGivesTheSourcesLength) {
+    const std::string out = toolOutput({"show", model, "Customer"});
+    const auto line = out.find("\n  name ");
+    ASSERT_NE(line, std::string::npos) << out;
+    const std::string row = out.substr(line, out.find('\n', line + 1) - line);
+    EXPECT_NE(row.find(" string(80) "), std::string::npos) << row;
+}
+
+TEST_F(OverridingStringField, DiagramGivesTheSourcesLength) {
+    const std::string out = toolOutput({"diagram", "--format", "dot", "--classes", "Customer", model});
+    EXPECT_NE(out.find(">name: string(80)<"), std::string::npos) << out;
+}
+
+TEST_F(OverridingStringField, DdlGivesTheSourcesLength) {
+    const std::string out = toolOutput({"ddl", "--dialect", "sqlite", model});
+    const auto table = out.find("CREATE TABLE customer (");
+    ASSERT_NE(table, std::string::npos) << out;
+    const std::string statement = out.substr(table, out.find(");", table) - table);
+    EXPECT_NE(statement.find("\n    name VARCHAR(80),"), std::string::npos) << statement;
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, ToolCase, ::testing::ValuesIn(caseNames()),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              std::string name = info.param;

@@ -19,8 +19,8 @@ using namespace ky::metamodel;
 inline ky::string className(int i) { return ky::string::sformat(L"Class%05d", i); }
 
 inline void buildGeneratedModel(const refPtr<modelInfo>& model, int classes, int fields) {
-    const ky::scString lengthKey = ky::scString::createFrom(L"length");
-    const ky::scString itemsKey = ky::scString::createFrom(L"enumItems");
+    const ky::scString lengthKey = ky::scString::createFrom(keys::length);
+    const ky::scString itemsKey = ky::scString::createFrom(keys::enumItems);
     std::vector<refPtr<classInfo>> made;
     made.reserve(static_cast<std::size_t>(classes));
     for (int c = 0; c < classes; ++c) {

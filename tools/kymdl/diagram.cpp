@@ -210,10 +210,9 @@ std::string htmlEscaped(const std::string& text) {
 
 std::string typeText(const fieldInfo& field) {
     std::string text = utf8(field.typeString());
-    int length = 0;
-    if (field.typeAttribs().getValue(L"length", length) && length > 0) {
+    // The length of an overriding field is its source's, as in the DDL.
+    if (const unsigned long length = field.stringLength(); length > 0)
         text.append(1, '(').append(std::to_string(length)).append(1, ')');
-    }
     return text;
 }
 

@@ -135,33 +135,30 @@ std::string valueText(const ky::genericValue* value) {
 }
 
 // "key = value" items of a set, in key order; `skip` keys left out.
-std::vector<std::string> properties(const ky::genericSet& set, const std::vector<std::string>& skip = {}) {
+std::vector<std::string> properties(const ky::genericSet& set, const std::vector<const wchar_t*>& skip = {}) {
     std::vector<std::string> out;
     for (const ky::scString& key : set.keys()) {
-        const std::string name = utf8(key);
-        if (std::find(skip.begin(), skip.end(), name) != skip.end()) continue;
-        out.push_back(esc(name) + " = " + esc(valueText(set.genericValue(key))));
+        if (std::find(skip.begin(), skip.end(), key.string()) != skip.end()) continue;
+        out.push_back(esc(utf8(key)) + " = " + esc(valueText(set.genericValue(key))));
     }
     return out;
 }
 
-// The default expression, else a stored default value other than the type's
-// own (the clock's reading for dates and times is no stored default).
+// The default expression, else the stored default value (never the type's
+// default, which the field answers when nothing is stored).
 std::string defaultText(const fieldInfo& field) {
     std::string text = field.defaultExpression().toUtf8();
-    if (!text.empty() || field.type() == eDate || field.type() == eTime || field.type() == eTimestamp) return text;
-    ky::genericValue stored, typeDefault;
-    ky::string value, typeValue;
-    if (field.getDefaultValue(stored, true) && !stored.empty() && stored.read(value) &&
-        !(fieldInfo::getDefaultFromType(field.type(), typeDefault) && typeDefault.read(typeValue) && typeValue == value))
-        text = value.toUtf8();
+    if (!text.empty() || !field.hasStoredDefault(true)) return text;
+    ky::genericValue stored;
+    ky::string value;
+    if (field.getDefaultValue(stored, true) && !stored.empty() && stored.read(value)) text = value.toUtf8();
     return text;
 }
 
 std::string itemsText(const fieldInfo& field) {
     const std::vector<enumItem>* items = nullptr;
     if ((field.semantic() != eSemEnum && field.semantic() != eSemBits) ||
-        !field.semanticAttribs().getValuePtr(ky::scString::createFrom(L"enumItems"), items))
+        !field.semanticAttribs().getValuePtr(ky::scString::createFrom(keys::enumItems), items))
         return "";
     std::vector<std::string> out;
     for (const enumItem& item : *items) out.push_back(esc(valueText(&item.itemValue)) + " " + esc(item.itemName));
@@ -184,21 +181,16 @@ std::vector<std::string> detailsOf(const fieldInfo& field) {
     add("automatic", esc(field.autoExpression()));
     if (field.valueCondition()) add("condition", "a value condition of the host");
     add("semantic attributes",
-        joined(properties(field.semanticAttribs(), {"enumItems", "referencedClasses", "custom_semantic"})));
+        joined(properties(field.semanticAttribs(), {keys::enumItems, keys::referencedClasses, keys::customSemantic})));
     add("user properties", joined(properties(field.userProperties(false))));
     add("inheritable user properties", joined(properties(field.userProperties(true))));
     return out;
 }
 
-unsigned long lengthOf(const fieldInfo& field) {
-    int length = 0;
-    return field.typeAttribs().getValue(L"length", length) && length > 0 ? static_cast<unsigned long>(length) : 0;
-}
-
 // The column type voVerizezavSql's DDL gives the field in `dialect`.
 std::string nativeType(const fieldInfo& field, sql::eDialect dialect) {
     if (field.type() == eCustom) return utf8(field.typeString());
-    return sql::sqlTypeOf(field.type(), lengthOf(field), field.semantic(), dialect);
+    return sql::sqlTypeOf(field.type(), field.stringLength(), field.semantic(), dialect);
 }
 
 // ---- page text ----

@@ -343,22 +343,16 @@ struct resolution {
 
 resolution resolve(const modelInfo& model, const std::string& name, bool aliases, bool bases) {
     resolution r;
-    const ky::string wide = ky::string::fromUtf8(name);
-    const std::size_t dot = wide.find(L'.');
-    const ky::string classPart = dot == ky::string::npos ? wide : ky::string(wide.substr(0, dot));
-    const auto cls = model.classInfo(classPart, aliases);
-    r.isField = dot != ky::string::npos;
-    if (!cls) return r;
-    r.className = utf8(cls->scName());
-    r.classByAlias = !model.classInfo(classPart, false);
-    if (!r.isField) return r;
-    const ky::string fieldPart = wide.substr(dot + 1);
-    const auto field = cls->fieldInfo(fieldPart, bases, aliases);
-    if (!field) return r;
-    r.owner = utf8(field->classInfo()->scName());
-    r.field = utf8(field->scName());
-    r.type = kymdl::typeText(*field);
-    r.fieldByAlias = !cls->fieldInfo(fieldPart, bases, false);
+    const modelInfo::lookupResult found = model.lookup(ky::string::fromUtf8(name), aliases, bases);
+    r.isField = found.qualified;
+    if (!found.cls) return r;
+    r.className = utf8(found.cls->scName());
+    r.classByAlias = found.classMatch == eOwnAlias;
+    if (!found.field) return r;
+    r.owner = utf8(found.field->classInfo()->scName());
+    r.field = utf8(found.field->scName());
+    r.type = kymdl::typeText(*found.field);
+    r.fieldByAlias = found.fieldMatch == eOwnAlias || found.fieldMatch == eBaseAlias;
     return r;
 }
 

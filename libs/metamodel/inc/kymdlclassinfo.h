@@ -86,6 +86,10 @@ public:
     /// Finds a field, read-only, as the writable overload does; empty when none matches.
     ky::const_refPtr<ky::metamodel::fieldInfo> fieldInfo(const ky::string& name, bool searchBases,
                                                          bool searchAliases) const;
+    /// Finds a field, read-only, as the overloads above do, and tells in
+    /// `match` how it was found (eNoMatch when it was not).
+    ky::const_refPtr<ky::metamodel::fieldInfo> fieldInfo(const ky::string& name, bool searchBases,
+                                                         bool searchAliases, eNameMatch& match) const;
     /// A new field, or the existing field of that name here or in a base class
     /// (then nothing is created and the other arguments are ignored).
     ky::refPtr<ky::metamodel::fieldInfo> createFieldInfo(const ky::string& name, eFieldType type,
@@ -231,9 +235,11 @@ private:
     bool matchesAlias(std::wstring_view key) const;
     // The field lookup on a name given as text and length, so that callers
     // holding part of a longer text need not copy it. `visited` holds the
-    // classes the walk has searched already; null starts a walk.
+    // classes the walk has searched already; null starts a walk. `match`,
+    // when given, learns how the field was found.
     ky::metamodel::fieldInfo* findField(const wchar_t* name, std::size_t length, bool searchBases,
-                                        bool searchAliases, detail::visitedClasses* visited = nullptr) const;
+                                        bool searchAliases, detail::visitedClasses* visited = nullptr,
+                                        eNameMatch* match = nullptr) const;
     // Appends a new own field, keeping its name beside it for the lookup.
     void appendField(ky::refPtr<ky::metamodel::fieldInfo> field);
     // The field just created, found again by `name` among the own fields;

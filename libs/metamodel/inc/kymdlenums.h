@@ -1,5 +1,5 @@
 // The enumerations of the metamodel: field types, field semantics and
-// relation kinds. Their numbers are part of the interface.
+// relation kinds, and how a lookup matched. Their numbers are part of the interface.
 #pragma once
 
 #include <cstdint>
@@ -49,6 +49,15 @@ enum eRelationType : std::uint32_t {
     eAgg = 2,      ///< aggregation
     eRevAgg = 4,   ///< reverse aggregation
     eBiAgg = 8     ///< two-way aggregation
+};
+
+/// How a lookup by name found what it answers.
+enum eNameMatch : std::uint32_t {
+    eNoMatch = 0,    ///< nothing was found
+    eOwnName = 1,    ///< the class's name, or the name of one of the class's own fields
+    eOwnAlias = 2,   ///< an alias of the class, or of one of the class's own fields
+    eBaseName = 3,   ///< the name of a field of a base class
+    eBaseAlias = 4   ///< an alias of a field of a base class
 };
 
 }  // namespace ky::metamodel

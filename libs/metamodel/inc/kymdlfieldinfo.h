@@ -100,8 +100,13 @@ public:
     ky::scString customTypeString() const;
     /// Replaces the field's own custom type string.
     void setCustomTypeString(const ky::string& text);
-    /// The field's own type attributes (the host's keys; never read here).
+    /// The field's own type attributes (the host's keys; only stringLength
+    /// reads one of them).
     const ky::genericSet& typeAttribs() const;
+    /// The string length kept under keys::length in the type attributes of
+    /// the field or, when they hold none, of the first field of its source
+    /// chain that has one; 0 when none does or the length is not positive.
+    unsigned long stringLength() const;
 
     /// A predicate over field types: holds the types it was built from.
     class KY_METAMODEL_API hasTypeFunc {
@@ -132,6 +137,10 @@ public:
     /// field's type. Never throws: a refused semantic is reported through the
     /// assertion handler and leaves the field exactly as it was.
     void setSemantic(eFieldSemantics semantic, const ky::genericSet& semProps, const ky::string& semStr);
+    /// Whether a field of type `type` takes the items of `semantic`: eSemEnum
+    /// takes them for bool, short, int, long, float, double and string,
+    /// eSemBits for short, int and long; no other semantic takes items.
+    static bool takesItems(eFieldSemantics semantic, eFieldType type);
     /// The semantic at the end of the source chain.
     eFieldSemantics semantic() const;
     /// The field's own semantic attributes.
@@ -158,6 +167,12 @@ public:
     /// with `searchSource`); otherwise the type default. True when a value was
     /// delivered.
     bool getDefaultValue(ky::genericValue& value, bool searchSource) const;
+    /// Whether the field holds a default value of the host's: one stored with
+    /// setDefaultValue (or copied from such a one by a field copy), in the
+    /// field or, with `searchSource`, along its source chain as getDefaultValue
+    /// searches. False when getDefaultValue answers the type's default, also
+    /// the one a field copy stores in place of a missing default.
+    bool hasStoredDefault(bool searchSource) const;
     /// Stores a copy of `value` as the field's default; true.
     bool setDefaultValue(const ky::genericValue& value);
     /// A new null value of the field's own type (empty for ePtr and eCustom).

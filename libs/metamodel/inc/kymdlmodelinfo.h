@@ -25,7 +25,10 @@
 #include <kyscstring.h>
 #include <kystring.h>
 
+#include "kymdlclassinfo.h"
+#include "kymdlenums.h"
 #include "kymdlexport.h"
+#include "kymdlfieldinfo.h"
 #include "kymdlfwd.h"
 
 namespace ky::metamodel {
@@ -141,6 +144,19 @@ public:
     ky::const_refPtr<ky::metamodel::fieldInfo> fieldInfo(const ky::string& qualifiedName,
                                                          bool searchFurther) const;
 
+    /// What lookup found for a class name or a "class.field" name, and how.
+    struct lookupResult {
+        ky::const_refPtr<ky::metamodel::classInfo> cls;    ///< the class named; empty when none
+        eNameMatch classMatch = eNoMatch;                  ///< eOwnName or eOwnAlias when the class was found
+        bool qualified = false;                            ///< whether the name had a dot (a field was asked for)
+        ky::const_refPtr<ky::metamodel::fieldInfo> field;  ///< the field named after the dot; empty when none
+        eNameMatch fieldMatch = eNoMatch;                  ///< how the field was found
+    };
+    /// Looks up a class, or with a dot a field (split at the first dot), in
+    /// one pass: the class by name and, with `searchAliases`, by alias; the
+    /// field as classInfo::fieldInfo(name, searchBases, searchAliases) finds it.
+    lookupResult lookup(const ky::string& name, bool searchAliases, bool searchBases) const;
+
     /// How many classes the model holds (a replaced class counts once).
     std::size_t countClasses() const;
     /// The classes in the order they were registered; a class that replaced
@@ -156,9 +172,10 @@ private:
 
     // The class under the folded form of `name`, found without a lock and
     // published in `hazards` (of a running lookup) instead of counted; with
-    // null `hazards` (a read scope's lookup) published nowhere.
+    // null `hazards` (a read scope's lookup) published nowhere. `match`, when
+    // given, learns whether the name or an alias matched.
     ky::metamodel::classInfo* pinClass(const wchar_t* name, std::size_t length, bool searchAliases,
-                                       detail::hazardSlot* hazards) const;
+                                       detail::hazardSlot* hazards, eNameMatch* match = nullptr) const;
     // The first class in map order that has the folded `text` as an alias,
     // published as pinClass publishes.
     ky::metamodel::classInfo* pinAlias(std::wstring_view text, detail::hazardSlot* hazards) const;

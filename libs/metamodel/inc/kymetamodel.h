@@ -12,6 +12,7 @@
 #include "kymdlfieldinfo.h"
 #include "kymdlfwd.h"
 #include "kymdlidinfo.h"
+#include "kymdlkeys.h"
 #include "kymdliterators.h"
 #include "kymdlmodelinfo.h"
 #include "kymdlrelationinfo.h"

@@ -181,17 +181,25 @@ fieldInfoList::const_iterator classInfo::fields_begin() const { return d->fields
 fieldInfoList::const_iterator classInfo::fields_end() const { return d->fields.end(); }
 
 ky::metamodel::fieldInfo* classInfo::findField(const wchar_t* name, std::size_t length, bool searchBases,
-                                               bool searchAliases, detail::visitedClasses* visited) const {
+                                               bool searchAliases, detail::visitedClasses* visited,
+                                               eNameMatch* match) const {
+    eNameMatch unused = eNoMatch;
+    eNameMatch& how = match ? *match : unused;
+    how = eNoMatch;
     const data& own = detail::classAccess::of(*this);
     const detail::foldedName text(name, length, own.caseSensitive);
-    if (const std::size_t i = own.findOwnField(text.view(), detail::fieldNameHash(text.view())); i != data::noField)
+    if (const std::size_t i = own.findOwnField(text.view(), detail::fieldNameHash(text.view())); i != data::noField) {
+        how = eOwnName;
         return own.fields[i].get();
+    }
     // An alias written with capitals still matches a folded name that was
     // never interned; as written, an alias is found only by a name that was.
     ky::scString key;
     if (searchAliases && (!d->caseSensitive || ky::scString::find(name, length, key))) {
         for (const auto& field : d->fields) {
-            if (field->matchesAlias(text.view(), !d->caseSensitive)) return field.get();
+            if (!field->matchesAlias(text.view(), !d->caseSensitive)) continue;
+            how = eOwnAlias;
+            return field.get();
         }
     }
     if (!searchBases || d->bases.empty()) return nullptr;
@@ -203,7 +211,12 @@ ky::metamodel::fieldInfo* classInfo::findField(const wchar_t* name, std::size_t 
     for (const auto& entry : d->bases) {
         // A base the model is replacing is letting go of its fields.
         if (entry.second->d->retiring.load() || !visited->firstVisit(entry.second.get())) continue;
-        if (auto* field = entry.second->findField(name, length, true, searchAliases, visited)) return field;
+        if (auto* field = entry.second->findField(name, length, true, searchAliases, visited, &how)) {
+            // What is the base's own is a base field seen from here.
+            if (how == eOwnName) how = eBaseName;
+            if (how == eOwnAlias) how = eBaseAlias;
+            return field;
+        }
     }
     return nullptr;
 }
@@ -217,6 +230,12 @@ ky::const_refPtr<ky::metamodel::fieldInfo> classInfo::fieldInfo(const ky::string
                                                                 bool searchAliases) const {
     return ky::const_refPtr<ky::metamodel::fieldInfo>(
         findField(name.data(), name.size(), searchBases, searchAliases));
+}
+
+ky::const_refPtr<ky::metamodel::fieldInfo> classInfo::fieldInfo(const ky::string& name, bool searchBases,
+                                                                bool searchAliases, eNameMatch& match) const {
+    return ky::const_refPtr<ky::metamodel::fieldInfo>(
+        findField(name.data(), name.size(), searchBases, searchAliases, nullptr, &match));
 }
 
 ky::refPtr<ky::metamodel::fieldInfo> classInfo::createFieldInfo(const ky::string& name, eFieldType type,

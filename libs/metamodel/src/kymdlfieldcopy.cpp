@@ -43,6 +43,8 @@ ky::refPtr<fieldInfo> fieldInfo::cloneForClass(ky::refPtr<ky::metamodel::classIn
     copy->setAutoExpression(autoExpression());
     ky::genericValue defaultValue;
     if (concreteDefault(*d, defaultValue)) copy->setDefaultValue(defaultValue);
+    // A type default filled in for a missing one stays no default of the host's.
+    copy->d->typeDefaultStored = !hasStoredDefault(true);
     copy->setValueEqFunc(valueEqFunc(true));
     copy->d->userProps = d->userProps;
     return copy;

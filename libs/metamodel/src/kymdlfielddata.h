@@ -23,13 +23,14 @@ struct fieldInfo::data {
     ky::string unit;
     eFieldType type;                             // own copy; only setSemantic narrows it
     ky::scString customTypeString;
-    ky::genericSet typeAttribs;                  // the host's keys, never read here
+    ky::genericSet typeAttribs;                  // the host's keys; only the length is read here
     int flags = 0;                               // 1 mandatory, 2 unique, 4 auto, 8 constant
     eFieldSemantics semantic = eSemNone;
     ky::scString customSemantic;                 // written only for eSemCustom
     ky::genericSet semanticAttribs;
     ky::genericSet internal;                     // "Alias", expressions, values
     detail::userProperties userProps;            // own and inheritable user properties
+    bool typeDefaultStored = false;              // the stored default is the type's, filled in by a field copy
 
     // The record of the source field; null for an ordinary field.
     const data* sourceRecord() const noexcept { return source ? source.get()->d : nullptr; }

@@ -62,7 +62,7 @@ const std::array<ky::scString, typeWords.size()>& internedTypeWords() {
 // whose "(" stands right after "string"; 0 when it is missing, empty, not a
 // number or 0. The number is read as 32 bits wide, the width the length has
 // on every platform.
-unsigned long stringLength(const ky::string& text) {
+unsigned long lengthInParentheses(const ky::string& text) {
     const auto close = text.find(L')');
     if (close == ky::string::npos || close == 7) return 0;
     unsigned int length = 0;
@@ -323,7 +323,7 @@ bool fieldInfo::parseType(const ky::string& text, eFieldType& type, unsigned lon
             type = eString;
             return true;
         }
-        const unsigned long parsed = stringLength(word);
+        const unsigned long parsed = lengthInParentheses(word);
         if (parsed == 0) return false;
         type = eString;
         length = parsed;
@@ -344,7 +344,7 @@ ky::scString fieldInfo::typeStringFromType(eFieldType type) {
     return ky::scString();
 }
 
-const wchar_t* fieldInfo::referencedClasses() { return L"referencedClasses"; }
+const wchar_t* fieldInfo::referencedClasses() { return keys::referencedClasses; }
 
 eFieldType fieldInfo::type() const { return d->chainEnd().type; }
 
@@ -359,6 +359,15 @@ ky::scString fieldInfo::customTypeString() const { return d->customTypeString; }
 void fieldInfo::setCustomTypeString(const ky::string& text) { d->customTypeString = ky::scString::createFrom(text); }
 
 const ky::genericSet& fieldInfo::typeAttribs() const { return d->typeAttribs; }
+
+unsigned long fieldInfo::stringLength() const {
+    for (const data* record = d; record; record = record->sourceRecord()) {
+        int length = 0;
+        if (record->typeAttribs.getValue(detail::key().length, length))
+            return length > 0 ? static_cast<unsigned long>(length) : 0;
+    }
+    return 0;
+}
 
 fieldInfo::hasTypeFunc::hasTypeFunc(eFieldType first, eFieldType second, ...) {
     mTypes.insert(first);

@@ -239,6 +239,11 @@ void fieldInfo::setSemantic(eFieldSemantics semantic, const ky::genericSet& semP
 
 // ---- semantic accessors ---------------------------------------------------------------
 
+bool fieldInfo::takesItems(eFieldSemantics semantic, eFieldType type) {
+    if (semantic == eSemEnum) return isEnumType(type);
+    return semantic == eSemBits && isBitsType(type);
+}
+
 eFieldSemantics fieldInfo::semantic() const { return d->chainEnd().semantic; }
 
 const ky::genericSet& fieldInfo::semanticAttribs() const { return d->semanticAttribs; }

@@ -125,8 +125,15 @@ bool fieldInfo::getDefaultValue(ky::genericValue& value, bool searchSource) cons
     return true;
 }
 
+bool fieldInfo::hasStoredDefault(bool searchSource) const {
+    for (const data* record = d; record; record = searchSource ? record->sourceRecord() : nullptr)
+        if (record->internal.genericValue(detail::key().defaultValue)) return !record->typeDefaultStored;
+    return false;
+}
+
 bool fieldInfo::setDefaultValue(const ky::genericValue& value) {
     d->internal.setGenericValue(detail::key().defaultValue, value, true);
+    d->typeDefaultStored = false;
     return true;
 }
 

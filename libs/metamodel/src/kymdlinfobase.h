@@ -7,6 +7,8 @@
 #include <kyscstring.h>
 #include <kystring.h>
 
+#include <kymdlkeys.h>
+
 #include "kymdlsites.h"
 
 namespace ky::metamodel::detail {
@@ -32,9 +34,10 @@ struct keys {
     ky::scString condition = ky::scString::createFrom(L"Condition");
     ky::scString defaultValue = ky::scString::createFrom(L"DefaultValue");
     ky::scString eqValue = ky::scString::createFrom(L"EqValue");
-    ky::scString enumItems = ky::scString::createFrom(L"enumItems");
-    ky::scString customSemantic = ky::scString::createFrom(L"custom_semantic");
-    ky::scString referencedClasses = ky::scString::createFrom(L"referencedClasses");
+    ky::scString enumItems = ky::scString::createFrom(ky::metamodel::keys::enumItems);
+    ky::scString customSemantic = ky::scString::createFrom(ky::metamodel::keys::customSemantic);
+    ky::scString length = ky::scString::createFrom(ky::metamodel::keys::length);
+    ky::scString referencedClasses = ky::scString::createFrom(ky::metamodel::keys::referencedClasses);
 };
 inline const keys& key() {
     static const keys k;

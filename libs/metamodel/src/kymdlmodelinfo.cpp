@@ -221,16 +221,24 @@ ky::metamodel::classInfo* pinByName(const detail::classIndex& index, std::wstrin
 }
 
 ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t length, bool searchAliases,
-                                              detail::hazardSlot* hazards) const {
+                                              detail::hazardSlot* hazards, eNameMatch* match) const {
+    eNameMatch unused = eNoMatch;
+    eNameMatch& how = match ? *match : unused;
+    how = eNoMatch;
     const detail::foldedName folded(name, length, mCaseSensitive);
     const std::wstring_view text = folded.view();
     const std::size_t hash = text.empty() ? 0 : ky::scString::hashOf(text.data(), text.size());
-    if (ky::metamodel::classInfo* cls = pinByName(*mIndex, text, hash, hazards)) return cls;
+    if (ky::metamodel::classInfo* cls = pinByName(*mIndex, text, hash, hazards)) {
+        how = eOwnName;
+        return cls;
+    }
     if (!searchAliases) return nullptr;
     // A name never interned is no alias as written; in a model that folds
     // names it may still match an alias written with capitals.
     if (ky::scString key; mCaseSensitive && !ky::scString::find(name, length, key)) return nullptr;
-    return pinAlias(text, hazards);
+    ky::metamodel::classInfo* first = pinAlias(text, hazards);
+    if (first) how = eOwnAlias;
+    return first;
 }
 
 ky::refPtr<ky::metamodel::classInfo> modelInfo::findClass(const wchar_t* name, std::size_t length,
@@ -377,6 +385,22 @@ ky::refPtr<ky::metamodel::fieldInfo> modelInfo::fieldInfo(const ky::string& qual
 ky::const_refPtr<ky::metamodel::fieldInfo> modelInfo::fieldInfo(const ky::string& qualifiedName,
                                                                 bool searchFurther) const {
     return findQualified(qualifiedName, searchFurther);
+}
+
+modelInfo::lookupResult modelInfo::lookup(const ky::string& name, bool searchAliases, bool searchBases) const {
+    lookupResult out;
+    const wchar_t* text = name.data();
+    const std::size_t dot = firstDot(text, name.size());
+    out.qualified = dot != name.size();
+    // The class stays pinned while it is counted and its fields are searched.
+    detail::lookupScope lookup;
+    const ky::metamodel::classInfo* cls = pinClass(text, dot, searchAliases, &lookup.slot(), &out.classMatch);
+    if (!cls) return out;
+    out.cls = ky::const_refPtr<ky::metamodel::classInfo>(cls);
+    if (out.qualified)
+        out.field = ky::const_refPtr<ky::metamodel::fieldInfo>(cls->findField(
+            text + dot + 1, name.size() - dot - 1, searchBases, searchAliases, nullptr, &out.fieldMatch));
+    return out;
 }
 
 // ---- read scopes ----

@@ -128,7 +128,7 @@ void builder::setSemantic(const fieldDesc& field, const ky::refPtr<fieldInfo>& i
                                            : fieldInfo::parseEnumItem(text, info->type(), item))
                 items.push_back(std::move(item));
         }
-        attribs.setValue(ky::scString::createFrom(L"enumItems"), items, true);
+        attribs.setValue(ky::scString::createFrom(keys::enumItems), items, true);
     }
     info->setSemantic(field.semantic, attribs, ky::string());
 }
@@ -148,7 +148,7 @@ void builder::buildFields(const classDesc& cls, const ky::refPtr<classInfo>& inf
         }
         ky::genericSet typeAttribs = valueSet(s[fTypeAttributes]);
         if (field.length != 0)
-            typeAttribs.setValue(ky::scString::createFrom(L"length"), static_cast<int>(field.length), true);
+            typeAttribs.setValue(ky::scString::createFrom(keys::length), static_cast<int>(field.length), true);
         describeField(field, info->createFieldInfo(textOf(s[fName]), field.type, typeAttribs, textOf(s[fCustomType])),
                       false);
     }

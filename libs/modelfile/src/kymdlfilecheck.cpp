@@ -139,7 +139,7 @@ void checker::checkSemantic(fieldDesc& field, const lazyText& what) {
             case eSemBits: fits = isBitsType(t); break;
             case eSemCustom: {
                 ky::string custom;
-                attribs.getValue(ky::scString::createFrom(L"custom_semantic"), custom);
+                attribs.getValue(ky::scString::createFrom(keys::customSemantic), custom);
                 if (custom.empty()) {
                     error(s[fSemantic], L"M013", L"the custom semantic of " + what() + L" has no text");
                     return;
@@ -148,7 +148,7 @@ void checker::checkSemantic(fieldDesc& field, const lazyText& what) {
             }
             case eSemRelation: {
                 std::vector<ky::string> names;
-                attribs.getValue(ky::scString::createFrom(fieldInfo::referencedClasses()), names);
+                attribs.getValue(ky::scString::createFrom(keys::referencedClasses), names);
                 for (const ky::string& name : names)
                     if (!mClassIndex.count(keyOf(name)))
                         mReport.warning(placeOf(s[fSemantic]).line, placeOf(s[fSemantic]).column, L"M040",

@@ -69,7 +69,7 @@ private:
     bool addOwnField(std::uint32_t cls, ky::scString key, std::uint32_t at);
     std::uint32_t findClass(std::uint32_t nameIndex, const wchar_t* code, const lazyText& what);
     void readTextList(std::uint32_t index, const lazyText& what, bool names);
-    void readValueMap(std::uint32_t index, const lazyText& what, const char* reserved);
+    void readValueMap(std::uint32_t index, const lazyText& what, const wchar_t* const* reserved);
 
     void readRoot();
     void readClass(std::uint32_t index);

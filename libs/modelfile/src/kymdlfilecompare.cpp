@@ -141,8 +141,8 @@ void comparer::fields(const ky::string& what, const fieldInfo& a, const fieldInf
     same(what + L": constant expression", a.constantExpression(), b.constantExpression());
     same(what + L": automatic expression", a.autoExpression(), b.autoExpression());
     ky::genericValue da, db;
-    const bool ha = a.getDefaultValue(da, false) && !isTypeDefault(a, da);
-    const bool hb = b.getDefaultValue(db, false) && !isTypeDefault(b, db);
+    const bool ha = a.hasStoredDefault(false) && a.getDefaultValue(da, false);
+    const bool hb = b.hasStoredDefault(false) && b.getDefaultValue(db, false);
     same(what + L": default value", ha ? describe(da) : ky::string(L"(type default)"),
          hb ? describe(db) : ky::string(L"(type default)"));
     std::vector<ky::string> la, lb;

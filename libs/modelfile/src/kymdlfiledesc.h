@@ -119,8 +119,4 @@ bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, re
 // place it at that element's entry.
 std::vector<diagnostic> runModelChecks(const modelInfo& model, std::vector<const void*>* subjects);
 
-// Whether `stored`, the answer of the field's getDefaultValue, is only the
-// default of its type (nothing distinguishes a stored copy of it).
-bool isTypeDefault(const fieldInfo& field, const ky::genericValue& stored);
-
 }  // namespace ky::metamodel::file::detail

@@ -147,7 +147,7 @@ void modelChecker::checkField(const classInfo& cls, const fieldInfo& field,
 
     if ((semantic == eSemEnum || semantic == eSemBits) && !field.sourceField()) {
         std::vector<enumItem> items;
-        base.semanticAttribs().getValue(ky::scString::createFrom(L"enumItems"), items);
+        base.semanticAttribs().getValue(ky::scString::createFrom(keys::enumItems), items);
         if (items.empty())
             add(&field, eWarning, L"M203", name,
                 L"field " + name + L" has the semantic '" + semanticText(semantic) + L"' but no items",
@@ -186,7 +186,7 @@ void modelChecker::checkField(const classInfo& cls, const fieldInfo& field,
 
 void modelChecker::checkDefault(const fieldInfo& field) {
     ky::genericValue stored;
-    if (!field.getDefaultValue(stored, false) || stored.empty() || isTypeDefault(field, stored)) return;
+    if (!field.hasStoredDefault(false) || !field.getDefaultValue(stored, false) || stored.empty()) return;
     const ky::string name = field.qualifiedName();
     ky::genericValue typed;
     if (!fieldInfo::getDefaultFromType(field.type(), typed)) return;
@@ -199,7 +199,7 @@ void modelChecker::checkDefault(const fieldInfo& field) {
     const eFieldSemantics semantic = field.semantic();
     if (semantic != eSemEnum && semantic != eSemBits) return;
     std::vector<enumItem> items;
-    origin(field).semanticAttribs().getValue(ky::scString::createFrom(L"enumItems"), items);
+    origin(field).semanticAttribs().getValue(ky::scString::createFrom(keys::enumItems), items);
     if (items.empty()) return;  // M203 says it
     ky::string text;
     typed.read(text);
@@ -235,7 +235,6 @@ void modelChecker::checkOverride(const fieldInfo& field) {
     std::vector<ky::string> ownAliases, sourceAliases;
     field.getAliasnames(ownAliases);
     s.getAliasnames(sourceAliases);
-    ky::genericValue stored;
     const bool changes = differs(field.label(), s.label()) || differs(field.unit(), s.unit()) ||
                          (field.isMandatory() && !s.isMandatory()) || (field.isUnique() && !s.isUnique()) ||
                          field.defaultExpression() != s.defaultExpression() ||
@@ -244,7 +243,7 @@ void modelChecker::checkOverride(const fieldInfo& field) {
                          !field.userProperties(false).empty() || !field.userProperties(true).empty() ||
                          field.valueCondition() != s.valueCondition() ||
                          field.valueEqFunc(true) != s.valueEqFunc(true) ||
-                         (field.getDefaultValue(stored, false) && !stored.empty() && !isTypeDefault(field, stored));
+                         field.hasStoredDefault(false);
     if (!changes) {
         const ky::string name = field.qualifiedName();
         add(&field, eWarning, L"M210", name,

@@ -25,6 +25,9 @@ const std::array<const char*, rootKeyCount> rootKeys{"caseSensitiveNames", "clas
 
 namespace {
 
+// The semantic attributes a field's other keys write; null ends the list.
+constexpr const wchar_t* semanticKeys[] = {keys::enumItems, keys::referencedClasses, keys::customSemantic, nullptr};
+
 const char* kindWords[] = {"ref", "agg", "revagg", "biagg"};
 const eRelationType kinds[] = {eRef, eAgg, eRevAgg, eBiAgg};
 
@@ -129,7 +132,7 @@ void checker::readTextList(std::uint32_t index, const lazyText& what, bool names
     }
 }
 
-void checker::readValueMap(std::uint32_t index, const lazyText& what, const char* reserved) {
+void checker::readValueMap(std::uint32_t index, const lazyText& what, const wchar_t* const* reserved) {
     if (index == none || !expect(index, nodeKind::mapping, what)) return;
     const node& map = at(index);
     // Duplicates are found by scanning a short mapping and through a set in
@@ -149,8 +152,8 @@ void checker::readValueMap(std::uint32_t index, const lazyText& what, const char
                 duplicate = mTree.child(map, j).kind == nodeKind::scalar && mTree.text(mTree.child(map, j)) == key;
         }
         if (duplicate) error(keyIndex, L"M011", L"duplicate key " + quoted(key) + L" in " + what());
-        for (const char* word = reserved; word && *word; word += std::char_traits<char>::length(word) + 1)
-            if (key == word) error(keyIndex, L"M032", quoted(key) + L" is written elsewhere, not in " + what());
+        for (const wchar_t* const* word = reserved; word && *word; ++word)
+            if (wide(key) == *word) error(keyIndex, L"M032", quoted(key) + L" is written elsewhere, not in " + what());
         ky::genericValue value;
         readTypedValue(mTree, valueIndex, [&] { return L"'" + wide(key) + L"' in " + what(); }, mReport, value);
     }
@@ -270,7 +273,7 @@ void checker::readField(classDesc& cls, std::uint32_t index) {
     readTextList(s[fItems], [&] { return L"the items of " + what(); }, false);
     readValueMap(s[fTypeAttributes], [&] { return L"the type attributes of " + what(); }, nullptr);
     readValueMap(s[fSemanticAttributes], [&] { return L"the semantic attributes of " + what(); },
-                 "enumItems\0referencedClasses\0custom_semantic\0");
+                 semanticKeys);
     readValueMap(s[fUserProperties], [&] { return L"the user properties of " + what(); }, nullptr);
     readValueMap(s[fInheritableUserProperties], [&] { return L"the inheritable user properties of " + what(); },
                  nullptr);

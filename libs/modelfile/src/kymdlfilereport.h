@@ -46,14 +46,10 @@ private:
 
 // Decodes UTF-8 (already checked by the parser) into `out`, replacing its
 // content; a broken sequence becomes U+FFFD.
-void appendWide(std::string_view utf8, std::wstring& out);
-inline ky::string wide(std::string_view utf8) {
-    ky::string out;
-    appendWide(utf8, out);
-    return out;
-}
+inline void appendWide(std::string_view utf8, std::wstring& out) { ky::string::assignFromUtf8(utf8, out); }
+inline ky::string wide(std::string_view utf8) { return ky::string::fromUtf8(utf8); }
 // Appends the UTF-8 form of `text` to `out`.
-void appendUtf8(std::wstring_view text, std::string& out);
+inline void appendUtf8(std::wstring_view text, std::string& out) { ky::string::appendUtf8(text, out); }
 
 // "did you mean 'name'?" for the name of `known` nearest to `wrong`, when it
 // is near enough to be a slip of the keyboard (at most a third of the

@@ -252,8 +252,7 @@ void saver::writeOverride(const fieldInfo& field) {
 
 void saver::writeOrdinary(const fieldInfo& field, const ky::string& what) {
     const eFieldType type = field.type();
-    int length = 0;
-    const bool hasLength = field.typeAttribs().getValue(ky::scString::createFrom(L"length"), length);
+    const unsigned long length = type == eString ? field.stringLength() : 0;
     ky::string typeText;
     if (type == eCustom) typeText = L"custom";
     else typeText = fieldInfo::typeStringFromType(type).string();
@@ -261,12 +260,12 @@ void saver::writeOrdinary(const fieldInfo& field, const ky::string& what) {
         mReport.warning(0, 0, L"M102", what + L" has a type without a type word; written as 'custom'");
         typeText = L"custom";
     }
-    if (type == eString && hasLength && length > 0) typeText += L"(" + std::to_wstring(length) + L")";
+    if (length > 0) typeText += L"(" + std::to_wstring(length) + L")";
     mOut.key(L"type");
     mOut.text(typeText);
     optionalText(L"customType", field.customTypeString().string());
     std::vector<const wchar_t*> skip;
-    if (type == eString && hasLength && length > 0) skip.push_back(L"length");
+    if (length > 0) skip.push_back(keys::length);
     writeValues(L"typeAttributes", field.typeAttribs(), L"the type attributes of " + what, skip);
     writeSemantic(field, what);
     optionalText(L"label", field.label());
@@ -277,7 +276,7 @@ void saver::writeOrdinary(const fieldInfo& field, const ky::string& what) {
     optionalText(L"constant", field.constantExpression());
     optionalText(L"automatic", field.autoExpression());
     ky::genericValue stored;
-    if (field.getDefaultValue(stored, false) && !stored.empty() && !isTypeDefault(field, stored)) {
+    if (field.hasStoredDefault(false) && field.getDefaultValue(stored, false) && !stored.empty()) {
         ky::string text;
         if (stored.read(text)) {
             mOut.key(L"defaultValue");
@@ -300,7 +299,7 @@ void saver::writeSemantic(const fieldInfo& field, const ky::string& what) {
             // A relation's from-field carries no class list: the relation
             // itself is written in "relations" and makes the semantic again.
             std::vector<ky::string> classes;
-            attribs.getValue(ky::scString::createFrom(fieldInfo::referencedClasses()), classes);
+            attribs.getValue(ky::scString::createFrom(keys::referencedClasses), classes);
             for (const ky::string& name : classes) text += (text.empty() ? L"" : L", ") + name;
             if (!text.empty()) text = L"relation(" + text + L")";
             break;
@@ -313,7 +312,7 @@ void saver::writeSemantic(const fieldInfo& field, const ky::string& what) {
     }
     const std::vector<enumItem>* items = nullptr;
     if ((semantic == eSemEnum || semantic == eSemBits) &&
-        attribs.getValuePtr(ky::scString::createFrom(L"enumItems"), items)) {
+        attribs.getValuePtr(ky::scString::createFrom(keys::enumItems), items)) {
         // Written also when empty: an enumeration needs its list to load.
         mOut.key(L"items");
         mOut.beginList();
@@ -332,7 +331,7 @@ void saver::writeSemantic(const fieldInfo& field, const ky::string& what) {
         mOut.end();
     }
     writeValues(L"semanticAttributes", attribs, L"the semantic attributes of " + what,
-                {L"enumItems", L"referencedClasses", L"custom_semantic"});
+                {keys::enumItems, keys::referencedClasses, keys::customSemantic});
 }
 
 void saver::writeRelation(const classInfo& cls, const relationInfo& relation) {
@@ -374,24 +373,6 @@ void saver::writeRelation(const classInfo& cls, const relationInfo& relation) {
 }
 
 }  // namespace
-
-// Whether the stored default is only the type's default (which getDefaultValue
-// answers when nothing is stored): equal texts, or for the types whose
-// default is the clock's reading, a value that moved with the clock.
-bool isTypeDefault(const fieldInfo& field, const ky::genericValue& stored) {
-    ky::genericValue typeDefault;
-    if (!fieldInfo::getDefaultFromType(field.type(), typeDefault)) return true;
-    ky::string a, b;
-    if (!stored.read(a) || !typeDefault.read(b)) return false;
-    if (a == b) return true;
-    if (field.type() == eTime || field.type() == eTimestamp) {
-        ky::genericValue again;
-        field.getDefaultValue(again, false);
-        ky::string c;
-        return again.read(c) && c != a;
-    }
-    return false;
-}
 
 }  // namespace ky::metamodel::file::detail
 

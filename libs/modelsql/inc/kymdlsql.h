@@ -186,8 +186,9 @@ KY_SQL_API bool literalOf(const ky::genericValue& value, eFieldType type, eDiale
 /// expression (such as CURRENT_DATE).
 KY_SQL_API bool parseDefaultLiteral(const ky::string& text, eFieldType type, ky::genericValue& value);
 
-/// The length a field's type attributes hold under "length" (following the
-/// source chain of a field that stands for another); 0 when none.
+/// The length a field's type attributes hold under keys::length (following
+/// the source chain of a field that stands for another); 0 when none. The
+/// same as fieldInfo::stringLength.
 KY_SQL_API unsigned long fieldLength(const ky::metamodel::fieldInfo& field);
 
 }  // namespace ky::metamodel::sql

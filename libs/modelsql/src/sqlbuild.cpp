@@ -33,14 +33,8 @@ struct builder {
     }
 };
 
-ky::string asciiFolded(ky::string name) {
-    for (wchar_t& c : name)
-        if (c >= L'A' && c <= L'Z') c = wchar_t(c - L'A' + L'a');
-    return name;
-}
-
 ky::genericSet lengthAttribute(unsigned long length) {
-    static const ky::scString key = ky::scString::createFrom(L"length");
+    static const ky::scString key = ky::scString::createFrom(keys::length);
     ky::genericSet attribs;
     if (length > 0) attribs.setValue(key, static_cast<int>(length), true);
     return attribs;
@@ -48,7 +42,7 @@ ky::genericSet lengthAttribute(unsigned long length) {
 
 void setItems(fieldInfo& field, const std::vector<enumItem>& items) {
     ky::genericSet attribs;
-    attribs.setValue(ky::scString::createFrom(L"enumItems"), items, true);
+    attribs.setValue(ky::scString::createFrom(keys::enumItems), items, true);
     field.setSemantic(eSemEnum, attribs, L"");
 }
 
@@ -139,7 +133,7 @@ void addClass(builder& b, const catTable& table) {
         if (ky::refPtr<fieldInfo> field = cls->fieldInfo(name, false, false)) field->setUnique(true);
     b.classOf[&table] = cls;
     b.tableOf[cls.get()] = &table;
-    b.byFoldedName.emplace(asciiFolded(table.name), &table);
+    b.byFoldedName.emplace(foldedAscii(table.name), &table);
 }
 
 // The table a foreign key names: by the model's name rule, else (SQLite
@@ -150,7 +144,7 @@ const catTable* findTable(builder& b, const ky::string& name) {
         if (it != b.tableOf.end()) return it->second;
     }
     if (b.dialect != eSqlite) return nullptr;
-    auto it = b.byFoldedName.find(asciiFolded(name));
+    auto it = b.byFoldedName.find(foldedAscii(name));
     return it == b.byFoldedName.end() ? nullptr : it->second;
 }
 

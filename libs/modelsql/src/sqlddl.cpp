@@ -20,10 +20,6 @@ struct column {
     ky::const_refPtr<fieldInfo> field;
     ky::scString name;
     std::string definition;  // everything after the name
-    // A date or time default beyond the clock's readings so far, and where
-    // its DEFAULT goes should it be the field's own (see storedDefault).
-    std::string pendingDefault;
-    std::size_t defaultAt = 0;
 };
 
 struct foreignKey {
@@ -41,19 +37,11 @@ struct table {
     std::vector<foreignKey> foreignKeys;
 };
 
-// The literals of the clock's readings during this DDL: the one of its
-// start and the latest one.
-struct clockWindow {
-    std::string first, last;
-};
-
 struct ddlContext {
     const ddlOptions& options;
     diagnostics& problems;
     std::vector<table> tables;
     std::unordered_map<const classInfo*, std::size_t> tableOf;
-    std::unordered_map<int, std::string> typeDefaults;  // literal of each type's default, read once
-    std::unordered_map<int, clockWindow> clocks;         // of the types whose default is the clock's reading
 
     void appendQuoted(std::string& out, ky::scString name) const {
         detail::appendIdentifier(out, name.string(), options.dialect);
@@ -78,7 +66,7 @@ struct clashRule {
     bool fold;
     wchar_t at(const ky::string& name, std::size_t i) const noexcept {
         const wchar_t c = name[i];
-        return fold && c >= L'A' && c <= L'Z' ? wchar_t(c - L'A' + L'a') : c;
+        return fold ? detail::foldAscii(c) : c;
     }
     std::size_t hash(const ky::string& name) const noexcept {
         std::size_t h = 14695981039346656037ull;
@@ -109,78 +97,22 @@ void appendList(std::string& out, const std::vector<ky::scString>& names, const 
     }
 }
 
-// The literal of the clock's reading for a date or time type, or empty.
-std::string clockLiteral(eFieldType type, eDialect dialect) {
-    ky::genericValue now;
-    std::string literal;
-    if (!fieldInfo::getDefaultFromType(type, now) || !literalOf(now, type, dialect, literal)) literal.clear();
-    return literal;
-}
-
-// Whether `literal` lies in `window`, which may wrap at midnight.
-bool inWindow(const std::string& literal, const clockWindow& window) {
-    if (window.first <= window.last) return literal >= window.first && literal <= window.last;
-    return literal >= window.first || literal <= window.last;
-}
-
-enum class ownDefault { no, yes, unsettled };
-
-// Stands for "no literal" among the literals of the types' defaults; no
-// literal is ever equal to it.
-constexpr std::string_view noLiteral = "\x01";
-
-// Whether the field holds a default value of its own, told apart from the
-// type's default by comparing literals. The literal of a type's default is
-// read once per DDL. A date or time is the clock's reading when it lies
-// between the readings of the DDL's start and of a moment after the field
-// gave it; one beyond the readings so far stays unsettled until all columns
-// are described, so that the clock is read once more, not once a column.
-ownDefault storedDefault(const fieldInfo& field, ddlContext& ctx, std::string& literal) {
-    const eFieldType type = field.type();
-    const eDialect dialect = ctx.options.dialect;
-    ky::genericValue value, after;
-    if (!field.getDefaultValue(value, true)) return ownDefault::no;
-    const auto clock = ctx.clocks.find(type);
-    auto known = ctx.typeDefaults.find(type);
-    if (known == ctx.typeDefaults.end()) {
-        std::string typeLiteral;
-        if (!fieldInfo::getDefaultFromType(type, after) || !literalOf(after, type, dialect, typeLiteral))
-            typeLiteral = noLiteral;
-        known = ctx.typeDefaults.emplace(type, typeLiteral).first;
-    }
-    if (!literalOf(value, type, dialect, literal)) {
-        // A value without a literal (NaN in SQLite, a text holding NUL) is
-        // the field's own when the type's default has one; of a type without
-        // literals only a value where the type has no default is.
-        literal.clear();
-        if (value.empty()) return ownDefault::no;
-        if (known->second != noLiteral) return ownDefault::yes;
-        return !fieldInfo::getDefaultFromType(type, after) ? ownDefault::yes : ownDefault::no;
-    }
-    if (clock == ctx.clocks.end()) return literal != known->second ? ownDefault::yes : ownDefault::no;
-    if (clock->second.first.empty()) return ownDefault::yes;
-    return inWindow(literal, clock->second) ? ownDefault::no : ownDefault::unsettled;
-}
-
-// Settles the defaults storedDefault left unsettled, after one more reading
-// of the clock.
-void settleClockDefaults(ddlContext& ctx) {
-    for (auto& [type, window] : ctx.clocks) window.last = clockLiteral(static_cast<eFieldType>(type), ctx.options.dialect);
-    for (table& t : ctx.tables) {
-        for (column& c : t.columns) {
-            if (c.pendingDefault.empty()) continue;
-            const clockWindow& window = ctx.clocks.at(c.field->type());
-            if (window.last.empty() || !inWindow(c.pendingDefault, window))
-                c.definition.insert(c.defaultAt, " DEFAULT " + c.pendingDefault);
-        }
-    }
+// The default a column takes: the field's own stored default or its source
+// chain's, never the type's default that getDefaultValue answers without
+// one. True when there is one; `literal` is then its SQL literal, empty
+// when it has none.
+bool storedDefault(const fieldInfo& field, eDialect dialect, std::string& literal) {
+    ky::genericValue value;
+    if (!field.hasStoredDefault(true) || !field.getDefaultValue(value, true) || value.empty()) return false;
+    if (!literalOf(value, field.type(), dialect, literal)) literal.clear();
+    return true;
 }
 
 // Appends the CHECK of an enumeration's items to the column's definition.
 void appendEnumerationCheck(const fieldInfo& field, column& c, ddlContext& ctx, const table& t) {
     const ky::genericSet* attribs = enumerationAttributes(field);
     const std::vector<enumItem>* items = nullptr;
-    if (!attribs || !attribs->getValuePtr(L"enumItems", items) || items->empty()) return;
+    if (!attribs || !attribs->getValuePtr(keys::enumItems, items) || items->empty()) return;
     std::string values;
     for (const enumItem& item : *items) {
         std::string literal;
@@ -225,17 +157,9 @@ bool describeColumn(const fieldInfo& field, ddlContext& ctx, const table& t, col
     const bool key = field.semantic() == eSemPrimkey;
     if (field.isMandatory() || key) out.definition += " NOT NULL";
     if (field.isUnique() && !key) out.definition += " UNIQUE";
-    std::string literal;
-    switch (storedDefault(field, ctx, literal)) {
-        case ownDefault::yes:
-            if (literal.empty()) warn("sql.ddl.default", L"the default value has no SQL literal; no DEFAULT is written");
-            else out.definition.append(" DEFAULT ").append(literal);
-            break;
-        case ownDefault::unsettled:
-            out.pendingDefault = std::move(literal);
-            out.defaultAt = out.definition.size();
-            break;
-        case ownDefault::no: break;
+    if (std::string literal; storedDefault(field, dialect, literal)) {
+        if (literal.empty()) warn("sql.ddl.default", L"the default value has no SQL literal; no DEFAULT is written");
+        else out.definition.append(" DEFAULT ").append(literal);
     }
     if (ctx.options.checkEnumerations && field.semantic() == eSemEnum) appendEnumerationCheck(field, out, ctx, t);
     return true;
@@ -596,18 +520,13 @@ std::vector<std::string> statementsOf(ddlContext& ctx) {
 
 ddlResult createDdl(const modelInfo& model, const ddlOptions& options) {
     ddlResult result;
-    ddlContext ctx{options, result.problems, {}, {}, {}, {}};
+    ddlContext ctx{options, result.problems, {}, {}};
     if (options.dialect != eSqlite && options.dialect != ePostgresql) {
         ctx.fail("sql.ddl.dialect", L"the dialect is neither SQLite nor PostgreSQL", ky::string());
         return result;
     }
-    for (eFieldType type : {eDate, eTime, eTimestamp}) {
-        clockWindow& window = ctx.clocks[type];
-        window.first = window.last = clockLiteral(type, options.dialect);
-    }
     collectTables(model, ctx);
     if (hasErrors(result.problems)) return result;
-    settleClockDefaults(ctx);
     resolveForeignKeys(ctx);
     if (hasErrors(result.problems)) return result;
     result.statements = statementsOf(ctx);

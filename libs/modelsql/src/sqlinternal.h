@@ -16,11 +16,24 @@ inline std::string utf8(const ky::string& text) { return text.toUtf8(); }
 // ASCII, which is widened without decoding.
 inline ky::string wide(const char* text, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i)
-        if (static_cast<unsigned char>(text[i]) >= 0x80) return ky::string::fromUtf8(std::string(text, length));
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return ky::string::fromUtf8(std::string_view(text, length));
     return ky::string(text, text + length);
 }
 inline ky::string wide(const std::string& text) { return wide(text.data(), text.size()); }
 inline ky::string wide(const char* text) { return text ? wide(text, std::char_traits<char>::length(text)) : ky::string(); }
+
+// An ASCII letter in lower case, every other character as it is: the way
+// SQLite compares names, quoted or not.
+template <class Char>
+constexpr Char foldAscii(Char c) noexcept {
+    return c >= Char('A') && c <= Char('Z') ? Char(c - Char('A') + Char('a')) : c;
+}
+// `text` with its ASCII letters folded.
+template <class Text>
+Text foldedAscii(Text text) {
+    for (auto& c : text) c = foldAscii(c);
+    return text;
+}
 
 // Appends quoteIdentifier(name, dialect) to `out`.
 void appendIdentifier(std::string& out, const ky::string& name, eDialect dialect);

@@ -47,7 +47,6 @@ bool isPlainWord(const ky::string& name) {
     });
 }
 
-wchar_t foldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c; }
 
 }  // namespace
 
@@ -145,7 +144,7 @@ bool globMatch(const ky::string& pattern, const ky::string& text, bool fold) {
     // Iterative matching with one backtrack point for the last star: linear
     // in practice and never recursive, whatever the pattern.
     std::size_t p = 0, t = 0, starP = ky::string::npos, starT = 0;
-    auto same = [fold](wchar_t a, wchar_t b) { return fold ? foldAscii(a) == foldAscii(b) : a == b; };
+    auto same = [fold](wchar_t a, wchar_t b) { return fold ? detail::foldAscii(a) == detail::foldAscii(b) : a == b; };
     while (t < text.size()) {
         if (p < pattern.size() && (pattern[p] == L'?' || (pattern[p] != L'*' && same(pattern[p], text[t])))) {
             ++p;

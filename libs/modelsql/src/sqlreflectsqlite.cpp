@@ -269,14 +269,6 @@ bool isWord(const token& t, const char* upper) {
 
 bool isPunct(const token& t, char c) { return t.type == token::punct && t.text.size() == 1 && t.text[0] == c; }
 
-// SQLite compares names folding ASCII letters only.
-std::string foldedName(const std::string& name) {
-    std::string key = name;
-    for (char& c : key)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return key;
-}
-
 bool isName(const token& t) { return t.type == token::word || t.type == token::name; }
 
 // One check: the columns it names (folded) and, when it has exactly the
@@ -322,11 +314,11 @@ std::size_t readCheck(const std::vector<token>& t, std::size_t i, std::size_t en
     for (; close < end; ++close) {
         if (isPunct(t[close], '(')) ++depth;
         else if (isPunct(t[close], ')') && --depth == 0) break;
-        else if (isName(t[close])) out.named.push_back(foldedName(t[close].text));
+        else if (isName(t[close])) out.named.push_back(detail::foldedAscii(t[close].text));
     }
     if (close == end) return end;
     out.literals = inListLiterals(t, i + 2, close);
-    if (!out.literals.empty()) out.named.assign(1, foldedName(t[i + 2].text));
+    if (!out.literals.empty()) out.named.assign(1, detail::foldedAscii(t[i + 2].text));
     return close + 1;
 }
 
@@ -348,7 +340,7 @@ void readDefinitionChecks(const std::vector<token>& t, std::size_t begin, std::s
         } else if (depth == 0 && isWord(t[i], "CHECK")) {
             checkText& check = checks.emplace_back();
             i = readCheck(t, i, end, check) - 1;
-            if (!tableConstraint && check.literals.empty()) check.named.push_back(foldedName(t[begin].text));
+            if (!tableConstraint && check.literals.empty()) check.named.push_back(detail::foldedAscii(t[begin].text));
         }
     }
 }
@@ -373,7 +365,7 @@ void readTableChecks(const std::string& sql, catTable& table) {
         start = i + 1;
     }
     for (detail::catColumn& column : table.columns) {
-        const std::string name = foldedName(column.name.toUtf8());
+        const std::string name = detail::foldedAscii(column.name.toUtf8());
         const checkText* only = nullptr;
         int count = 0;
         for (const checkText& check : checks)

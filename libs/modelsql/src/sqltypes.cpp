@@ -435,15 +435,6 @@ bool parseDefaultLiteral(const ky::string& text, eFieldType type, ky::genericVal
     return true;
 }
 
-unsigned long fieldLength(const fieldInfo& field) {
-    static const ky::scString key = ky::scString::createFrom(L"length");
-    ky::const_refPtr<fieldInfo> current(&field);
-    for (int depth = 0; current && depth < 64; ++depth) {
-        int length = 0;
-        if (current->typeAttribs().getValue(key, length)) return length > 0 ? static_cast<unsigned long>(length) : 0;
-        current = current->sourceField();
-    }
-    return 0;
-}
+unsigned long fieldLength(const fieldInfo& field) { return field.stringLength(); }
 
 }  // namespace ky::metamodel::sql

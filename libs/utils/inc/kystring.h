@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kyutilsexport.h"
@@ -72,8 +73,14 @@ public:
 
     /// UTF-8 form of the text (for output to byte streams).
     std::string toUtf8() const;
+    /// Appends the UTF-8 form of `text` to `out`; a unit that is no code
+    /// point becomes U+FFFD.
+    static void appendUtf8(std::wstring_view text, std::string& out);
     /// The text of UTF-8 `text` (for input from byte streams).
-    static string fromUtf8(const std::string& text);
+    static string fromUtf8(std::string_view text);
+    /// Replaces the content of `out` with the text of UTF-8 `text`, keeping
+    /// its storage; a malformed, overlong or surrogate sequence becomes U+FFFD.
+    static void assignFromUtf8(std::string_view text, std::wstring& out);
 
     /// Where the first character lies that no name may hold (a control
     /// character U+0000-U+001F or U+007F-U+009F, a lone surrogate, a unit

@@ -63,7 +63,7 @@ void lowerRest(const wchar_t* text, std::size_t length, std::size_t i, std::wstr
     }
 }
 
-void appendUtf8(char32_t c, std::string& out) {
+void appendCodePoint(char32_t c, std::string& out) {
     auto byte = [&out](char32_t b) { out += static_cast<char>(b); };
     if (c < 0x80) {
         byte(c);
@@ -84,7 +84,7 @@ void appendUtf8(char32_t c, std::string& out) {
 
 // Decodes one UTF-8 sequence at text[i], advancing i. A malformed, overlong
 // or surrogate sequence answers U+FFFD and skips one byte.
-char32_t nextUtf8(const std::string& text, std::size_t& i) noexcept {
+char32_t nextUtf8(std::string_view text, std::size_t& i) noexcept {
     const auto byteAt = [&text](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned lead = byteAt(i);
     if (lead < 0x80) {
@@ -176,12 +176,16 @@ string string::lower() const {
 std::string string::toUtf8() const {
     std::string out;
     out.reserve(size());
-    for (std::size_t i = 0; i < size();) {
-        bool valid = false;
-        const char32_t c = nextCodePoint(data(), size(), i, valid);
-        appendUtf8(valid ? c : replacementChar, out);
-    }
+    appendUtf8(*this, out);
     return out;
+}
+
+void string::appendUtf8(std::wstring_view text, std::string& out) {
+    for (std::size_t i = 0; i < text.size();) {
+        bool valid = false;
+        const char32_t c = nextCodePoint(text.data(), text.size(), i, valid);
+        appendCodePoint(valid ? c : replacementChar, out);
+    }
 }
 
 std::size_t string::findNonNameCharacter() const noexcept {
@@ -226,11 +230,16 @@ string string::escapedForLine() const {
     return out;
 }
 
-string string::fromUtf8(const std::string& text) {
+string string::fromUtf8(std::string_view text) {
     string out;
+    assignFromUtf8(text, out);
+    return out;
+}
+
+void string::assignFromUtf8(std::string_view text, std::wstring& out) {
+    out.clear();
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) appendWide(nextUtf8(text, i), out);
-    return out;
 }
 
 }  // namespace ky
