@@ -22,11 +22,6 @@ std::vector<ky::string> typeWords() {
     return words;
 }
 
-bool isEnumType(eFieldType t) {
-    return t == eBool || t == eShort || t == eInt || t == eLong || t == eFloat || t == eDouble || t == eString;
-}
-bool isBitsType(eFieldType t) { return t == eShort || t == eInt || t == eLong; }
-
 }  // namespace
 
 void checker::checkFields(std::uint32_t clsIndex) {
@@ -135,8 +130,8 @@ void checker::checkSemantic(fieldDesc& field, const lazyText& what) {
             case eSemDate: fits = t == eTimestamp || t == eDate; break;
             case eSemTime: fits = t == eTimestamp || t == eTime; break;
             case eSemTimestamp: fits = t == eTimestamp; break;
-            case eSemEnum: fits = isEnumType(t); break;
-            case eSemBits: fits = isBitsType(t); break;
+            case eSemEnum:
+            case eSemBits: fits = fieldInfo::takesItems(field.semantic, t); break;
             case eSemCustom: {
                 ky::string custom;
                 attribs.getValue(ky::scString::createFrom(keys::customSemantic), custom);
