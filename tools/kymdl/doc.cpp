@@ -24,6 +24,7 @@
 
 #include "diagram.h"
 #include "output.h"
+#include "words.h"
 
 namespace kymdl {
 
@@ -103,29 +104,6 @@ std::vector<const fieldInfo*> keyOf(const std::vector<const fieldInfo*>& fields)
     std::copy_if(fields.begin(), fields.end(), std::back_inserter(key),
                  [](auto* f) { return f->semantic() == eSemPrimkey; });
     return key;
-}
-
-std::string relationKind(eRelationType kind) {
-    switch (kind) {
-        case eAgg: return "aggregation";
-        case eRevAgg: return "reverse aggregation";
-        case eBiAgg: return "two-way aggregation";
-        default: return "reference";
-    }
-}
-
-std::string marksOf(const fieldInfo& field) {
-    std::vector<std::string> marks;
-    if (field.semantic() == eSemPrimkey) marks.push_back("key");
-    if (field.isMandatory()) marks.push_back("mandatory");
-    if (field.isUnique()) marks.push_back("unique");
-    return joined(marks);
-}
-
-std::string semanticText(const fieldInfo& field) {
-    const std::string text = utf8(field.semanticString());
-    if (!text.empty() || field.semantic() == eSemNone) return text;
-    return utf8(fieldInfo::semanticStringFromType(field.semantic()));
 }
 
 std::string valueText(const ky::genericValue* value) {

@@ -27,6 +27,7 @@
 #include "doc.h"
 #include "output.h"
 #include "report.h"
+#include "words.h"
 
 namespace {
 
@@ -187,30 +188,9 @@ int check(const std::vector<std::string>& paths, bool strict) {
 
 // ---- show ----
 
-std::string relationKind(eRelationType kind) {
-    switch (kind) {
-        case eAgg: return "aggregation";
-        case eRevAgg: return "reverse aggregation";
-        case eBiAgg: return "two-way aggregation";
-        default: return "reference";
-    }
-}
-
-std::string marksOf(const fieldInfo& field) {
-    std::string marks;
-    auto add = [&](const char* mark) { marks += marks.empty() ? mark : std::string(", ") + mark; };
-    if (field.semantic() == eSemPrimkey) add("key");
-    if (field.isMandatory()) add("mandatory");
-    if (field.isUnique()) add("unique");
-    return marks;
-}
-
-// The semantic string as written, else the word of the semantic.
-std::string semanticText(const fieldInfo& field) {
-    const std::string text = utf8(field.semanticString());
-    if (!text.empty() || field.semantic() == eSemNone) return text;
-    return utf8(fieldInfo::semanticStringFromType(field.semantic()));
-}
+using kymdl::marksOf;
+using kymdl::relationKind;
+using kymdl::semanticText;
 
 void showClass(const classInfo& cls, std::ostream& out) {
     out << "class " << utf8(cls.scName());
