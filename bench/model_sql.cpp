@@ -173,7 +173,7 @@ void BM_ReflectPostgresql(benchmark::State& state) {
         made[tables] = true;
     }
     sql::reflectOptions options;
-    options.schema = ky::string::fromUtf8(schema);
+    options.schemas = {ky::string::fromUtf8(schema)};
     std::size_t classes = 0;
     for (auto _ : state) {
         sql::reflectResult result = sql::reflectPostgresqlDatabase(server().conninfo, options);

@@ -16,7 +16,7 @@ protected:
     ky::refPtr<modelInfo> reflect(const std::string& ddl) {
         const std::string schema = pgServer::freshSchema();
         pgServer::run("SET search_path = " + schema + "; " + ddl);
-        options.schema = ky::string::fromUtf8(schema);
+        options.schemas = {ky::string::fromUtf8(schema)};
         result = sql::reflectPostgresqlDatabase(pgServer::conninfo(), options);
         EXPECT_TRUE(result.model) << describeAll(result.problems);
         return result.model;
@@ -89,14 +89,14 @@ TEST_F(PgReflect, ForeignKeyIntoAnotherSchemaIsLeftOutWithAWarning) {
 TEST_F(PgReflect, NamesThatClashAfterFoldingAreAnError) {
     const std::string schema = pgServer::freshSchema();
     pgServer::run("CREATE TABLE " + schema + ".\"Item\" (a int); CREATE TABLE " + schema + ".item (a int);");
-    options.schema = ky::string::fromUtf8(schema);
+    options.schemas = {ky::string::fromUtf8(schema)};
     result = sql::reflectPostgresqlDatabase(pgServer::conninfo(), options);
     EXPECT_FALSE(result.model);
     EXPECT_EQ(countCode(result.problems, "sql.reflect.name-clash"), 1);
 }
 
 TEST_F(PgReflect, SchemaNameWithAQuoteIsAValueNotSqlText) {
-    options.schema = L"x'; DROP SCHEMA public; --";
+    options.schemas = {L"x'; DROP SCHEMA public; --"};
     result = sql::reflectPostgresqlDatabase(pgServer::conninfo(), options);
     ASSERT_TRUE(result.model) << describeAll(result.problems);
     EXPECT_EQ(result.model->countClasses(), 0u);

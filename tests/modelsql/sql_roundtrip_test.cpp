@@ -187,7 +187,7 @@ void expectSameTablesBack(const modelInfo& model, sql::eDialect dialect) {
     } else {
         const std::string schema = pgServer::freshSchema();
         EXPECT_EQ(describeAll(sql::executeDdlOnPostgresql(pgServer::conninfo(schema), ddl.text)), "") << ddl.text;
-        options.schema = ky::string::fromUtf8(schema);
+        options.schemas = {ky::string::fromUtf8(schema)};
         back = sql::reflectPostgresqlDatabase(pgServer::conninfo(), options);
     }
     ASSERT_TRUE(back.model) << describeAll(back.problems);

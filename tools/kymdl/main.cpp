@@ -604,7 +604,7 @@ int runTool(int argc, char** argv) {
 
     std::string source;
     sql::reflectOptions reflectOptions;
-    std::string schema = reflectOptions.schema.toUtf8();
+    std::string schema = "public";
     std::vector<std::string> include;
     std::vector<std::string> exclude;
     CLI::App* reflectCmd = app.add_subcommand("reflect", "Write a model file of a live database's tables");
@@ -674,7 +674,7 @@ int runTool(int argc, char** argv) {
     decideTalk(colour, quiet, verbose);
     const kymdl::reportFormat reportFormat = *checkCmd ? formatNamed(checkFormat) : kymdl::reportFormat::text;
     printer = std::make_unique<kymdl::diagnosticPrinter>(reportFormat, std::cerr, settings.verbosity < 0, settings.colour);
-    reflectOptions.schema = ky::string::fromUtf8(schema);
+    reflectOptions.schemas = {ky::string::fromUtf8(schema)};
     for (const std::string& pattern : include) reflectOptions.include.push_back(ky::string::fromUtf8(pattern));
     for (const std::string& pattern : exclude) reflectOptions.exclude.push_back(ky::string::fromUtf8(pattern));
 

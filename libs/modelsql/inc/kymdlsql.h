@@ -103,7 +103,7 @@ KY_SQL_API diagnostics executeDdlOnPostgresql(const std::string& conninfo, const
 
 /// What a reflection reads and how it names what it builds.
 struct KY_SQL_API reflectOptions {
-    ky::string schema = L"public";       ///< PostgreSQL: the schema read
+    std::vector<ky::string> schemas;     ///< PostgreSQL: the schemas read; empty: every schema but the system ones
     std::vector<ky::string> include;     ///< table patterns (* and ?) to read; empty: every table
     std::vector<ky::string> exclude;     ///< table patterns left out, applied after include
     bool caseSensitiveNames = false;     ///< the name rule of the model built
@@ -112,10 +112,27 @@ struct KY_SQL_API reflectOptions {
     int queryTimeoutS = 30;              ///< PostgreSQL: how long one catalogue query or lock wait may take; 0: no limit
 };
 
+/// How much a reflection read, and how much of it the model does not carry.
+struct KY_SQL_API reflectSummary {
+    std::size_t tables = 0;       ///< tables read (a partitioned table with its partitions counts once)
+    std::size_t columns = 0;      ///< columns of the tables read
+    std::size_t primaryKeys = 0;  ///< primary keys read
+    std::size_t foreignKeys = 0;  ///< foreign keys read
+    std::size_t indexes = 0;      ///< indexes read, other than those of keys and unique constraints
+    std::size_t checks = 0;       ///< CHECK and EXCLUDE constraints read
+    std::size_t views = 0;        ///< views and materialized views read
+    std::size_t notCarried = 0;   ///< objects read that the model does not carry, each named by a warning
+};
+
+/// The summary as one line: "read 12 tables, 80 columns, 12 primary keys,
+/// 9 foreign keys, 4 indexes, 2 checks, 1 view; 0 objects not carried".
+KY_SQL_API std::string describe(const reflectSummary& summary);
+
 /// A reflected model (empty when an error was found) and the diagnostics.
 struct KY_SQL_API reflectResult {
     ky::refPtr<ky::metamodel::modelInfo> model;  ///< the model built; empty on error
     diagnostics problems;                        ///< what was found, errors and warnings
+    reflectSummary summary;                      ///< what was read and what was not carried
 };
 
 /// Reflects the SQLite file `path`, opened read-only; anything but a regular
@@ -126,7 +143,7 @@ KY_SQL_API reflectResult reflectSqliteFile(const std::string& path, const reflec
 /// inside one read transaction; the connection must not be in a transaction.
 KY_SQL_API reflectResult reflectSqlite(sqlite3* connection, const reflectOptions& options);
 
-/// Reflects the schema options.schema of the PostgreSQL database that the
+/// Reflects the schemas options.schemas of the PostgreSQL database that the
 /// libpq connection string or URI `conninfo` names, in one read-only transaction.
 KY_SQL_API reflectResult reflectPostgresqlDatabase(const std::string& conninfo, const reflectOptions& options);
 

@@ -3,7 +3,7 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
-#include "sqlpg.h"
+#include "postgresql/connection.h"
 
 namespace ky::metamodel::sql {
 

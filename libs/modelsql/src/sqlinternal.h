@@ -67,39 +67,11 @@ bool globMatch(const ky::string& pattern, const ky::string& text, bool fold);
 // Whether a table named `name` is read under the include and exclude patterns.
 bool tableSelected(const reflectOptions& options, const ky::string& name);
 
-// ---- the catalogue a reader fills ----
+}  // namespace ky::metamodel::sql::detail
 
-struct catColumn {
-    ky::string name;
-    ky::string sqlType;
-    bool notNull = false;
-    bool hasDefault = false;
-    ky::string defaultText;
-    ky::string comment;
-    int keyPosition = 0;              // 1-based position in the primary key; 0 when not in it
-    bool isEnum = false;              // PostgreSQL enum type
-    std::vector<ky::string> enumLabels;
-    std::vector<ky::string> checkLiterals;  // SQLite: the literals of CHECK (column IN (...))
-};
+#include "catalogue.h"
 
-struct catForeignKey {
-    std::vector<ky::string> from;
-    ky::string target;
-    std::vector<ky::string> to;       // empty: the target's primary key
-    bool targetRead = true;           // false: the target lies outside what was read
-};
-
-struct catTable {
-    ky::string name;
-    ky::string comment;
-    std::vector<catColumn> columns;
-    std::vector<catForeignKey> foreignKeys;
-    std::vector<ky::string> uniqueColumns;  // columns with a unique constraint or index of their own
-};
-
-struct catalogue {
-    std::vector<catTable> tables;
-};
+namespace ky::metamodel::sql::detail {
 
 // Builds the model of `cat` under the options' name rule; appends to
 // `problems`. The model is empty when any error was found.

@@ -92,6 +92,31 @@ bool hasErrors(const diagnostics& list) {
     return std::any_of(list.begin(), list.end(), [](const diagnostic& d) { return d.severity == eError; });
 }
 
+namespace {
+
+void appendCount(std::string& out, std::size_t count, const char* one, const char* many) {
+    if (!out.empty() && out.back() != ' ') out += ", ";
+    out += std::to_string(count);
+    out += ' ';
+    out += count == 1 ? one : many;
+}
+
+}  // namespace
+
+std::string describe(const reflectSummary& summary) {
+    std::string out = "read ";
+    appendCount(out, summary.tables, "table", "tables");
+    appendCount(out, summary.columns, "column", "columns");
+    appendCount(out, summary.primaryKeys, "primary key", "primary keys");
+    appendCount(out, summary.foreignKeys, "foreign key", "foreign keys");
+    appendCount(out, summary.indexes, "index", "indexes");
+    appendCount(out, summary.checks, "check", "checks");
+    appendCount(out, summary.views, "view", "views");
+    out += "; ";
+    appendCount(out, summary.notCarried, "object not carried", "objects not carried");
+    return out;
+}
+
 ky::string describe(const diagnostic& entry) {
     ky::string text = diagnostic::severityWord(entry.severity);
     text += L" ";

@@ -23,7 +23,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "sqlpg.h"
+#include "postgresql/connection.h"
 
 namespace ky::metamodel::sql {
 
@@ -273,7 +273,7 @@ reflectResult reflectNamed(PGconn* connection, const reflectOptions& options, co
         detail::stampSource(result.problems, 0, source);
         return result;
     }
-    reader r{connection, options, result.problems, detail::utf8(options.schema), {}, {}, {}};
+    reader r{connection, options, result.problems, detail::utf8(options.schemas.empty() ? ky::string(L"public") : options.schemas.front()), {}, {}, {}};
     // Repeatable read: the five queries see one snapshot of the catalogue,
     // also while another session changes the schema; read only: nothing is written.
     bool read = detail::pgCommand(connection, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", result.problems,

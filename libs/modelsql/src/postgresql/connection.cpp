@@ -11,7 +11,7 @@
 // message libpq gives then has each password found, as written and decoded,
 // replaced as well. A message of several lines (a detail, a hint, one line
 // per host tried) becomes one line, its lines joined by "; ".
-#include "sqlpg.h"
+#include "postgresql/connection.h"
 
 #include <algorithm>
 #include <cctype>
