@@ -88,7 +88,7 @@ void checker::checkOrdinaryField(fieldDesc& field, const lazyText& what) {
     const std::string_view typeText = text(s[fType]);
     if (typeText == "custom") {
         field.type = eCustom;
-        if (s[fCustomType] == none || text(s[fCustomType]).empty())
+        if (s[fCustomType] == none)
             error(s[fType], L"M012", L"the custom type of " + what() + L" needs a 'customType'");
     } else {
         // Models repeat a few type strings many times: each is read once.

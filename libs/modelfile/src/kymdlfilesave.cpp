@@ -85,6 +85,16 @@ void writeForm(emitter& out, const valueForm& form) {
     }
 }
 
+// Whether a set holds a text that goes into a literal block, which only a
+// field written in block style can hold.
+bool holdsBlockText(const ky::genericSet& set) {
+    for (const ky::scString& name : set.keys()) {
+        const ky::string* text = set.genericValue(name)->constValuePtr<ky::string>();
+        if (text && emitter::isBlockText(*text)) return true;
+    }
+    return false;
+}
+
 const wchar_t* kindWord(eRelationType kind) {
     switch (kind) {
         case eRef: return L"ref";
@@ -208,7 +218,8 @@ void saver::writeClass(const classInfo& cls) {
 
 void saver::writeField(const classInfo& cls, const fieldInfo& field) {
     const ky::string what = L"field " + cls.scName().string() + L"." + field.scName().string();
-    mOut.beginMap(true);
+    // One line a field, unless it holds texts of several lines.
+    mOut.beginMap(!holdsBlockText(field.userProperties(false)) && !holdsBlockText(field.userProperties(true)));
     mOut.key(L"name");
     mOut.text(field.scName().string());
     if (field.sourceField()) writeOverride(field);
@@ -263,7 +274,14 @@ void saver::writeOrdinary(const fieldInfo& field, const ky::string& what) {
     if (length > 0) typeText += L"(" + std::to_wstring(length) + L")";
     mOut.key(L"type");
     mOut.text(typeText);
-    optionalText(L"customType", field.customTypeString().string());
+    // An empty custom type is written too: a custom field without the key
+    // is refused as a slip of the pen, one with "" names no type on purpose.
+    if (type == eCustom) {
+        mOut.key(L"customType");
+        mOut.text(field.customTypeString().string());
+    } else {
+        optionalText(L"customType", field.customTypeString().string());
+    }
     std::vector<const wchar_t*> skip;
     if (length > 0) skip.push_back(keys::length);
     writeValues(L"typeAttributes", field.typeAttribs(), L"the type attributes of " + what, skip);
