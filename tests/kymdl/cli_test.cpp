@@ -235,6 +235,17 @@ TEST_F(Reflect, AnErrorKeepsTheFileThatWasThere) {
     EXPECT_EQ(readAll(file("model.yaml")), "caseSensitiveNames: false\n");
 }
 
+TEST_F(Reflect, ADatabaseLockedByAnotherConnectionLeavesNoFileBehind) {
+    const std::string db = database("locked.db", "CREATE TABLE a (id INTEGER PRIMARY KEY);");
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const outcome result = tool({"reflect", "sqlite:" + db, "--timeout", "1", "-o", file("model.yaml")});
+    sqlite3_close(holder);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_FALSE(fs::exists(file("model.yaml")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, ToolCase, ::testing::ValuesIn(caseNames()),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              std::string name = info.param;

@@ -22,6 +22,8 @@ class emitter {
 public:
     emitter(std::string& out, bool json) : mOut(out), mJson(json) {}
 
+    // Whether the text written is JSON (else YAML).
+    bool json() const { return mJson; }
     void beginMap(bool flow = false) { open(true, flow); }
     void beginList(bool flow = false) { open(false, flow); }
     // Closes the innermost open collection.

@@ -218,8 +218,9 @@ void saver::writeClass(const classInfo& cls) {
 
 void saver::writeField(const classInfo& cls, const fieldInfo& field) {
     const ky::string what = L"field " + cls.scName().string() + L"." + field.scName().string();
-    // One line a field, unless it holds texts of several lines.
-    mOut.beginMap(!holdsBlockText(field.userProperties(false)) && !holdsBlockText(field.userProperties(true)));
+    // One line a field, unless in YAML it holds texts of several lines.
+    mOut.beginMap(mOut.json() ||
+                  (!holdsBlockText(field.userProperties(false)) && !holdsBlockText(field.userProperties(true))));
     mOut.key(L"name");
     mOut.text(field.scName().string());
     if (field.sourceField()) writeOverride(field);
