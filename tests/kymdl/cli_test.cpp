@@ -235,6 +235,20 @@ TEST_F(Reflect, AnErrorKeepsTheFileThatWasThere) {
     EXPECT_EQ(readAll(file("model.yaml")), "caseSensitiveNames: false\n");
 }
 
+// --include, --exclude and --schema take one value each time they are
+// given: the database after them is no second pattern.
+TEST_F(Reflect, RepeatedOptionsBeforeTheDatabaseTakeOneValueEach) {
+    const std::string db = database("three.db", "CREATE TABLE a (id INTEGER PRIMARY KEY);"
+                                                "CREATE TABLE b (id INTEGER PRIMARY KEY);"
+                                                "CREATE TABLE c (id INTEGER PRIMARY KEY);");
+    const outcome result =
+        tool({"reflect", "--include", "a", "--include", "b", "--schema", "main", "sqlite:" + db, "-o", file("m.yaml")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string model = readAll(file("m.yaml"));
+    EXPECT_NE(model.find("name: \"b\""), std::string::npos) << model;
+    EXPECT_EQ(model.find("name: \"c\""), std::string::npos) << model;
+}
+
 TEST_F(Reflect, ADatabaseLockedByAnotherConnectionLeavesNoFileBehind) {
     const std::string db = database("locked.db", "CREATE TABLE a (id INTEGER PRIMARY KEY);");
     sqlite3* holder = nullptr;

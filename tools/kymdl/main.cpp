@@ -617,10 +617,15 @@ int runTool(int argc, char** argv) {
     reflectCmd->add_option("DATABASE", source, "sqlite:PATH or postgresql://...")->required();
     reflectCmd->add_option("-o,--output", output, "write to this file (.json for JSON)");
     reflectCmd->add_flag("--case-sensitive", reflectOptions.caseSensitiveNames, "keep names as the database spells them");
+    // Each of these takes one value an occurrence, so that the database
+    // after it is not read as a second value.
     reflectCmd->add_option("--schema", schemas,
-                           "PostgreSQL: a schema read (may repeat; default every schema but the system ones)");
-    reflectCmd->add_option("--include", include, "only tables matching this pattern (* and ?; may repeat)");
-    reflectCmd->add_option("--exclude", exclude, "leave out tables matching this pattern (* and ?; may repeat)");
+                           "PostgreSQL: a schema read (may repeat; default every schema but the system ones)")
+        ->allow_extra_args(false);
+    reflectCmd->add_option("--include", include, "only tables matching this pattern (* and ?; may repeat)")
+        ->allow_extra_args(false);
+    reflectCmd->add_option("--exclude", exclude, "leave out tables matching this pattern (* and ?; may repeat)")
+        ->allow_extra_args(false);
     int timeoutS = 0;
     reflectCmd->add_option("--timeout", timeoutS, "seconds to wait at most for the server, a lock or one query")
         ->check(CLI::Range(1, 86400));
