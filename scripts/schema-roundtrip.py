@@ -325,6 +325,7 @@ class outcome:
         self.cross = ""         # what the other dialect said of the DDL
         self.cross_ok = True
         self.notes = []         # the reflection's and the DDL's warnings by code
+        self.warned = ""        # the text of every warning they printed
         self.seconds = {}
 
     def kind(self, fact):
@@ -337,6 +338,18 @@ class outcome:
         everything = (len(os_ & cs) + len(ox & cx)) / total if total else 1.0
         invented = (cs | cx) - (os_ | ox)
         return skeleton, everything, invented
+
+    def named(self, fact):
+        """Whether a warning names the table (or view) a fact is about."""
+        parts = fact if isinstance(fact, tuple) else fact.split("|")
+        if len(parts) < 2:
+            return False
+        table = str(parts[1])
+        # PostgreSQL facts name schema.table with quote_ident; a warning names
+        # the table itself.
+        match = re.search(r'(?:"((?:[^"]|"")*)"|([^".]+))$', table)
+        bare = (match.group(1).replace('""', '"') if match.group(1) is not None else match.group(2)) if match else table
+        return bare in self.warned
 
     def ok(self):
         if self.failure or not self.cross_ok:
@@ -362,6 +375,10 @@ class outcome:
             lines.append("    below 100%: " + ", ".join(short))
         if self.notes:
             lines.append("    warnings: " + ", ".join(self.notes))
+        unnamed = [f for f in original ^ copy if not self.named(f)]
+        if unnamed:
+            lines.append("    %d of %d differences concern a table no warning names" % (
+                len(unnamed), len(original ^ copy)))
         lost = sorted(collapse(str(f)) for f in original - copy)
         for fact in lost[:SHOWN]:
             lines.append("    - " + fact[:300])
@@ -393,6 +410,7 @@ def through_kymdl(kymdl, result, source, work, dialect):
     model = os.path.join(work, "model.yaml")
     r = timed(result, "reflect", [kymdl, "reflect", "--case-sensitive", source, "-o", model])
     result.notes += ["reflect: " + n for n in warning_codes(r.stderr)]
+    result.warned += r.stderr
     if r.returncode:
         result.failure = "reflect: " + last_line(r.stderr)
         if os.path.exists(model):
@@ -400,6 +418,7 @@ def through_kymdl(kymdl, result, source, work, dialect):
         return None, model
     r = timed(result, "ddl", [kymdl, "ddl", model, "--dialect", dialect])
     result.notes += ["ddl: " + n for n in warning_codes(r.stderr)]
+    result.warned += r.stderr
     if r.returncode:
         result.failure = "ddl refused the reflected file: " + last_line(r.stderr)
         return None, model

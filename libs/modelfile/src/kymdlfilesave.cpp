@@ -337,15 +337,23 @@ void saver::writeSemantic(const fieldInfo& field, const ky::string& what) {
         mOut.beginList();
         for (const enumItem& item : *items) {
             ky::string value;
-            item.itemValue.read(value);
-            // An item text splits at every comma and drops the blanks of
-            // its value part: such an item would come back changed.
-            if (value.find_first_of(L" \t,") != ky::string::npos || item.itemName.find(L',') != ky::string::npos) {
-                mReport.warning(0, 0, L"M101", L"the item '" + value + L", " + item.itemName + L"' of " + what +
-                                                   L" has no item text; it is left out");
+            if (!item.itemValue.read(value)) {
+                mReport.warning(0, 0, L"M101", L"the item '" + item.itemName + L"' of " + what +
+                                                   L" has a value without a text form; it is left out");
                 continue;
             }
-            mOut.text(itemText(value, item.itemName));
+            // An item text splits at every comma and drops the blanks of
+            // its value part: such an item is written as {value, name}.
+            if (value.find_first_of(L" \t,") == ky::string::npos && item.itemName.find(L',') == ky::string::npos) {
+                mOut.text(itemText(value, item.itemName));
+                continue;
+            }
+            mOut.beginMap(true);
+            mOut.key(L"value");
+            mOut.text(value);
+            mOut.key(L"name");
+            mOut.text(item.itemName);
+            mOut.end();
         }
         mOut.end();
     }
