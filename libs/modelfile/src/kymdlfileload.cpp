@@ -235,9 +235,9 @@ bool readItem(const tree& t, std::uint32_t index, eFieldSemantics semantic, eFie
     for (std::uint32_t i = 0; i + 1 < n.size; i += 2) {
         const node& key = t.child(n, i);
         const std::string_view k = key.kind == nodeKind::scalar ? t.text(key) : std::string_view();
-        std::uint32_t& slot = k == "value" ? valueIndex : k == "name" ? nameIndex : valueIndex;
-        if ((k != "value" && k != "name") || slot != tree::none) return false;
-        slot = t.childIndex(n, i + 1);
+        std::uint32_t* slot = k == "value" ? &valueIndex : k == "name" ? &nameIndex : nullptr;
+        if (!slot || *slot != tree::none) return false;  // an unknown or repeated key
+        *slot = t.childIndex(n, i + 1);
     }
     if (valueIndex == tree::none || nameIndex == tree::none || t.at(valueIndex).kind != nodeKind::scalar ||
         t.at(nameIndex).kind != nodeKind::scalar)
