@@ -208,7 +208,8 @@ UNION ALL SELECT 'x', 'collation|' || col.name || '|' || attname || '|' || co.co
   FROM col JOIN pg_catalog.pg_collation co ON co.oid = col.attcollation
   WHERE col.attcollation <> 0 AND col.attcollation <> (SELECT typcollation FROM pg_catalog.pg_type WHERE oid = col.atttypid)
 UNION ALL SELECT CASE WHEN c.contype = 'p' THEN 's' ELSE 'x' END,
-    c.contype::text || '|' || t.name || '|' || pg_catalog.pg_get_constraintdef(c.oid)
+    CASE c.contype WHEN 'p' THEN 'pk' WHEN 'u' THEN 'unique' WHEN 'c' THEN 'check' ELSE 'exclude' END
+    || '|' || t.name || '|' || pg_catalog.pg_get_constraintdef(c.oid)
   FROM t JOIN pg_catalog.pg_constraint c ON c.conrelid = t.oid AND c.contype IN ('p', 'u', 'c', 'x')
 UNION ALL SELECT 's', 'fk|' || t.name || '|' || (SELECT string_agg(a.attname, ',' ORDER BY k.i) FROM unnest(c.conkey) WITH ORDINALITY k(n, i)
     JOIN pg_catalog.pg_attribute a ON a.attrelid = c.conrelid AND a.attnum = k.n) || '|' || c.confrelid::regclass::text
