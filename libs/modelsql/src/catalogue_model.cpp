@@ -402,6 +402,28 @@ void keepKey(builder& b, const catTable& table) {
     bool same = fields.size() == key.size();
     for (std::size_t i = 0; same && i < key.size(); ++i) same = fields[i]->scName().string() == key[i];
     if (!same) b.put(*cls, false, L"primaryKey", lines(key));
+    // The key made its columns unique; one that left it for a relation is
+    // unique only when it is unique alone.
+    for (const ky::string& name : keyColumns(table)) {
+        ky::refPtr<fieldInfo> field = cls->fieldInfo(name, false, false);
+        if (field && field->semantic() != eSemPrimkey)
+            field->setUnique(std::find(table.uniqueColumns.begin(), table.uniqueColumns.end(), name) !=
+                             table.uniqueColumns.end());
+    }
+}
+
+// The classes a view reads, as the model names them; a table outside what
+// was read is left out.
+void setDependencies(builder& b, const catTable& table) {
+    if (table.dependsOn.empty()) return;
+    std::vector<ky::string> names;
+    for (const auto& [schema, name] : table.dependsOn) {
+        auto it = b.bySchemaName.find(schemaKey(schema, name));
+        if (it == b.bySchemaName.end()) continue;
+        const ky::string className = b.classOf[it->second]->scName().string();
+        if (std::find(names.begin(), names.end(), className) == names.end()) names.push_back(className);
+    }
+    if (!names.empty()) b.put(*b.classOf[&table], false, L"dependsOn", lines(names));
 }
 
 }  // namespace
@@ -423,7 +445,10 @@ void buildModel(const catalogue& cat, const reflectOptions& options, eDialect di
             std::size_t unnamed = 0;
             for (const catForeignKey& fk : table.foreignKeys) addForeignKey(b, table, fk, unnamed);
         }
-        for (const catTable& table : cat.tables) keepKey(b, table);
+        for (const catTable& table : cat.tables) {
+            keepKey(b, table);
+            setDependencies(b, table);
+        }
     }
     stampSource(problems, first, source);
     reflectSummary& summary = result.summary;
@@ -435,7 +460,7 @@ void buildModel(const catalogue& cat, const reflectOptions& options, eDialect di
     summary.checks = cat.counts.checks;
     summary.views = cat.counts.views;
     summary.notCarried = static_cast<std::size_t>(
-        std::count_if(problems.begin() + static_cast<std::ptrdiff_t>(first), problems.end(), [](const diagnostic& d) {
+        std::count_if(problems.begin(), problems.end(), [](const diagnostic& d) {
             return d.severity == eWarning && (d.code == L"sql.reflect.not-carried" || d.code == L"sql.reflect.foreign-key");
         }));
     if (!hasErrors(problems)) result.model = b.model;
