@@ -104,8 +104,7 @@ reflectResult reflectNamed(PGconn* connection, const reflectOptions& options, co
     }
     if (read) detail::finish(r);
     detail::stampSource(result.problems, 0, source);
-    if (read && !hasErrors(result.problems))
-        result.model = detail::buildModel(r.cat, options, ePostgresql, source, result.problems);
+    if (read && !hasErrors(result.problems)) detail::buildModel(r.cat, options, ePostgresql, source, result);
     return result;
 }
 
