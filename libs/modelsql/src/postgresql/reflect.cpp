@@ -104,7 +104,14 @@ reflectResult reflectNamed(PGconn* connection, const reflectOptions& options, co
     }
     if (read) detail::finish(r);
     detail::stampSource(result.problems, 0, source);
-    if (read && !hasErrors(result.problems)) detail::buildModel(r.cat, options, ePostgresql, source, result);
+    if (read && !hasErrors(result.problems)) {
+        // The builder counts what it leaves out itself; what the read left out comes first.
+        const std::size_t leftOut = static_cast<std::size_t>(std::count_if(
+            result.problems.begin(), result.problems.end(),
+            [](const diagnostic& d) { return d.code == L"sql.reflect.not-carried"; }));
+        detail::buildModel(r.cat, options, ePostgresql, source, result);
+        result.summary.notCarried += leftOut;
+    }
     return result;
 }
 
