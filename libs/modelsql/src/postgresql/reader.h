@@ -90,6 +90,16 @@ struct pgFunction {
     bool used = false;
 };
 
+// An index as its query reads it, placed once every definition is known.
+struct pgIndex {
+    pgOid table = 0, oid = 0;
+    std::string name;
+    bool unique = false;
+    bool plain = false;
+    std::vector<long> columns;          // attribute numbers, 0 for an expression
+    std::string statement;              // pg_get_indexdef; read only for an index that is not plain
+};
+
 struct reader {
     reader(PGconn* connection, const reflectOptions& o, diagnostics& p) : conn(connection), options(o), problems(p) {}
     PGconn* conn;
@@ -107,6 +117,8 @@ struct reader {
     std::vector<std::pair<std::string, std::string>> extensionsInRead;  // (CREATE EXTENSION ...;, name) in schemas read
     std::unordered_set<std::string> extensionsUsed;  // the CREATE EXTENSION statements some table needs
     std::unordered_set<pgOid> defaultOpclasses;
+    std::vector<pgIndex> indexes;
+    std::unordered_map<pgOid, std::string> indexDefinitions;  // read for the indexes whose definition was left out
     std::unordered_map<std::uint64_t, pgOid> columnSequence;  // (table, attnum) → sequence of its default
     std::unordered_map<std::uint64_t, std::vector<pgOid>> columnTypes;  // (table, attnum) → type, element type
 };

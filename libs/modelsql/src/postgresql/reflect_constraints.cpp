@@ -16,7 +16,8 @@ namespace {
 constexpr const char* constraintsQuery =
     "SELECT con.conrelid, con.contype, con.conname, con.conkey::pg_catalog.text, con.confrelid, "
     "  con.confkey::pg_catalog.text, fn.nspname, fc.relname, con.confupdtype, con.confdeltype, con.confmatchtype, "
-    "  con.condeferrable, con.condeferred, con.convalidated, pg_catalog.pg_get_constraintdef(con.oid), "
+    "  con.condeferrable, con.condeferred, con.convalidated, "
+    "  CASE WHEN con.contype" KY_NE "'p' THEN pg_catalog.pg_get_constraintdef(con.oid) END, "
     "  con.conislocal, {delsetcols}, "
     "  i.indnatts" KY_EQ "i.indnkeyatts AND ic.reloptions IS NULL AND ic.reltablespace" KY_EQ "0 {nullsdistinct} "
     "FROM pg_catalog.pg_constraint con "
@@ -34,18 +35,27 @@ constexpr const char* constraintsQuery =
 constexpr const char* indexesQuery =
     "SELECT i.indrelid, ic.relname, i.indisunique, i.indkey::pg_catalog.text, i.indclass::pg_catalog.text, "
     "  i.indcollation::pg_catalog.text, i.indoption::pg_catalog.text, "
-    "  i.indexprs IS NULL AND i.indpred IS NULL AND am.amname" KY_EQ "'btree' AND i.indnatts" KY_EQ "i.indnkeyatts "
-    "    AND ic.reloptions IS NULL AND ic.reltablespace" KY_EQ "0 {nullsdistinct}, "
-    "  ic.relispartition, pg_catalog.pg_get_indexdef(i.indexrelid) "
+    "  f.plain, ic.relispartition, CASE WHEN NOT f.plain THEN pg_catalog.pg_get_indexdef(i.indexrelid) END, "
+    "  i.indexrelid "
     "FROM pg_catalog.pg_index i "
     "JOIN pg_catalog.pg_class c ON c.oid" KY_EQ "i.indrelid "
     "JOIN pg_catalog.pg_class ic ON ic.oid" KY_EQ "i.indexrelid "
     "JOIN pg_catalog.pg_am am ON am.oid" KY_EQ "ic.relam "
+    "CROSS JOIN LATERAL (SELECT i.indexprs IS NULL AND i.indpred IS NULL AND am.amname" KY_EQ "'btree' "
+    "  AND i.indnatts" KY_EQ "i.indnkeyatts AND ic.reloptions IS NULL AND ic.reltablespace" KY_EQ "0 {nullsdistinct} "
+    "  AND i.indoption::pg_catalog.text OPERATOR(pg_catalog.~) '^[0 ]*$' AS plain) f "
     "WHERE (" KY_READ("c.relnamespace") "OR c.relispartition) "
     "  AND NOT EXISTS (SELECT 1 FROM pg_catalog.pg_constraint con WHERE con.conindid" KY_EQ "i.indexrelid "
     "    AND con.conrelid" KY_EQ "i.indrelid AND (con.contype" KY_EQ "'p' OR con.contype" KY_EQ "'u' OR con.contype" KY_EQ
     "'x')) "
     "ORDER BY i.indrelid, i.indexrelid";
+
+// The definitions of the indexes that the index query found plain but
+// whose operator classes or collations are not the columns' defaults; $1
+// lists them.
+constexpr const char* indexDefinitionsQuery =
+    "SELECT i.indexrelid, pg_catalog.pg_get_indexdef(i.indexrelid) FROM pg_catalog.pg_index i "
+    "WHERE i.indexrelid OPERATOR(pg_catalog.=) ANY ($1::pg_catalog.oid[])";
 
 constexpr const char* opclassQuery = "SELECT oc.oid FROM pg_catalog.pg_opclass oc WHERE oc.opcdefault";
 
@@ -199,26 +209,36 @@ bool plainColumns(const reader& r, const pgRelation& rel, const std::vector<long
 }
 
 void indexRow(reader& r, PGresult* result, int row) {
-    const std::string name = value(result, row, 1);
     auto it = r.relations.find(oidValue(result, row, 0));
+    if (it == r.relations.end()) return;
+    const pgRelation& rel = it->second;
     // An index attached to its parent's comes with the parent's.
-    if (it != r.relations.end() && it->second.partition && flag(result, row, 8)) return;
-    pgRelation* rel = ownerOf(r, result, row, [&](const pgRelation&) { return value(result, row, 9) + ";"; });
-    if (!rel) return;
-    catTable& table = tableOf(r, *rel);
-    const std::vector<long> columns = numbersOf(value(result, row, 3));
-    const bool plain = flag(result, row, 7) && plainColumns(r, *rel, columns, result, row);
-    const ky::string statement = wide(value(result, row, 9));
-    ++r.cat.counts.indexes;
-    if (flag(result, row, 2)) {
-        addUnique(table, {wide(name), columnNames(r, *rel, columns), false, plain ? ky::string() : statement});
+    if ((rel.partition && flag(result, row, 8)) || (!rel.partition && !rel.read)) return;
+    pgIndex& index = r.indexes.emplace_back();
+    index.table = it->first;
+    index.oid = oidValue(result, row, 10);
+    index.name = value(result, row, 1);
+    index.unique = flag(result, row, 2);
+    index.columns = numbersOf(value(result, row, 3));
+    index.plain = flag(result, row, 7) && plainColumns(r, rel, index.columns, result, row);
+    index.statement = value(result, row, 9);
+}
+
+void placeIndex(reader& r, const pgIndex& index) {
+    pgRelation& rel = r.relations[index.table];
+    if (rel.partition) {
+        rel.own.push_back(index.statement + ";");
         return;
     }
-    catIndex& index = table.indexes.emplace_back();
-    index.name = wide(name);
-    index.plain = plain;
-    if (plain) index.columns = columnNames(r, *rel, columns);
-    index.statement = statement;
+    catTable& table = tableOf(r, rel);
+    const ky::string statement = index.plain ? ky::string() : wide(index.statement);
+    ++r.cat.counts.indexes;
+    if (index.unique) return addUnique(table, {wide(index.name), columnNames(r, rel, index.columns), false, statement});
+    catIndex& placed = table.indexes.emplace_back();
+    placed.name = wide(index.name);
+    placed.plain = index.plain;
+    if (index.plain) placed.columns = columnNames(r, rel, index.columns);
+    placed.statement = wide(index.statement);
 }
 
 }  // namespace
@@ -232,6 +252,25 @@ bool readDefaultOpclasses(reader& r) {
                    [](reader& r, PGresult* result, int row) { r.defaultOpclasses.insert(oidValue(result, row, 0)); });
 }
 
-bool readIndexes(reader& r) { return eachRow(r, versioned(r, indexesQuery), L"the indexes could not be read", indexRow); }
+bool readIndexes(reader& r) {
+    if (!eachRow(r, versioned(r, indexesQuery), L"the indexes could not be read", indexRow)) return false;
+    // The definitions still missing: an index plain by its flags but not by
+    // its operator classes or collations, and a partition's own index.
+    std::string missing = "{";
+    for (const pgIndex& index : r.indexes)
+        if ((!index.plain || r.relations[index.table].partition) && index.statement.empty())
+            missing += (missing.size() > 1 ? "," : "") + std::to_string(index.oid);
+    missing += "}";
+    if (!eachRow(r, indexDefinitionsQuery, missing.c_str(), L"the index definitions could not be read",
+                 [](reader& r, PGresult* result, int row) {
+                     r.indexDefinitions[oidValue(result, row, 0)] = value(result, row, 1);
+                 }))
+        return false;
+    for (pgIndex& index : r.indexes) {
+        if (index.statement.empty()) index.statement = r.indexDefinitions[index.oid];
+        placeIndex(r, index);
+    }
+    return true;
+}
 
 }  // namespace ky::metamodel::sql::detail

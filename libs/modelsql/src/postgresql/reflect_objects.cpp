@@ -36,7 +36,8 @@ constexpr const char* needsQuery =
     "SELECT o.tab, o.kind, o.attnum, d.refclassid" KY_EQ "'pg_catalog.pg_proc'::pg_catalog.regclass, d.refobjid, "
     "  e.extname, en.nspname "
     "FROM (SELECT c.oid AS obj, c.oid AS tab, 1 AS kind, 0 AS attnum, 'pg_catalog.pg_class'::pg_catalog.regclass AS cls "
-    "      FROM pg_catalog.pg_class c WHERE" KY_READ("c.relnamespace")
+    "      FROM pg_catalog.pg_class c WHERE" KY_READ("c.relnamespace") "AND (c.relkind" KY_EQ "'r' OR c.relkind" KY_EQ
+    "'p' OR c.relkind" KY_EQ "'v' OR c.relkind" KY_EQ "'m') "
     "    UNION ALL SELECT ad.oid, ad.adrelid, 2, ad.adnum, 'pg_catalog.pg_attrdef'::pg_catalog.regclass "
     "      FROM pg_catalog.pg_attrdef ad "
     "    UNION ALL SELECT con.oid, con.conrelid, 3, 0, 'pg_catalog.pg_constraint'::pg_catalog.regclass "
@@ -54,9 +55,10 @@ constexpr const char* needsQuery =
     "LEFT JOIN pg_catalog.pg_extension e ON e.oid" KY_EQ "x.refobjid "
     "LEFT JOIN pg_catalog.pg_namespace en ON en.oid" KY_EQ "e.extnamespace "
     "WHERE" KY_READ("c.relnamespace") "AND NOT c.relispartition AND d.refobjid" KY_NE "o.tab "
+    "  AND d.refclassid" KY_NE "'pg_catalog.pg_namespace'::pg_catalog.regclass "
+    "  AND (d.refclassid" KY_NE "'pg_catalog.pg_class'::pg_catalog.regclass OR o.kind" KY_EQ "2 OR o.kind" KY_EQ "6) "
     "  AND (x.objid IS NOT NULL OR d.refclassid" KY_EQ "'pg_catalog.pg_proc'::pg_catalog.regclass "
-    "    OR (d.refclassid" KY_EQ "'pg_catalog.pg_class'::pg_catalog.regclass AND (o.kind" KY_EQ "2 OR o.kind" KY_EQ
-    "6))) "
+    "    OR d.refclassid" KY_EQ "'pg_catalog.pg_class'::pg_catalog.regclass) "
     "ORDER BY o.tab, o.kind, o.obj";
 
 constexpr const char* triggersQuery =

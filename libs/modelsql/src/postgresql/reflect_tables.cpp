@@ -18,7 +18,7 @@ constexpr const char* schemasQuery =
 constexpr const char* relationsQuery =
     "SELECT c.oid, n.nspname, c.relname, c.relkind, c.relispartition, c.relpersistence, d.description, "
     "  CASE WHEN c.relkind" KY_EQ "'p' THEN pg_catalog.pg_get_partkeydef(c.oid) END, "
-    "  CASE WHEN c.relispartition THEN pg_catalog.pg_get_expr(c.relpartbound, c.oid) END, "
+    "  CASE WHEN c.relispartition THEN pg_catalog.pg_get_expr(c.relpartbound, 0) END, "
     "  CASE WHEN c.relkind" KY_EQ "'v' OR c.relkind" KY_EQ "'m' THEN pg_catalog.pg_get_viewdef(c.oid) END, "
     "  pg_catalog.array_to_string(c.reloptions, pg_catalog.chr(1)), "
     "  (SELECT pg_catalog.string_agg(i.inhparent::pg_catalog.text, ' ' ORDER BY i.inhseqno) "
@@ -34,9 +34,14 @@ constexpr const char* relationsQuery =
     "  OR (c.relispartition AND (c.relkind" KY_EQ "'r' OR c.relkind" KY_EQ "'p')) "
     "ORDER BY c.oid";
 
+// Only a generated column's expression names columns: every other default
+// is deparsed without its table, which for a table of many columns is
+// many times quicker (the server names the table's columns anew for each
+// expression it deparses with one). Partition bounds likewise.
 constexpr const char* columnsQuery =
     "SELECT a.attrelid, a.attnum, a.attname, pg_catalog.format_type(a.atttypid, a.atttypmod), a.attnotnull, "
-    "  pg_catalog.pg_get_expr(ad.adbin, ad.adrelid), d.description, t.typtype, a.atttypid, t.typelem, "
+    "  pg_catalog.pg_get_expr(ad.adbin, CASE WHEN a.attgenerated" KY_EQ "'s' THEN ad.adrelid ELSE 0::pg_catalog.oid END), "
+    "  d.description, t.typtype, a.atttypid, t.typelem, "
     "  a.attidentity, a.attgenerated, a.attcollation, "
     "  CASE WHEN a.attcollation" KY_NE "t.typcollation THEN pg_catalog.format('%I.%I', cn.nspname, co.collname) END "
     "FROM pg_catalog.pg_attribute a "
