@@ -153,6 +153,18 @@ TEST_F(PgReflectFacts, ViewOverAViewFollowsIt) {
     EXPECT_EQ(result.summary.views, 3u);
 }
 
+TEST_F(PgReflectFacts, ViewCallingAnAggregateNeedsItAndItsFunction) {
+    reflect("CREATE FUNCTION glue(text, text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT $1 || $2';"
+            "CREATE AGGREGATE joined(text) (SFUNC = glue, STYPE = text, INITCOND = '');"
+            "CREATE TABLE t (a text); CREATE VIEW v AS SELECT joined(a) AS j FROM t;");
+    const std::string before = classProperty(L"v", L"postgresql.before");
+    const std::string aggregate =
+        "CREATE AGGREGATE " + schema + ".joined(text) (SFUNC = " + schema + ".glue, STYPE = text, INITCOND = '');\n";
+    EXPECT_NE(before.find("CREATE OR REPLACE FUNCTION " + schema + ".glue(text, text)"), std::string::npos) << before;
+    ASSERT_GE(before.size(), aggregate.size());
+    EXPECT_EQ(before.substr(before.size() - aggregate.size()), aggregate);
+}
+
 TEST_F(PgReflectFacts, TriggerComesWithItsFunction) {
     reflect("CREATE TABLE t (a int, at timestamptz);"
             "CREATE FUNCTION stamp() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN NEW.at := now(); RETURN NEW; END$$;"

@@ -85,7 +85,9 @@ struct pgSequence {
 struct pgFunction {
     std::string schema;
     std::string signature;              // s.f(integer), for messages
-    std::string definition;             // pg_get_functiondef with ";"; empty for an aggregate
+    std::string definition;             // pg_get_functiondef (CREATE AGGREGATE for an aggregate) with ";";
+                                        // empty when no statement makes it
+    std::vector<pgOid> needs;           // an aggregate: its transition, final and combine functions
     bool inRead = false;
     bool used = false;
 };

@@ -21,11 +21,20 @@ namespace ky::metamodel::sql::detail {
 
 namespace {
 
+// Functions of user schemas with their definitions; an aggregate of the
+// plain kind (a transition, final and combine function, an initial value)
+// with what CREATE AGGREGATE takes.
 constexpr const char* functionsQuery =
     "SELECT p.oid, pg_catalog.format('%I.%I(%s)', n.nspname, p.proname, "
     "    pg_catalog.pg_get_function_identity_arguments(p.oid)), " KY_READ("p.pronamespace") ", "
-    "  CASE WHEN p.prokind" KY_EQ "'f' OR p.prokind" KY_EQ "'p' THEN pg_catalog.pg_get_functiondef(p.oid) END "
+    "  CASE WHEN p.prokind" KY_EQ "'f' OR p.prokind" KY_EQ "'p' THEN pg_catalog.pg_get_functiondef(p.oid) END, "
+    "  ag.aggkind" KY_EQ "'n' AND ag.aggmtransfn" KY_EQ "0 AND ag.aggserialfn" KY_EQ "0 AND ag.aggdeserialfn" KY_EQ
+    "0 AND ag.aggsortop" KY_EQ "0 AND NOT ag.aggfinalextra AND ag.aggfinalmodify" KY_EQ "'r', "
+    "  ag.aggtransfn::pg_catalog.oid, ag.aggtransfn::pg_catalog.text, ag.aggfinalfn::pg_catalog.oid, "
+    "  ag.aggfinalfn::pg_catalog.text, ag.aggcombinefn::pg_catalog.oid, ag.aggcombinefn::pg_catalog.text, "
+    "  pg_catalog.format_type(ag.aggtranstype, NULL), ag.agginitval "
     "FROM pg_catalog.pg_proc p JOIN pg_catalog.pg_namespace n ON n.oid" KY_EQ "p.pronamespace "
+    "LEFT JOIN pg_catalog.pg_aggregate ag ON ag.aggfnoid" KY_EQ "p.oid "
     "WHERE n.nspname" KY_NE "'pg_catalog' AND n.nspname" KY_NE "'information_schema' "
     "  AND NOT" KY_EXTENSION_MEMBER("pg_proc", "p.oid") "ORDER BY p.oid";
 
@@ -139,6 +148,21 @@ void otherRow(reader& r, PGresult* result, int row) {
     auto it = r.relations.find(oidValue(result, row, 1));
     if (it != r.relations.end() && (it->second.read || (it->second.partition && it->second.inRead)))
         notCarried(r, what + " of " + qualified(it->second.schema, it->second.name), it->second.name);
+}
+
+// CREATE AGGREGATE of a plain aggregate; the functions it calls are its needs.
+void readAggregate(pgFunction& f, PGresult* result, int row) {
+    std::string text = "CREATE AGGREGATE " + f.signature + " (SFUNC = " + value(result, row, 6) +
+                       ", STYPE = " + value(result, row, 11);
+    f.needs.push_back(oidValue(result, row, 5));
+    for (const auto& [clause, column] : {std::pair{", FINALFUNC = ", 7}, {", COMBINEFUNC = ", 9}}) {
+        if (oidValue(result, row, column) == 0) continue;
+        text += clause + value(result, row, column + 1);
+        f.needs.push_back(oidValue(result, row, column));
+    }
+    std::string initial;
+    if (!isNull(result, row, 12) && quoteLiteral(wide(value(result, row, 12)), initial)) text += ", INITCOND = " + initial;
+    f.definition = text + ");";
 }
 
 // ---- putting it in place ----
@@ -309,6 +333,17 @@ void linkPartitions(reader& r) {
     }
 }
 
+// A function the table needs, after the functions it needs in turn.
+void placeFunction(reader& r, pgRelation& rel, pgOid oid, int depth = 0) {
+    auto it = r.functions.find(oid);
+    if (it == r.functions.end() || depth > 8) return;
+    pgFunction& f = it->second;
+    f.used = true;
+    for (pgOid need : f.needs) placeFunction(r, rel, need, depth + 1);
+    if (f.definition.empty()) notCarried(r, "the aggregate " + f.signature, rel.name);
+    else addBefore(r, rel, f.definition);
+}
+
 void placeTableNeeds(reader& r) {
     for (auto& [oid, rel] : r.relations) {
         if (!rel.read) continue;
@@ -318,12 +353,7 @@ void placeTableNeeds(reader& r) {
         }
         placePartitions(r, rel, rel);
         placePartitionsOwn(r, rel, rel);
-        for (pgOid function : rel.functions) {
-            pgFunction& f = r.functions[function];
-            f.used = true;
-            if (f.definition.empty()) notCarried(r, "the aggregate " + f.signature, rel.name);
-            else addBefore(r, rel, f.definition);
-        }
+        for (pgOid function : rel.functions) placeFunction(r, rel, function);
         catTable& table = tableOf(r, rel);
         for (const std::string& trigger : rel.triggers) table.after.push_back(wide(trigger));
         const std::string name = qualified(rel.schema, rel.name);
@@ -395,6 +425,7 @@ bool readFunctions(reader& r) {
         std::string definition = value(result, row, 3);
         while (!definition.empty() && (definition.back() == '\n' || definition.back() == ' ')) definition.pop_back();
         if (!definition.empty()) f.definition = definition + ";";
+        if (flag(result, row, 4)) readAggregate(f, result, row);
     });
 }
 
