@@ -152,6 +152,9 @@ std::vector<long> numbersOf(const std::string& text);
 std::string quoted(const std::string& name);
 std::string qualified(const std::string& schema, const std::string& name);
 
+// CREATE EXTENSION IF NOT EXISTS name WITH SCHEMA schema;
+std::string extensionStatement(const std::string& name, const std::string& schema);
+
 // The table of `rel` in the catalogue; `rel` must be read.
 inline catTable& tableOf(reader& r, const pgRelation& rel) { return r.cat.tables[rel.index]; }
 
@@ -159,7 +162,8 @@ inline catTable& tableOf(reader& r, const pgRelation& rel) { return r.cat.tables
 void addBefore(reader& r, pgRelation& rel, const std::string& statement);
 
 // A sql.reflect.not-carried warning naming what is left out, and why when `why` is given.
-void notCarried(reader& r, const std::string& what, const std::string& table = std::string(), const char* why = nullptr);
+void notCarried(reader& r, const std::string& what, const std::string& table = std::string(),
+                const char* why = nullptr);
 
 // The steps of the read, in their order; each is one query, false when it failed.
 bool readSchemas(reader& r);

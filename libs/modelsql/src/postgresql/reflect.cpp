@@ -160,7 +160,13 @@ std::vector<long> numbersOf(const std::string& text) {
 
 std::string quoted(const std::string& name) { return quoteIdentifier(wide(name), ePostgresql); }
 
-std::string qualified(const std::string& schema, const std::string& name) { return quoted(schema) + "." + quoted(name); }
+std::string qualified(const std::string& schema, const std::string& name) {
+    return quoted(schema) + "." + quoted(name);
+}
+
+std::string extensionStatement(const std::string& name, const std::string& schema) {
+    return "CREATE EXTENSION IF NOT EXISTS " + quoted(name) + " WITH SCHEMA " + quoted(schema) + ";";
+}
 
 void addBefore(reader& r, pgRelation& rel, const std::string& statement) {
     if (rel.beforeSeen.insert(statement).second) tableOf(r, rel).before.push_back(wide(statement));

@@ -10,8 +10,9 @@
 // The columns' types (enum, domain, the element of an array) are followed
 // from the column query. Partitions hang below the table they belong to and
 // become statements of the root table's after, each parent before its
-// partitions, then the partitions' own constraints, indexes and triggers. What lives in the schemas read and nothing here needs is named
-// by a not-carried warning at the end.
+// partitions, then the partitions' own constraints, indexes and triggers.
+// What lives in the schemas read and nothing here needs is named by a
+// not-carried warning at the end.
 #include <algorithm>
 #include <functional>
 
@@ -88,10 +89,6 @@ constexpr const char* othersQuery =
     "  FROM pg_catalog.pg_extension e JOIN pg_catalog.pg_namespace n ON n.oid" KY_EQ "e.extnamespace "
     "  WHERE" KY_READ("e.extnamespace");
 
-std::string extensionStatement(const std::string& name, const std::string& schema) {
-    return "CREATE EXTENSION IF NOT EXISTS " + quoted(name) + " WITH SCHEMA " + quoted(schema) + ";";
-}
-
 pgRelation* readRelation(reader& r, pgOid oid) {
     auto it = r.relations.find(oid);
     return it != r.relations.end() && it->second.read ? &it->second : nullptr;
@@ -107,7 +104,8 @@ void needRow(reader& r, PGresult* result, int row) {
     } else if (flag(result, row, 3)) {
         if (r.functions.count(ref)) rel->functions.push_back(ref);
     } else if (kind == eOwnDefault) {
-        if (r.sequences.count(ref)) r.columnSequence[columnKey(oidValue(result, row, 0), std::atol(PQgetvalue(result, row, 2)))] = ref;
+        if (r.sequences.count(ref))
+            r.columnSequence[columnKey(oidValue(result, row, 0), std::atol(PQgetvalue(result, row, 2)))] = ref;
     } else if (kind == eOwnView && std::find(rel->dependsOn.begin(), rel->dependsOn.end(), ref) == rel->dependsOn.end()) {
         rel->dependsOn.push_back(ref);
     }
@@ -144,7 +142,8 @@ void otherRow(reader& r, PGresult* result, int row) {
         r.extensionsInRead.emplace_back(extensionStatement(value(result, row, 2), value(result, row, 3)), what);
         return;
     }
-    if (what.rfind("the statistics object", 0) == 0) return notCarried(r, value(result, row, 0) + " " + value(result, row, 2));
+    if (what.rfind("the statistics object", 0) == 0)
+        return notCarried(r, value(result, row, 0) + " " + value(result, row, 2));
     auto it = r.relations.find(oidValue(result, row, 1));
     if (it != r.relations.end() && (it->second.read || (it->second.partition && it->second.inRead)))
         notCarried(r, what + " of " + qualified(it->second.schema, it->second.name), it->second.name);
@@ -161,7 +160,8 @@ void readAggregate(pgFunction& f, PGresult* result, int row) {
         f.needs.push_back(oidValue(result, row, column));
     }
     std::string initial;
-    if (!isNull(result, row, 12) && quoteLiteral(wide(value(result, row, 12)), initial)) text += ", INITCOND = " + initial;
+    if (!isNull(result, row, 12) && quoteLiteral(wide(value(result, row, 12)), initial))
+        text += ", INITCOND = " + initial;
     f.definition = text + ");";
 }
 
@@ -173,8 +173,12 @@ std::string schemaStatement(const std::string& schema) { return "CREATE SCHEMA I
 // and direction ("AS integer" only when `withType`).
 std::string sequenceOptions(const pgSequence& s, bool withType) {
     const bool up = s.increment.empty() || s.increment[0] != '-';
-    const std::string typeMax = s.type == "smallint" ? "32767" : s.type == "integer" ? "2147483647" : "9223372036854775807";
-    const std::string typeMin = s.type == "smallint" ? "-32768" : s.type == "integer" ? "-2147483648" : "-9223372036854775808";
+    const std::string typeMax = s.type == "smallint"  ? "32767"
+                                : s.type == "integer" ? "2147483647"
+                                                      : "9223372036854775807";
+    const std::string typeMin = s.type == "smallint"  ? "-32768"
+                                : s.type == "integer" ? "-2147483648"
+                                                      : "-9223372036854775808";
     const std::string min = up ? "1" : typeMin;
     const std::string max = up ? typeMax : "-1";
     std::string out;
@@ -198,7 +202,8 @@ struct columnPlace {
 
 void addColumnBefore(catColumn& column, const std::string& statement) {
     const ky::string text = wide(statement);
-    if (std::find(column.before.begin(), column.before.end(), text) == column.before.end()) column.before.push_back(text);
+    if (std::find(column.before.begin(), column.before.end(), text) == column.before.end())
+        column.before.push_back(text);
 }
 
 std::string enumStatement(reader& r, pgOid oid, const pgType& type) {
@@ -232,7 +237,8 @@ void placeType(reader& r, columnPlace& place, pgOid oid, int depth = 0) {
         return;
     }
     if (type.kind == 'd') placeType(r, place, type.base, depth + 1);
-    if (type.schema != place.rel.schema && type.schema != "public") addColumnBefore(place.column, schemaStatement(type.schema));
+    if (type.schema != place.rel.schema && type.schema != "public")
+        addColumnBefore(place.column, schemaStatement(type.schema));
     if (type.kind == 'e') return addColumnBefore(place.column, enumStatement(r, oid, type));
     if (type.kind == 'd') return addColumnBefore(place.column, domainStatement(type));
     notCarried(r, "the type " + qualified(type.schema, type.name) + " of the column " + utf8(place.column.name),
@@ -246,9 +252,11 @@ void placeSequence(reader& r, columnPlace& place, pgOid oid) {
     s.used = true;
     if (s.schema != place.rel.schema && s.schema != "public") addColumnBefore(place.column, schemaStatement(s.schema));
     const std::string options = sequenceOptions(s, true);
-    addColumnBefore(place.column, "CREATE SEQUENCE " + qualified(s.schema, s.name) + (options.empty() ? "" : " " + options) + ";");
-    const ky::string owned = wide("ALTER SEQUENCE " + qualified(s.schema, s.name) + " OWNED BY " +
-                                  qualified(place.rel.schema, place.rel.name) + "." + quoted(utf8(place.column.name)) + ";");
+    addColumnBefore(place.column,
+                    "CREATE SEQUENCE " + qualified(s.schema, s.name) + (options.empty() ? "" : " " + options) + ";");
+    const ky::string owned =
+        wide("ALTER SEQUENCE " + qualified(s.schema, s.name) + " OWNED BY " +
+             qualified(place.rel.schema, place.rel.name) + "." + quoted(utf8(place.column.name)) + ";");
     if (s.ownerTable == place.table && s.ownerColumn == place.attnum &&
         std::find(place.column.after.begin(), place.column.after.end(), owned) == place.column.after.end())
         place.column.after.push_back(owned);
@@ -268,7 +276,8 @@ void placeColumns(reader& r) {
             columnPlace place{rel, oid, attnum, tableOf(r, rel).columns[index]};
             const std::uint64_t key = columnKey(oid, attnum);
             for (pgOid type : r.columnTypes[key]) placeType(r, place, type);
-            if (auto used = r.columnSequence.find(key); used != r.columnSequence.end()) placeSequence(r, place, used->second);
+            if (auto used = r.columnSequence.find(key); used != r.columnSequence.end())
+                placeSequence(r, place, used->second);
             if (auto own = owned.find(key); own != owned.end())
                 for (pgOid sequence : own->second) placeSequence(r, place, sequence);
             auto identity = identities.find(key);
@@ -289,7 +298,8 @@ void placePartitions(reader& r, pgRelation& root, const pgRelation& parent) {
         return std::tie(a->schema, a->name) < std::tie(b->schema, b->name);
     });
     for (const pgRelation* child : children) {
-        if (child->schema != root.schema && child->schema != "public") addBefore(r, root, schemaStatement(child->schema));
+        if (child->schema != root.schema && child->schema != "public")
+            addBefore(r, root, schemaStatement(child->schema));
         std::string text = "CREATE TABLE " + qualified(child->schema, child->name) + " PARTITION OF " +
                            qualified(parent.schema, parent.name) + " " + child->bound;
         if (!child->partitionKey.empty()) text += " PARTITION BY " + child->partitionKey;
@@ -329,7 +339,9 @@ void linkPartitions(reader& r) {
         pgRelation& rel = r.relations[oid];
         pgRelation* root = rootOf(r, rel);
         if (root && (root->read || root->excluded)) r.relations[rel.parents[0]].partitions.push_back(oid);
-        else if (rel.inRead) notCarried(r, "the partition " + qualified(rel.schema, rel.name), rel.name, "the table it belongs to is not read");
+        else if (rel.inRead)
+            notCarried(r, "the partition " + qualified(rel.schema, rel.name), rel.name,
+                       "the table it belongs to is not read");
     }
 }
 
@@ -371,9 +383,11 @@ void reportUnused(reader& r) {
         return out;
     };
     for (auto& [oid, t] : sorted(r.types))
-        if (t->inRead && !t->used && t->extension.empty()) notCarried(r, "the type " + qualified(t->schema, t->name), {}, "no column uses it");
+        if (t->inRead && !t->used && t->extension.empty())
+            notCarried(r, "the type " + qualified(t->schema, t->name), {}, "no column uses it");
     for (auto& [oid, s] : sorted(r.sequences))
-        if (s->inRead && !s->used) notCarried(r, "the sequence " + qualified(s->schema, s->name), {}, "no column uses it");
+        if (s->inRead && !s->used)
+            notCarried(r, "the sequence " + qualified(s->schema, s->name), {}, "no column uses it");
     for (auto& [oid, f] : sorted(r.functions))
         if (f->inRead && !f->used) notCarried(r, "the function " + f->signature, {}, "no table needs it");
     for (const auto& [statement, what] : r.extensionsInRead)
@@ -398,7 +412,8 @@ void orderTables(reader& r) {
             if (readRelation(r, before)) place(before, views);
         catTable& table = r.cat.tables[rel.index];
         for (pgOid before : rel.dependsOn)
-            if (const pgRelation* read = readRelation(r, before)) table.dependsOn.emplace_back(wide(read->schema), wide(read->name));
+            if (const pgRelation* read = readRelation(r, before))
+                table.dependsOn.emplace_back(wide(read->schema), wide(read->name));
         ordered.push_back(std::move(table));
     };
     for (bool views : {false, true})

@@ -157,7 +157,8 @@ void readTable(reader& r, pgRelation& rel, PGresult* result, int row) {
     if (!rel.partitionKey.empty()) add("PARTITION BY " + rel.partitionKey);
     add(rel.withOptions);
     table.options = wide(options);
-    if (value(result, row, 5) == "u") notCarried(r, "UNLOGGED of the table " + qualified(rel.schema, rel.name), rel.name);
+    if (value(result, row, 5) == "u")
+        notCarried(r, "UNLOGGED of the table " + qualified(rel.schema, rel.name), rel.name);
 }
 
 void relationRow(reader& r, PGresult* result, int row) {
@@ -227,8 +228,7 @@ void typeRow(reader& r, PGresult* result, int row) {
     type.defaultText = value(result, row, 8);
     type.collation = value(result, row, 9);
     if (!isNull(result, row, 10))
-        type.extension = "CREATE EXTENSION IF NOT EXISTS " + quoted(value(result, row, 10)) + " WITH SCHEMA " +
-                         quoted(value(result, row, 11)) + ";";
+        type.extension = extensionStatement(value(result, row, 10), value(result, row, 11));
 }
 
 void sequenceRow(reader& r, PGresult* result, int row) {
@@ -253,26 +253,28 @@ void sequenceRow(reader& r, PGresult* result, int row) {
 }  // namespace
 
 bool readSchemas(reader& r) {
-    std::vector<std::string> found;
-    const bool ok = eachRow(r, schemasQuery, nullptr, L"the schemas could not be read", [](reader& r, PGresult* result, int row) {
-        const std::string name = value(result, row, 1);
-        const bool chosen = r.options.schemas.empty()
-                                ? !isSystemSchema(name) && !flag(result, row, 2)
-                                : std::find(r.options.schemas.begin(), r.options.schemas.end(), wide(name)) != r.options.schemas.end();
-        if (chosen) r.schemaName[oidValue(result, row, 0)] = name;
-    });
+    const bool ok =
+        eachRow(r, schemasQuery, nullptr, L"the schemas could not be read", [](reader& r, PGresult* result, int row) {
+            const std::string name = value(result, row, 1);
+            const bool chosen = r.options.schemas.empty()
+                                    ? !isSystemSchema(name) && !flag(result, row, 2)
+                                    : std::find(r.options.schemas.begin(), r.options.schemas.end(), wide(name)) !=
+                                          r.options.schemas.end();
+            if (chosen) r.schemaName[oidValue(result, row, 0)] = name;
+        });
     if (!ok) return false;
     bool all = true;
     for (const ky::string& wanted : r.options.schemas) {
         const std::string name = utf8(wanted);
         if (std::none_of(r.schemaName.begin(), r.schemaName.end(), [&](const auto& s) { return s.second == name; })) {
-            r.problems.push_back(makeDiagnostic(eError, "sql.reflect.no-schema",
-                                                L"the schema \"" + wanted + L"\" does not exist"));
+            r.problems.push_back(
+                makeDiagnostic(eError, "sql.reflect.no-schema", L"the schema \"" + wanted + L"\" does not exist"));
             all = false;
         }
     }
     r.namespaces = "{";
-    for (const auto& [oid, name] : r.schemaName) r.namespaces += (r.namespaces.size() > 1 ? "," : "") + std::to_string(oid);
+    for (const auto& [oid, name] : r.schemaName)
+        r.namespaces += (r.namespaces.size() > 1 ? "," : "") + std::to_string(oid);
     r.namespaces += "}";
     return all;
 }
@@ -280,9 +282,10 @@ bool readSchemas(reader& r) {
 bool readRelations(reader& r) { return eachRow(r, relationsQuery, L"the tables could not be read", relationRow); }
 
 bool readEnums(reader& r) {
-    return eachRow(r, enumQuery, nullptr, L"the enum types could not be read", [](reader& r, PGresult* result, int row) {
-        r.enumLabels[oidValue(result, row, 0)].push_back(wide(value(result, row, 1)));
-    });
+    return eachRow(r, enumQuery, nullptr, L"the enum types could not be read",
+                   [](reader& r, PGresult* result, int row) {
+                       r.enumLabels[oidValue(result, row, 0)].push_back(wide(value(result, row, 1)));
+                   });
 }
 
 bool readTypes(reader& r) { return eachRow(r, typesQuery, L"the types could not be read", typeRow); }
