@@ -101,8 +101,9 @@ TEST_F(PgReflect, NamesThatClashAfterFoldingAreAnError) {
 TEST_F(PgReflect, SchemaNameWithAQuoteIsAValueNotSqlText) {
     options.schemas = {L"x'; DROP SCHEMA public; --"};
     result = sql::reflectPostgresqlDatabase(pgServer::conninfo(), options);
-    ASSERT_TRUE(result.model) << describeAll(result.problems);
-    EXPECT_EQ(result.model->countClasses(), 0u);
+    EXPECT_FALSE(result.model);
+    ASSERT_EQ(countCode(result.problems, "sql.reflect.no-schema"), 1);
+    EXPECT_NE(result.problems[0].message.find(L"x'; DROP SCHEMA public; --"), ky::string::npos);
 }
 
 TEST_F(PgReflect, ServerThatCannotBeReachedIsOneError) {
