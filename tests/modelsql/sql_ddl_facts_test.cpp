@@ -372,6 +372,7 @@ void addPostgresqlFacts(const ky::refPtr<modelInfo>& model) {
     made->setUserProperty(L"postgresql.collation", ky::string(L"\"C\""), false);
     add(L"twice", eInt)->setUserProperty(L"postgresql.generated", ky::string(L"GENERATED ALWAYS AS ((id * 2)) STORED"), false);
     add(L"n", eInt)->setUserProperty(L"postgresql.identity", ky::string(L"GENERATED ALWAYS AS IDENTITY"), false);
+    add(L"tags", eCustom, L"character varying(20)[]");  // no native type: the custom one is it
     t->setUserProperty(L"sql.index.t_made", ky::string(L"made"), false);
     t->setUserProperty(L"postgresql.check.t_check", ky::string(L"CHECK ((id > 0))"), false);
     t->setUserProperty(L"postgresql.index.t_gist", ky::string(L"CREATE INDEX t_gist ON public.t USING gist (made)"), false);
@@ -387,10 +388,10 @@ TEST_F(DdlFacts, PostgresqlFactsGiveSqliteTheNeutralPartAndAWarningForEachOther)
     const sql::ddlResult result = ddl(sql::eSqlite);
     // default, before and after of id; collation of made; generated; identity; check, index, options; view
     EXPECT_EQ(countCode(result.problems, "sql.ddl.not-carried"), 10) << describeAll(result.problems);
-    EXPECT_EQ(countCode(result.problems, "sql.ddl.custom-type"), 1) << describeAll(result.problems);
+    EXPECT_EQ(countCode(result.problems, "sql.ddl.custom-type"), 2) << describeAll(result.problems);
     const std::string db = sqliteDatabase();
     EXPECT_EQ(sqliteAsk(db, "SELECT group_concat(name || ':' || type, ' ') FROM pragma_table_xinfo('t')"),
-              "id:INTEGER rating: made:TIMESTAMP twice:INTEGER n:INTEGER");
+              "id:INTEGER rating: made:TIMESTAMP twice:INTEGER n:INTEGER tags:");
     EXPECT_EQ(sqliteAsk(db, "SELECT name FROM pragma_index_list('t') WHERE origin = 'c'"), "t_made");
     const auto sequence = std::find_if(result.problems.begin(), result.problems.end(), [](const sql::diagnostic& d) {
         return d.message.find(L"\"postgresql.default\"") != ky::string::npos;

@@ -130,7 +130,9 @@ bool customColumnType(const fieldInfo& field, const column& c, ddlContext& ctx, 
         out = detail::utf8(custom);
         return true;
     }
-    if (sqlite && c.facts.hasOtherType) {
+    // A type text PostgreSQL takes but SQLite's grammar does not (an array,
+    // a precision inside the name) is the other dialect's.
+    if (sqlite && (c.facts.hasOtherType || isSafeCustomType(custom))) {
         out.clear();
         warn(L"the custom type \"" + custom + L"\" is no SQLite type; the column gets none");
         return true;
@@ -145,40 +147,67 @@ bool typeChecksValues(const column& c) {
     return c.facts.hasType && !parseColumnType(detail::wide(c.facts.type), eSqlite).known;
 }
 
-// Writes the column's definition; false when the column is left out.
-// `inKey`: the column is in the table's key; `soleKey`: it is the whole key.
-bool describeColumn(const fieldInfo& field, ddlContext& ctx, table& t, bool inKey, bool soleKey, column& out) {
-    out.name = field.scName();
-    const eDialect dialect = ctx.dialect();
-    const detail::fieldFacts& facts = out.facts;
+// The column's type text; false when the column is left out. An
+// AUTOINCREMENT column (which SQLite takes on INTEGER PRIMARY KEY alone) is
+// INTEGER; `autoincrement` is cleared when the column holds no integers.
+bool columnTypeOf(const fieldInfo& field, column& c, ddlContext& ctx, const table& t, bool& autoincrement,
+                  std::string& type) {
     const auto warn = [&](const char* code, const ky::string& message) {
         ctx.warn(code, message, t.name.string(), field);
     };
-    bool autoincrement = facts.autoincrement && soleKey;
-    if (facts.autoincrement && !soleKey)
-        warn("sql.ddl.unusable-fact", L"the property \"sqlite.autoincrement\" is on a column that is not the whole "
-                                      L"primary key; it is left out");
-    std::string type;
-    if (facts.hasType) {
-        type = facts.type;
+    if (c.facts.hasType) {
+        type = c.facts.type;
     } else if (field.type() == eCustom) {
-        if (!customColumnType(field, out, ctx, t, type)) return false;
+        if (!customColumnType(field, c, ctx, t, type)) return false;
     } else {
-        type = sqlTypeOf(field.type(), fieldLength(field), field.semantic(), dialect);
+        type = sqlTypeOf(field.type(), fieldLength(field), field.semantic(), ctx.dialect());
         if (type.empty()) {
             warn("sql.ddl.type", L"the field's type has no column type; the column is left out");
             return false;
         }
     }
-    if (autoincrement && !sameWordIgnoringCase(type, "INTEGER")) {
-        if (field.type() != eShort && field.type() != eInt && field.type() != eLong && !facts.hasType) {
-            warn("sql.ddl.unusable-fact", L"the property \"sqlite.autoincrement\" is on a column that holds no "
-                                          L"integers; it is left out");
-            autoincrement = false;
-        } else {
-            type = "INTEGER";  // SQLite takes AUTOINCREMENT on INTEGER PRIMARY KEY alone
-        }
+    if (!autoincrement || sameWordIgnoringCase(type, "INTEGER")) return true;
+    if (c.facts.hasType || field.type() == eShort || field.type() == eInt || field.type() == eLong) {
+        type = "INTEGER";
+        return true;
     }
+    warn("sql.ddl.unusable-fact", L"the property \"sqlite.autoincrement\" is on a column that holds no integers; it is left out");
+    autoincrement = false;
+    return true;
+}
+
+// Appends the column's default: its own text in the dialect, else the
+// stored default's literal; a default only the other dialect's text gives
+// is warned of. A generated or identity column takes none.
+void appendDefault(const fieldInfo& field, column& c, ddlContext& ctx, const table& t) {
+    if (!c.facts.generated.empty() || !c.facts.identity.empty()) return;
+    std::string literal;
+    if (!c.facts.defaultText.empty()) {
+        c.definition.append(" DEFAULT ").append(c.facts.defaultText);
+    } else if (storedDefault(field, ctx.dialect(), literal)) {
+        if (literal.empty())
+            ctx.warn("sql.ddl.default", L"the default value has no SQL literal; no DEFAULT is written", t.name.string(), field);
+        else c.definition.append(" DEFAULT ").append(literal);
+    } else if (!c.facts.otherDefault.empty()) {
+        ctx.warn("sql.ddl.not-carried",
+                 L"the property \"" + ky::string(ctx.otherPrefix()) +
+                     L"default\" holds what only the other dialect takes; no DEFAULT is written",
+                 t.name.string(), field);
+    }
+}
+
+// Writes the column's definition; false when the column is left out.
+// `inKey`: the column is in the table's key; `soleKey`: it is the whole key.
+bool describeColumn(const fieldInfo& field, ddlContext& ctx, table& t, bool inKey, bool soleKey, column& out) {
+    out.name = field.scName();
+    const detail::fieldFacts& facts = out.facts;
+    bool autoincrement = facts.autoincrement && soleKey;
+    if (facts.autoincrement && !soleKey)
+        ctx.warn("sql.ddl.unusable-fact",
+                 L"the property \"sqlite.autoincrement\" is on a column that is not the whole primary key; it is left out",
+                 t.name.string(), field);
+    std::string type;
+    if (!columnTypeOf(field, out, ctx, t, autoincrement, type)) return false;
     out.definition.reserve(type.size() + 32);
     if (!type.empty()) out.definition.assign(" ").append(type);
     if (!facts.collation.empty()) out.definition.append(" COLLATE ").append(facts.collation);
@@ -188,18 +217,7 @@ bool describeColumn(const fieldInfo& field, ddlContext& ctx, table& t, bool inKe
     const bool key = field.semantic() == eSemPrimkey || inKey;
     if (field.isMandatory() || key) out.definition += " NOT NULL";
     if (field.isUnique() && !key) out.definition += " UNIQUE";
-    if (facts.generated.empty() && facts.identity.empty()) {
-        std::string literal;
-        if (!facts.defaultText.empty()) {
-            out.definition.append(" DEFAULT ").append(facts.defaultText);
-        } else if (storedDefault(field, dialect, literal)) {
-            if (literal.empty()) warn("sql.ddl.default", L"the default value has no SQL literal; no DEFAULT is written");
-            else out.definition.append(" DEFAULT ").append(literal);
-        } else if (!facts.otherDefault.empty()) {
-            warn("sql.ddl.not-carried", L"the property \"" + ky::string(ctx.otherPrefix()) +
-                                            L"default\" holds what only the other dialect takes; no DEFAULT is written");
-        }
-    }
+    appendDefault(field, out, ctx, t);
     if (ctx.options.checkEnumerations && field.semantic() == eSemEnum && !typeChecksValues(out))
         appendEnumerationCheck(field, out, ctx, t);
     if (autoincrement) t.keyInColumn = true;
