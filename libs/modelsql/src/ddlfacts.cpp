@@ -122,10 +122,9 @@ std::vector<std::pair<ky::string, ky::string>> sqlProperties(const ky::genericSe
 
 // The object's name after `prefix` in `key`, "" for an unnamed one ("#1").
 ky::string objectName(const ky::string& key, std::size_t prefix) {
-    ky::string name = key.substr(prefix);
-    return name.size() > 1 && name[0] == L'#' && name.find_first_not_of(L"0123456789", 1) == ky::string::npos
-               ? ky::string()
-               : name;
+    const bool unnamed = key.size() > prefix + 1 && key[prefix] == L'#' &&
+                         key.find_first_not_of(L"0123456789", prefix + 1) == ky::string::npos;
+    return unnamed ? ky::string() : ky::string(key.substr(prefix));
 }
 
 void readNeutralClassFact(factReader& r, const ky::string& key, const ky::string& value, classFacts& out) {
