@@ -18,6 +18,7 @@
 // and checked in ddlfacts.cpp; what one dialect alone decides lives in its
 // folder.
 #include <algorithm>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -121,9 +122,9 @@ bool customColumnType(const fieldInfo& field, const column& c, ddlContext& ctx, 
     const auto warn = [&](const ky::string& message) {
         ctx.warn("sql.ddl.custom-type", message, t.name.string(), field);
     };
-    if (!sqlite && c.facts.hasOtherType) {
-        out = detail::pgNearestType(c.facts.otherType);
-        warn(L"the SQLite column type \"" + c.facts.otherType + L"\" becomes " + detail::wide(out));
+    if (!sqlite && c.facts().hasOtherType) {
+        out = detail::pgNearestType(c.facts().otherType);
+        warn(L"the SQLite column type \"" + c.facts().otherType + L"\" becomes " + detail::wide(out));
         return true;
     }
     if (sqlite ? custom.empty() || detail::sqliteTakesType(custom) : isSafeCustomType(custom)) {
@@ -132,7 +133,7 @@ bool customColumnType(const fieldInfo& field, const column& c, ddlContext& ctx, 
     }
     // A type text PostgreSQL takes but SQLite's grammar does not (an array,
     // a precision inside the name) is the other dialect's.
-    if (sqlite && (c.facts.hasOtherType || isSafeCustomType(custom))) {
+    if (sqlite && (c.facts().hasOtherType || isSafeCustomType(custom))) {
         out.clear();
         warn(L"the custom type \"" + custom + L"\" is no SQLite type; the column gets none");
         return true;
@@ -144,7 +145,7 @@ bool customColumnType(const fieldInfo& field, const column& c, ddlContext& ctx, 
 // Whether the field's own type names an enum or domain (no type of the
 // dialect's own), which checks its values itself.
 bool typeChecksValues(const column& c) {
-    return c.facts.hasType && !parseColumnType(detail::wide(c.facts.type), eSqlite).known;
+    return c.facts().hasType && !parseColumnType(detail::wide(c.facts().type), eSqlite).known;
 }
 
 // The column's type text; false when the column is left out. An
@@ -155,8 +156,8 @@ bool columnTypeOf(const fieldInfo& field, column& c, ddlContext& ctx, const tabl
     const auto warn = [&](const char* code, const ky::string& message) {
         ctx.warn(code, message, t.name.string(), field);
     };
-    if (c.facts.hasType) {
-        type = c.facts.type;
+    if (c.facts().hasType) {
+        type = c.facts().type;
     } else if (field.type() == eCustom) {
         if (!customColumnType(field, c, ctx, t, type)) return false;
     } else {
@@ -167,7 +168,7 @@ bool columnTypeOf(const fieldInfo& field, column& c, ddlContext& ctx, const tabl
         }
     }
     if (!autoincrement || sameWordIgnoringCase(type, "INTEGER")) return true;
-    if (c.facts.hasType || field.type() == eShort || field.type() == eInt || field.type() == eLong) {
+    if (c.facts().hasType || field.type() == eShort || field.type() == eInt || field.type() == eLong) {
         type = "INTEGER";
         return true;
     }
@@ -180,15 +181,15 @@ bool columnTypeOf(const fieldInfo& field, column& c, ddlContext& ctx, const tabl
 // stored default's literal; a default only the other dialect's text gives
 // is warned of. A generated or identity column takes none.
 void appendDefault(const fieldInfo& field, column& c, ddlContext& ctx, const table& t) {
-    if (!c.facts.generated.empty() || !c.facts.identity.empty()) return;
+    if (!c.facts().generated.empty() || !c.facts().identity.empty()) return;
     std::string literal;
-    if (!c.facts.defaultText.empty()) {
-        c.definition.append(" DEFAULT ").append(c.facts.defaultText);
+    if (!c.facts().defaultText.empty()) {
+        c.definition.append(" DEFAULT ").append(c.facts().defaultText);
     } else if (storedDefault(field, ctx.dialect(), literal)) {
         if (literal.empty())
             ctx.warn("sql.ddl.default", L"the default value has no SQL literal; no DEFAULT is written", t.name.string(), field);
         else c.definition.append(" DEFAULT ").append(literal);
-    } else if (!c.facts.otherDefault.empty()) {
+    } else if (!c.facts().otherDefault.empty()) {
         ctx.warn("sql.ddl.not-carried",
                  L"the property \"" + ky::string(ctx.otherPrefix()) +
                      L"default\" holds what only the other dialect takes; no DEFAULT is written",
@@ -200,7 +201,7 @@ void appendDefault(const fieldInfo& field, column& c, ddlContext& ctx, const tab
 // `inKey`: the column is in the table's key; `soleKey`: it is the whole key.
 bool describeColumn(const fieldInfo& field, ddlContext& ctx, table& t, bool inKey, bool soleKey, column& out) {
     out.name = field.scName();
-    const detail::fieldFacts& facts = out.facts;
+    const detail::fieldFacts& facts = out.facts();
     bool autoincrement = facts.autoincrement && soleKey;
     if (facts.autoincrement && !soleKey)
         ctx.warn("sql.ddl.unusable-fact",
@@ -338,7 +339,7 @@ void nameTable(table& t, ddlContext& ctx) {
 
 // A view is written from its statement in the dialect; without one it is left out.
 void collectView(table& t, const std::vector<ky::const_refPtr<fieldInfo>>& fields, ddlContext& ctx) {
-    for (const auto& field : fields) t.columns.push_back({field, field->scName(), {}, {}});
+    for (const auto& field : fields) t.columns.push_back({field, field->scName(), nullptr, {}});
     if (!t.facts.viewStatement.empty()) return;
     t.written = false;
     const ky::string otherView = ky::string(ctx.otherPrefix()) + L"view";
@@ -361,7 +362,7 @@ void collectTable(const ky::const_refPtr<classInfo>& cls, ddlContext& ctx) {
         for (const auto& field : fields) {
             column c;
             c.field = field;
-            detail::readFieldFacts(*field, *cls, ctx, c.facts);
+            c.ownFacts = detail::readFieldFacts(*field, *cls, ctx);
             const bool inKey = std::find(t.key.begin(), t.key.end(), field->scName()) != t.key.end();
             if (describeColumn(*field, ctx, t, inKey, inKey && t.key.size() == 1, c)) t.columns.push_back(std::move(c));
         }
@@ -424,7 +425,7 @@ bool typesPair(const relationInfo& relation, const table& from, const foreignKey
     for (std::size_t i = 0; i < fk.from.size(); ++i) {
         const column& source = *std::find_if(from.columns.begin(), from.columns.end(),
                                              [&](const column& c) { return c.name == fk.from[i]; });
-        if (source.facts.hasType || detail::pgComparable(*source.field, columnField(to, fk.to[i]))) continue;
+        if (source.facts().hasType || detail::pgComparable(*source.field, columnField(to, fk.to[i]))) continue;
         ctx.fail("sql.ddl.foreign-key-type",
                  L"the relation \"" + relation.scName().string() + L"\" pairs the column \"" + fk.from[i].string() +
                      L"\" with \"" + to.name.string() + L"." + fk.to[i].string() +
@@ -758,7 +759,7 @@ void factStatements(const ddlContext& ctx, std::vector<std::string> detail::clas
     for (const table& t : ctx.tables) {
         if (!t.written) continue;
         appendOnce(t.facts.*ofClass, seen, out);
-        for (const column& c : t.columns) appendOnce(c.facts.*ofField, seen, out);
+        for (const column& c : t.columns) appendOnce(c.facts().*ofField, seen, out);
     }
 }
 

@@ -4,6 +4,7 @@
 // statement or one clause of the kind its key names.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -92,8 +93,13 @@ struct fieldFacts {
 struct column {
     ky::const_refPtr<fieldInfo> field;
     ky::scString name;
-    fieldFacts facts;
+    std::unique_ptr<fieldFacts> ownFacts;  // null for a field without table facts (nearly all of a model built by hand)
     std::string definition;  // everything after the name
+
+    const fieldFacts& facts() const {
+        static const fieldFacts none;
+        return ownFacts ? *ownFacts : none;
+    }
 };
 
 struct foreignKey {
@@ -162,8 +168,9 @@ struct ddlContext {
 // fact of the other dialect that is left out.
 void readClassFacts(const classInfo& cls, ddlContext& ctx, classFacts& out);
 
-// The same for a field of the table of `cls`.
-void readFieldFacts(const fieldInfo& field, const classInfo& cls, ddlContext& ctx, fieldFacts& out);
+// The same for a field of the table of `cls`; null when the field has no
+// user property.
+std::unique_ptr<fieldFacts> readFieldFacts(const fieldInfo& field, const classInfo& cls, ddlContext& ctx);
 
 // The lines of a property value (a list of names), empty lines left out.
 std::vector<ky::string> lines(const ky::string& value);

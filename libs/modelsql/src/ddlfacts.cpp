@@ -238,18 +238,22 @@ std::vector<ky::string> lines(const ky::string& value) {
 }
 
 void readClassFacts(const classInfo& cls, ddlContext& ctx, classFacts& out) {
+    const ky::genericSet& set = cls.userProperties(false);
+    if (set.empty()) return;
     factReader r{ctx, cls, nullptr};
     const ky::string own = ctx.ownPrefix();
-    for (const auto& [key, value] : sqlProperties(cls.userProperties(false))) {
+    for (const auto& [key, value] : sqlProperties(set)) {
         if (startsWith(key, sqlPrefix)) readNeutralClassFact(r, key, value, out);
         else if (startsWith(key, own)) readOwnClassFact(r, key, value, own.size(), out);
         else r.notCarried(key);
     }
 }
 
-void readFieldFacts(const fieldInfo& field, const classInfo& cls, ddlContext& ctx, fieldFacts& out) {
+std::unique_ptr<fieldFacts> readFieldFacts(const fieldInfo& field, const classInfo& cls, ddlContext& ctx) {
     const ky::genericSet& set = field.userProperties(false);
-    if (set.empty()) return;
+    if (set.empty()) return nullptr;
+    auto facts = std::make_unique<fieldFacts>();
+    fieldFacts& out = *facts;
     factReader r{ctx, cls, &field};
     const ky::string own = ctx.ownPrefix(), other = ctx.otherPrefix();
     for (const auto& [key, value] : sqlProperties(set)) {
@@ -266,6 +270,7 @@ void readFieldFacts(const fieldInfo& field, const classInfo& cls, ddlContext& ct
             r.notCarried(key);
         }
     }
+    return facts;
 }
 
 }  // namespace ky::metamodel::sql::detail
