@@ -149,6 +149,17 @@ TEST_F(DdlFacts, ForeignKeyClausesCascadeADelete) {
                             "SELECT count(*) FROM child"), "0");
 }
 
+TEST_F(DdlFacts, ForeignKeyMayLeadToTheColumnsOfAUniqueFact) {
+    const ky::refPtr<classInfo> parent = keyed(L"parent", {L"a", L"b"});
+    set(parent, L"sql.unique.parent_a_b", L"a\nb");
+    const ky::refPtr<classInfo> child = keyed(L"child", {L"pa", L"pb"});
+    child->createRelation(L"pa", false, model->fieldInfo(L"parent", L"a", false), eRef, L"", L"")
+        ->addFieldRelation(model->fieldInfo(L"child", L"pb", false), model->fieldInfo(L"parent", L"b", false));
+    const std::string db = sqliteDatabase();
+    EXPECT_EQ(sqliteAsk(db, "INSERT INTO parent VALUES (1, 1, 2); INSERT INTO child VALUES (1, 1, 3)"),
+              "error: FOREIGN KEY constraint failed");
+}
+
 TEST_F(DdlFacts, SqliteWritesANotValidForeignKeyValidWithAWarning) {
     const ky::refPtr<classInfo> child = keyed(L"child", {L"pid"});
     child->createRelation(L"pid", false, keyed(L"parent"), eRef, L"", L"");

@@ -106,12 +106,6 @@ void appendEnumerationCheck(const fieldInfo& field, column& c, ddlContext& ctx, 
 
 // ---- columns ----
 
-bool sameWordIgnoringCase(const std::string& text, const char* word) {
-    std::string up = text;
-    for (char& c : up) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    return up == word;
-}
-
 // The column type of an eCustom field: the custom type string where the
 // dialect takes it; for a field reflected from the other dialect the
 // nearest type of this one (SQLite: none) with a warning; else false (the
@@ -167,7 +161,7 @@ bool columnTypeOf(const fieldInfo& field, column& c, ddlContext& ctx, const tabl
             return false;
         }
     }
-    if (!autoincrement || sameWordIgnoringCase(type, "INTEGER")) return true;
+    if (!autoincrement || detail::foldedAscii(type) == "integer") return true;
     if (c.facts().hasType || field.type() == eShort || field.type() == eInt || field.type() == eLong) {
         type = "INTEGER";
         return true;
@@ -394,19 +388,23 @@ void collectTables(const modelInfo& model, ddlContext& ctx) {
 // columns of a unique constraint or index, as the database needs for the
 // target of a foreign key.
 bool referencesKey(const table& t, const std::vector<ky::scString>& to) {
-    std::vector<ky::string> sortedTo;
-    for (ky::scString name : to) sortedTo.push_back(name.string());
+    std::vector<ky::scString> sortedTo = to, sortedKey = t.key;
     std::sort(sortedTo.begin(), sortedTo.end());
-    const auto same = [&](std::vector<ky::string> names) {
+    std::sort(sortedKey.begin(), sortedKey.end());
+    if (!sortedKey.empty() && sortedTo == sortedKey) return true;
+    const auto& uniques = t.facts.uniques;
+    const auto& uniqueIndexes = t.facts.uniqueIndexes;
+    if (!uniques.empty() || !uniqueIndexes.empty()) {
+        std::vector<ky::string> names;
+        for (ky::scString name : to) names.push_back(name.string());
         std::sort(names.begin(), names.end());
-        return !names.empty() && names == sortedTo;
-    };
-    std::vector<ky::string> key;
-    for (ky::scString name : t.key) key.push_back(name.string());
-    if (same(key)) return true;
-    for (const auto* list : {&t.facts.uniques, &t.facts.uniqueIndexes})
-        for (const detail::namedColumns& unique : *list)
-            if (same(unique.columns)) return true;
+        for (const auto* list : {&uniques, &uniqueIndexes})
+            for (const detail::namedColumns& unique : *list) {
+                std::vector<ky::string> columns = unique.columns;
+                std::sort(columns.begin(), columns.end());
+                if (columns == names) return true;
+            }
+    }
     if (to.size() != 1) return false;
     auto c = std::find_if(t.columns.begin(), t.columns.end(), [&](const column& c) { return c.name == to[0]; });
     return c != t.columns.end() && c->field->isUnique() && c->field->semantic() != eSemPrimkey;
@@ -436,6 +434,13 @@ bool typesPair(const relationInfo& relation, const table& from, const foreignKey
     return pairs;
 }
 
+// Whether a constraint text or foreign-key clauses end in NOT VALID (or are
+// only that): PostgreSQL then adds the constraint after the tables.
+bool endsNotValid(const std::string& text) {
+    const std::string folded = detail::foldedAscii(" " + text);
+    return folded.size() >= 10 && folded.compare(folded.size() - 10, 10, " not valid") == 0;
+}
+
 // The clauses the relation's foreign-key fact gives; NOT VALID is kept for
 // PostgreSQL (the key is added after the tables) and dropped with a
 // warning for SQLite.
@@ -443,11 +448,8 @@ void applyClauses(const relationInfo& relation, const table& from, ddlContext& c
     auto clauses = from.facts.foreignKeyClauses.find(relation.scName().string());
     if (clauses == from.facts.foreignKeyClauses.end()) return;
     fk.clauses = clauses->second;
-    constexpr std::string_view notValid = " NOT VALID";
-    std::string folded = fk.clauses;
-    for (char& c : folded) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    if (folded == notValid.substr(1) || folded.ends_with(notValid)) {
-        fk.clauses.resize(fk.clauses.size() >= notValid.size() ? fk.clauses.size() - notValid.size() : 0);
+    if (endsNotValid(fk.clauses)) {
+        fk.clauses.resize(fk.clauses.size() > 10 ? fk.clauses.size() - 10 : 0);
         fk.notValid = ctx.dialect() == ePostgresql;
         if (!fk.notValid)
             ctx.warn("sql.ddl.not-carried",
@@ -605,11 +607,6 @@ void appendConstraintName(std::string& out, const ky::string& name, const ddlCon
     out += ' ';
 }
 
-bool notValid(const std::string& text) {
-    std::string tail = text.substr(text.size() > 10 ? text.size() - 10 : 0);
-    for (char& c : tail) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    return tail == " NOT VALID";
-}
 
 // The constraints written inside CREATE TABLE after the columns, in the
 // order the facts list them; `part` starts each.
@@ -633,7 +630,7 @@ void appendTableConstraints(const table& t, const ddlContext& ctx, partStart& pa
         part.out += ")";
     }
     for (const detail::namedText& check : t.facts.checks) {
-        if (pg && notValid(check.text)) continue;
+        if (pg && endsNotValid(check.text)) continue;
         appendConstraintName(part(), check.name, ctx);
         part.out += check.text;
     }
@@ -697,7 +694,7 @@ void alterStatements(const table& t, const ddlContext& ctx, std::vector<std::str
         if (fk.notValid) statement += " NOT VALID";
     }
     for (const detail::namedText& check : t.facts.checks) {
-        if (!notValid(check.text)) continue;
+        if (!endsNotValid(check.text)) continue;
         std::string& statement = alter();
         appendConstraintName(statement, check.name, ctx);
         statement += check.text;

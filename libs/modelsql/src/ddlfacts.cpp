@@ -30,20 +30,23 @@ struct factReader {
     const ky::string& table() const { return cls.scName().string(); }
     ky::string fieldName() const { return field ? field->scName().string() : ky::string(); }
 
+    // A diagnostic naming the class or field as the model does, so that it
+    // stands at the element whose property it is.
+    void report(eSeverity severity, const char* code, const ky::string& message) {
+        ctx.problems.push_back(makeDiagnostic(severity, code, message, table(), fieldName()));
+        ctx.problems.back().element = field ? field->qualifiedName() : table();
+    }
     void unsafe(const ky::string& key, const std::string& why) {
-        ctx.fail("sql.ddl.unsafe-text",
-                 L"the property \"" + key + L"\" is no SQL text its key allows (" + wide(why) + L"); no DDL is written",
-                 table(), fieldName());
+        report(eError, "sql.ddl.unsafe-text",
+               L"the property \"" + key + L"\" is no SQL text its key allows (" + wide(why) + L"); no DDL is written");
     }
     void unusable(const ky::string& key, const ky::string& why) {
-        ctx.warn("sql.ddl.unusable-fact", L"the property \"" + key + L"\" " + why + L"; it is left out", table(),
-                 fieldName());
+        report(eWarning, "sql.ddl.unusable-fact", L"the property \"" + key + L"\" " + why + L"; it is left out");
     }
     void notCarried(const ky::string& key) {
         const wchar_t* own = ctx.dialect() == ePostgresql ? L"PostgreSQL" : L"SQLite";
-        ctx.warn("sql.ddl.not-carried",
-                 L"the property \"" + key + L"\" holds what only the other dialect takes; " + own + L" gets none of it",
-                 table(), fieldName());
+        report(eWarning, "sql.ddl.not-carried",
+               L"the property \"" + key + L"\" holds what only the other dialect takes; " + own + L" gets none of it");
     }
 
     // The value as UTF-8 when it is one clause (`pattern`: the words it

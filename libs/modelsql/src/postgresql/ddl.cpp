@@ -86,12 +86,11 @@ bool pgComparable(const fieldInfo& fromField, const fieldInfo& toField) {
 // BLOB or no type, then REAL, FLOA or DOUB, else NUMERIC. A column without a
 // type holds any value in SQLite; TEXT takes each one's text.
 std::string pgNearestType(const ky::string& sqliteType) {
-    std::string type = utf8(sqliteType);
-    for (char& c : type) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    if (contains(type, "INT")) return "BIGINT";
-    if (contains(type, "CHAR") || contains(type, "CLOB") || contains(type, "TEXT") || type.empty()) return "TEXT";
-    if (contains(type, "BLOB")) return "BYTEA";
-    if (contains(type, "REAL") || contains(type, "FLOA") || contains(type, "DOUB")) return "DOUBLE PRECISION";
+    const std::string type = foldedAscii(utf8(sqliteType));
+    if (contains(type, "int")) return "BIGINT";
+    if (contains(type, "char") || contains(type, "clob") || contains(type, "text") || type.empty()) return "TEXT";
+    if (contains(type, "blob")) return "BYTEA";
+    if (contains(type, "real") || contains(type, "floa") || contains(type, "doub")) return "DOUBLE PRECISION";
     return "NUMERIC";
 }
 
