@@ -193,11 +193,12 @@ TEST_F(DdlFacts, SqliteChecksUniquesAndIndexesHoldInTheDatabase) {
     const ky::refPtr<classInfo> t = keyed(L"t", {L"a", L"b", L"c"});
     set(t, L"sqlite.check.#1", L"CHECK (a > 0)");
     set(t, L"sqlite.check.small", L"CHECK (a < 1000 AND b <> ';')");
-    set(t, L"sql.unique.t_a_b", L"a\nb");
+    set(t, L"sql.unique.#1", L"a\nb");
     set(t, L"sql.index.t_c", L"c");
     set(t, L"sql.uniqueIndex.t_b_c", L"b\nc");
     set(t, L"sqlite.index.t_partial", L"CREATE INDEX t_partial ON t (c) WHERE c > 0");
     set(t, L"sqlite.unique.t_lower", L"CREATE UNIQUE INDEX t_lower ON t (abs(c))");
+    EXPECT_NE(ddl(sql::eSqlite).text.find(",\n    UNIQUE (a, b)\n)"), std::string::npos);
     const std::string db = sqliteDatabase();
     EXPECT_EQ(sqliteAsk(db, "INSERT INTO t VALUES (1, -1, 1, 1)"), "error: CHECK constraint failed: a > 0");
     EXPECT_EQ(sqliteAsk(db, "INSERT INTO t VALUES (1, 2000, 1, 1)"), "error: CHECK constraint failed: small");

@@ -311,7 +311,8 @@ void keepKnownColumns(std::vector<detail::namedColumns>& list, const wchar_t* ki
         for (const ky::string& name : entry.columns) {
             if (hasColumn(t, name)) continue;
             ctx.warn("sql.ddl.unusable-fact",
-                     L"the property \"sql." + ky::string(kind) + L"." + entry.name + L"\" names \"" + name +
+                     L"the property \"sql." + ky::string(kind) + L"." + (entry.name.empty() ? L"#" : entry.name) +
+                         L"\" names \"" + name +
                          L"\", which is no column of the table; it is left out",
                      t.cls->scName().string());
             return true;
@@ -706,11 +707,19 @@ void alterStatements(const table& t, const ddlContext& ctx, std::vector<std::str
     }
 }
 
+// The name of an index the model holds unnamed ("#1"): the table's and the
+// columns' names, as PostgreSQL names one it is not given a name for.
+ky::string indexName(const table& t, const detail::namedColumns& index) {
+    ky::string name = t.name.string();
+    for (const ky::string& column : index.columns) name += L"_" + column;
+    return name + L"_idx";
+}
+
 void indexStatements(const table& t, const ddlContext& ctx, std::vector<std::string>& out) {
     const auto plain = [&](const std::vector<detail::namedColumns>& list, const char* create) {
         for (const detail::namedColumns& index : list) {
             std::string& statement = out.emplace_back(create);
-            ctx.appendQuoted(statement, index.name);
+            ctx.appendQuoted(statement, index.name.empty() ? indexName(t, index) : index.name);
             statement += " ON ";
             ctx.appendTableName(statement, t);
             statement += " (";

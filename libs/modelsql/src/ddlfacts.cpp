@@ -135,7 +135,7 @@ void readNeutralClassFact(factReader& r, const ky::string& key, const ky::string
     const auto named = [&](const wchar_t* kind, std::vector<namedColumns>& into) {
         const ky::string prefix = ky::string(kind) + L".";
         if (!startsWith(rest, prefix) || rest.size() == prefix.size()) return false;
-        into.push_back({rest.substr(prefix.size()), lines(value)});
+        into.push_back({objectName(key, sqlPrefix.size() + prefix.size()), lines(value)});
         if (into.back().columns.empty()) {
             into.pop_back();
             r.unusable(key, L"names no column");
