@@ -10,8 +10,8 @@
 //      foreign keys no relation carries;
 //   4. the views, each after the views it reads;
 //   5. the indexes;
-//   6. the statements run after everything (triggers, partitions, sequence
-//      owners), each distinct one once;
+//   6. the statements run after everything (partitions first, then
+//      triggers, sequence owners, ...), each distinct one once;
 //   7. the labels as comments (PostgreSQL).
 //
 // A model without table facts gives steps 3 and 7 only. The facts are read
@@ -186,7 +186,8 @@ void appendDefault(const fieldInfo& field, column& c, ddlContext& ctx, const tab
     } else if (!c.facts().otherDefault.empty()) {
         ctx.warn("sql.ddl.not-carried",
                  L"the property \"" + ky::string(ctx.otherPrefix()) +
-                     L"default\" holds what only the other dialect takes; no DEFAULT is written",
+                     L"default\" holds what only the other dialect takes (" + c.facts().otherDefault +
+                     L"); no DEFAULT is written",
                  t.name.string(), field);
     }
 }
@@ -769,6 +770,15 @@ void factStatements(const ddlContext& ctx, std::vector<std::string> detail::clas
     }
 }
 
+// Puts the statements that create tables (partitions) before the others,
+// each kind in its order: a constraint, trigger or foreign key of one
+// table's partition may name another table's partition.
+void tablesFirst(std::vector<std::string>::iterator begin, std::vector<std::string>::iterator end, eDialect dialect) {
+    std::stable_partition(begin, end, [&](const std::string& statement) {
+        return detail::beginsWith(statement, dialect, "CREATE [UNLOGGED] TABLE");
+    });
+}
+
 void schemaStatements(const std::vector<std::size_t>& order, const ddlContext& ctx, std::vector<std::string>& out) {
     std::unordered_set<ky::string> seen;
     for (std::size_t index : order) {
@@ -793,7 +803,9 @@ std::vector<std::string> statementsOf(ddlContext& ctx) {
         for (std::size_t i = 0; i < tableCount; ++i) alterStatements(ctx.tables[order[i]], ctx, statements);
     for (std::size_t index : views) statements.push_back(ctx.tables[index].facts.viewStatement);
     for (std::size_t index : order) indexStatements(ctx.tables[index], ctx, statements);
+    const std::size_t after = statements.size();
     factStatements(ctx, &detail::classFacts::after, &detail::fieldFacts::after, statements);
+    tablesFirst(statements.begin() + static_cast<std::ptrdiff_t>(after), statements.end(), ctx.dialect());
     if (pg && ctx.options.labelsAsComments)
         for (std::size_t index : order) commentStatements(ctx.tables[index], ctx, statements);
     return statements;
