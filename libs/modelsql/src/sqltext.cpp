@@ -11,7 +11,8 @@
 //   dollar quotes $tag$...$tag$ (function bodies);
 // - comments -- to the line's end and /* ... */ (nested in PostgreSQL);
 // - the bodies of SQLite's CREATE TRIGGER and PostgreSQL's BEGIN ATOMIC,
-//   whose semicolons end the statement only after END.
+//   whose semicolons end the statement only after END, as the dialect's
+//   own shell decides (statementEnd).
 //
 // What is left open at the end (a quote, a comment, a parenthesis) would
 // swallow the statements that follow it, so it is refused like a semicolon
@@ -210,15 +211,55 @@ bool oneOf(std::string_view choices, const std::string& word) {
 
 }  // namespace
 
+// Where a semicolon ends a statement, as the dialect's own tools split a
+// script: SQLite's shell (sqlite3_complete) ends a CREATE [TEMP] TRIGGER
+// only at a semicolon right after END; psql counts BEGIN and CASE against
+// END in CREATE [OR REPLACE] FUNCTION or PROCEDURE (BEGIN ATOMIC bodies)
+// and ends one only at a semicolon outside them.
+class statementEnd {
+public:
+    explicit statementEnd(eDialect dialect) : mPg(dialect == ePostgresql) {}
+
+    void word(const std::string& word) {
+        if (mWords.size() < 4) mWords.push_back(word);
+        if (mPg && routine()) {
+            if (word == "BEGIN" || word == "CASE") ++mDepth;
+            else if (word == "END" && mDepth > 0) --mDepth;
+        }
+        mPrevious = word;
+    }
+    void other() { mPrevious.clear(); }
+    // Whether a semicolon here ends the statement.
+    bool endsHere() const { return mPg ? mDepth == 0 : !trigger() || mPrevious == "END"; }
+    void next() {
+        mWords.clear();
+        mDepth = 0;
+        mPrevious.clear();
+    }
+
+private:
+    bool is(std::size_t i, const char* word) const { return i < mWords.size() && mWords[i] == word; }
+    bool trigger() const {
+        return is(0, "CREATE") && (is(1, "TRIGGER") || ((is(1, "TEMP") || is(1, "TEMPORARY")) && is(2, "TRIGGER")));
+    }
+    bool routine() const {
+        const auto kind = [&](std::size_t i) { return is(i, "FUNCTION") || is(i, "PROCEDURE"); };
+        return is(0, "CREATE") && (kind(1) || (is(1, "OR") && is(2, "REPLACE") && kind(3)));
+    }
+
+    bool mPg;
+    std::vector<std::string> mWords;  // the statement's first words, upper case
+    int mDepth = 0;                   // psql: BEGIN and CASE not yet ended
+    std::string mPrevious;            // the word just before, empty after any other token
+};
+
 bool splitStatements(std::string_view text, eDialect dialect, std::vector<std::string>& out, std::string& why) {
     scanner scan(text, dialect);
+    statementEnd end(dialect);
     std::size_t start = 0;
     int depth = 0;
-    bool body = false;
-    std::vector<std::string> words;  // the first words of the statement, upper case
-    std::string previous;            // the word just before, empty after any other token
-    const auto push = [&](std::size_t end) {
-        const std::string_view statement = trimmed(text.substr(start, end - start));
+    const auto push = [&](std::size_t at) {
+        const std::string_view statement = trimmed(text.substr(start, at - start));
         if (statement.empty()) {
             why = "an empty statement";
             return false;
@@ -228,13 +269,7 @@ bool splitStatements(std::string_view text, eDialect dialect, std::vector<std::s
     };
     for (token t = scan.next(); t.kind != tokenKind::end; t = scan.next()) {
         if (t.kind == tokenKind::word) {
-            const std::string word = upper(text.substr(t.begin, t.end - t.begin));
-            if (words.size() < 3) words.push_back(word);
-            const bool trigger = words[0] == "CREATE" &&
-                                 ((words.size() > 1 && words[1] == "TRIGGER") ||
-                                  (words.size() > 2 && (words[1] == "TEMP" || words[1] == "TEMPORARY") && words[2] == "TRIGGER"));
-            if ((dialect == eSqlite && trigger && word == "BEGIN") || (previous == "BEGIN" && word == "ATOMIC")) body = true;
-            previous = word;
+            end.word(upper(text.substr(t.begin, t.end - t.begin)));
             continue;
         }
         if (isSymbol(text, t, '(')) ++depth;
@@ -247,20 +282,20 @@ bool splitStatements(std::string_view text, eDialect dialect, std::vector<std::s
                 why = "a semicolon inside parentheses";
                 return false;
             }
-            if (!body || previous == "END") {
+            if (end.endsHere()) {
                 if (!push(t.begin)) return false;
                 start = t.end;
-                body = false;
-                words.clear();
+                end.next();
+                continue;
             }
         }
-        previous.clear();
+        end.other();
     }
     if (!scan.fault().empty()) {
         why = scan.fault();
         return false;
     }
-    if (depth != 0 || body) {
+    if (depth != 0 || !end.endsHere()) {
         why = depth != 0 ? "a parenthesis left open" : "a body without its END";
         return false;
     }
