@@ -14,9 +14,11 @@
 //      triggers, sequence owners, ...), each distinct one once;
 //   7. the labels as comments (PostgreSQL).
 //
-// A model without table facts gives steps 3 and 7 only. The facts are read
-// and checked in ddlfacts.cpp; what one dialect alone decides lives in its
-// folder.
+// A model without table facts gives steps 3 and 7 only. This file collects
+// the tables, their keys and foreign keys and orders them; ddlfacts.cpp
+// reads and checks the facts, ddlcolumns.cpp writes a column's definition,
+// ddlwrite.cpp the statements; what one dialect alone decides lives in its
+// folder (postgresql/ddl.cpp, sqlite/ddl.cpp).
 #include <algorithm>
 #include <memory>
 #include <string_view>
@@ -55,170 +57,6 @@ struct clashRule {
         return true;
     }
 };
-
-const ky::genericSet* enumerationAttributes(const fieldInfo& field) {
-    ky::const_refPtr<fieldInfo> current(&field);
-    for (int depth = 0; current && depth < 64; ++depth) {
-        if (!current->sourceField()) return &current->semanticAttribs();
-        current = current->sourceField();
-    }
-    return nullptr;
-}
-
-void appendList(std::string& out, const std::vector<ky::scString>& names, const ddlContext& ctx) {
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i > 0) out += ", ";
-        ctx.appendQuoted(out, names[i]);
-    }
-}
-
-// The default a column takes: the field's own stored default or its source
-// chain's, never the type's default that getDefaultValue answers without
-// one. True when there is one; `literal` is then its SQL literal, empty
-// when it has none.
-bool storedDefault(const fieldInfo& field, eDialect dialect, std::string& literal) {
-    ky::genericValue value;
-    if (!field.hasStoredDefault(true) || !field.getDefaultValue(value, true) || value.empty()) return false;
-    if (!literalOf(value, field.type(), dialect, literal)) literal.clear();
-    return true;
-}
-
-// Appends the CHECK of an enumeration's items to the column's definition.
-void appendEnumerationCheck(const fieldInfo& field, column& c, ddlContext& ctx, const table& t) {
-    const ky::genericSet* attribs = enumerationAttributes(field);
-    const std::vector<enumItem>* items = nullptr;
-    if (!attribs || !attribs->getValuePtr(keys::enumItems, items) || items->empty()) return;
-    std::string values;
-    for (const enumItem& item : *items) {
-        std::string literal;
-        if (!literalOf(item.itemValue, field.type(), ctx.options.dialect, literal)) {
-            ctx.warn("sql.ddl.enum-item", L"an enumeration item has no SQL literal; no CHECK is written", t.name.string(),
-                     field);
-            return;
-        }
-        if (!values.empty()) values += ", ";
-        values += literal;
-    }
-    c.definition += " CHECK (";
-    ctx.appendQuoted(c.definition, c.name);
-    c.definition.append(" IN (").append(values).append("))");
-}
-
-// ---- columns ----
-
-// The column type of an eCustom field: the custom type string where the
-// dialect takes it; for a field reflected from the other dialect the
-// nearest type of this one (SQLite: none) with a warning; else false (the
-// column is left out) after a warning.
-bool customColumnType(const fieldInfo& field, const column& c, ddlContext& ctx, const table& t, std::string& out) {
-    const ky::string custom = field.typeString().string();
-    const bool sqlite = ctx.dialect() == eSqlite;
-    const auto warn = [&](const ky::string& message) {
-        ctx.warn("sql.ddl.custom-type", message, t.name.string(), field);
-    };
-    if (!sqlite && c.facts().hasOtherType) {
-        out = detail::pgNearestType(c.facts().otherType);
-        warn(L"the SQLite column type \"" + c.facts().otherType + L"\" becomes " + detail::wide(out));
-        return true;
-    }
-    if (sqlite ? custom.empty() || detail::sqliteTakesType(custom) : isSafeCustomType(custom)) {
-        out = detail::utf8(custom);
-        return true;
-    }
-    // A type text PostgreSQL takes but SQLite's grammar does not (an array,
-    // a precision inside the name) is the other dialect's.
-    if (sqlite && (c.facts().hasOtherType || isSafeCustomType(custom))) {
-        out.clear();
-        warn(L"the custom type \"" + custom + L"\" is no SQLite type; the column gets none");
-        return true;
-    }
-    warn(L"the custom type \"" + custom + L"\" is no SQL type; the column is left out");
-    return false;
-}
-
-// Whether the field's own type names an enum or domain (no type of the
-// dialect's own), which checks its values itself.
-bool typeChecksValues(const column& c) {
-    return c.facts().hasType && !parseColumnType(detail::wide(c.facts().type), eSqlite).known;
-}
-
-// The column's type text; false when the column is left out. An
-// AUTOINCREMENT column (which SQLite takes on INTEGER PRIMARY KEY alone) is
-// INTEGER; `autoincrement` is cleared when the column holds no integers.
-bool columnTypeOf(const fieldInfo& field, column& c, ddlContext& ctx, const table& t, bool& autoincrement,
-                  std::string& type) {
-    const auto warn = [&](const char* code, const ky::string& message) {
-        ctx.warn(code, message, t.name.string(), field);
-    };
-    if (c.facts().hasType) {
-        type = c.facts().type;
-    } else if (field.type() == eCustom) {
-        if (!customColumnType(field, c, ctx, t, type)) return false;
-    } else {
-        type = sqlTypeOf(field.type(), fieldLength(field), field.semantic(), ctx.dialect());
-        if (type.empty()) {
-            warn("sql.ddl.type", L"the field's type has no column type; the column is left out");
-            return false;
-        }
-    }
-    if (!autoincrement || detail::foldedAscii(type) == "integer") return true;
-    if (c.facts().hasType || field.type() == eShort || field.type() == eInt || field.type() == eLong) {
-        type = "INTEGER";
-        return true;
-    }
-    warn("sql.ddl.unusable-fact", L"the property \"sqlite.autoincrement\" is on a column that holds no integers; it is left out");
-    autoincrement = false;
-    return true;
-}
-
-// Appends the column's default: its own text in the dialect, else the
-// stored default's literal; a default only the other dialect's text gives
-// is warned of. A generated or identity column takes none.
-void appendDefault(const fieldInfo& field, column& c, ddlContext& ctx, const table& t) {
-    if (!c.facts().generated.empty() || !c.facts().identity.empty()) return;
-    std::string literal;
-    if (!c.facts().defaultText.empty()) {
-        c.definition.append(" DEFAULT ").append(c.facts().defaultText);
-    } else if (storedDefault(field, ctx.dialect(), literal)) {
-        if (literal.empty())
-            ctx.warn("sql.ddl.default", L"the default value has no SQL literal; no DEFAULT is written", t.name.string(), field);
-        else c.definition.append(" DEFAULT ").append(literal);
-    } else if (!c.facts().otherDefault.empty()) {
-        ctx.warn("sql.ddl.not-carried",
-                 L"the property \"" + ky::string(ctx.otherPrefix()) +
-                     L"default\" holds what only the other dialect takes (" + c.facts().otherDefault +
-                     L"); no DEFAULT is written",
-                 t.name.string(), field);
-    }
-}
-
-// Writes the column's definition; false when the column is left out.
-// `inKey`: the column is in the table's key; `soleKey`: it is the whole key.
-bool describeColumn(const fieldInfo& field, ddlContext& ctx, table& t, bool inKey, bool soleKey, column& out) {
-    out.name = field.scName();
-    const detail::fieldFacts& facts = out.facts();
-    bool autoincrement = facts.autoincrement && soleKey;
-    if (facts.autoincrement && !soleKey)
-        ctx.warn("sql.ddl.unusable-fact",
-                 L"the property \"sqlite.autoincrement\" is on a column that is not the whole primary key; it is left out",
-                 t.name.string(), field);
-    std::string type;
-    if (!columnTypeOf(field, out, ctx, t, autoincrement, type)) return false;
-    out.definition.reserve(type.size() + 32);
-    if (!type.empty()) out.definition.assign(" ").append(type);
-    if (!facts.collation.empty()) out.definition.append(" COLLATE ").append(facts.collation);
-    if (autoincrement) out.definition += " PRIMARY KEY AUTOINCREMENT";
-    if (!facts.identity.empty()) out.definition.append(" ").append(facts.identity);
-    if (!facts.generated.empty()) out.definition.append(" ").append(facts.generated);
-    const bool key = field.semantic() == eSemPrimkey || inKey;
-    if (field.isMandatory() || key) out.definition += " NOT NULL";
-    if (field.isUnique() && !key) out.definition += " UNIQUE";
-    appendDefault(field, out, ctx, t);
-    if (ctx.options.checkEnumerations && field.semantic() == eSemEnum && !typeChecksValues(out))
-        appendEnumerationCheck(field, out, ctx, t);
-    if (autoincrement) t.keyInColumn = true;
-    return true;
-}
 
 // ---- names ----
 
@@ -360,7 +198,7 @@ void collectTable(const ky::const_refPtr<classInfo>& cls, ddlContext& ctx) {
             c.field = field;
             c.ownFacts = detail::readFieldFacts(*field, *cls, ctx);
             const bool inKey = std::find(t.key.begin(), t.key.end(), field->scName()) != t.key.end();
-            if (describeColumn(*field, ctx, t, inKey, inKey && t.key.size() == 1, c)) t.columns.push_back(std::move(c));
+            if (detail::describeColumn(*field, ctx, t, inKey, inKey && t.key.size() == 1, c)) t.columns.push_back(std::move(c));
         }
         if (t.columns.empty() && ctx.dialect() == eSqlite) {
             ctx.warn("sql.ddl.no-columns", L"the class has no column; SQLite needs one, the table is left out",
@@ -436,13 +274,6 @@ bool typesPair(const relationInfo& relation, const table& from, const foreignKey
     return pairs;
 }
 
-// Whether a constraint text or foreign-key clauses end in NOT VALID (or are
-// only that): PostgreSQL then adds the constraint after the tables.
-bool endsNotValid(const std::string& text) {
-    const std::string folded = detail::foldedAscii(" " + text);
-    return folded.size() >= 10 && folded.compare(folded.size() - 10, 10, " not valid") == 0;
-}
-
 // The clauses the relation's foreign-key fact gives; NOT VALID is kept for
 // PostgreSQL (the key is added after the tables) and dropped with a
 // warning for SQLite.
@@ -450,7 +281,7 @@ void applyClauses(const relationInfo& relation, const table& from, ddlContext& c
     auto clauses = from.facts.foreignKeyClauses.find(relation.scName().string());
     if (clauses == from.facts.foreignKeyClauses.end()) return;
     fk.clauses = clauses->second;
-    if (endsNotValid(fk.clauses)) {
+    if (detail::endsNotValid(fk.clauses)) {
         fk.clauses.resize(fk.clauses.size() > 10 ? fk.clauses.size() - 10 : 0);
         fk.notValid = ctx.dialect() == ePostgresql;
         if (!fk.notValid)
@@ -581,236 +412,6 @@ std::vector<std::size_t> viewOrder(const ddlContext& ctx) {
     return order;
 }
 
-// ---- statements ----
-
-void appendForeignKey(std::string& out, const foreignKey& fk, const ddlContext& ctx) {
-    out += "FOREIGN KEY (";
-    appendList(out, fk.from, ctx);
-    out += ") REFERENCES ";
-    ctx.appendTableName(out, ctx.tables[fk.target]);
-    out += " (";
-    appendList(out, fk.to, ctx);
-    out += ")";
-    if (!fk.clauses.empty()) out.append(" ").append(fk.clauses);
-}
-
-void appendNameList(std::string& out, const std::vector<ky::string>& names, const ddlContext& ctx) {
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i > 0) out += ", ";
-        ctx.appendQuoted(out, names[i]);
-    }
-}
-
-// "CONSTRAINT name " for a named constraint, nothing for an unnamed one.
-void appendConstraintName(std::string& out, const ky::string& name, const ddlContext& ctx) {
-    if (name.empty()) return;
-    out += "CONSTRAINT ";
-    ctx.appendQuoted(out, name);
-    out += ' ';
-}
-
-
-// The constraints written inside CREATE TABLE after the columns, in the
-// order the facts list them; `part` starts each.
-// Starts each part of a CREATE TABLE statement: the first on a line of its
-// own, the others after a comma.
-struct partStart {
-    std::string& out;
-    bool first = true;
-    std::string& operator()() {
-        out += first ? "\n    " : ",\n    ";
-        first = false;
-        return out;
-    }
-};
-
-void appendTableConstraints(const table& t, const ddlContext& ctx, partStart& part) {
-    const bool pg = ctx.dialect() == ePostgresql;
-    if (!t.key.empty() && !t.keyInColumn) {
-        part() += "PRIMARY KEY (";
-        appendList(part.out, t.key, ctx);
-        part.out += ")";
-    }
-    for (const detail::namedText& check : t.facts.checks) {
-        if (pg && endsNotValid(check.text)) continue;
-        appendConstraintName(part(), check.name, ctx);
-        part.out += check.text;
-    }
-    for (const detail::namedColumns& unique : t.facts.uniques) {
-        appendConstraintName(part(), unique.name, ctx);
-        part.out += "UNIQUE (";
-        appendNameList(part.out, unique.columns, ctx);
-        part.out += ")";
-    }
-    for (const detail::namedText& unique : t.facts.uniqueConstraints) {
-        appendConstraintName(part(), unique.name, ctx);
-        part.out += unique.text;
-    }
-    for (const foreignKey& fk : t.foreignKeys) {
-        if ((fk.closesCycle || fk.notValid) && pg) continue;
-        appendForeignKey(part(), fk, ctx);
-        if (fk.closesCycle && fk.clauses.find("DEFERRABLE") == std::string::npos) part.out += " DEFERRABLE INITIALLY DEFERRED";
-    }
-    if (!pg)
-        for (const detail::namedText& fk : t.facts.foreignKeys) {
-            appendConstraintName(part(), fk.name, ctx);
-            part.out += fk.text;
-        }
-}
-
-// Written straight into one string: a list of parts joined afterwards would
-// cost two allocations a column.
-std::string createTable(const table& t, const ddlContext& ctx) {
-    std::size_t size = 24 + t.name.string().size();
-    for (const column& c : t.columns) size += c.name.string().size() + c.definition.size() + 8;
-    std::string out;
-    out.reserve(size + 64 * (t.foreignKeys.size() + 1));
-    out += "CREATE TABLE ";
-    ctx.appendTableName(out, t);
-    out += " (";
-    partStart part{out};
-    for (const column& c : t.columns) {
-        ctx.appendQuoted(part(), c.name);
-        out += c.definition;
-    }
-    appendTableConstraints(t, ctx, part);
-    out += part.first ? ")" : "\n)";
-    if (!t.facts.options.empty()) out.append(" ").append(t.facts.options);
-    return out;
-}
-
-// PostgreSQL: what is added to the tables once they all exist: the foreign
-// keys that close a cycle, NOT VALID constraints, and the foreign keys no
-// relation carries (their targets may come later in the order).
-void alterStatements(const table& t, const ddlContext& ctx, std::vector<std::string>& out) {
-    const auto alter = [&]() -> std::string& {
-        std::string& statement = out.emplace_back("ALTER TABLE ");
-        ctx.appendTableName(statement, t);
-        statement += " ADD ";
-        return statement;
-    };
-    for (const foreignKey& fk : t.foreignKeys) {
-        if (!fk.closesCycle && !fk.notValid) continue;
-        std::string& statement = alter();
-        appendForeignKey(statement, fk, ctx);
-        if (fk.notValid) statement += " NOT VALID";
-    }
-    for (const detail::namedText& check : t.facts.checks) {
-        if (!endsNotValid(check.text)) continue;
-        std::string& statement = alter();
-        appendConstraintName(statement, check.name, ctx);
-        statement += check.text;
-    }
-    for (const detail::namedText& fk : t.facts.foreignKeys) {
-        std::string& statement = alter();
-        appendConstraintName(statement, fk.name, ctx);
-        statement += fk.text;
-    }
-}
-
-// The name of an index the model holds unnamed ("#1"): the table's and the
-// columns' names, as PostgreSQL names one it is not given a name for.
-ky::string indexName(const table& t, const detail::namedColumns& index) {
-    ky::string name = t.name.string();
-    for (const ky::string& column : index.columns) name += L"_" + column;
-    return name + L"_idx";
-}
-
-void indexStatements(const table& t, const ddlContext& ctx, std::vector<std::string>& out) {
-    const auto plain = [&](const std::vector<detail::namedColumns>& list, const char* create) {
-        for (const detail::namedColumns& index : list) {
-            std::string& statement = out.emplace_back(create);
-            ctx.appendQuoted(statement, index.name.empty() ? indexName(t, index) : index.name);
-            statement += " ON ";
-            ctx.appendTableName(statement, t);
-            statement += " (";
-            appendNameList(statement, index.columns, ctx);
-            statement += ")";
-        }
-    };
-    plain(t.facts.indexes, "CREATE INDEX ");
-    plain(t.facts.uniqueIndexes, "CREATE UNIQUE INDEX ");
-    out.insert(out.end(), t.facts.indexStatements.begin(), t.facts.indexStatements.end());
-}
-
-void commentStatements(const table& t, const ddlContext& ctx, std::vector<std::string>& out) {
-    std::string literal;
-    if (!t.cls->label().empty() && quoteLiteral(t.cls->label(), literal)) {
-        std::string& statement = out.emplace_back(!t.facts.view        ? "COMMENT ON TABLE "
-                                                  : t.facts.materialized ? "COMMENT ON MATERIALIZED VIEW "
-                                                                         : "COMMENT ON VIEW ");
-        ctx.appendTableName(statement, t);
-        statement.append(" IS ").append(literal);
-    }
-    for (const column& c : t.columns) {
-        const ky::string label = detail::fieldLabel(*c.field);
-        if (label.empty() || !quoteLiteral(label, literal)) continue;
-        std::string& statement = out.emplace_back("COMMENT ON COLUMN ");
-        ctx.appendTableName(statement, t);
-        statement += ".";
-        ctx.appendQuoted(statement, c.name);
-        statement.append(" IS ").append(literal);
-    }
-}
-
-// Appends each statement of `list` not written before.
-void appendOnce(const std::vector<std::string>& list, std::unordered_set<std::string>& seen, std::vector<std::string>& out) {
-    for (const std::string& statement : list)
-        if (seen.insert(statement).second) out.push_back(statement);
-}
-
-// The statements of every table's and column's fact `member`, in model order.
-void factStatements(const ddlContext& ctx, std::vector<std::string> detail::classFacts::*ofClass,
-                    std::vector<std::string> detail::fieldFacts::*ofField, std::vector<std::string>& out) {
-    std::unordered_set<std::string> seen;
-    for (const table& t : ctx.tables) {
-        if (!t.written) continue;
-        appendOnce(t.facts.*ofClass, seen, out);
-        for (const column& c : t.columns) appendOnce(c.facts().*ofField, seen, out);
-    }
-}
-
-// Puts the statements that create tables (partitions) before the others,
-// each kind in its order: a constraint, trigger or foreign key of one
-// table's partition may name another table's partition.
-void tablesFirst(std::vector<std::string>::iterator begin, std::vector<std::string>::iterator end, eDialect dialect) {
-    std::stable_partition(begin, end, [&](const std::string& statement) {
-        return detail::beginsWith(statement, dialect, "CREATE [UNLOGGED] TABLE");
-    });
-}
-
-void schemaStatements(const std::vector<std::size_t>& order, const ddlContext& ctx, std::vector<std::string>& out) {
-    std::unordered_set<ky::string> seen;
-    for (std::size_t index : order) {
-        const ky::string& schema = ctx.tables[index].schema;
-        if (schema.empty() || !seen.insert(schema).second) continue;
-        ctx.appendQuoted(out.emplace_back("CREATE SCHEMA IF NOT EXISTS "), schema);
-    }
-}
-
-std::vector<std::string> statementsOf(ddlContext& ctx) {
-    std::vector<std::size_t> order = dependencyOrder(ctx);
-    const std::vector<std::size_t> views = viewOrder(ctx);
-    const std::size_t tableCount = order.size();
-    order.insert(order.end(), views.begin(), views.end());
-    const bool pg = ctx.dialect() == ePostgresql;
-    std::vector<std::string> statements;
-    statements.reserve(order.size());
-    if (pg) schemaStatements(order, ctx, statements);
-    factStatements(ctx, &detail::classFacts::before, &detail::fieldFacts::before, statements);
-    for (std::size_t i = 0; i < tableCount; ++i) statements.push_back(createTable(ctx.tables[order[i]], ctx));
-    if (pg)
-        for (std::size_t i = 0; i < tableCount; ++i) alterStatements(ctx.tables[order[i]], ctx, statements);
-    for (std::size_t index : views) statements.push_back(ctx.tables[index].facts.viewStatement);
-    for (std::size_t index : order) indexStatements(ctx.tables[index], ctx, statements);
-    const std::size_t after = statements.size();
-    factStatements(ctx, &detail::classFacts::after, &detail::fieldFacts::after, statements);
-    tablesFirst(statements.begin() + static_cast<std::ptrdiff_t>(after), statements.end(), ctx.dialect());
-    if (pg && ctx.options.labelsAsComments)
-        for (std::size_t index : order) commentStatements(ctx.tables[index], ctx, statements);
-    return statements;
-}
-
 }  // namespace
 
 ddlResult createDdl(const modelInfo& model, const ddlOptions& options) {
@@ -824,7 +425,8 @@ ddlResult createDdl(const modelInfo& model, const ddlOptions& options) {
     if (hasErrors(result.problems)) return result;
     resolveForeignKeys(ctx);
     if (hasErrors(result.problems)) return result;
-    result.statements = statementsOf(ctx);
+    const std::vector<std::size_t> tables = dependencyOrder(ctx);
+    result.statements = detail::writeStatements(ctx, tables, viewOrder(ctx));
     std::size_t size = 0;
     for (const std::string& s : result.statements) size += s.size() + 2;
     result.text.reserve(size);

@@ -36,6 +36,10 @@ bool beginsWith(std::string_view text, eDialect dialect, std::string_view patter
 // blanks) and it holds nothing but words and blanks.
 bool onlyWords(std::string_view text, std::string_view allowed);
 
+// Whether a constraint text or foreign-key clauses end in NOT VALID (or
+// are only that): PostgreSQL then adds the constraint after the tables.
+bool endsNotValid(std::string_view text);
+
 // ---- table facts ----
 
 // Columns under a name: a composite unique constraint or a plain index.
@@ -174,6 +178,18 @@ std::unique_ptr<fieldFacts> readFieldFacts(const fieldInfo& field, const classIn
 
 // The lines of a property value (a list of names), empty lines left out.
 std::vector<ky::string> lines(const ky::string& value);
+
+// ---- writing ----
+
+// Writes the definition of the column of `field` into `out`; false (after
+// a warning) when the column is left out. `inKey`: the column is in the
+// table's key; `soleKey`: it is the whole key.
+bool describeColumn(const fieldInfo& field, ddlContext& ctx, table& t, bool inKey, bool soleKey, column& out);
+
+// The statements of the DDL: `tables` in the order they are created (their
+// foreign keys that close a cycle marked), `views` in theirs.
+std::vector<std::string> writeStatements(const ddlContext& ctx, const std::vector<std::size_t>& tables,
+                                         const std::vector<std::size_t>& views);
 
 // ---- what one dialect alone decides ----
 

@@ -351,6 +351,11 @@ bool beginsWith(std::string_view text, eDialect dialect, std::string_view patter
     return true;
 }
 
+bool endsNotValid(std::string_view text) {
+    const std::string folded = foldedAscii(" " + std::string(text));
+    return folded.size() >= 10 && folded.compare(folded.size() - 10, 10, " not valid") == 0;
+}
+
 bool onlyWords(std::string_view text, std::string_view allowed) {
     const std::vector<std::string_view> words = blankSeparated(allowed);
     for (std::string_view word : blankSeparated(text)) {
