@@ -474,6 +474,16 @@ TEST_F(DdlFacts, TextsThatAreNotWhatTheirKeySaysAreRefusedNamingTheProperty) {
     }
 }
 
+TEST_F(DdlFacts, NamesInFactsHoldNoControlCharacter) {
+    const ky::refPtr<classInfo> t = keyed(L"t", {L"a"});
+    set(t, L"sql.schema", std::wstring(L"s\0x", 3));
+    set(t, L"sql.index.a\nb", L"a");
+    const sql::ddlResult result = ddl(sql::ePostgresql);
+    EXPECT_EQ(countCode(result.problems, "sql.ddl.name-character"), 1) << describeAll(result.problems);
+    EXPECT_EQ(countCode(result.problems, "sql.ddl.unsafe-text"), 1) << describeAll(result.problems);
+    EXPECT_EQ(result.text, "");
+}
+
 TEST_F(DdlFacts, SemicolonsInsideQuotesAndBodiesAreNoStatementEnd) {
     const ky::refPtr<classInfo> t = keyed(L"t", {L"a"});
     set(t, L"postgresql.before",

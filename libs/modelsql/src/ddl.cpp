@@ -167,6 +167,8 @@ void keepKnownColumns(std::vector<detail::namedColumns>& list, const wchar_t* ki
 void nameTable(table& t, ddlContext& ctx) {
     const bool pg = ctx.dialect() == ePostgresql;
     if (pg) t.schema = t.facts.schema;
+    if (detail::nameFault fault; !t.schema.empty() && faultOf(t.schema, false, ctx.dialect(), fault))
+        ctx.fail(fault.code, L"the schema: " + fault.message, t.cls->scName().string());
     t.name = (pg || t.facts.schema.empty()) && !t.facts.table.empty() ? ky::scString::createFrom(t.facts.table)
                                                                        : t.cls->scName();
 }

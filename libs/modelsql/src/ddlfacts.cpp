@@ -246,7 +246,9 @@ void readClassFacts(const classInfo& cls, ddlContext& ctx, classFacts& out) {
     factReader r{ctx, cls, nullptr};
     const ky::string own = ctx.ownPrefix();
     for (const auto& [key, value] : sqlProperties(set)) {
-        if (startsWith(key, sqlPrefix)) readNeutralClassFact(r, key, value, out);
+        // The key ends in the name of an index or constraint, written as an identifier.
+        if (key.findNonNameCharacter() != ky::string::npos) r.unsafe(key, "a character no identifier may hold");
+        else if (startsWith(key, sqlPrefix)) readNeutralClassFact(r, key, value, out);
         else if (startsWith(key, own)) readOwnClassFact(r, key, value, own.size(), out);
         else r.notCarried(key);
     }
