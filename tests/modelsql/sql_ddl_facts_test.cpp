@@ -317,6 +317,8 @@ TEST_F(PgDdlFacts, MaterializedViewIsWrittenBeforeItsIndex) {
     set(mv, L"sql.kind", L"materialized view");
     set(mv, L"postgresql.view", L"CREATE MATERIALIZED VIEW mv AS SELECT a FROM t");
     set(mv, L"postgresql.index.mv_a", L"CREATE UNIQUE INDEX mv_a ON mv USING btree (a)");
+    set(mv, L"sql.index.mv_b", L"b");  // no column of the view
+    EXPECT_EQ(countCode(ddl(sql::ePostgresql).problems, "sql.ddl.unusable-fact"), 1);
     pgCreate();
     EXPECT_EQ(pgAsk("SELECT count(*) FROM pg_indexes WHERE schemaname = current_schema() AND tablename = 'mv'"), "1");
     EXPECT_EQ(pgAsk("SELECT obj_description('mv'::regclass)"), "totals");
@@ -440,7 +442,7 @@ TEST_F(PgDdlFacts, SqliteFactsGivePostgresqlTheNeutralPartAndAWarningForEachOthe
 // ---- texts that are not what their key says ----
 
 TEST_F(DdlFacts, TextsThatAreNotWhatTheirKeySaysAreRefusedNamingTheProperty) {
-    const struct { const wchar_t* key; const wchar_t* text; bool onField; } cases[] = {
+    const struct { const wchar_t* key; std::wstring text; bool onField; } cases[] = {
         {L"sqlite.check.c", L"CHECK (a > 0)); DROP TABLE t; --", false},
         {L"sqlite.check.c", L"CHECK (a > 0), b INTEGER", false},
         {L"sqlite.check.c", L"DEFAULT 1", false},
@@ -450,6 +452,7 @@ TEST_F(DdlFacts, TextsThatAreNotWhatTheirKeySaysAreRefusedNamingTheProperty) {
         {L"sqlite.index.i", L"CREATE INDEX i ON t (a); DROP TABLE t", false},
         {L"sqlite.unique.u", L"UNIQUE (a) /* open", false},
         {L"sqlite.view", L"CREATE TABLE x (a)", false},
+        {L"sqlite.view", std::wstring(L"CREATE VIEW v AS SELECT 1 -- ") + L'\0' + L"x", false},
         {L"sqlite.options", L"STRICT; DROP TABLE t", false},
         {L"sqlite.before", L"DROP TABLE t;\n", false},
         {L"sql.foreignKey.a", L"ON DELETE CASCADE; DROP TABLE t", false},
@@ -459,7 +462,7 @@ TEST_F(DdlFacts, TextsThatAreNotWhatTheirKeySaysAreRefusedNamingTheProperty) {
         {L"sqlite.after", L"CREATE TRIGGER x AFTER INSERT ON t BEGIN SELECT 1;", true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(ky::string(c.key).toUtf8() + " = " + ky::string(c.text).toUtf8());
+        SCOPED_TRACE(ky::string(c.key).toUtf8() + " = " + ky::string(c.text).escapedForLine().toUtf8());
         model = modelInfo::createModelInfo(false);
         const ky::refPtr<classInfo> t = keyed(L"t", {L"a"});
         if (c.onField) set(model->fieldInfo(L"t", L"a", false), c.key, c.text);

@@ -184,35 +184,40 @@ void collectView(table& t, const std::vector<ky::const_refPtr<fieldInfo>>& field
                  L"the class is a view without its statement in the dialect; it is left out", t.cls->scName().string());
 }
 
+// The columns of a table, each with its definition; false when SQLite gets
+// no table (it needs a column).
+bool collectColumns(const std::vector<ky::const_refPtr<fieldInfo>>& fields, table& t, ddlContext& ctx) {
+    t.key = keyOf(fields, t, ctx);
+    t.columns.reserve(fields.size());
+    for (const auto& field : fields) {
+        column c;
+        c.field = field;
+        c.ownFacts = detail::readFieldFacts(*field, *t.cls, ctx);
+        const bool inKey = std::find(t.key.begin(), t.key.end(), field->scName()) != t.key.end();
+        if (detail::describeColumn(*field, ctx, t, inKey, inKey && t.key.size() == 1, c)) t.columns.push_back(std::move(c));
+    }
+    if (t.columns.empty() && ctx.dialect() == eSqlite) {
+        ctx.warn("sql.ddl.no-columns", L"the class has no column; SQLite needs one, the table is left out",
+                 t.name.string());
+        return false;
+    }
+    std::erase_if(t.key, [&](ky::scString name) { return !hasColumn(t, name); });
+    return true;
+}
+
 void collectTable(const ky::const_refPtr<classInfo>& cls, ddlContext& ctx) {
     table t;
     t.cls = cls;
     detail::readClassFacts(*cls, ctx, t.facts);
     nameTable(t, ctx);
     const auto fields = detail::tableFields(*cls);
-    if (t.facts.view) {
-        collectView(t, fields, ctx);
-    } else {
-        t.key = keyOf(fields, t, ctx);
-        t.columns.reserve(fields.size());
-        for (const auto& field : fields) {
-            column c;
-            c.field = field;
-            c.ownFacts = detail::readFieldFacts(*field, *cls, ctx);
-            const bool inKey = std::find(t.key.begin(), t.key.end(), field->scName()) != t.key.end();
-            if (detail::describeColumn(*field, ctx, t, inKey, inKey && t.key.size() == 1, c)) t.columns.push_back(std::move(c));
-        }
-        if (t.columns.empty() && ctx.dialect() == eSqlite) {
-            ctx.warn("sql.ddl.no-columns", L"the class has no column; SQLite needs one, the table is left out",
-                     t.name.string());
-            return;
-        }
-        namesDistinct(t.columns, [](const column& c) { return c.name; }, columnSchema, ctx, t.name.string(), true);
-        std::erase_if(t.key, [&](ky::scString name) { return !hasColumn(t, name); });
-        keepKnownColumns(t.facts.uniques, L"unique", t, ctx);
-        keepKnownColumns(t.facts.uniqueIndexes, L"uniqueIndex", t, ctx);
-        keepKnownColumns(t.facts.indexes, L"index", t, ctx);
-    }
+    if (t.facts.view) collectView(t, fields, ctx);
+    else if (!collectColumns(fields, t, ctx)) return;
+    // A view's columns are named in its comments and indexes.
+    namesDistinct(t.columns, [](const column& c) { return c.name; }, columnSchema, ctx, t.name.string(), true);
+    keepKnownColumns(t.facts.uniques, L"unique", t, ctx);
+    keepKnownColumns(t.facts.uniqueIndexes, L"uniqueIndex", t, ctx);
+    keepKnownColumns(t.facts.indexes, L"index", t, ctx);
     ctx.tableOf[cls.get()] = ctx.tables.size();
     ctx.tables.push_back(std::move(t));
 }

@@ -8,7 +8,7 @@
 //
 // - strings '...' (quotes doubled; PostgreSQL's E'...' also with backslash
 //   escapes), quoted names "..." (SQLite also `...` and [...]), PostgreSQL's
-//   dollar quotes $tag$...$tag$ (function bodies);
+//   dollar quotes $tag$...$tag$ (function bodies), SQLite's parameters;
 // - comments -- to the line's end and /* ... */ (nested in PostgreSQL);
 // - the bodies of SQLite's CREATE TRIGGER and PostgreSQL's BEGIN ATOMIC,
 //   whose semicolons end the statement only after END, as the dialect's
@@ -41,7 +41,11 @@ bool isWordByte(char c) {
 
 class scanner {
 public:
-    scanner(std::string_view text, eDialect dialect) : mText(text), mPg(dialect == ePostgresql) {}
+    // A NUL anywhere, also in a comment, would end the text for the C
+    // interfaces the DDL is given to; such a text yields no token.
+    scanner(std::string_view text, eDialect dialect) : mText(text), mPg(dialect == ePostgresql) {
+        if (text.find('\0') != std::string_view::npos) fault("a NUL byte");
+    }
 
     // The next token; kind end at the end of the text or at a fault.
     token next() {
@@ -53,18 +57,21 @@ public:
             return t;
         }
         const char c = mText[mAt];
-        if (c == '\0') return fault("a NUL byte");
         if (c == '\'') return quotedUntil('\'', false, t);
         if (c == '"') return quotedUntil('"', false, t);
         if (!mPg && c == '`') return quotedUntil('`', false, t);
         if (!mPg && c == '[') return quotedUntil(']', false, t);
         if (mPg && c == '$' && dollarQuote(t)) return t;
-        if (isWordByte(c)) {
-            while (mAt < mText.size() && (isWordByte(mText[mAt]) || (mPg && mText[mAt] == '$'))) ++mAt;
+        // SQLite's parameters ($name, @name, :name, #name) are one token, never a keyword.
+        const bool parameter = !mPg && (c == '$' || c == '@' || c == ':' || c == '#') && mAt + 1 < mText.size() &&
+                               isWordByte(mText[mAt + 1]);
+        if (isWordByte(c) || parameter) {
+            ++mAt;
+            while (mAt < mText.size() && (isWordByte(mText[mAt]) || mText[mAt] == '$')) ++mAt;
             // E'...' in PostgreSQL: a string with backslash escapes.
             if (mPg && mAt - t.begin == 1 && (c == 'E' || c == 'e') && mAt < mText.size() && mText[mAt] == '\'')
                 return quotedUntil('\'', true, t);
-            t.kind = tokenKind::word;
+            t.kind = parameter ? tokenKind::quoted : tokenKind::word;
             t.end = mAt;
             return t;
         }
@@ -113,7 +120,6 @@ private:
                 mAt += 2;
                 if (--depth == 0) return true;
             } else {
-                if (mText[mAt] == '\0') break;
                 ++mAt;
             }
         }
@@ -125,7 +131,6 @@ private:
         ++mAt;  // the opening quote
         while (mAt < mText.size()) {
             const char c = mText[mAt++];
-            if (c == '\0') return fault("a NUL byte");
             if (backslash && c == '\\') {
                 ++mAt;
             } else if (c == close) {
@@ -152,10 +157,6 @@ private:
         const std::size_t close = mText.find(tag, i + 1);
         if (close == std::string_view::npos) {
             t = fault("a dollar quote left open");
-            return true;
-        }
-        if (mText.substr(mAt, close - mAt).find('\0') != std::string_view::npos) {
-            t = fault("a NUL byte");
             return true;
         }
         mAt = close + tag.size();
