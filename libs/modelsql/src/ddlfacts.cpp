@@ -9,6 +9,7 @@
 // namespace belongs to other tools and is passed over. Only elements that
 // hold user properties cost anything: the keys are listed once per element.
 #include <algorithm>
+#include <string_view>
 #include <tuple>
 
 #include "ddl.h"
@@ -123,67 +124,80 @@ std::vector<std::pair<ky::string, ky::string>> sqlProperties(const ky::genericSe
     return out;
 }
 
-// The object's name after `prefix` in `key`, "" for an unnamed one ("#1").
-ky::string objectName(const ky::string& key, std::size_t prefix) {
-    const bool unnamed = key.size() > prefix + 1 && key[prefix] == L'#' &&
-                         key.find_first_not_of(L"0123456789", prefix + 1) == ky::string::npos;
-    return unnamed ? ky::string() : ky::string(key.substr(prefix));
+// Whether `rest` is `kind` and an object's name ("check.price"); `name` is
+// then the name.
+bool namedFact(const ky::string& rest, std::wstring_view kind, ky::string& name) {
+    if (rest.size() <= kind.size() || rest.compare(0, kind.size(), kind) != 0) return false;
+    name = rest.substr(kind.size());
+    return true;
+}
+
+// The name a database object is written under: "" for an unnamed one ("#1").
+ky::string objectName(const ky::string& name) {
+    const bool unnamed = name.size() > 1 && name[0] == L'#' && name.find_first_not_of(L"0123456789", 1) == ky::string::npos;
+    return unnamed ? ky::string() : name;
 }
 
 void readNeutralClassFact(factReader& r, const ky::string& key, const ky::string& value, classFacts& out) {
     const ky::string rest = key.substr(sqlPrefix.size());
-    const auto named = [&](const wchar_t* kind, std::vector<namedColumns>& into) {
-        const ky::string prefix = ky::string(kind) + L".";
-        if (!startsWith(rest, prefix) || rest.size() == prefix.size()) return false;
-        into.push_back({objectName(key, sqlPrefix.size() + prefix.size()), lines(value)});
-        if (into.back().columns.empty()) {
-            into.pop_back();
-            r.unusable(key, L"names no column");
-        }
-        return true;
+    ky::string name;
+    const auto columns = [&](std::vector<namedColumns>& into) {
+        into.push_back({objectName(name), lines(value)});
+        if (!into.back().columns.empty()) return;
+        into.pop_back();
+        r.unusable(key, L"names no column");
     };
-    if (rest == L"schema") out.schema = value;
-    else if (rest == L"table") out.table = value;
-    else if (rest == L"kind") {
+    if (rest == L"schema") {
+        out.schema = value;
+    } else if (rest == L"table") {
+        out.table = value;
+    } else if (rest == L"kind") {
         out.materialized = value == L"materialized view";
         out.view = out.materialized || value == L"view";
         if (!out.view) r.unusable(key, L"names neither a view nor a materialized view");
-    } else if (rest == L"dependsOn") out.dependsOn = lines(value);
-    else if (rest == L"primaryKey") out.primaryKey = lines(value);
-    else if (named(L"unique", out.uniques) || named(L"uniqueIndex", out.uniqueIndexes) || named(L"index", out.indexes)) {
-    } else if (startsWith(rest, L"foreignKey.") && rest.size() > 11) {
+    } else if (rest == L"dependsOn") {
+        out.dependsOn = lines(value);
+    } else if (rest == L"primaryKey") {
+        out.primaryKey = lines(value);
+    } else if (namedFact(rest, L"unique.", name)) {
+        columns(out.uniques);
+    } else if (namedFact(rest, L"uniqueIndex.", name)) {
+        columns(out.uniqueIndexes);
+    } else if (namedFact(rest, L"index.", name)) {
+        columns(out.indexes);
+    } else if (namedFact(rest, L"foreignKey.", name)) {
         std::string clauses = utf8(value);
         if (!onlyWords(clauses, "MATCH FULL SIMPLE PARTIAL ON UPDATE DELETE CASCADE RESTRICT NO ACTION SET NULL "
                                 "DEFAULT NOT DEFERRABLE INITIALLY DEFERRED IMMEDIATE VALID"))
             return r.unsafe(key, "a word that is no clause of a foreign key");
-        out.foreignKeyClauses[rest.substr(11)] = std::move(clauses);
-    } else r.unusable(key, L"is no table fact of a class");
+        out.foreignKeyClauses[name] = std::move(clauses);
+    } else {
+        r.unusable(key, L"is no table fact of a class");
+    }
 }
 
 void readOwnClassFact(factReader& r, const ky::string& key, const ky::string& value, std::size_t prefix,
                       classFacts& out) {
     const ky::string rest = key.substr(prefix);
     const eDialect d = r.ctx.dialect();
+    ky::string name;
     std::string text;
-    if (startsWith(rest, L"check.") && rest.size() > 6) {
+    if (namedFact(rest, L"check.", name)) {
         if (r.clause(key, value, true, d == ePostgresql ? "CHECK|EXCLUDE" : "CHECK", text))
-            out.checks.push_back({objectName(key, prefix + 6), std::move(text)});
-    } else if (startsWith(rest, L"unique.") && rest.size() > 7) {
+            out.checks.push_back({objectName(name), std::move(text)});
+    } else if (namedFact(rest, L"unique.", name)) {
         if (beginsWith(utf8(value), d, "CREATE")) {
             if (r.statement(key, value, "CREATE UNIQUE INDEX", text)) out.indexStatements.push_back(std::move(text));
         } else if (r.clause(key, value, true, "UNIQUE", text)) {
-            out.uniqueConstraints.push_back({objectName(key, prefix + 7), std::move(text)});
+            out.uniqueConstraints.push_back({objectName(name), std::move(text)});
         }
-    } else if (startsWith(rest, L"foreignKey.") && rest.size() > 11) {
-        if (r.clause(key, value, true, "FOREIGN KEY", text))
-            out.foreignKeys.push_back({objectName(key, prefix + 11), std::move(text)});
-    } else if (startsWith(rest, L"index.") && rest.size() > 6) {
+    } else if (namedFact(rest, L"foreignKey.", name)) {
+        if (r.clause(key, value, true, "FOREIGN KEY", text)) out.foreignKeys.push_back({objectName(name), std::move(text)});
+    } else if (namedFact(rest, L"index.", name)) {
         if (r.statement(key, value, "CREATE [UNIQUE] INDEX", text)) out.indexStatements.push_back(std::move(text));
     } else if (rest == L"options") {
-        if (r.clause(key, value, false, d == ePostgresql ? "PARTITION|INHERITS|WITH|USING|TABLESPACE|WITHOUT"
-                                                         : "WITHOUT|STRICT",
-                     text))
-            out.options = std::move(text);
+        const char* words = d == ePostgresql ? "PARTITION|INHERITS|WITH|USING|TABLESPACE|WITHOUT" : "WITHOUT|STRICT";
+        if (r.clause(key, value, false, words, text)) out.options = std::move(text);
     } else if (rest == L"view") {
         if (r.statement(key, value, "CREATE [OR] [REPLACE] [TEMP|TEMPORARY|RECURSIVE|MATERIALIZED] VIEW", text)) {
             out.viewStatement = std::move(text);
