@@ -52,17 +52,22 @@ struct factReader {
 
     // The value as UTF-8 when it is one clause (`pattern`: the words it
     // begins with, empty for any); false after an error.
+    // An empty one is warned of and left out.
     bool clause(const ky::string& key, const ky::string& value, bool oneItem, std::string_view pattern, std::string& out) {
-        out = utf8(value);
-        std::string why;
-        if (!singleClause(out, ctx.dialect(), oneItem, why)) {
+        if (value.find_first_not_of(L" \t\r\n") == ky::string::npos) {
+            unusable(key, L"is empty");
+            return false;
+        }
+        std::string text = utf8(value), why;
+        if (!singleClause(text, ctx.dialect(), oneItem, why)) {
             unsafe(key, why);
             return false;
         }
-        if (!pattern.empty() && !beginsWith(out, ctx.dialect(), pattern)) {
+        if (!pattern.empty() && !beginsWith(text, ctx.dialect(), pattern)) {
             unsafe(key, "it does not begin with " + std::string(pattern));
             return false;
         }
+        out = std::move(text);
         return true;
     }
 
@@ -217,9 +222,8 @@ void readOwnFieldFact(factReader& r, const ky::string& key, const ky::string& va
     const ky::string rest = key.substr(prefix);
     const eDialect d = r.ctx.dialect();
     if (rest == L"type") {
-        out.hasType = !value.empty() || d == eSqlite;
-        if (!value.empty() && !r.clause(key, value, true, "", out.type)) out.hasType = false;
-        if (value.empty() && d == ePostgresql) r.unusable(key, L"is empty");
+        // An empty SQLite type is a column declared without one.
+        out.hasType = (value.empty() && d == eSqlite) || r.clause(key, value, true, "", out.type);
     } else if (rest == L"default") {
         r.clause(key, value, true, "", out.defaultText);
     } else if (rest == L"collation") {
