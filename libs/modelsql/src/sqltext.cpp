@@ -214,9 +214,9 @@ bool oneOf(std::string_view choices, const std::string& word) {
 
 // Where a semicolon ends a statement, as the dialect's own tools split a
 // script: SQLite's shell (sqlite3_complete) ends a CREATE [TEMP] TRIGGER
-// only at a semicolon right after END; psql counts BEGIN and CASE against
-// END in CREATE [OR REPLACE] FUNCTION or PROCEDURE (BEGIN ATOMIC bodies)
-// and ends one only at a semicolon outside them.
+// only at the ";" of a "; END ;"; psql counts BEGIN and CASE against END in
+// CREATE [OR REPLACE] FUNCTION or PROCEDURE (BEGIN ATOMIC bodies) and ends
+// one only at a semicolon outside them.
 class statementEnd {
 public:
     explicit statementEnd(eDialect dialect) : mPg(dialect == ePostgresql) {}
@@ -227,16 +227,23 @@ public:
             if (word == "BEGIN" || word == "CASE") ++mDepth;
             else if (word == "END" && mDepth > 0) --mDepth;
         }
-        mPrevious = word;
+        mTrigger = mTrigger == afterSemicolon && word == "END" ? afterEnd : inBody;
     }
-    void other() { mPrevious.clear(); }
-    // Whether a semicolon here ends the statement.
-    bool endsHere() const { return mPg ? mDepth == 0 : !trigger() || mPrevious == "END"; }
-    void next() {
+    void other() { mTrigger = inBody; }
+    // Whether a semicolon here ends the statement; when it does not, it is
+    // part of the statement.
+    bool semicolon() {
+        if (!ends()) {
+            mTrigger = afterSemicolon;
+            return false;
+        }
         mWords.clear();
         mDepth = 0;
-        mPrevious.clear();
+        mTrigger = inBody;
+        return true;
     }
+    // Whether the statement may end here (at the end of the text).
+    bool ends() const { return mPg ? mDepth == 0 : !trigger() || mTrigger == afterEnd; }
 
 private:
     bool is(std::size_t i, const char* word) const { return i < mWords.size() && mWords[i] == word; }
@@ -251,7 +258,7 @@ private:
     bool mPg;
     std::vector<std::string> mWords;  // the statement's first words, upper case
     int mDepth = 0;                   // psql: BEGIN and CASE not yet ended
-    std::string mPrevious;            // the word just before, empty after any other token
+    enum { inBody, afterSemicolon, afterEnd } mTrigger = inBody;  // SQLite: where in "; END ;"
 };
 
 bool splitStatements(std::string_view text, eDialect dialect, std::vector<std::string>& out, std::string& why) {
@@ -283,12 +290,11 @@ bool splitStatements(std::string_view text, eDialect dialect, std::vector<std::s
                 why = "a semicolon inside parentheses";
                 return false;
             }
-            if (end.endsHere()) {
+            if (end.semicolon()) {
                 if (!push(t.begin)) return false;
                 start = t.end;
-                end.next();
-                continue;
             }
+            continue;
         }
         end.other();
     }
@@ -296,7 +302,7 @@ bool splitStatements(std::string_view text, eDialect dialect, std::vector<std::s
         why = scan.fault();
         return false;
     }
-    if (depth != 0 || !end.endsHere()) {
+    if (depth != 0 || !end.ends()) {
         why = depth != 0 ? "a parenthesis left open" : "a body without its END";
         return false;
     }
