@@ -44,9 +44,6 @@ void appendConstraintName(std::string& out, const ky::string& name, const ddlCon
     out += ' ';
 }
 
-
-// The constraints written inside CREATE TABLE after the columns, in the
-// order the facts list them; `part` starts each.
 // Starts each part of a CREATE TABLE statement: the first on a line of its
 // own, the others after a comma.
 struct partStart {
@@ -59,6 +56,8 @@ struct partStart {
     }
 };
 
+// The constraints written inside CREATE TABLE after the columns, in the
+// order the facts list them.
 void appendTableConstraints(const table& t, const ddlContext& ctx, partStart& part) {
     const bool pg = ctx.dialect() == ePostgresql;
     if (!t.key.empty() && !t.keyInColumn) {
@@ -84,7 +83,8 @@ void appendTableConstraints(const table& t, const ddlContext& ctx, partStart& pa
     for (const foreignKey& fk : t.foreignKeys) {
         if ((fk.closesCycle || fk.notValid) && pg) continue;
         appendForeignKey(part(), fk, ctx);
-        if (fk.closesCycle && fk.clauses.find("DEFERRABLE") == std::string::npos) part.out += " DEFERRABLE INITIALLY DEFERRED";
+        if (fk.closesCycle && foldedAscii(fk.clauses).find("deferrable") == std::string::npos)
+            part.out += " DEFERRABLE INITIALLY DEFERRED";
     }
     if (!pg)
         for (const namedText& fk : t.facts.foreignKeys) {
