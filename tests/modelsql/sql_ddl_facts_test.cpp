@@ -303,7 +303,7 @@ TEST_F(DdlFacts, SqliteViewsFollowTheViewsTheyRead) {
     const ky::refPtr<classInfo> inner = cls(L"inner_view");
     field(inner, L"id");
     set(inner, L"sql.dependsOn", L"t");
-    set(inner, L"sqlite.view", L"CREATE VIEW inner_view AS SELECT id FROM t WHERE a > 0");
+    set(inner, L"sqlite.view", L"CREATE VIEW inner_view AS SELECT id FROM t WHERE a > 0 -- the positive ones\n");
     keyed(L"t", {L"a"});
     const std::string db = sqliteDatabase();
     EXPECT_EQ(sqliteAsk(db, "INSERT INTO t VALUES (1, 1), (2, 0); SELECT count(*) FROM outer_view"), "1");

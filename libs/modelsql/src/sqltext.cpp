@@ -210,7 +210,13 @@ bool oneOf(std::string_view choices, const std::string& word) {
     return false;
 }
 
-}  // namespace
+// Whether `text` ends inside a -- comment.
+bool endsInLineComment(std::string_view text, eDialect dialect) {
+    scanner scan(text, dialect);
+    while (scan.next().kind != tokenKind::end) {
+    }
+    return scan.endsInLineComment();
+}
 
 // Where a semicolon ends a statement, as the dialect's own tools split a
 // script: SQLite's shell (sqlite3_complete) ends a CREATE [TEMP] TRIGGER
@@ -261,6 +267,8 @@ private:
     enum { inBody, afterSemicolon, afterEnd } mTrigger = inBody;  // SQLite: where in "; END ;"
 };
 
+}  // namespace
+
 bool splitStatements(std::string_view text, eDialect dialect, std::vector<std::string>& out, std::string& why) {
     scanner scan(text, dialect);
     statementEnd end(dialect);
@@ -273,6 +281,8 @@ bool splitStatements(std::string_view text, eDialect dialect, std::vector<std::s
             return false;
         }
         out.emplace_back(statement);
+        // A line comment at its end needs its line break back before the ";".
+        if (endsInLineComment(statement, dialect)) out.back() += '\n';
         return true;
     };
     for (token t = scan.next(); t.kind != tokenKind::end; t = scan.next()) {
@@ -306,10 +316,7 @@ bool splitStatements(std::string_view text, eDialect dialect, std::vector<std::s
         why = depth != 0 ? "a parenthesis left open" : "a body without its END";
         return false;
     }
-    if (!trimmed(text.substr(start)).empty()) {
-        if (!push(text.size())) return false;
-        if (scan.endsInLineComment()) out.back() += '\n';
-    }
+    if (!trimmed(text.substr(start)).empty() && !push(text.size())) return false;
     if (out.empty()) {
         why = "no statement";
         return false;
