@@ -389,9 +389,14 @@ void addForeignKey(builder& b, const catTable& table, const catForeignKey& fk, s
 // "sql.primaryKey".
 void setKey(builder& b, const catTable& table) {
     ky::refPtr<classInfo> cls = b.classOf[&table];
-    for (const ky::string& name : keyColumns(table))
-        if (ky::refPtr<fieldInfo> field = cls->fieldInfo(name, false, false))
-            field->setSemantic(eSemPrimkey, ky::genericSet(), L"");
+    for (const catColumn& column : table.columns) {
+        if (column.keyPosition == 0) continue;
+        ky::refPtr<fieldInfo> field = cls->fieldInfo(column.name, false, false);
+        if (!field) continue;
+        field->setSemantic(eSemPrimkey, ky::genericSet(), L"");
+        // The key marks its fields mandatory; SQLite's key columns may hold NULL.
+        field->setMandatory(column.notNull);
+    }
 }
 
 void keepKey(builder& b, const catTable& table) {

@@ -165,7 +165,10 @@ void readKey(reader& r, pgRelation& rel, PGresult* result, int row) {
 }
 
 void addUnique(catTable& table, catUnique unique) {
-    if (unique.definition.empty() && unique.columns.size() == 1) table.uniqueColumns.push_back(unique.columns[0]);
+    // Only a constraint is the column's unique mark; a unique index of one
+    // column stays an index, as the database holds it.
+    if (unique.constraint && unique.definition.empty() && unique.columns.size() == 1)
+        table.uniqueColumns.push_back(unique.columns[0]);
     else table.uniques.push_back(std::move(unique));
 }
 
