@@ -231,30 +231,33 @@ void collectTables(const modelInfo& model, ddlContext& ctx) {
                   ctx, ky::string(), false);
 }
 
-// Whether the columns `to` of `t` are its key, a unique column or the
-// columns of a unique constraint or index, as the database needs for the
-// target of a foreign key.
-bool referencesKey(const table& t, const std::vector<ky::scString>& to) {
+// What makes the columns `to` of `t` unique, as the database needs for the
+// target of a foreign key: its key, a unique column or the columns of a
+// unique constraint (all there with the table), or a unique index (there
+// only once the indexes are made).
+enum eTargetKind { eNoTarget, eTableTarget, eIndexTarget };
+
+eTargetKind referencedBy(const table& t, const std::vector<ky::scString>& to) {
     std::vector<ky::scString> sortedTo = to, sortedKey = t.key;
     std::sort(sortedTo.begin(), sortedTo.end());
     std::sort(sortedKey.begin(), sortedKey.end());
-    if (!sortedKey.empty() && sortedTo == sortedKey) return true;
-    const auto& uniques = t.facts.uniques;
-    const auto& uniqueIndexes = t.facts.uniqueIndexes;
-    if (!uniques.empty() || !uniqueIndexes.empty()) {
-        std::vector<ky::string> names;
-        for (ky::scString name : to) names.push_back(name.string());
-        std::sort(names.begin(), names.end());
-        for (const auto* list : {&uniques, &uniqueIndexes})
-            for (const detail::namedColumns& unique : *list) {
-                std::vector<ky::string> columns = unique.columns;
-                std::sort(columns.begin(), columns.end());
-                if (columns == names) return true;
-            }
+    if (!sortedKey.empty() && sortedTo == sortedKey) return eTableTarget;
+    if (to.size() == 1) {
+        auto c = std::find_if(t.columns.begin(), t.columns.end(), [&](const column& c) { return c.name == to[0]; });
+        if (c != t.columns.end() && c->field->isUnique() && c->field->semantic() != eSemPrimkey) return eTableTarget;
     }
-    if (to.size() != 1) return false;
-    auto c = std::find_if(t.columns.begin(), t.columns.end(), [&](const column& c) { return c.name == to[0]; });
-    return c != t.columns.end() && c->field->isUnique() && c->field->semantic() != eSemPrimkey;
+    std::vector<ky::string> names;
+    for (ky::scString name : to) names.push_back(name.string());
+    std::sort(names.begin(), names.end());
+    auto among = [&](const std::vector<detail::namedColumns>& list) {
+        return std::any_of(list.begin(), list.end(), [&](const detail::namedColumns& unique) {
+            std::vector<ky::string> columns = unique.columns;
+            std::sort(columns.begin(), columns.end());
+            return columns == names;
+        });
+    };
+    if (among(t.facts.uniques)) return eTableTarget;
+    return among(t.facts.uniqueIndexes) ? eIndexTarget : eNoTarget;
 }
 
 const fieldInfo& columnField(const table& t, ky::scString name) {
@@ -332,7 +335,9 @@ bool resolveForeignKey(const relationInfo& relation, table& from, ddlContext& ct
     if (towardsClass) fk.to = to.key;
     if (fk.to.empty()) return refuse(L"leads to a class without a primary key");
     if (fk.to.size() != fk.from.size()) return refuse(L"pairs a different number of fields than the target's key");
-    if (!referencesKey(to, fk.to)) return refuse(L"leads to fields that are neither the target's key nor unique");
+    const eTargetKind targetKind = referencedBy(to, fk.to);
+    if (targetKind == eNoTarget) return refuse(L"leads to fields that are neither the target's key nor unique");
+    fk.afterIndexes = targetKind == eIndexTarget;
     if (!typesPair(relation, from, fk, ctx)) return false;
     applyClauses(relation, from, ctx, fk);
     return true;

@@ -81,7 +81,7 @@ void appendTableConstraints(const table& t, const ddlContext& ctx, partStart& pa
         part.out += unique.text;
     }
     for (const foreignKey& fk : t.foreignKeys) {
-        if ((fk.closesCycle || fk.notValid) && pg) continue;
+        if ((fk.closesCycle || fk.notValid || fk.afterIndexes) && pg) continue;
         appendForeignKey(part(), fk, ctx);
         if (fk.closesCycle && foldedAscii(fk.clauses).find("deferrable") == std::string::npos)
             part.out += " DEFERRABLE INITIALLY DEFERRED";
@@ -125,7 +125,7 @@ void alterStatements(const table& t, const ddlContext& ctx, std::vector<std::str
         return statement;
     };
     for (const foreignKey& fk : t.foreignKeys) {
-        if (!fk.closesCycle && !fk.notValid) continue;
+        if (!(fk.closesCycle || fk.notValid) || fk.afterIndexes) continue;
         std::string& statement = alter();
         appendForeignKey(statement, fk, ctx);
         if (fk.notValid) statement += " NOT VALID";
@@ -149,6 +149,19 @@ ky::string indexName(const table& t, const namedColumns& index) {
     ky::string name = t.name.string();
     for (const ky::string& column : index.columns) name += L"_" + column;
     return name + L"_idx";
+}
+
+// PostgreSQL: the foreign keys whose targets a unique index makes unique,
+// added once the indexes exist.
+void lateForeignKeys(const table& t, const ddlContext& ctx, std::vector<std::string>& out) {
+    for (const foreignKey& fk : t.foreignKeys) {
+        if (!fk.afterIndexes) continue;
+        std::string& statement = out.emplace_back("ALTER TABLE ");
+        ctx.appendTableName(statement, t);
+        statement += " ADD ";
+        appendForeignKey(statement, fk, ctx);
+        if (fk.notValid) statement += " NOT VALID";
+    }
 }
 
 void indexStatements(const table& t, const ddlContext& ctx, std::vector<std::string>& out) {
@@ -240,6 +253,8 @@ std::vector<std::string> writeStatements(const ddlContext& ctx, const std::vecto
         for (std::size_t i = 0; i < tableCount; ++i) alterStatements(ctx.tables[order[i]], ctx, statements);
     for (std::size_t index : views) statements.push_back(ctx.tables[index].facts.viewStatement);
     for (std::size_t index : order) indexStatements(ctx.tables[index], ctx, statements);
+    if (pg)
+        for (std::size_t i = 0; i < tableCount; ++i) lateForeignKeys(ctx.tables[order[i]], ctx, statements);
     const std::size_t after = statements.size();
     factStatements(ctx, &classFacts::after, &fieldFacts::after, statements);
     tablesFirst(statements.begin() + static_cast<std::ptrdiff_t>(after), statements.end(), ctx.dialect());
