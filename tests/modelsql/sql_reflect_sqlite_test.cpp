@@ -232,7 +232,7 @@ struct schemaChanger {
         if (changer->done) return 0;
         bool readingColumns = false;
         for (sqlite3_stmt* s = sqlite3_next_stmt(changer->reader, nullptr); s; s = sqlite3_next_stmt(changer->reader, s))
-            if (sqlite3_sql(s) && std::string(sqlite3_sql(s)).find("pragma_table_info") != std::string::npos)
+            if (sqlite3_sql(s) && std::string(sqlite3_sql(s)).find("pragma_table_xinfo") != std::string::npos)
                 readingColumns = true;
         if (!readingColumns) return 0;
         changer->done = true;

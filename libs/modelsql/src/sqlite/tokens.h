@@ -1,0 +1,60 @@
+// The tokens of a SQLite statement, as SQLite's own tokenizer splits it:
+// strings and blobs ('it''s', X'0a'), identifiers in the three quoting
+// styles ("a""b", [a b], `a``b`), words, numbers and single punctuation
+// marks; comments and white space are dropped. A token is a range of the
+// text it came from, so any clause can be cut from the statement exactly as
+// it was written.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ky::metamodel::sql::detail::sqlite {
+
+struct token {
+    enum eKind { eWord, eName, eLiteral, ePunct };
+    eKind kind;
+    std::size_t begin;  // the first byte in the statement
+    std::size_t end;    // one past the last byte
+};
+
+// A statement's text and its tokens; the text must outlive it.
+class tokenList {
+public:
+    // Splits `sql`; ok() is false when a string or quoted name does not end.
+    explicit tokenList(std::string_view sql);
+
+    // Whether the whole text could be split.
+    bool ok() const { return mOk; }
+    // The number of tokens.
+    std::size_t size() const { return mTokens.size(); }
+    // The token at `i` (i < size()).
+    const token& operator[](std::size_t i) const { return mTokens[i]; }
+
+    // Whether the token at `i` is the word `upper` (given in upper case),
+    // compared with ASCII letters folded; false past the end.
+    bool isWord(std::size_t i, std::string_view upper) const;
+    // Whether the token at `i` is the punctuation mark `c`; false past the end.
+    bool isPunct(std::size_t i, char c) const;
+    // Whether the token at `i` may be a name: a word or a quoted name.
+    bool isName(std::size_t i) const;
+    // The token at `i` as written.
+    std::string_view text(std::size_t i) const;
+    // The name the token at `i` stands for: a quoted name without its
+    // quotes, inner quotes undoubled; any other token as written.
+    std::string name(std::size_t i) const;
+    // The text from the start of token `first` to the end of token `last`,
+    // as written (comments inside included).
+    std::string_view span(std::size_t first, std::size_t last) const;
+    // The index of the ")" closing the "(" at `open`; size() when none.
+    std::size_t closing(std::size_t open) const;
+
+private:
+    std::string_view mSql;
+    std::vector<token> mTokens;
+    bool mOk = true;
+};
+
+}  // namespace ky::metamodel::sql::detail::sqlite
