@@ -60,7 +60,7 @@ constexpr const char* columnsQuery =
 
 // pragma_foreign_key_list and pragma_index_list answer the newest first.
 constexpr const char* foreignKeysQuery =
-    "SELECT m.name, f.id, f.\"table\", f.\"from\", f.\"to\", f.on_update, f.on_delete, f.\"match\" "
+    "SELECT m.name, f.id, f.\"table\", f.\"from\", f.\"to\", f.on_update, f.on_delete "
     "FROM sqlite_schema AS m JOIN pragma_foreign_key_list(m.name) AS f " KY_SQLITE_TABLES
     "ORDER BY m.rowid, f.id DESC, f.seq";
 
@@ -307,18 +307,12 @@ void readTableTexts(reader& r) {
 
 // ---- foreign keys ----
 
-// The clauses that differ from the default, as both dialects take them.
-// SQLite keeps MATCH's word without acting on it; SIMPLE is both dialects'
-// default, and only FULL means the same in PostgreSQL.
-std::string actionsOf(const std::string& match, const std::string& onUpdate, const std::string& onDelete) {
+// The actions that differ from the default, as both dialects take them;
+// MATCH and DEFERRABLE come from the table's statement.
+std::string actionsOf(const std::string& onUpdate, const std::string& onDelete) {
     std::string out;
-    auto add = [&](const std::string& clause) {
-        if (!out.empty()) out += ' ';
-        out += clause;
-    };
-    if (foldedAscii(match) == "full") add("MATCH FULL");
-    if (onUpdate != "NO ACTION") add("ON UPDATE " + onUpdate);
-    if (onDelete != "NO ACTION") add("ON DELETE " + onDelete);
+    if (onUpdate != "NO ACTION") out = "ON UPDATE " + onUpdate;
+    if (onDelete != "NO ACTION") out += (out.empty() ? "ON DELETE " : " ON DELETE ") + onDelete;
     return out;
 }
 
@@ -333,7 +327,7 @@ bool readForeignKeys(reader& r) {
         if (name != lastTable || id != lastId) {
             catForeignKey& fk = table->foreignKeys.emplace_back();
             fk.target = wideAt(stmt, 2);
-            fk.actions = wide(actionsOf(textAt(stmt, 7), textAt(stmt, 5), textAt(stmt, 6)));
+            fk.actions = wide(actionsOf(textAt(stmt, 5), textAt(stmt, 6)));
             lastTable = name;
             lastId = id;
         }
@@ -364,6 +358,9 @@ void completeForeignKeys(reader& r, catTable& table, text::tableText& t) {
             written.matched = true;
             fk.name = wide(written.name);
             fk.definition = wide(written.definition);
+            // PostgreSQL knows only FULL and SIMPLE, its default; SQLite
+            // acts on neither.
+            if (written.matchFull) fk.actions = fk.actions.empty() ? L"MATCH FULL" : L"MATCH FULL " + fk.actions;
             if (!written.deferrable.empty()) fk.actions += (fk.actions.empty() ? L"" : L" ") + wide(written.deferrable);
             break;
         }

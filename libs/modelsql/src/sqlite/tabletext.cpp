@@ -125,8 +125,11 @@ std::size_t readReferences(walker& w, std::size_t i, foreignKeyText& fk) {
     while (i < w.end) {
         if (t.isWord(i, "ON") && (t.isWord(i + 2, "SET") || t.isWord(i + 2, "NO"))) {
             i += 4;
-        } else if (t.isWord(i, "ON") || t.isWord(i, "MATCH")) {
-            i += t.isWord(i, "ON") ? 3 : 2;
+        } else if (t.isWord(i, "ON")) {
+            i += 3;
+        } else if (t.isWord(i, "MATCH")) {
+            fk.matchFull = t.isWord(i + 1, "FULL");
+            i += 2;
         } else if (t.isWord(i, "DEFERRABLE") || (t.isWord(i, "NOT") && t.isWord(i + 1, "DEFERRABLE"))) {
             deferrable = t.isWord(i, "DEFERRABLE");
             i += deferrable ? 1 : 2;

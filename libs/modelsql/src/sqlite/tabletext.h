@@ -35,6 +35,7 @@ struct foreignKeyText {
     std::vector<std::string> from;          // the columns, ASCII-folded
     std::string target;                     // the target table, ASCII-folded
     std::vector<std::string> to;            // the target columns, ASCII-folded; empty: the target's key
+    bool matchFull = false;                 // MATCH FULL (SQLite keeps the clause without acting on it)
     std::string deferrable;                 // "DEFERRABLE" or "DEFERRABLE INITIALLY DEFERRED"; empty: not deferrable
     std::string definition;                 // "FOREIGN KEY (a) REFERENCES t (b) ..." as written
     bool matched = false;                   // taken by a foreign key the pragma listed
