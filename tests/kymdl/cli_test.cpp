@@ -6,6 +6,8 @@
 // input in `stdin` (else it reads /dev/null) and environment variables in `env`.
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -161,6 +163,101 @@ TEST_F(OverridingStringField, DdlGivesTheSourcesLength) {
     ASSERT_NE(table, std::string::npos) << out;
     const std::string statement = out.substr(table, out.find(");", table) - table);
     EXPECT_NE(statement.find("\n    name VARCHAR(80),"), std::string::npos) << statement;
+}
+
+// reflect on SQLite files made for each test: what it writes loads and gives
+// DDL, and after an error it writes nothing.
+class Reflect : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mDir = fs::temp_directory_path() / ("kymdl_reflect_" + std::to_string(getpid()));
+        fs::remove_all(mDir);
+        fs::create_directories(mDir);
+    }
+    void TearDown() override { fs::remove_all(mDir); }
+
+    // A SQLite file `name` in the scratch folder made by `sql`.
+    std::string database(const std::string& name, const char* sql) {
+        const std::string path = (mDir / name).string();
+        sqlite3* db = nullptr;
+        EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        sqlite3_close(db);
+        return path;
+    }
+    std::string file(const std::string& name) const { return (mDir / name).string(); }
+    outcome tool(const std::vector<std::string>& args) const { return runTool(args, {}, "/dev/null", mDir); }
+
+    fs::path mDir;
+};
+
+TEST_F(Reflect, TypelessColumnsGiveAFileThatEveryDialectsDdlTakes) {
+    const std::string db =
+        database("typeless.db", "CREATE TABLE settings (key PRIMARY KEY, value, updated_at);"
+                                "CREATE TABLE log (id INTEGER PRIMARY KEY, message, payload BLOB);");
+    const std::string model = file("typeless.yaml");
+    const outcome reflected = tool({"reflect", "sqlite:" + db, "-o", model});
+    ASSERT_EQ(reflected.status, 0) << reflected.err;
+    const outcome sqlite = tool({"ddl", model, "--dialect", "sqlite"});
+    EXPECT_EQ(sqlite.status, 0) << sqlite.err;
+    const outcome postgresql = tool({"ddl", model, "--dialect", "postgresql"});
+    EXPECT_EQ(postgresql.status, 0) << postgresql.err;
+}
+
+TEST_F(Reflect, EndsWithTheSummaryOfWhatWasRead) {
+    const std::string db = database("two.db", "CREATE TABLE a (id INTEGER PRIMARY KEY, name TEXT);"
+                                              "CREATE TABLE b (id INTEGER PRIMARY KEY, a_id INTEGER REFERENCES a (id));");
+    const outcome result = tool({"reflect", "sqlite:" + db, "-o", file("two.yaml")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string lastLine = result.err.substr(result.err.rfind('\n', result.err.size() - 2) + 1);
+    EXPECT_EQ(lastLine.rfind("kymdl: read 2 tables, 4 columns, 2 primary keys, 1 foreign key, ", 0), 0u) << result.err;
+}
+
+TEST_F(Reflect, QuietLeavesTheSummaryOut) {
+    const std::string db = database("one.db", "CREATE TABLE a (id INTEGER PRIMARY KEY);");
+    const outcome result = tool({"-q", "reflect", "sqlite:" + db, "-o", file("one.yaml")});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+}
+
+TEST_F(Reflect, AnErrorLeavesNoFileBehind) {
+    std::ofstream(file("text.db")) << "not a database, only text\n";
+    const outcome result = tool({"reflect", "sqlite:" + file("text.db"), "-o", file("model.yaml")});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_FALSE(fs::exists(file("model.yaml")));
+}
+
+TEST_F(Reflect, AnErrorKeepsTheFileThatWasThere) {
+    std::ofstream(file("text.db")) << "not a database, only text\n";
+    std::ofstream(file("model.yaml")) << "caseSensitiveNames: false\n";
+    const outcome result = tool({"reflect", "sqlite:" + file("text.db"), "-o", file("model.yaml")});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(readAll(file("model.yaml")), "caseSensitiveNames: false\n");
+}
+
+// --include, --exclude and --schema take one value each time they are
+// given: the database after them is no second pattern.
+TEST_F(Reflect, RepeatedOptionsBeforeTheDatabaseTakeOneValueEach) {
+    const std::string db = database("three.db", "CREATE TABLE a (id INTEGER PRIMARY KEY);"
+                                                "CREATE TABLE b (id INTEGER PRIMARY KEY);"
+                                                "CREATE TABLE c (id INTEGER PRIMARY KEY);");
+    const outcome result =
+        tool({"reflect", "--include", "a", "--include", "b", "--schema", "main", "sqlite:" + db, "-o", file("m.yaml")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string model = readAll(file("m.yaml"));
+    EXPECT_NE(model.find("name: \"b\""), std::string::npos) << model;
+    EXPECT_EQ(model.find("name: \"c\""), std::string::npos) << model;
+}
+
+TEST_F(Reflect, ADatabaseLockedByAnotherConnectionLeavesNoFileBehind) {
+    const std::string db = database("locked.db", "CREATE TABLE a (id INTEGER PRIMARY KEY);");
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const outcome result = tool({"reflect", "sqlite:" + db, "--timeout", "1", "-o", file("model.yaml")});
+    sqlite3_close(holder);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_FALSE(fs::exists(file("model.yaml")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ToolCase, ::testing::ValuesIn(caseNames()),

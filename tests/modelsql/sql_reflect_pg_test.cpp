@@ -66,10 +66,13 @@ TEST_F(PgReflect, DefaultsKeepTheServersTextAndTheirLiteralValue) {
     EXPECT_EQ(fieldOf(L"t", L"c")->defaultExpression(), L"now()");
 }
 
-TEST_F(PgReflect, UnknownTypeBecomesCustomWithAWarning) {
+TEST_F(PgReflect, UnknownTypeBecomesCustomAndKeepsItsNativeText) {
     reflect("CREATE TABLE t (i inet);");
     EXPECT_EQ(fieldOf(L"t", L"i")->typeString().string(), L"inet");
-    EXPECT_EQ(countCode(result.problems, "sql.reflect.unknown-type"), 1);
+    ky::string native;
+    EXPECT_TRUE(fieldOf(L"t", L"i")->getUserProperty(L"postgresql.type", native, false));
+    EXPECT_EQ(native, L"inet");
+    EXPECT_EQ(countCode(result.problems, "sql.reflect.unknown-type"), 0);
 }
 
 TEST_F(PgReflect, OnlyTheGivenSchemaIsRead) {

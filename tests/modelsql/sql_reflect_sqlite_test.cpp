@@ -53,10 +53,15 @@ TEST_F(SqliteReflect, ForeignKeyWithoutTargetColumnsLeadsToThePrimaryKey) {
     EXPECT_EQ(pairs[0].second->qualifiedName(), L"p.id");
 }
 
-TEST_F(SqliteReflect, KeyColumnThatIsAlsoAForeignKeyStaysInTheKey) {
+// The relation makes the key column its field, as every relation does; the
+// key is kept beside it.
+TEST_F(SqliteReflect, KeyColumnThatIsAlsoAForeignKeyKeepsBothRoles) {
     reflect("CREATE TABLE p (id INTEGER PRIMARY KEY); CREATE TABLE c (id INTEGER PRIMARY KEY REFERENCES p (id));");
-    EXPECT_EQ(fieldOf(L"c", L"id")->semantic(), eSemPrimkey);
+    EXPECT_EQ(fieldOf(L"c", L"id")->semantic(), eSemRelation);
     EXPECT_EQ(result.model->classInfo(L"c", false)->toRelations_end() - result.model->classInfo(L"c", false)->toRelations_begin(), 1);
+    ky::string key;
+    EXPECT_TRUE(result.model->classInfo(L"c", false)->getUserProperty(L"sql.primaryKey", key, false));
+    EXPECT_EQ(key, L"id");
 }
 
 TEST_F(SqliteReflect, DefaultsBecomeExpressionsAndLiteralValues) {
@@ -97,12 +102,14 @@ TEST_F(SqliteReflect, ChecksOfAnyOtherShapeMakeNoItems) {
         EXPECT_EQ(fieldOf(L"t", column)->semantic(), eSemNone) << ky::string(column).toUtf8();
 }
 
-TEST_F(SqliteReflect, UnknownTypeBecomesCustomWithAWarning) {
-    reflect("CREATE TABLE t (g GEOMETRY);");
+TEST_F(SqliteReflect, UnknownTypeBecomesCustomAndKeepsItsDeclaredText) {
+    reflect("CREATE TABLE t (g GEOMETRY, h);");
     EXPECT_EQ(fieldOf(L"t", L"g")->type(), eCustom);
     EXPECT_EQ(fieldOf(L"t", L"g")->typeString().string(), L"GEOMETRY");
-    ASSERT_EQ(countCode(result.problems, "sql.reflect.unknown-type"), 1);
-    EXPECT_EQ(result.problems[0].field, L"g");
+    ky::string declared;
+    EXPECT_TRUE(fieldOf(L"t", L"g")->getUserProperty(L"sqlite.type", declared, false));
+    EXPECT_EQ(declared, L"GEOMETRY");
+    EXPECT_EQ(countCode(result.problems, "sql.reflect.unknown-type"), 0);
 }
 
 TEST_F(SqliteReflect, IncludeAndExcludePatternsSelectTables) {

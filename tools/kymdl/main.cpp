@@ -445,9 +445,9 @@ bool isDatabase(const std::string& source) {
 
 // The model of a live database, its problems printed; null when it has
 // errors. `timeoutS` (when given, above 0) bounds each wait: for the server,
-// for a lock, for one query.
+// for a lock, for one query. `summary`, when given, receives what was read.
 refPtr<modelInfo> reflectSource(const std::string& source, const std::string& output, sql::reflectOptions options,
-                                int timeoutS) {
+                                int timeoutS, sql::reflectSummary* summary = nullptr) {
     if (timeoutS > 0) {
         options.connectTimeoutS = timeoutS;
         options.queryTimeoutS = timeoutS;
@@ -470,16 +470,22 @@ refPtr<modelInfo> reflectSource(const std::string& source, const std::string& ou
         }
     }
     if (reportSqlDiagnostics(result.problems, shown) > 0) return {};
+    if (summary) *summary = result.summary;
     return result.model;
 }
 
+// Writes the model file of a database, or nothing at all: the file is
+// written whole once the reflection has succeeded (see emit), and the
+// one-line summary of what was read follows on standard error.
 int reflect(const std::string& source, const std::string& output, const sql::reflectOptions& options, int timeoutS) {
-    const refPtr<modelInfo> model = reflectSource(source, output, options, timeoutS);
+    sql::reflectSummary summary;
+    const refPtr<modelInfo> model = reflectSource(source, output, options, timeoutS, &summary);
     if (!model) return 1;
     std::vector<file::diagnostic> notes;
     const std::string text = file::saveModelText(model, file::formatOfPath(output), &notes);
     printer->report(notes);
     emit(text, output);
+    if (settings.verbosity >= 0) std::cerr << "kymdl: " << sql::describe(summary) << "\n";
     return 0;
 }
 
@@ -604,16 +610,22 @@ int runTool(int argc, char** argv) {
 
     std::string source;
     sql::reflectOptions reflectOptions;
-    std::string schema = "public";
+    std::vector<std::string> schemas;
     std::vector<std::string> include;
     std::vector<std::string> exclude;
     CLI::App* reflectCmd = app.add_subcommand("reflect", "Write a model file of a live database's tables");
     reflectCmd->add_option("DATABASE", source, "sqlite:PATH or postgresql://...")->required();
     reflectCmd->add_option("-o,--output", output, "write to this file (.json for JSON)");
     reflectCmd->add_flag("--case-sensitive", reflectOptions.caseSensitiveNames, "keep names as the database spells them");
-    reflectCmd->add_option("--schema", schema, "PostgreSQL: the schema read (default public)");
-    reflectCmd->add_option("--include", include, "only tables matching this pattern (* and ?; may repeat)");
-    reflectCmd->add_option("--exclude", exclude, "leave out tables matching this pattern (* and ?; may repeat)");
+    // Each of these takes one value an occurrence, so that the database
+    // after it is not read as a second value.
+    reflectCmd->add_option("--schema", schemas,
+                           "PostgreSQL: a schema read (may repeat; default every schema but the system ones)")
+        ->allow_extra_args(false);
+    reflectCmd->add_option("--include", include, "only tables matching this pattern (* and ?; may repeat)")
+        ->allow_extra_args(false);
+    reflectCmd->add_option("--exclude", exclude, "leave out tables matching this pattern (* and ?; may repeat)")
+        ->allow_extra_args(false);
     int timeoutS = 0;
     reflectCmd->add_option("--timeout", timeoutS, "seconds to wait at most for the server, a lock or one query")
         ->check(CLI::Range(1, 86400));
@@ -674,7 +686,7 @@ int runTool(int argc, char** argv) {
     decideTalk(colour, quiet, verbose);
     const kymdl::reportFormat reportFormat = *checkCmd ? formatNamed(checkFormat) : kymdl::reportFormat::text;
     printer = std::make_unique<kymdl::diagnosticPrinter>(reportFormat, std::cerr, settings.verbosity < 0, settings.colour);
-    reflectOptions.schemas = {ky::string::fromUtf8(schema)};
+    for (const std::string& schema : schemas) reflectOptions.schemas.push_back(ky::string::fromUtf8(schema));
     for (const std::string& pattern : include) reflectOptions.include.push_back(ky::string::fromUtf8(pattern));
     for (const std::string& pattern : exclude) reflectOptions.exclude.push_back(ky::string::fromUtf8(pattern));
 

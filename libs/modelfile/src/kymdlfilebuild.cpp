@@ -123,9 +123,7 @@ void builder::setSemantic(const fieldDesc& field, const ky::refPtr<fieldInfo>& i
         items.reserve(list.size);
         for (std::uint32_t i = 0; i < list.size; ++i) {
             enumItem item;
-            const ky::string text = wideText(mTree, mTree.childIndex(list, i));
-            if (field.semantic == eSemBits ? fieldInfo::parseBitsItem(text, info->type(), item)
-                                           : fieldInfo::parseEnumItem(text, info->type(), item))
+            if (readItem(mTree, mTree.childIndex(list, i), field.semantic, info->type(), item))
                 items.push_back(std::move(item));
         }
         attribs.setValue(ky::scString::createFrom(keys::enumItems), items, true);

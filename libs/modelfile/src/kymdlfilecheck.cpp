@@ -88,7 +88,7 @@ void checker::checkOrdinaryField(fieldDesc& field, const lazyText& what) {
     const std::string_view typeText = text(s[fType]);
     if (typeText == "custom") {
         field.type = eCustom;
-        if (s[fCustomType] == none || text(s[fCustomType]).empty())
+        if (s[fCustomType] == none)
             error(s[fType], L"M012", L"the custom type of " + what() + L" needs a 'customType'");
     } else {
         // Models repeat a few type strings many times: each is read once.
@@ -168,16 +168,18 @@ void checker::checkSemantic(fieldDesc& field, const lazyText& what) {
     }
     const node& list = at(s[fItems]);
     for (std::uint32_t i = 0; i < list.size; ++i) {
-        const node& item = mTree.child(list, i);
-        const place spot = placeOf(mTree.childIndex(list, i));
-        if (item.kind != nodeKind::scalar) continue;
+        const std::uint32_t itemIndex = mTree.childIndex(list, i);
+        const node& item = at(itemIndex);
+        if (item.kind == nodeKind::sequence) continue;
         enumItem parsed;
-        const ky::string itemText = wide(mTree.text(item));
-        const bool read = field.semantic == eSemBits ? fieldInfo::parseBitsItem(itemText, field.type, parsed)
-                                                     : fieldInfo::parseEnumItem(itemText, field.type, parsed);
-        if (!read)
-            mReport.error(spot.line, spot.column, L"M015", L"item " + quoted(std::wstring_view(itemText)) + L" of " +
-                                                              what() + L" does not read as 'value, name' for its type");
+        if (readItem(mTree, itemIndex, field.semantic, field.type, parsed)) continue;
+        const place spot = placeOf(itemIndex);
+        if (item.kind == nodeKind::scalar)
+            mReport.error(spot.line, spot.column, L"M015", L"item " + quoted(text(itemIndex)) + L" of " + what() +
+                                                              L" does not read as 'value, name' for its type");
+        else
+            mReport.error(spot.line, spot.column, L"M015", L"an item of " + what() +
+                                                              L" does not read as {value: ..., name: ...} for its type");
     }
 }
 

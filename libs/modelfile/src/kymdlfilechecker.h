@@ -69,6 +69,8 @@ private:
     bool addOwnField(std::uint32_t cls, ky::scString key, std::uint32_t at);
     std::uint32_t findClass(std::uint32_t nameIndex, const wchar_t* code, const lazyText& what);
     void readTextList(std::uint32_t index, const lazyText& what, bool names);
+    // A list of item texts or {value, name} mappings (see readItem).
+    void readItemList(std::uint32_t index, const lazyText& what);
     void readValueMap(std::uint32_t index, const lazyText& what, const wchar_t* const* reserved);
 
     void readRoot();

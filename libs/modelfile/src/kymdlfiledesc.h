@@ -114,6 +114,13 @@ ky::refPtr<ky::metamodel::modelInfo> buildModel(tree& t, description& desc);
 bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, reporter& report,
                     ky::genericValue& out);
 
+// Reads an enumeration or bit item of a field of `type`: an item text
+// "value, name" as the core reads it, or {value: ..., name: ...}, whose
+// value text converts to the type as it stands (blanks and commas kept) and
+// whose name is taken whole. False when it does not read; nothing is
+// reported.
+bool readItem(const tree& t, std::uint32_t index, eFieldSemantics semantic, eFieldType type, enumItem& item);
+
 // The model checks; `subjects`, when given, receives for each finding the
 // class, field or relation it concerns (by address), so that a load can
 // place it at that element's entry.

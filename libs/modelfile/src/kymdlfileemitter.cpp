@@ -10,6 +10,14 @@ namespace ky::metamodel::file::detail {
 
 namespace {
 
+// Whether a character needs an escape in a double-quoted text: control
+// characters, line and paragraph separators, the byte-order mark and what
+// is no character at all.
+bool isUnprintable(std::uint32_t c) {
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029 || c == 0xfeff || c == 0xfffe ||
+           c == 0xffff || (c >= 0xd800 && c < 0xe000) || c > 0x10ffff;
+}
+
 // Appends `text` in double quotes, escaped so that YAML and JSON read it
 // back unchanged: control characters, line and paragraph separators, the
 // byte-order mark and characters neither syntax allows become \uXXXX.
@@ -32,10 +40,7 @@ void appendQuoted(std::string& out, std::wstring_view text) {
             case '\f': escape = "\\f"; break;
             default: break;
         }
-        const bool unprintable = c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029 ||
-                                 c == 0xfeff || c == 0xfffe || c == 0xffff || (c >= 0xd800 && c < 0xe000) ||
-                                 c > 0x10ffff;
-        if (!escape && !unprintable) continue;
+        if (!escape && !isUnprintable(c)) continue;
         flush(i);
         plainFrom = i + 1;
         if (escape) {
@@ -52,17 +57,18 @@ void appendQuoted(std::string& out, std::wstring_view text) {
 }
 
 // Whether `key` can go unquoted into YAML and read back as the same text
-// with a YAML 1.1 reader as well as a 1.2 one: an identifier that is none
-// of the words those read as booleans or null (in any case, so that no
-// reader's spelling of them is missed). Numbers, "~", ".inf" and "<<" are
-// not identifiers and so are quoted anyway.
+// with a YAML 1.1 reader as well as a 1.2 one: an identifier (dots allowed
+// after its first letter, as in namespaced keys like sql.table) that is
+// none of the words those read as booleans or null (in any case, so that no
+// reader's spelling of them is missed). Numbers, "~", ".inf" and "<<" do
+// not start with a letter and so are quoted anyway.
 bool isPlainKey(std::wstring_view key) {
     if (key.empty()) return false;
     std::wstring folded;
     for (std::size_t i = 0; i < key.size(); ++i) {
         const wchar_t c = key[i];
         const bool letter = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || c == L'_';
-        if (!letter && !(i > 0 && c >= L'0' && c <= L'9')) return false;
+        if (!letter && !(i > 0 && ((c >= L'0' && c <= L'9') || c == L'.'))) return false;
         if (i < 6) folded.push_back(c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c);
     }
     if (key.size() > 5) return true;
@@ -111,7 +117,49 @@ void emitter::token(std::string_view text) {
     afterScalar();
 }
 
+bool emitter::isBlockText(std::wstring_view value) {
+    if (value.find(L'\n') == std::wstring_view::npos) return false;
+    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
+    if (value.front() == L'\n' || blank(value.front()) || blank(value.back())) return false;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const auto c = static_cast<std::uint32_t>(value[i]);
+        if (c == '\n') {
+            if (blank(value[i - 1])) return false;
+        } else if (c != '\t' && isUnprintable(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes `value` (isBlockText) as a literal block two columns deeper than
+// the innermost collection; an empty line is written without indentation,
+// which the block reads as the same empty line.
+void emitter::literalBlock(std::wstring_view value) {
+    beforeScalar();
+    const std::size_t lastText = value.find_last_not_of(L'\n');
+    const std::size_t breaks = value.size() - lastText - 1;
+    mOut += breaks == 0 ? "|-\n" : breaks == 1 ? "|\n" : "|+\n";
+    const auto indent = static_cast<std::size_t>(mStack.back().indent + 2);
+    std::size_t from = 0;
+    while (from < value.size()) {
+        std::size_t to = value.find(L'\n', from);
+        if (to == std::wstring_view::npos) to = value.size();
+        if (to > from) {
+            mOut.append(indent, ' ');
+            appendUtf8(value.substr(from, to - from), mOut);
+        }
+        mOut.push_back('\n');
+        from = to + 1;
+    }
+    mAfterKey = false;
+}
+
 void emitter::text(std::wstring_view value) {
+    if (!mJson && !mStack.back().flow && isBlockText(value)) {
+        literalBlock(value);
+        return;
+    }
     beforeScalar();
     appendQuoted(mOut, value);
     afterScalar();

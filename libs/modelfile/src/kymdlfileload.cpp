@@ -221,6 +221,36 @@ bool readTypedValue(const tree& t, std::uint32_t index, const lazyText& what, re
     return false;
 }
 
+// ---- items ----
+
+bool readItem(const tree& t, std::uint32_t index, eFieldSemantics semantic, eFieldType type, enumItem& item) {
+    const node& n = t.at(index);
+    if (n.kind == nodeKind::scalar) {
+        const ky::string text = wideText(t, index);
+        return semantic == eSemBits ? fieldInfo::parseBitsItem(text, type, item)
+                                    : fieldInfo::parseEnumItem(text, type, item);
+    }
+    if (n.kind != nodeKind::mapping) return false;
+    std::uint32_t valueIndex = tree::none, nameIndex = tree::none;
+    for (std::uint32_t i = 0; i + 1 < n.size; i += 2) {
+        const node& key = t.child(n, i);
+        const std::string_view k = key.kind == nodeKind::scalar ? t.text(key) : std::string_view();
+        std::uint32_t* slot = k == "value" ? &valueIndex : k == "name" ? &nameIndex : nullptr;
+        if (!slot || *slot != tree::none) return false;  // an unknown or repeated key
+        *slot = t.childIndex(n, i + 1);
+    }
+    if (valueIndex == tree::none || nameIndex == tree::none || t.at(valueIndex).kind != nodeKind::scalar ||
+        t.at(nameIndex).kind != nodeKind::scalar)
+        return false;
+    const ky::string text = wideText(t, valueIndex);
+    ky::genericValue value;
+    if (!fieldInfo::getDefaultFromType(type, value)) value = ky::genericValue::create(text);
+    else if (!value.assignFromText(text)) return false;
+    item.itemValue = std::move(value);
+    item.itemName = wideText(t, nameIndex);
+    return true;
+}
+
 }  // namespace ky::metamodel::file::detail
 
 namespace ky::metamodel::file {

@@ -132,6 +132,16 @@ void checker::readTextList(std::uint32_t index, const lazyText& what, bool names
     }
 }
 
+void checker::readItemList(std::uint32_t index, const lazyText& what) {
+    if (index == none || !expect(index, nodeKind::sequence, what)) return;
+    const node& list = at(index);
+    for (std::uint32_t i = 0; i < list.size; ++i) {
+        const std::uint32_t item = mTree.childIndex(list, i);
+        if (at(item).kind == nodeKind::sequence)
+            error(item, L"M018", L"an entry of " + what() + L" must be a text or {value: ..., name: ...}");
+    }
+}
+
 void checker::readValueMap(std::uint32_t index, const lazyText& what, const wchar_t* const* reserved) {
     if (index == none || !expect(index, nodeKind::mapping, what)) return;
     const node& map = at(index);
@@ -270,7 +280,7 @@ void checker::readField(classDesc& cls, std::uint32_t index) {
     if (s[fMandatory] != none) readBool(s[fMandatory], [&] { return L"mandatory of " + what(); });
     if (s[fUnique] != none) readBool(s[fUnique], [&] { return L"unique of " + what(); });
     readTextList(s[fAliases], [&] { return L"the aliases of " + what(); }, true);
-    readTextList(s[fItems], [&] { return L"the items of " + what(); }, false);
+    readItemList(s[fItems], [&] { return L"the items of " + what(); });
     readValueMap(s[fTypeAttributes], [&] { return L"the type attributes of " + what(); }, nullptr);
     readValueMap(s[fSemanticAttributes], [&] { return L"the semantic attributes of " + what(); },
                  semanticKeys);

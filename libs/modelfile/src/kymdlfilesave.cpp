@@ -85,6 +85,16 @@ void writeForm(emitter& out, const valueForm& form) {
     }
 }
 
+// Whether a set holds a text that goes into a literal block, which only a
+// field written in block style can hold.
+bool holdsBlockText(const ky::genericSet& set) {
+    for (const ky::scString& name : set.keys()) {
+        const ky::string* text = set.genericValue(name)->constValuePtr<ky::string>();
+        if (text && emitter::isBlockText(*text)) return true;
+    }
+    return false;
+}
+
 const wchar_t* kindWord(eRelationType kind) {
     switch (kind) {
         case eRef: return L"ref";
@@ -208,7 +218,9 @@ void saver::writeClass(const classInfo& cls) {
 
 void saver::writeField(const classInfo& cls, const fieldInfo& field) {
     const ky::string what = L"field " + cls.scName().string() + L"." + field.scName().string();
-    mOut.beginMap(true);
+    // One line a field, unless in YAML it holds texts of several lines.
+    mOut.beginMap(mOut.json() ||
+                  (!holdsBlockText(field.userProperties(false)) && !holdsBlockText(field.userProperties(true))));
     mOut.key(L"name");
     mOut.text(field.scName().string());
     if (field.sourceField()) writeOverride(field);
@@ -263,7 +275,14 @@ void saver::writeOrdinary(const fieldInfo& field, const ky::string& what) {
     if (length > 0) typeText += L"(" + std::to_wstring(length) + L")";
     mOut.key(L"type");
     mOut.text(typeText);
-    optionalText(L"customType", field.customTypeString().string());
+    // An empty custom type is written too: a custom field without the key
+    // is refused as a slip of the pen, one with "" names no type on purpose.
+    if (type == eCustom) {
+        mOut.key(L"customType");
+        mOut.text(field.customTypeString().string());
+    } else {
+        optionalText(L"customType", field.customTypeString().string());
+    }
     std::vector<const wchar_t*> skip;
     if (length > 0) skip.push_back(keys::length);
     writeValues(L"typeAttributes", field.typeAttribs(), L"the type attributes of " + what, skip);
@@ -318,15 +337,23 @@ void saver::writeSemantic(const fieldInfo& field, const ky::string& what) {
         mOut.beginList();
         for (const enumItem& item : *items) {
             ky::string value;
-            item.itemValue.read(value);
-            // An item text splits at every comma and drops the blanks of
-            // its value part: such an item would come back changed.
-            if (value.find_first_of(L" \t,") != ky::string::npos || item.itemName.find(L',') != ky::string::npos) {
-                mReport.warning(0, 0, L"M101", L"the item '" + value + L", " + item.itemName + L"' of " + what +
-                                                   L" has no item text; it is left out");
+            if (!item.itemValue.read(value)) {
+                mReport.warning(0, 0, L"M101", L"the item '" + item.itemName + L"' of " + what +
+                                                   L" has a value without a text form; it is left out");
                 continue;
             }
-            mOut.text(itemText(value, item.itemName));
+            // An item text splits at every comma and drops the blanks of
+            // its value part: such an item is written as {value, name}.
+            if (value.find_first_of(L" \t,") == ky::string::npos && item.itemName.find(L',') == ky::string::npos) {
+                mOut.text(itemText(value, item.itemName));
+                continue;
+            }
+            mOut.beginMap(true);
+            mOut.key(L"value");
+            mOut.text(value);
+            mOut.key(L"name");
+            mOut.text(item.itemName);
+            mOut.end();
         }
         mOut.end();
     }

@@ -2,8 +2,17 @@
 // would refuse (a name registered twice, a relation from a field that does
 // not exist, a semantic the type does not allow) is checked here first and
 // reported as a diagnostic.
+//
+// What the metamodel has a place for goes there (type, length, mandatory,
+// unique, default, key, relations, enumeration items, labels); every other
+// table fact becomes an own string user property of the class or field, under
+// "sql." when both dialects read it and under the dialect's prefix when it is
+// that dialect's text (docs/sql.md, "Table facts"). A property is written only
+// when it says something the rest of the model does not, so that a DDL of the
+// model gives back what was read.
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "sqlinternal.h"
 
@@ -19,7 +28,17 @@ struct builder {
     std::unordered_map<const catTable*, ky::refPtr<classInfo>> classOf;
     std::unordered_map<const classInfo*, const catTable*> tableOf;
     std::unordered_map<ky::string, const catTable*> byFoldedName;  // SQLite's ASCII-folded table names
+    std::unordered_map<ky::string, const catTable*> bySchemaName;  // "schema\ntable" as the database names them
     std::unordered_map<ky::string, columnType> types;  // the types read so far: a schema repeats few
+    std::vector<ky::string> classNames;               // the class name of each table, in catalogue order
+    ky::string prefix;                                // "postgresql." or "sqlite."
+
+    // An own user property of a class or field, under the dialect's prefix
+    // when `dialectText`.
+    template <class Info>
+    void put(Info& info, bool dialectText, const wchar_t* key, const ky::string& value) {
+        info.setUserProperty(dialectText ? prefix + key : ky::string(L"sql.") + key, value, false);
+    }
 
     const columnType& typeOf(const ky::string& sqlType) {
         auto it = types.find(sqlType);
@@ -83,6 +102,67 @@ bool refusedName(builder& b, const ky::string& name, const wchar_t* what, const 
     return true;
 }
 
+ky::string schemaKey(const ky::string& schema, const ky::string& name) { return schema + L"\n" + name; }
+
+// Names one per line (names of a model hold no control characters).
+ky::string lines(const std::vector<ky::string>& names) {
+    ky::string out;
+    for (const ky::string& name : names) {
+        if (!out.empty()) out += L"\n";
+        out += name;
+    }
+    return out;
+}
+
+// The columns `columns` as the class's fields name them (a model that folds
+// names holds them folded); a column the class lacks as read.
+std::vector<ky::string> fieldNames(const classInfo& cls, const std::vector<ky::string>& columns) {
+    std::vector<ky::string> names;
+    names.reserve(columns.size());
+    for (const ky::string& column : columns) {
+        ky::const_refPtr<fieldInfo> field = cls.fieldInfo(column, false, false);
+        names.push_back(field ? field->scName().string() : column);
+    }
+    return names;
+}
+
+// Statements each ending in ";" and a line break, in order.
+ky::string statements(const std::vector<ky::string>& list) {
+    ky::string out;
+    for (const ky::string& statement : list) {
+        std::size_t end = statement.size();
+        while (end > 0 && (statement[end - 1] == L';' || statement[end - 1] == L' ' || statement[end - 1] == L'\n' ||
+                           statement[end - 1] == L'\t' || statement[end - 1] == L'\r'))
+            --end;
+        if (end == 0) continue;
+        out += statement.substr(0, end);
+        out += L";\n";
+    }
+    return out;
+}
+
+// PostgreSQL's format_type spelling of the types the DDL writes.
+ky::string pgSpelling(const std::string& ddlType) {
+    static const std::pair<const char*, const wchar_t*> words[] = {
+        {"BOOLEAN", L"boolean"}, {"SMALLINT", L"smallint"}, {"INTEGER", L"integer"}, {"BIGINT", L"bigint"},
+        {"REAL", L"real"}, {"DOUBLE PRECISION", L"double precision"}, {"NUMERIC", L"numeric"}, {"TEXT", L"text"},
+        {"DATE", L"date"}, {"TIME", L"time without time zone"}, {"TIMESTAMP", L"timestamp without time zone"},
+        {"BYTEA", L"bytea"}};
+    for (const auto& word : words)
+        if (ddlType == word.first) return word.second;
+    if (ddlType.rfind("VARCHAR(", 0) == 0) return L"character varying" + wide(ddlType.substr(7));
+    return wide(ddlType);
+}
+
+// Whether the DDL writes the column's native type back from the field's
+// type alone: SQLite keeps the declared text as written, PostgreSQL
+// answers its own spelling.
+bool typeWrittenBack(const columnType& type, const ky::string& native, eDialect dialect) {
+    if (!type.known) return false;
+    const std::string ours = sqlTypeOf(type.type, type.length, type.semantic, dialect);
+    return dialect == eSqlite ? wide(ours) == native : pgSpelling(ours) == native;
+}
+
 void addColumn(builder& b, classInfo& cls, const catTable& table, const catColumn& column) {
     if (column.name.empty()) {
         b.report(eError, "sql.reflect.empty-name", L"a column has an empty name", table.name);
@@ -96,49 +176,137 @@ void addColumn(builder& b, classInfo& cls, const catTable& table, const catColum
         return;
     }
     static const columnType enumType{eString, 0, eSemNone, true, {}};
-    const columnType& type = column.isEnum ? enumType : b.typeOf(column.sqlType);
-    if (!type.known)
-        b.report(eWarning, "sql.reflect.unknown-type",
-                 L"the column type \"" + column.sqlType + L"\" is unknown; the field gets it as custom type",
-                 table.name, column.name);
+    static const columnType typelessType{eBinary, 0, eSemNone, true, {}};
+    const columnType& type =
+        column.isEnum ? enumType : column.typeless ? typelessType : b.typeOf(column.sqlType);
     ky::refPtr<fieldInfo> field =
         cls.createFieldInfo(column.name, type.type, lengthAttribute(type.length), type.known ? ky::string() : type.custom);
+    if (column.typeless) b.put(*field, true, L"type", ky::string());
+    else if (column.isEnum || !typeWrittenBack(type, column.sqlType, b.dialect)) b.put(*field, true, L"type", column.sqlType);
     if (column.notNull) field->setMandatory(true);
     if (!column.comment.empty()) field->setLabel(column.comment);
     if (column.hasDefault) {
         field->setDefaultExpression(column.defaultText);
         ky::genericValue value;
-        if (parseDefaultLiteral(column.defaultText, type.type, value)) field->setDefaultValue(value);
+        std::string literal;
+        const bool parsed = parseDefaultLiteral(column.defaultText, type.type, value);
+        if (parsed) field->setDefaultValue(value);
+        if (!parsed || !literalOf(value, type.type, b.dialect, literal) || wide(literal) != column.defaultText)
+            b.put(*field, true, L"default", column.defaultText);
     }
+    if (!column.collation.empty()) b.put(*field, true, L"collation", column.collation);
+    if (!column.identity.empty()) b.put(*field, true, L"identity", column.identity);
+    if (!column.generated.empty()) b.put(*field, true, L"generated", column.generated);
+    if (column.autoincrement) field->setUserProperty(L"sqlite.autoincrement", ky::string(L"true"), false);
+    if (!column.before.empty()) b.put(*field, true, L"before", statements(column.before));
+    if (!column.after.empty()) b.put(*field, true, L"after", statements(column.after));
     if (type.semantic == eSemMonetary) field->setSemantic(eSemMonetary, ky::genericSet(), L"");
     if (column.isEnum) setEnumeration(*field, column);
     else if (!column.checkLiterals.empty() && type.semantic == eSemNone) setCheckedItems(*field, column, type.type);
 }
 
-void addClass(builder& b, const catTable& table) {
+// The key of a named object of a table: its name, or "#n" (counted per
+// kind and table) for one without.
+ky::string objectKey(const ky::string& name, std::size_t& unnamed) {
+    if (name.empty()) return ky::string(L"#") + std::to_wstring(++unnamed);
+    return name;
+}
+
+// The facts of a table that live in user properties of its class.
+void addTableFacts(builder& b, classInfo& cls, const catTable& table, const ky::string& className) {
+    if (!table.schema.empty() && table.schema != L"public") b.put(cls, false, L"schema", table.schema);
+    if (className != table.name) b.put(cls, false, L"table", table.name);
+    if (table.kind == eView) b.put(cls, false, L"kind", ky::string(L"view"));
+    if (table.kind == eMaterializedView) b.put(cls, false, L"kind", ky::string(L"materialized view"));
+    if (!table.viewStatement.empty()) b.put(cls, true, L"view", table.viewStatement);
+    if (!table.options.empty()) b.put(cls, true, L"options", table.options);
+    std::size_t unnamedChecks = 0, unnamedUniques = 0, unnamedIndexes = 0;
+    for (const catNamedText& check : table.checks) {
+        if (refusedName(b, check.name, L"the constraint", table.name)) continue;
+        b.put(cls, true, (L"check." + objectKey(check.name, unnamedChecks)).c_str(), check.text);
+    }
+    for (const catUnique& unique : table.uniques) {
+        if (refusedName(b, unique.name, L"the unique constraint", table.name)) continue;
+        const ky::string key = objectKey(unique.name, unnamedUniques);
+        if (!unique.definition.empty()) b.put(cls, true, (L"unique." + key).c_str(), unique.definition);
+        else
+            b.put(cls, false, ((unique.constraint ? L"unique." : L"uniqueIndex.") + key).c_str(),
+                  lines(fieldNames(cls, unique.columns)));
+    }
+    for (const catIndex& index : table.indexes) {
+        if (refusedName(b, index.name, L"the index", table.name)) continue;
+        const ky::string key = objectKey(index.name, unnamedIndexes);
+        if (index.plain)
+            b.put(cls, false, ((index.unique ? L"uniqueIndex." : L"index.") + key).c_str(),
+                  lines(fieldNames(cls, index.columns)));
+        else b.put(cls, true, (L"index." + key).c_str(), index.statement);
+    }
+    if (!table.before.empty()) b.put(cls, true, L"before", statements(table.before));
+    if (!table.after.empty()) b.put(cls, true, L"after", statements(table.after));
+}
+
+void addClass(builder& b, const catTable& table, const ky::string& className) {
     if (table.name.empty()) {
         b.report(eError, "sql.reflect.empty-name", L"a table has an empty name", table.name);
         return;
     }
-    if (refusedName(b, table.name, L"the table", table.name)) return;
-    if (b.model->classInfo(table.name, false)) {
+    if (refusedName(b, table.name, L"the table", table.name) || refusedName(b, table.schema, L"the schema", table.name))
+        return;
+    if (b.model->classInfo(className, false)) {
         b.report(eError, "sql.reflect.name-clash",
                  L"the table \"" + table.name + L"\" clashes with another table under the model's name rule", table.name);
         return;
     }
-    ky::refPtr<classInfo> cls = b.model->createClassInfo(table.name, false);
+    ky::refPtr<classInfo> cls = b.model->createClassInfo(className, false);
     if (!table.comment.empty()) cls->setLabel(table.comment);
     for (const catColumn& column : table.columns) addColumn(b, *cls, table, column);
     for (const ky::string& name : table.uniqueColumns)
         if (ky::refPtr<fieldInfo> field = cls->fieldInfo(name, false, false)) field->setUnique(true);
+    addTableFacts(b, *cls, table, className);
     b.classOf[&table] = cls;
     b.tableOf[cls.get()] = &table;
     b.byFoldedName.emplace(foldedAscii(table.name), &table);
+    b.bySchemaName.emplace(schemaKey(table.schema, table.name), &table);
+}
+
+// The class name of each table: its own, except that of tables of one name
+// (under the model's name rule) in several schemas the one in "public", else
+// in the schema first in name order, keeps it and every other one becomes
+// "<schema>_<table>", numbered "_2", "_3", ... while that is taken too. Two
+// tables of one schema that clash keep their names (and are refused).
+std::vector<ky::string> classNamesOf(const catalogue& cat, bool caseSensitive) {
+    std::vector<std::size_t> order(cat.tables.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    auto rank = [&](std::size_t i) {
+        const ky::string& schema = cat.tables[i].schema;
+        return std::make_pair(schema.empty() || schema == L"public" ? 0 : 1, std::cref(schema));
+    };
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t l, std::size_t r) { return rank(l) < rank(r); });
+    auto keyOf = [&](const ky::string& name) { return caseSensitive ? name : name.lower(); };
+    std::unordered_map<ky::string, const ky::string*> taken;  // name under the rule → the schema holding it
+    std::vector<ky::string> names(cat.tables.size());
+    for (std::size_t i : order) {
+        const catTable& table = cat.tables[i];
+        ky::string name = table.name;
+        auto it = taken.find(keyOf(name));
+        if (it != taken.end() && *it->second != table.schema) {
+            const ky::string base = table.schema + L"_" + table.name;
+            name = base;
+            for (int n = 2; taken.count(keyOf(name)); ++n) name = base + L"_" + std::to_wstring(n);
+        }
+        taken.emplace(keyOf(name), &table.schema);
+        names[i] = name;
+    }
+    return names;
 }
 
 // The table a foreign key names: by the model's name rule, else (SQLite
 // compares table names with ASCII letters folded) by the folded name.
-const catTable* findTable(builder& b, const ky::string& name) {
+const catTable* findTable(builder& b, const ky::string& schema, const ky::string& name) {
+    if (!schema.empty()) {
+        auto it = b.bySchemaName.find(schemaKey(schema, name));
+        return it == b.bySchemaName.end() ? nullptr : it->second;
+    }
     if (ky::refPtr<classInfo> cls = b.model->classInfo(name, false)) {
         auto it = b.tableOf.find(cls.get());
         if (it != b.tableOf.end()) return it->second;
@@ -164,18 +332,41 @@ bool alreadyRelated(classInfo& cls, const ky::refPtr<fieldInfo>& from, const ky:
     return false;
 }
 
-void addForeignKey(builder& b, const catTable& table, const catForeignKey& fk) {
+// A name for the relation of `fk` that no other relation of the class has:
+// the constraint's name, else its first field's, numbered while taken.
+ky::string relationName(classInfo& cls, const catForeignKey& fk, const fieldInfo& firstField) {
+    auto taken = [&](const ky::string& name) {
+        for (auto it = cls.toRelations_begin(); it != cls.toRelations_end(); ++it)
+            if (*it && (*it)->scName().string() == name) return true;
+        return false;
+    };
+    const ky::string base =
+        fk.name.empty() || fk.name.findNonNameCharacter() != ky::string::npos ? firstField.scName().string() : fk.name;
+    ky::string name = base;
+    for (int n = 2; taken(name); ++n) name = base + L"_" + std::to_wstring(n);
+    return name;
+}
+
+void addForeignKey(builder& b, const catTable& table, const catForeignKey& fk, std::size_t& unnamed) {
+    ky::refPtr<classInfo> from = b.classOf[&table];
+    const catTable* target = fk.targetRead ? findTable(b, fk.targetSchema, fk.target) : nullptr;
+    // A key no relation can carry keeps its text when the DDL can write it
+    // back: its target is in the model, or SQLite, which takes a key towards
+    // a table that does not exist.
     auto refuse = [&](const ky::string& why) {
+        if (!fk.definition.empty() && (target || b.dialect == eSqlite) &&
+            fk.name.findNonNameCharacter() == ky::string::npos) {
+            b.put(*from, true, (L"foreignKey." + objectKey(fk.name, unnamed)).c_str(), fk.definition);
+            return;
+        }
         b.report(eWarning, "sql.reflect.foreign-key",
                  L"the foreign key towards \"" + fk.target + L"\" " + why + L"; no relation is made", table.name,
                  fk.from.empty() ? ky::string() : fk.from[0]);
     };
-    const catTable* target = fk.targetRead ? findTable(b, fk.target) : nullptr;
     auto targetClass = target ? b.classOf.find(target) : b.classOf.end();
     if (targetClass == b.classOf.end()) return refuse(L"leads to a table that is not read");
     const std::vector<ky::string> to = fk.to.empty() ? keyColumns(*target) : fk.to;
     if (fk.from.empty() || to.size() != fk.from.size()) return refuse(L"pairs no columns or a different number of them");
-    ky::refPtr<classInfo> from = b.classOf[&table];
     std::vector<std::pair<ky::refPtr<fieldInfo>, ky::refPtr<fieldInfo>>> pairs;
     for (std::size_t i = 0; i < to.size(); ++i) {
         ky::refPtr<fieldInfo> f = from->fieldInfo(fk.from[i], false, false);
@@ -185,13 +376,17 @@ void addForeignKey(builder& b, const catTable& table, const catForeignKey& fk) {
     }
     if (alreadyRelated(*from, pairs[0].first, pairs[0].second))
         return refuse(L"starts like another foreign key of the table");
+    const ky::string name = relationName(*from, fk, *pairs[0].first);
     ky::refPtr<relationInfo> relation =
-        from->createRelation(pairs[0].first->scName().string(), false, pairs[0].second, eRef, L"", L"");
+        from->createRelation(pairs[0].first->scName().string(), false, pairs[0].second, eRef, name, L"");
     for (std::size_t i = 1; i < pairs.size(); ++i) relation->addFieldRelation(pairs[i].first, pairs[i].second);
+    if (!fk.actions.empty()) b.put(*from, false, (L"foreignKey." + name).c_str(), fk.actions);
 }
 
-// The key comes last: a relation from a key column would otherwise take the
-// column out of the key (a relation's from-field gets the relation semantic).
+// The key goes first: a relation from a key column then turns the column
+// into the relation's field, as the core does for every relation. The key
+// the class's primary-key fields no longer say (in field order) is kept in
+// "sql.primaryKey".
 void setKey(builder& b, const catTable& table) {
     ky::refPtr<classInfo> cls = b.classOf[&table];
     for (const ky::string& name : keyColumns(table))
@@ -199,24 +394,51 @@ void setKey(builder& b, const catTable& table) {
             field->setSemantic(eSemPrimkey, ky::genericSet(), L"");
 }
 
+void keepKey(builder& b, const catTable& table) {
+    ky::refPtr<classInfo> cls = b.classOf[&table];
+    const std::vector<ky::string> key = fieldNames(*cls, keyColumns(table));
+    std::vector<ky::refPtr<fieldInfo>> fields;
+    cls->getIdFieldInfos(fields);
+    bool same = fields.size() == key.size();
+    for (std::size_t i = 0; same && i < key.size(); ++i) same = fields[i]->scName().string() == key[i];
+    if (!same) b.put(*cls, false, L"primaryKey", lines(key));
+}
+
 }  // namespace
 
-ky::refPtr<modelInfo> buildModel(const catalogue& cat, const reflectOptions& options, eDialect dialect,
-                                 const ky::string& source, diagnostics& problems) {
+void buildModel(const catalogue& cat, const reflectOptions& options, eDialect dialect, const ky::string& source,
+                reflectResult& result) {
+    diagnostics& problems = result.problems;
     const std::size_t first = problems.size();
-    builder b{options, dialect, problems, modelInfo::createModelInfo(options.caseSensitiveNames), {}, {}, {}, {}};
+    builder b{options, dialect, problems, modelInfo::createModelInfo(options.caseSensitiveNames), {}, {}, {}, {}, {},
+              classNamesOf(cat, options.caseSensitiveNames), dialect == ePostgresql ? L"postgresql." : L"sqlite."};
     b.classOf.reserve(cat.tables.size());
     b.tableOf.reserve(cat.tables.size());
     b.byFoldedName.reserve(cat.tables.size());
-    for (const catTable& table : cat.tables) addClass(b, table);
+    b.bySchemaName.reserve(cat.tables.size());
+    for (std::size_t i = 0; i < cat.tables.size(); ++i) addClass(b, cat.tables[i], b.classNames[i]);
     if (!hasErrors(problems)) {
-        for (const catTable& table : cat.tables)
-            for (const catForeignKey& fk : table.foreignKeys) addForeignKey(b, table, fk);
         for (const catTable& table : cat.tables) setKey(b, table);
+        for (const catTable& table : cat.tables) {
+            std::size_t unnamed = 0;
+            for (const catForeignKey& fk : table.foreignKeys) addForeignKey(b, table, fk, unnamed);
+        }
+        for (const catTable& table : cat.tables) keepKey(b, table);
     }
     stampSource(problems, first, source);
-    if (hasErrors(problems)) return ky::refPtr<modelInfo>();
-    return b.model;
+    reflectSummary& summary = result.summary;
+    summary.tables = cat.counts.tables;
+    summary.columns = cat.counts.columns;
+    summary.primaryKeys = cat.counts.primaryKeys;
+    summary.foreignKeys = cat.counts.foreignKeys;
+    summary.indexes = cat.counts.indexes;
+    summary.checks = cat.counts.checks;
+    summary.views = cat.counts.views;
+    summary.notCarried = static_cast<std::size_t>(
+        std::count_if(problems.begin() + static_cast<std::ptrdiff_t>(first), problems.end(), [](const diagnostic& d) {
+            return d.severity == eWarning && (d.code == L"sql.reflect.not-carried" || d.code == L"sql.reflect.foreign-key");
+        }));
+    if (!hasErrors(problems)) result.model = b.model;
 }
 
 }  // namespace ky::metamodel::sql::detail

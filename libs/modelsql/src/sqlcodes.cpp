@@ -35,7 +35,6 @@ const std::vector<diagnosticCode>& codeTable() {
         {L"sql.reflect.empty-name", eError, L"a table or column with an empty name", codes},
         {L"sql.reflect.name-character", eError, L"a table or column name no model may hold", codes},
         {L"sql.reflect.name-clash", eError, L"names that are one under the name rule", codes},
-        {L"sql.reflect.unknown-type", eWarning, L"an unknown column type", codes},
         {L"sql.reflect.foreign-key", eWarning, L"a foreign key that gives no relation", codes},
         {L"sql.exec.connection", eError, L"no usable connection to run the DDL on", codes},
         {L"sql.exec.transaction", eError, L"the connection is inside a transaction", codes},

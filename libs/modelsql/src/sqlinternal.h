@@ -73,10 +73,11 @@ bool tableSelected(const reflectOptions& options, const ky::string& name);
 
 namespace ky::metamodel::sql::detail {
 
-// Builds the model of `cat` under the options' name rule; appends to
-// `problems`. The model is empty when any error was found.
-ky::refPtr<modelInfo> buildModel(const catalogue& cat, const reflectOptions& options, eDialect dialect,
-                                 const ky::string& source, diagnostics& problems);
+// Builds the model of `cat` under the options' name rule into `result`:
+// appends to its problems and fills its summary. The model stays empty when
+// any error was found.
+void buildModel(const catalogue& cat, const reflectOptions& options, eDialect dialect, const ky::string& source,
+                reflectResult& result);
 
 // ---- SQLite files ----
 

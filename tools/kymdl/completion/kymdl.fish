@@ -27,7 +27,7 @@ complete -c kymdl -n "__fish_seen_subcommand_from ddl" -l dialect -x -a 'sqlite 
 complete -c kymdl -n "__fish_seen_subcommand_from ddl reflect diagram" -s o -l output -r -F -d 'Write to this file'
 complete -c kymdl -n "__fish_seen_subcommand_from reflect" -l case-sensitive -d 'Keep names as the database spells them'
 complete -c kymdl -n "__fish_seen_subcommand_from reflect" -l timeout -x -d 'Seconds to wait at most'
-complete -c kymdl -n "__fish_seen_subcommand_from reflect" -l schema -x -d 'PostgreSQL: the schema read'
+complete -c kymdl -n "__fish_seen_subcommand_from reflect" -l schema -x -d 'PostgreSQL: a schema read (may repeat)'
 complete -c kymdl -n "__fish_seen_subcommand_from reflect" -l include -x -d 'Only tables matching this pattern'
 complete -c kymdl -n "__fish_seen_subcommand_from reflect" -l exclude -x -d 'Leave out tables matching this pattern'
 complete -c kymdl -n "__fish_seen_subcommand_from reflect" -x -a 'sqlite: postgresql://'

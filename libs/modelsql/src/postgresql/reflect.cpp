@@ -284,7 +284,7 @@ reflectResult reflectNamed(PGconn* connection, const reflectOptions& options, co
         PQclear(end);
     }
     detail::stampSource(result.problems, 0, source);
-    if (read) result.model = detail::buildModel(r.cat, options, ePostgresql, source, result.problems);
+    if (read) detail::buildModel(r.cat, options, ePostgresql, source, result);
     return result;
 }
 

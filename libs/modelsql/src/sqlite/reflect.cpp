@@ -673,7 +673,7 @@ reflectResult reflectSqlite(sqlite3* connection, const reflectOptions& options) 
     const bool read = rc == SQLITE_OK && readAll(r);
     if (rc == SQLITE_OK) sqlite3_exec(connection, "ROLLBACK", nullptr, nullptr, nullptr);
     detail::stampSource(result.problems, 0, source);
-    if (read) result.model = detail::buildModel(r.cat, options, eSqlite, source, result.problems);
+    if (read) detail::buildModel(r.cat, options, eSqlite, source, result);
     return result;
 }
 
