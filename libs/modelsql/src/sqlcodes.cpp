@@ -36,6 +36,7 @@ const std::vector<diagnosticCode>& codeTable() {
         {L"sql.reflect.name-character", eError, L"a table or column name no model may hold", codes},
         {L"sql.reflect.name-clash", eError, L"names that are one under the name rule", codes},
         {L"sql.reflect.foreign-key", eWarning, L"a foreign key that gives no relation", codes},
+        {L"sql.reflect.not-carried", eWarning, L"an object read that the model does not carry", codes},
         {L"sql.exec.connection", eError, L"no usable connection to run the DDL on", codes},
         {L"sql.exec.transaction", eError, L"the connection is inside a transaction", codes},
         {L"sql.exec.begin", eError, L"the transaction cannot begin", codes},

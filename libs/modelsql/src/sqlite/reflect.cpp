@@ -255,6 +255,7 @@ void applyColumnText(reader& r, const catTable& table, const text::columnText& w
     column.collation = wide(written.collation);
     column.autoincrement = written.autoincrement;
     for (const std::string& literal : written.checkLiterals) column.checkLiterals.push_back(wide(literal));
+    column.enumCheck = written.enumCheck;
     if (column.generated.empty()) return;
     if (written.generated.empty()) {
         r.problems.push_back(makeDiagnostic(eWarning, "sql.reflect.not-carried",
@@ -673,7 +674,14 @@ reflectResult reflectSqlite(sqlite3* connection, const reflectOptions& options) 
     const bool read = rc == SQLITE_OK && readAll(r);
     if (rc == SQLITE_OK) sqlite3_exec(connection, "ROLLBACK", nullptr, nullptr, nullptr);
     detail::stampSource(result.problems, 0, source);
-    if (read) detail::buildModel(r.cat, options, eSqlite, source, result);
+    if (!read) return result;
+    // The builder counts the warnings of what it could not carry; those of
+    // the objects left out here come on top.
+    const auto notCarried = std::count_if(result.problems.begin(), result.problems.end(), [](const diagnostic& d) {
+        return d.code == L"sql.reflect.not-carried";
+    });
+    detail::buildModel(r.cat, options, eSqlite, source, result);
+    result.summary.notCarried += static_cast<std::size_t>(notCarried);
     return result;
 }
 

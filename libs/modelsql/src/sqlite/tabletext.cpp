@@ -289,7 +289,9 @@ void setCheckLiterals(tableText& out) {
                 only = &check;
                 ++count;
             }
-        if (count == 1) column.checkLiterals = only->literals;
+        if (count != 1 || only->literals.empty()) continue;
+        column.checkLiterals = only->literals;
+        column.enumCheck = static_cast<int>(only - out.checks.data());
     }
 }
 

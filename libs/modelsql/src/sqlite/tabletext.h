@@ -21,6 +21,7 @@ struct columnText {
     std::string generated;                  // the expression of AS (...), as written; empty without
     bool autoincrement = false;             // PRIMARY KEY ... AUTOINCREMENT
     std::vector<std::string> checkLiterals; // the literals of the column's enumeration check
+    int enumCheck = -1;                     // the index in checks of that check; -1 when none
 };
 
 struct checkText {
