@@ -675,13 +675,12 @@ reflectResult reflectSqlite(sqlite3* connection, const reflectOptions& options) 
     if (rc == SQLITE_OK) sqlite3_exec(connection, "ROLLBACK", nullptr, nullptr, nullptr);
     detail::stampSource(result.problems, 0, source);
     if (!read) return result;
-    // The builder counts the warnings of what it could not carry; those of
-    // the objects left out here come on top.
-    const auto notCarried = std::count_if(result.problems.begin(), result.problems.end(), [](const diagnostic& d) {
-        return d.code == L"sql.reflect.not-carried";
-    });
     detail::buildModel(r.cat, options, eSqlite, source, result);
-    result.summary.notCarried += static_cast<std::size_t>(notCarried);
+    // The objects left out before the model was built count too.
+    result.summary.notCarried = static_cast<std::size_t>(
+        std::count_if(result.problems.begin(), result.problems.end(), [](const diagnostic& d) {
+            return d.severity == eWarning && (d.code == L"sql.reflect.not-carried" || d.code == L"sql.reflect.foreign-key");
+        }));
     return result;
 }
 
