@@ -129,11 +129,9 @@ struct reader {
         return it == tableIndex.end() ? nullptr : &cat.tables[it->second];
     }
 
-    void addTable(const std::string& name, std::string sql, detail::eTableKind kind) {
+    void addTable(const std::string& name, std::string sql) {
         const std::size_t index = cat.tables.size();
-        catTable& table = cat.tables.emplace_back();
-        table.name = wide(name);
-        table.kind = kind;
+        cat.tables.emplace_back().name = wide(name);
         tableIndex.emplace(name, index);
         byFolded.emplace(foldedAscii(name), index);
         tableSql.push_back(std::move(sql));
@@ -195,7 +193,7 @@ void schemaRow(reader& r, sqlite3_stmt* stmt) {
     } else if (r.shadows.count(name)) {
         r.notCarried(L"the table " + quoted(name) + L" belongs to a virtual table and is not carried", name);
     } else if (r.tableIndex.count(name) == 0) {
-        r.addTable(name, std::move(sql), detail::eTable);
+        r.addTable(name, std::move(sql));
     }
 }
 
@@ -284,7 +282,7 @@ void applyColumnTexts(reader& r, catTable& table, const text::tableText& t) {
     }
 }
 
-void readTableText(reader& r, std::size_t index) {
+void readStatement(reader& r, std::size_t index) {
     catTable& table = r.cat.tables[index];
     text::tableText& t = r.texts[index];
     if (!text::readTableText(r.tableSql[index], t)) {
@@ -301,9 +299,9 @@ void readTableText(reader& r, std::size_t index) {
     table.options = wide(t.options);
 }
 
-void readTableTexts(reader& r) {
+void readStatements(reader& r) {
     r.texts.resize(r.cat.tables.size());
-    for (std::size_t i = 0; i < r.cat.tables.size(); ++i) readTableText(r, i);
+    for (std::size_t i = 0; i < r.cat.tables.size(); ++i) readStatement(r, i);
 }
 
 // ---- foreign keys ----
@@ -601,7 +599,7 @@ void count(catalogue& cat) {
 // their collations, the tables before the views that read them.
 bool readAll(reader& r) {
     if (!readShadows(r) || !readSchema(r) || !readColumns(r)) return false;
-    readTableTexts(r);
+    readStatements(r);
     if (!readForeignKeys(r)) return false;
     for (std::size_t i = 0; i < r.cat.tables.size(); ++i) completeForeignKeys(r, r.cat.tables[i], r.texts[i]);
     if (!readIndexes(r) || !readViews(r)) return false;
