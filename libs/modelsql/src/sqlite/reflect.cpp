@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -232,7 +233,8 @@ bool readColumns(reader& r) {
         gathered.clear();
     };
     const bool read = eachRow(r, columnsQuery, L"the columns could not be read", [&](sqlite3_stmt* stmt) {
-        const char* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        const std::string_view name(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
+                                    static_cast<std::size_t>(sqlite3_column_bytes(stmt, 0)));
         if (!started || current != name) {
             flush();
             started = true;
@@ -285,6 +287,7 @@ void applyColumnTexts(reader& r, catTable& table, const text::tableText& t) {
 void readStatement(reader& r, std::size_t index) {
     catTable& table = r.cat.tables[index];
     text::tableText& t = r.texts[index];
+    t.columns.reserve(table.columns.size());
     if (!text::readTableText(r.tableSql[index], t)) {
         r.notCarried(L"the statement of the table " + quoted(utf8(table.name)) +
                          L" could not be read; its checks, collations, generated columns and options are not carried",

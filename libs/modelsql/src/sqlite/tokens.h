@@ -35,13 +35,22 @@ public:
 
     // Whether the token at `i` is the word `upper` (given in upper case),
     // compared with ASCII letters folded; false past the end.
-    bool isWord(std::size_t i, std::string_view upper) const;
+    bool isWord(std::size_t i, std::string_view upper) const {
+        return i < mTokens.size() && mTokens[i].kind == token::eWord &&
+               mTokens[i].end - mTokens[i].begin == upper.size() && sameWord(text(i), upper);
+    }
     // Whether the token at `i` is the punctuation mark `c`; false past the end.
-    bool isPunct(std::size_t i, char c) const;
+    bool isPunct(std::size_t i, char c) const {
+        return i < mTokens.size() && mTokens[i].kind == token::ePunct && mSql[mTokens[i].begin] == c;
+    }
     // Whether the token at `i` may be a name: a word or a quoted name.
-    bool isName(std::size_t i) const;
+    bool isName(std::size_t i) const {
+        return i < mTokens.size() && (mTokens[i].kind == token::eWord || mTokens[i].kind == token::eName);
+    }
     // The token at `i` as written.
-    std::string_view text(std::size_t i) const;
+    std::string_view text(std::size_t i) const {
+        return mSql.substr(mTokens[i].begin, mTokens[i].end - mTokens[i].begin);
+    }
     // The name the token at `i` stands for: a quoted name without its
     // quotes, inner quotes undoubled; any other token as written.
     std::string name(std::size_t i) const;
@@ -52,6 +61,15 @@ public:
     std::size_t closing(std::size_t open) const;
 
 private:
+    // Whether `word` is `upper` with its ASCII letters folded (same sizes).
+    static bool sameWord(std::string_view word, std::string_view upper) {
+        for (std::size_t k = 0; k < word.size(); ++k) {
+            const char c = word[k];
+            if ((c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c) != upper[k]) return false;
+        }
+        return true;
+    }
+
     std::string_view mSql;
     std::vector<token> mTokens;
     bool mOk = true;
