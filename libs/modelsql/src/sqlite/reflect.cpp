@@ -181,21 +181,15 @@ void schemaRow(reader& r, sqlite3_stmt* stmt) {
     const std::string type = textAt(stmt, 0);
     std::string name = textAt(stmt, 1);
     std::string sql = textAt(stmt, 3);
-    if (type == "index") {
-        r.indexSql.emplace(std::move(name), std::move(sql));
-    } else if (type == "trigger") {
-        r.triggers.push_back({std::move(name), textAt(stmt, 2), std::move(sql)});
-    } else if (!r.isSelected(name)) {
-    } else if (type == "view") {
-        r.views.push_back({std::move(name), std::move(sql)});
-    } else if (type != "table") {
-    } else if (sql.compare(0, 21, "CREATE VIRTUAL TABLE ") == 0) {
+    if (type == "index") return void(r.indexSql.emplace(std::move(name), std::move(sql)));
+    if (type == "trigger") return r.triggers.push_back({std::move(name), textAt(stmt, 2), std::move(sql)});
+    if ((type != "table" && type != "view") || !r.isSelected(name)) return;
+    if (type == "view") r.views.push_back({std::move(name), std::move(sql)});
+    else if (sql.compare(0, 21, "CREATE VIRTUAL TABLE ") == 0)
         r.notCarried(L"the virtual table " + quoted(name) + L" is not carried", name);
-    } else if (r.shadows.count(name)) {
+    else if (r.shadows.count(name))
         r.notCarried(L"the table " + quoted(name) + L" belongs to a virtual table and is not carried", name);
-    } else if (r.tableIndex.count(name) == 0) {
-        r.addTable(name, std::move(sql));
-    }
+    else if (r.tableIndex.count(name) == 0) r.addTable(name, std::move(sql));
 }
 
 bool readSchema(reader& r) {
@@ -374,7 +368,7 @@ void completeForeignKeys(reader& r, catTable& table, text::tableText& t) {
 // One index as pragma_index_list and pragma_index_xinfo describe it.
 struct indexRead {
     catTable* table = nullptr;
-    std::size_t tableIndex = 0;
+    std::size_t position = 0;          // the table's index in the catalogue
     std::string name;
     std::string origin;                // "pk", "u" (a UNIQUE constraint's), "c" (CREATE INDEX)
     bool unique = false;
@@ -406,6 +400,11 @@ std::vector<ky::string> wideNames(const std::vector<std::string>& names) {
     return out;
 }
 
+ky::string statementOf(const reader& r, const std::string& index) {
+    auto it = r.indexSql.find(index);
+    return it == r.indexSql.end() ? ky::string() : wide(it->second);
+}
+
 // A unique index: a column's own when it is one plain column, else one of
 // the table's uniques, with the text of its constraint or its statement
 // when it is more than its columns.
@@ -422,12 +421,12 @@ void addUnique(reader& r, const indexRead& index) {
     unique.constraint = index.origin == "u";
     if (!unique.constraint) {
         unique.name = wide(index.name);
-        if (!index.plain) unique.definition = wide(r.indexSql[index.name]);
+        if (!index.plain) unique.definition = statementOf(r, index.name);
         return;
     }
     std::vector<std::string> columns;
     for (const std::string& name : index.columns) columns.push_back(foldedAscii(name));
-    for (text::uniqueText& written : r.texts[index.tableIndex].uniques) {
+    for (text::uniqueText& written : r.texts[index.position].uniques) {
         if (written.matched || written.columns != columns) continue;
         written.matched = true;
         unique.name = wide(written.name);
@@ -444,7 +443,7 @@ void addIndex(reader& r, const indexRead& index) {
     added.name = wide(index.name);
     added.plain = index.plain;
     if (index.plain) added.columns = wideNames(index.columns);
-    added.statement = wide(r.indexSql[index.name]);
+    added.statement = statementOf(r, index.name);
 }
 
 bool readIndexes(reader& r) {
@@ -458,7 +457,7 @@ bool readIndexes(reader& r) {
             auto it = r.tableIndex.find(table);
             if (it == r.tableIndex.end()) return;
             index.table = &r.cat.tables[it->second];
-            index.tableIndex = it->second;
+            index.position = it->second;
             index.name = name;
             index.unique = sqlite3_column_int(stmt, 2) != 0;
             index.origin = textAt(stmt, 3);
@@ -597,9 +596,11 @@ void count(catalogue& cat) {
     }
 }
 
-// Reads everything, in the order each step needs: the statements before
-// the columns they complete, the columns before the indexes that judge
-// their collations, the tables before the views that read them.
+// Reads everything, in the order each step needs: the shadow tables before
+// the schema that lists them, the columns before the statements that
+// complete them, the statements before the foreign keys and indexes they
+// name and the indexes that judge their collations, the tables before the
+// views that read them.
 bool readAll(reader& r) {
     if (!readShadows(r) || !readSchema(r) || !readColumns(r)) return false;
     readStatements(r);
