@@ -171,61 +171,64 @@ std::string tablesOf(const std::string& ddl) {
     return text;
 }
 
-// `ddl` with each column's DEFAULT clause cut off (it ends the column's line).
-std::string withoutDefaults(const std::string& ddl) {
+// `ddl` without DEFAULT and CHECK clauses: a column's end from either on,
+// and the table's own CHECK lines.
+std::string withoutDefaultsAndChecks(const std::string& ddl) {
     std::string out;
     std::istringstream lines(ddl);
     for (std::string line; std::getline(lines, line);) {
-        const std::size_t at = line.find(" DEFAULT ");
-        if (at != std::string::npos) line = line.substr(0, at) + (line.back() == ',' ? "," : "");
+        if (line.rfind("    CHECK (", 0) == 0) continue;
+        const bool comma = !line.empty() && line.back() == ',';
+        for (const char* clause : {" DEFAULT ", " CHECK ("}) {
+            const std::size_t at = line.find(clause);
+            if (at != std::string::npos) line = line.substr(0, at) + (comma ? "," : "");
+        }
         out += line + "\n";
     }
     return out;
 }
 
-// Model -> DDL -> a new SQLite file or a new schema of the test server ->
-// reflected model -> DDL again, which writes every attribute a table holds:
-// the same tables mean an equal model as far as tables go.
-void expectSameTablesBack(const modelInfo& model, sql::eDialect dialect) {
-    const sql::ddlResult ddl = ddlOf(model, dialect);
-    EXPECT_FALSE(sql::hasErrors(ddl.problems)) << describeAll(ddl.problems);
+// Runs `ddl` on a new SQLite file or a new schema of the test server and
+// reflects it; the DDL of what was reflected, with the schema's name cut
+// out (the reflected model names it).
+std::string throughDatabase(const std::string& ddl, sql::eDialect dialect, bool caseSensitive) {
     sql::reflectOptions options;
-    options.caseSensitiveNames = model.caseSensitiveNames();
+    options.caseSensitiveNames = caseSensitive;
     sql::reflectResult back;
-    std::string schema;  // the test's own schema, which the reflected model names
+    std::string schema;
     if (dialect == sql::eSqlite) {
         const std::string path = freshPath("roundtrip") + ".sqlite";
-        EXPECT_EQ(describeAll(sql::executeDdlOnSqliteFile(path, ddl.text)), "") << ddl.text;
+        EXPECT_EQ(describeAll(sql::executeDdlOnSqliteFile(path, ddl)), "") << ddl;
         back = sql::reflectSqliteFile(path, options);
     } else {
         schema = pgServer::freshSchema();
-        EXPECT_EQ(describeAll(sql::executeDdlOnPostgresql(pgServer::conninfo(schema), ddl.text)), "") << ddl.text;
+        EXPECT_EQ(describeAll(sql::executeDdlOnPostgresql(pgServer::conninfo(schema), ddl)), "") << ddl;
         options.schemas = {ky::string::fromUtf8(schema)};
         back = sql::reflectPostgresqlDatabase(pgServer::conninfo(), options);
     }
-    ASSERT_TRUE(back.model) << describeAll(back.problems);
-    std::string again = ddlOf(*back.model, dialect).text;
-    if (dialect == sql::eSqlite) {
-        EXPECT_EQ(tablesOf(again), tablesOf(ddl.text));
-        return;
+    if (!back.model) {
+        ADD_FAILURE() << describeAll(back.problems);
+        return std::string();
     }
-    // PostgreSQL: the reflected model names the test's schema and keeps each
-    // default as the server writes it back ('-12'::integer for -12), so the
-    // defaults are compared as a second trip gives them back.
+    std::string again = ddlOf(*back.model, dialect).text;
+    if (schema.empty()) return again;
     const std::string create = "CREATE SCHEMA IF NOT EXISTS " + schema + ";\n";
     if (again.rfind(create, 0) == 0) again.erase(0, create.size());
     for (std::size_t at; (at = again.find(schema + ".")) != std::string::npos;) again.erase(at, schema.size() + 1);
-    EXPECT_EQ(tablesOf(withoutDefaults(again)), tablesOf(withoutDefaults(ddl.text)));
-    const std::string second = pgServer::freshSchema();
-    EXPECT_EQ(describeAll(sql::executeDdlOnPostgresql(pgServer::conninfo(second), again)), "") << again;
-    options.schemas = {ky::string::fromUtf8(second)};
-    const sql::reflectResult twice = sql::reflectPostgresqlDatabase(pgServer::conninfo(), options);
-    ASSERT_TRUE(twice.model) << describeAll(twice.problems);
-    std::string third = ddlOf(*twice.model, dialect).text;
-    const std::string createSecond = "CREATE SCHEMA IF NOT EXISTS " + second + ";\n";
-    if (third.rfind(createSecond, 0) == 0) third.erase(0, createSecond.size());
-    for (std::size_t at; (at = third.find(second + ".")) != std::string::npos;) third.erase(at, second.size() + 1);
-    EXPECT_EQ(tablesOf(third), tablesOf(again));
+    return again;
+}
+
+// Model -> DDL -> database -> reflected model -> DDL again, which writes
+// every attribute a table holds: the same tables mean an equal model as far
+// as tables go. The reflected model keeps defaults and checks as the
+// database writes them back ('-12'::integer for -12, a column's check among
+// the table's), so those are compared as a second trip gives them back.
+void expectSameTablesBack(const modelInfo& model, sql::eDialect dialect) {
+    const sql::ddlResult ddl = ddlOf(model, dialect);
+    EXPECT_FALSE(sql::hasErrors(ddl.problems)) << describeAll(ddl.problems);
+    const std::string again = throughDatabase(ddl.text, dialect, model.caseSensitiveNames());
+    EXPECT_EQ(tablesOf(withoutDefaultsAndChecks(again)), tablesOf(withoutDefaultsAndChecks(ddl.text)));
+    EXPECT_EQ(tablesOf(throughDatabase(again, dialect, model.caseSensitiveNames())), tablesOf(again));
 }
 
 class SqliteRoundTrip : public ::testing::TestWithParam<unsigned> {};

@@ -107,6 +107,8 @@ void builder::describeField(const fieldDesc& field, const ky::refPtr<fieldInfo>&
     setProperties(info, s[fUserProperties], false);
     setProperties(info, s[fInheritableUserProperties], true);
     if (!overriding) setSemantic(field, info);
+    // The key semantic marks the field mandatory; "mandatory: false" keeps it nullable.
+    if (has(s[fMandatory]) && !boolOf(s[fMandatory])) info->setMandatory(false);
 }
 
 void builder::setSemantic(const fieldDesc& field, const ky::refPtr<fieldInfo>& info) {

@@ -290,6 +290,11 @@ void saver::writeOrdinary(const fieldInfo& field, const ky::string& what) {
     optionalText(L"label", field.label());
     optionalText(L"unit", field.unit());
     flag(L"mandatory", field.isMandatory());
+    // A key field is mandatory unless said otherwise (a SQLite key column may hold NULL).
+    if (field.semantic() == eSemPrimkey && !field.isMandatory()) {
+        mOut.key(L"mandatory");
+        mOut.token("false");
+    }
     flag(L"unique", field.isUnique());
     optionalText(L"default", field.defaultExpression());
     optionalText(L"constant", field.constantExpression());

@@ -39,6 +39,8 @@ struct catColumn {
     bool autoincrement = false;       // SQLite: INTEGER PRIMARY KEY AUTOINCREMENT
     std::vector<ky::string> before;   // statements the column needs before any table: its enum type, domain, sequence
     std::vector<ky::string> after;    // statements after every table: ALTER SEQUENCE ... OWNED BY
+    int enumCheck = -1;               // SQLite: the index in its table's checks of the check that gave checkLiterals
+                                      // (the DDL writes it again from the items); -1 when none
 };
 
 struct catForeignKey {

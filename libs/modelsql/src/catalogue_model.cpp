@@ -221,6 +221,8 @@ void addTableFacts(builder& b, classInfo& cls, const catTable& table, const ky::
     if (!table.viewStatement.empty()) b.put(cls, true, L"view", table.viewStatement);
     if (!table.options.empty()) b.put(cls, true, L"options", table.options);
     std::size_t unnamedChecks = 0, unnamedUniques = 0, unnamedIndexes = 0;
+    // Every check is kept as written, also one that gave a column its
+    // enumeration items: the DDL adds no check of its own to such a table.
     for (const catNamedText& check : table.checks) {
         if (refusedName(b, check.name, L"the constraint", table.name)) continue;
         b.put(cls, true, (L"check." + objectKey(check.name, unnamedChecks)).c_str(), check.text);

@@ -154,10 +154,14 @@ bool describeColumn(const fieldInfo& field, ddlContext& ctx, table& t, bool inKe
     if (!facts.identity.empty()) out.definition.append(" ").append(facts.identity);
     if (!facts.generated.empty()) out.definition.append(" ").append(facts.generated);
     const bool key = field.semantic() == eSemPrimkey || inKey;
-    if (field.isMandatory() || key) out.definition += " NOT NULL";
+    // PostgreSQL's key columns are NOT NULL whatever is written; SQLite's
+    // only when said so.
+    if (field.isMandatory() || (key && ctx.dialect() == ePostgresql)) out.definition += " NOT NULL";
     if (field.isUnique() && !key) out.definition += " UNIQUE";
     appendDefault(field, out, ctx, t);
-    if (ctx.options.checkEnumerations && field.semantic() == eSemEnum && !typeChecksValues(out))
+    // A reflected table's own checks are all among its facts: none is added.
+    if (ctx.options.checkEnumerations && field.semantic() == eSemEnum && !typeChecksValues(out) &&
+        t.facts.checks.empty())
         appendEnumerationCheck(field, out, ctx, t);
     if (autoincrement) t.keyInColumn = true;
     return true;
