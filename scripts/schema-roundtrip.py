@@ -155,6 +155,14 @@ def sqlite_facts(path):
                 cols = tuple(r[2] for r in db.execute("PRAGMA index_info(%s)" % quoted(name)))
                 extra.add(("unique", t, cols))
                 continue
+            # An index of columns alone is its columns, their order and
+            # collations, however its statement quotes the names; one with
+            # expressions or a condition is its statement.
+            keycols = [r for r in db.execute("PRAGMA index_xinfo(%s)" % quoted(name)) if r[5]]
+            if not partial and all(r[1] >= 0 for r in keycols):
+                extra.add(("index", t, "UNIQUE" if unique else "",
+                           tuple((r[2], "DESC" if r[3] else "", r[4]) for r in keycols)))
+                continue
             (isql,) = db.execute("SELECT sql FROM sqlite_master WHERE type='index' AND name=?", (name,)).fetchone()
             extra.add(("index", t, without_index_name(isql)))
         for clause in check_clauses(sql or ""):

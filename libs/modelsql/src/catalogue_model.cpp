@@ -328,6 +328,27 @@ std::vector<ky::string> keyColumns(const catTable& table) {
     return names;
 }
 
+// Whether the columns `to` are the key of `table`, a unique column of it or
+// the columns of one of its plain uniques, as a relation's target must be.
+// (SQLite takes a foreign key towards any columns and only fails its writes.)
+// Names are compared as the dialect does: SQLite with ASCII letters folded.
+bool uniqueIn(const catTable& table, const std::vector<ky::string>& to, eDialect dialect) {
+    auto sorted = [&](std::vector<ky::string> names) {
+        if (dialect == eSqlite)
+            for (ky::string& name : names) name = foldedAscii(name);
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<ky::string> wanted = sorted(to);
+    if (wanted == sorted(keyColumns(table))) return true;
+    if (wanted.size() == 1)
+        for (const ky::string& column : table.uniqueColumns)
+            if (sorted({column}) == wanted) return true;
+    for (const catUnique& unique : table.uniques)
+        if (unique.definition.empty() && sorted(unique.columns) == wanted) return true;
+    return false;
+}
+
 bool alreadyRelated(classInfo& cls, const ky::refPtr<fieldInfo>& from, const ky::refPtr<fieldInfo>& to) {
     for (auto it = cls.toRelations_begin(); it != cls.toRelations_end(); ++it)
         if (*it && (*it)->toFieldInfo(from).get() == to.get()) return true;
@@ -369,6 +390,7 @@ void addForeignKey(builder& b, const catTable& table, const catForeignKey& fk, s
     if (targetClass == b.classOf.end()) return refuse(L"leads to a table that is not read");
     const std::vector<ky::string> to = fk.to.empty() ? keyColumns(*target) : fk.to;
     if (fk.from.empty() || to.size() != fk.from.size()) return refuse(L"pairs no columns or a different number of them");
+    if (!uniqueIn(*target, to, b.dialect)) return refuse(L"leads to columns that are neither the target's key nor unique");
     std::vector<std::pair<ky::refPtr<fieldInfo>, ky::refPtr<fieldInfo>>> pairs;
     for (std::size_t i = 0; i < to.size(); ++i) {
         ky::refPtr<fieldInfo> f = from->fieldInfo(fk.from[i], false, false);
