@@ -95,6 +95,7 @@ struct catTable {
     std::vector<std::pair<ky::string, ky::string>> dependsOn;  // a view: the (schema, name) of the tables and views it reads
     std::vector<ky::string> before;   // statements the table needs before any table: functions its triggers call
     std::vector<ky::string> after;    // statements after every table and view: triggers, partitions, policies
+    bool unlogged = false;            // PostgreSQL: an UNLOGGED table
 };
 
 // How much a reader read; the builder adds what it could not carry.

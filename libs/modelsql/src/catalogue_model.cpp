@@ -220,6 +220,7 @@ void addTableFacts(builder& b, classInfo& cls, const catTable& table, const ky::
     if (table.kind == eMaterializedView) b.put(cls, false, L"kind", ky::string(L"materialized view"));
     if (!table.viewStatement.empty()) b.put(cls, true, L"view", table.viewStatement);
     if (!table.options.empty()) b.put(cls, true, L"options", table.options);
+    if (table.unlogged) b.put(cls, true, L"unlogged", ky::string(L"true"));
     std::size_t unnamedChecks = 0, unnamedUniques = 0, unnamedIndexes = 0;
     // Every check is kept as written, also one that gave a column its
     // enumeration items: the DDL adds no check of its own to such a table.

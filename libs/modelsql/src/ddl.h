@@ -72,6 +72,7 @@ struct classFacts {
     std::vector<namedText> foreignKeys;       // <d>.foreignKey.*
     std::vector<std::string> indexStatements; // <d>.index.* and <d>.unique.* statements
     std::string options;                      // <d>.options
+    bool unlogged = false;                    // postgresql.unlogged
     std::vector<std::string> before, after;   // <d>.before, <d>.after
 };
 

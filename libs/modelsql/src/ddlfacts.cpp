@@ -203,6 +203,8 @@ void readOwnClassFact(factReader& r, const ky::string& key, const ky::string& va
     } else if (rest == L"options") {
         const char* words = d == ePostgresql ? "PARTITION|INHERITS|WITH|USING|TABLESPACE|WITHOUT" : "WITHOUT|STRICT";
         if (r.clause(key, value, false, words, text)) out.options = std::move(text);
+    } else if (rest == L"unlogged" && d == ePostgresql) {
+        out.unlogged = value == L"true";
     } else if (rest == L"view") {
         if (r.statement(key, value, "CREATE [OR] [REPLACE] [TEMP|TEMPORARY|RECURSIVE|MATERIALIZED] VIEW", text)) {
             out.viewStatement = std::move(text);

@@ -100,7 +100,7 @@ std::string createTable(const table& t, const ddlContext& ctx) {
     for (const column& c : t.columns) size += c.name.string().size() + c.definition.size() + 8;
     std::string out;
     out.reserve(size + 64 * (t.foreignKeys.size() + 1));
-    out += "CREATE TABLE ";
+    out += t.facts.unlogged ? "CREATE UNLOGGED TABLE " : "CREATE TABLE ";
     ctx.appendTableName(out, t);
     out += " (";
     partStart part{out};

@@ -157,8 +157,7 @@ void readTable(reader& r, pgRelation& rel, PGresult* result, int row) {
     if (!rel.partitionKey.empty()) add("PARTITION BY " + rel.partitionKey);
     add(rel.withOptions);
     table.options = wide(options);
-    if (value(result, row, 5) == "u")
-        notCarried(r, "UNLOGGED of the table " + qualified(rel.schema, rel.name), rel.name);
+    table.unlogged = value(result, row, 5) == "u";
 }
 
 void relationRow(reader& r, PGresult* result, int row) {
