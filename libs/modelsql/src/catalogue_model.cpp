@@ -20,6 +20,35 @@ namespace ky::metamodel::sql::detail {
 
 namespace {
 
+// PostgreSQL's format_type spelling of the types the DDL writes.
+ky::string pgSpelling(const std::string& ddlType) {
+    static const std::pair<const char*, const wchar_t*> words[] = {
+        {"BOOLEAN", L"boolean"}, {"SMALLINT", L"smallint"}, {"INTEGER", L"integer"}, {"BIGINT", L"bigint"},
+        {"REAL", L"real"}, {"DOUBLE PRECISION", L"double precision"}, {"NUMERIC", L"numeric"}, {"TEXT", L"text"},
+        {"DATE", L"date"}, {"TIME", L"time without time zone"}, {"TIMESTAMP", L"timestamp without time zone"},
+        {"BYTEA", L"bytea"}};
+    for (const auto& word : words)
+        if (ddlType == word.first) return word.second;
+    if (ddlType.rfind("VARCHAR(", 0) == 0) return L"character varying" + wide(ddlType.substr(7));
+    return wide(ddlType);
+}
+
+// Whether the DDL writes the column's native type back from the field's
+// type alone: SQLite keeps the declared text as written, PostgreSQL
+// answers its own spelling.
+bool typeWrittenBack(const columnType& type, const ky::string& native, eDialect dialect) {
+    if (!type.known) return false;
+    const std::string ours = sqlTypeOf(type.type, type.length, type.semantic, dialect);
+    return dialect == eSqlite ? wide(ours) == native : pgSpelling(ours) == native;
+}
+
+// A column type as read, and whether the DDL writes it back from the
+// field's type alone.
+struct readType {
+    columnType type;
+    bool writtenBack = false;
+};
+
 struct builder {
     const reflectOptions& options;
     eDialect dialect;
@@ -29,7 +58,7 @@ struct builder {
     std::unordered_map<const classInfo*, const catTable*> tableOf;
     std::unordered_map<ky::string, const catTable*> byFoldedName;  // SQLite's ASCII-folded table names
     std::unordered_map<ky::string, const catTable*> bySchemaName;  // "schema\ntable" as the database names them
-    std::unordered_map<ky::string, columnType> types;  // the types read so far: a schema repeats few
+    std::unordered_map<ky::string, readType> types;  // the types read so far: a schema repeats few
     std::vector<ky::string> classNames;               // the class name of each table, in catalogue order
     ky::string prefix;                                // "postgresql." or "sqlite."
 
@@ -40,9 +69,13 @@ struct builder {
         info.setUserProperty(dialectText ? prefix + key : ky::string(L"sql.") + key, value, false);
     }
 
-    const columnType& typeOf(const ky::string& sqlType) {
+    const readType& typeOf(const ky::string& sqlType) {
         auto it = types.find(sqlType);
-        if (it == types.end()) it = types.emplace(sqlType, parseColumnType(sqlType, dialect)).first;
+        if (it == types.end()) {
+            readType read{parseColumnType(sqlType, dialect)};
+            read.writtenBack = typeWrittenBack(read.type, sqlType, dialect);
+            it = types.emplace(sqlType, std::move(read)).first;
+        }
         return it->second;
     }
 
@@ -141,28 +174,6 @@ ky::string statements(const std::vector<ky::string>& list) {
     return out;
 }
 
-// PostgreSQL's format_type spelling of the types the DDL writes.
-ky::string pgSpelling(const std::string& ddlType) {
-    static const std::pair<const char*, const wchar_t*> words[] = {
-        {"BOOLEAN", L"boolean"}, {"SMALLINT", L"smallint"}, {"INTEGER", L"integer"}, {"BIGINT", L"bigint"},
-        {"REAL", L"real"}, {"DOUBLE PRECISION", L"double precision"}, {"NUMERIC", L"numeric"}, {"TEXT", L"text"},
-        {"DATE", L"date"}, {"TIME", L"time without time zone"}, {"TIMESTAMP", L"timestamp without time zone"},
-        {"BYTEA", L"bytea"}};
-    for (const auto& word : words)
-        if (ddlType == word.first) return word.second;
-    if (ddlType.rfind("VARCHAR(", 0) == 0) return L"character varying" + wide(ddlType.substr(7));
-    return wide(ddlType);
-}
-
-// Whether the DDL writes the column's native type back from the field's
-// type alone: SQLite keeps the declared text as written, PostgreSQL
-// answers its own spelling.
-bool typeWrittenBack(const columnType& type, const ky::string& native, eDialect dialect) {
-    if (!type.known) return false;
-    const std::string ours = sqlTypeOf(type.type, type.length, type.semantic, dialect);
-    return dialect == eSqlite ? wide(ours) == native : pgSpelling(ours) == native;
-}
-
 void addColumn(builder& b, classInfo& cls, const catTable& table, const catColumn& column) {
     if (column.name.empty()) {
         b.report(eError, "sql.reflect.empty-name", L"a column has an empty name", table.name);
@@ -175,14 +186,14 @@ void addColumn(builder& b, classInfo& cls, const catTable& table, const catColum
                  table.name, column.name);
         return;
     }
-    static const columnType enumType{eString, 0, eSemNone, true, {}};
-    static const columnType typelessType{eBinary, 0, eSemNone, true, {}};
-    const columnType& type =
-        column.isEnum ? enumType : column.typeless ? typelessType : b.typeOf(column.sqlType);
+    static const readType enumType{{eString, 0, eSemNone, true, {}}, false};
+    static const readType typelessType{{eBinary, 0, eSemNone, true, {}}, false};
+    const readType& read = column.isEnum ? enumType : column.typeless ? typelessType : b.typeOf(column.sqlType);
+    const columnType& type = read.type;
     ky::refPtr<fieldInfo> field =
         cls.createFieldInfo(column.name, type.type, lengthAttribute(type.length), type.known ? ky::string() : type.custom);
     if (column.typeless) b.put(*field, true, L"type", ky::string());
-    else if (column.isEnum || !typeWrittenBack(type, column.sqlType, b.dialect)) b.put(*field, true, L"type", column.sqlType);
+    else if (!read.writtenBack) b.put(*field, true, L"type", column.sqlType);
     if (column.notNull) field->setMandatory(true);
     if (!column.comment.empty()) field->setLabel(column.comment);
     if (column.hasDefault) {
