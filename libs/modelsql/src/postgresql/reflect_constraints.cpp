@@ -36,7 +36,9 @@ constexpr const char* indexesQuery =
     "SELECT i.indrelid, ic.relname, i.indisunique, i.indkey::pg_catalog.text, i.indclass::pg_catalog.text, "
     "  i.indcollation::pg_catalog.text, i.indoption::pg_catalog.text, "
     "  f.plain, ic.relispartition, CASE WHEN NOT f.plain THEN pg_catalog.pg_get_indexdef(i.indexrelid) END, "
-    "  i.indexrelid "
+    "  i.indexrelid, ic.reloptions::pg_catalog.text, "
+    "  (SELECT p.reloptions::pg_catalog.text FROM pg_catalog.pg_inherits ih "
+    "   JOIN pg_catalog.pg_class p ON p.oid" KY_EQ "ih.inhparent WHERE ih.inhrelid" KY_EQ "i.indexrelid) "
     "FROM pg_catalog.pg_index i "
     "JOIN pg_catalog.pg_class c ON c.oid" KY_EQ "i.indrelid "
     "JOIN pg_catalog.pg_class ic ON ic.oid" KY_EQ "i.indexrelid "
@@ -174,8 +176,17 @@ void addUnique(catTable& table, catUnique unique) {
 
 void constraintRow(reader& r, PGresult* result, int row) {
     const char type = value(result, row, 1)[0];
-    // A check a table inherits comes with INHERITS (or its partition bound).
-    if (!flag(result, row, 15)) return;
+    // A check a table inherits comes with INHERITS (or its partition bound),
+    // valid: a partition's NOT VALID copy of its table's check is not carried.
+    if (!flag(result, row, 15)) {
+        auto it = r.relations.find(oidValue(result, row, 0));
+        if (type == 'c' && !flag(result, row, 13) && it != r.relations.end() && it->second.partition)
+            notCarried(r,
+                       "NOT VALID of the check " + quoted(value(result, row, 2)) + " of the partition " +
+                           qualified(it->second.schema, it->second.name),
+                       it->second.name, "the partition takes its table's check valid");
+        return;
+    }
     pgRelation* rel = ownerOf(r, result, row, [&](const pgRelation& partition) {
         return "ALTER TABLE ONLY " + qualified(partition.schema, partition.name) + " ADD CONSTRAINT " +
                quoted(value(result, row, 2)) + " " + value(result, row, 14) + ";";
@@ -215,8 +226,18 @@ void indexRow(reader& r, PGresult* result, int row) {
     auto it = r.relations.find(oidValue(result, row, 0));
     if (it == r.relations.end()) return;
     const pgRelation& rel = it->second;
-    // An index attached to its parent's comes with the parent's.
-    if ((rel.partition && flag(result, row, 8)) || (!rel.partition && !rel.read)) return;
+    // An index attached to its parent's comes with the parent's, and with
+    // the parent's storage parameters: its own are not carried.
+    if (rel.partition && flag(result, row, 8)) {
+        if (value(result, row, 11) != value(result, row, 12))
+            notCarried(r,
+                       "the storage parameters " + value(result, row, 11) + " of the index " +
+                           qualified(rel.schema, value(result, row, 1)) + " of the partition " +
+                           qualified(rel.schema, rel.name) + ", which its table's index does not have,",
+                       rel.name, nullptr);
+        return;
+    }
+    if (!rel.partition && !rel.read) return;
     pgIndex& index = r.indexes.emplace_back();
     index.table = it->first;
     index.oid = oidValue(result, row, 10);
