@@ -304,6 +304,11 @@ TEST(MigrationRefusals, RenamesNamingNothingOrTheWrongKind) {
     EXPECT_EQ(countCode(column.problems, "sql.migrate.rename"), 1);
     const sql::migration kind = sql::createMigration(*from, *to, {sql::eSqlite, {{L"t.id", L"u.id"}}});
     EXPECT_EQ(countCode(kind.problems, "sql.migrate.rename-kind"), 1);
+    const sql::migration target =
+        sql::createMigration(*from, *to, {sql::eSqlite, {{L"t", L"u"}, {L"t.id", L"nothing"}}});
+    EXPECT_EQ(countCode(target.problems, "sql.migrate.rename"), 1);
+    const sql::migration valid = sql::createMigration(*from, *to, {sql::eSqlite, {{L"t", L"u"}}});
+    EXPECT_EQ(valid.steps.size(), 1u);
 }
 
 TEST(MigrationRefusals, SameModelGivesNoSteps) {

@@ -96,30 +96,43 @@ bool checkTableRename(const ddlContext& from, const ddlContext& to, const ky::st
     return true;
 }
 
+// Checks one column rename ("table.column" of the old model to a column
+// name of the table that continues it); false after an error.
+bool checkColumnRename(const ddlContext& from, const ddlContext& to, const renames& r, const ky::string& oldName,
+                       const ky::string& newName, migration& out) {
+    const bool cs = to.model.caseSensitiveNames();
+    const std::size_t dot = oldName.find(L'.');
+    const ky::string oldTable = oldName.substr(0, dot), oldColumn = oldName.substr(dot + 1);
+    const table* before = tableOfClass(from, oldTable);
+    const auto refuse = [&](const char* code, const ky::string& why) {
+        fail(out, code, L"the rename \"" + oldName + L"=" + newName + L"\" " + why, oldName);
+        return false;
+    };
+    if (before && before->facts.view) return refuse("sql.migrate.rename-kind", L"names a column of a view");
+    if (!before || !hasColumnNamed(*before, oldColumn, cs))
+        return refuse("sql.migrate.rename", L"names no column \"" + oldName + L"\" of the old model");
+    if (newName.find(L'.') != ky::string::npos)
+        return refuse("sql.migrate.rename-kind", L"gives a column a qualified name; give the new column's name alone");
+    ky::string newTable = oldTable;
+    for (const auto& [renamedTo, renamedFrom] : r.tableOld)
+        if (folded(renamedFrom, cs) == folded(oldTable, cs)) newTable = renamedTo;
+    const table* after = tableOfClass(to, newTable);
+    if (!after || !hasColumnNamed(*after, newName, cs))
+        return refuse("sql.migrate.rename", L"names no column \"" + newName + L"\" of the new model's table");
+    return true;
+}
+
+// Table renames first: a column rename's table may be renamed too.
 renames readRenames(const ddlContext& from, const ddlContext& to, const migrationOptions& options, migration& out) {
     renames r;
     const bool cs = to.model.caseSensitiveNames();
+    for (const auto& [oldName, newName] : options.renames)
+        if (oldName.find(L'.') == ky::string::npos && checkTableRename(from, to, oldName, newName, out))
+            r.tableOld[folded(newName, cs)] = oldName;
     for (const auto& [oldName, newName] : options.renames) {
+        if (oldName.find(L'.') == ky::string::npos || !checkColumnRename(from, to, r, oldName, newName, out)) continue;
         const std::size_t dot = oldName.find(L'.');
-        if (dot == ky::string::npos) {
-            if (checkTableRename(from, to, oldName, newName, out)) r.tableOld[folded(newName, cs)] = oldName;
-            continue;
-        }
-        const ky::string oldTable = oldName.substr(0, dot), oldColumn = oldName.substr(dot + 1);
-        const table* before = tableOfClass(from, oldTable);
-        if (!before || !hasColumnNamed(*before, oldColumn, cs)) {
-            fail(out, before ? "sql.migrate.rename" : "sql.migrate.rename",
-                 L"the rename \"" + oldName + L"=" + newName + L"\" names no column \"" + oldName + L"\" of the old model",
-                 oldName);
-            continue;
-        }
-        if (newName.find(L'.') != ky::string::npos) {
-            fail(out, "sql.migrate.rename-kind",
-                 L"the rename \"" + oldName + L"=" + newName + L"\" gives a column a qualified name; give the new column's name alone",
-                 oldName);
-            continue;
-        }
-        r.columnOld[folded(oldTable, cs) + L"." + folded(newName, cs)] = oldColumn;
+        r.columnOld[folded(oldName.substr(0, dot), cs) + L"." + folded(newName, cs)] = oldName.substr(dot + 1);
     }
     return r;
 }
