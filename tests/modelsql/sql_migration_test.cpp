@@ -311,6 +311,29 @@ TEST(MigrationRefusals, RenamesNamingNothingOrTheWrongKind) {
     EXPECT_EQ(valid.steps.size(), 1u);
 }
 
+// A table t whose column v has type `type`, NOT NULL when `mandatory`.
+ky::refPtr<modelInfo> columnOf(eFieldType type, bool mandatory) {
+    ky::refPtr<modelInfo> model = oneTable(false, L"t");
+    model->classInfo(L"t", false)->createFieldInfo(L"v", type, ky::genericSet(), L"")->setMandatory(mandatory);
+    return model;
+}
+
+TEST(MigrationDestructive, WideningKeepsValuesNarrowingAndNotNullMayLoseThem) {
+    const sql::migrationOptions pg{sql::ePostgresql, {}};
+    const auto step = [&](eFieldType a, bool mandatoryA, eFieldType b, bool mandatoryB) {
+        const sql::migration m = sql::createMigration(*columnOf(a, mandatoryA), *columnOf(b, mandatoryB), pg);
+        EXPECT_EQ(m.steps.size(), 1u) << m.sql();
+        return m.steps.empty() ? sql::migrationStep{} : m.steps[0];
+    };
+    const sql::migrationStep widened = step(eInt, false, eLong, false);
+    EXPECT_EQ(widened.kind, sql::eStepAlterColumn);
+    EXPECT_FALSE(widened.destructive);
+    EXPECT_TRUE(step(eLong, false, eInt, false).destructive);
+    EXPECT_TRUE(step(eString, false, eInt, false).destructive);
+    EXPECT_TRUE(step(eInt, false, eInt, true).destructive);
+    EXPECT_FALSE(step(eInt, true, eInt, false).destructive);
+}
+
 TEST(MigrationRefusals, SameModelGivesNoSteps) {
     const ky::refPtr<modelInfo> model = oneTable(false, L"t");
     EXPECT_TRUE(sql::createMigration(*model, *model, {sql::ePostgresql, {}}).steps.empty());
