@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <kymdldiagnostic.h>
@@ -155,6 +156,94 @@ KY_SQL_API reflectResult reflectPostgresql(pg_conn* connection, const reflectOpt
 /// the text with every password (the user information of a URI, a
 /// `password` parameter or keyword) replaced by "****".
 KY_SQL_API std::string connectionDisplayName(const std::string& conninfo);
+
+// ---------------------------------------------------------------------------
+// Migrations
+// ---------------------------------------------------------------------------
+
+/// What a migration step does.
+enum eStepKind {
+    eStepCreateSchema,     ///< CREATE SCHEMA
+    eStepCreateObject,     ///< a statement run before the tables: a type, domain, sequence, function, extension
+    eStepDropObject,       ///< drops what such a statement made
+    eStepCreateTable,      ///< CREATE TABLE
+    eStepDropTable,        ///< DROP TABLE
+    eStepRenameTable,      ///< ALTER TABLE ... RENAME TO
+    eStepRebuildTable,     ///< SQLite: a new table, the rows copied, the old one dropped, the new one renamed
+    eStepAddColumn,        ///< ALTER TABLE ... ADD COLUMN
+    eStepDropColumn,       ///< ALTER TABLE ... DROP COLUMN
+    eStepRenameColumn,     ///< ALTER TABLE ... RENAME COLUMN
+    eStepAlterColumn,      ///< PostgreSQL: a column's type, default, NOT NULL or identity
+    eStepAddConstraint,    ///< a primary key, unique, check or exclude constraint added
+    eStepDropConstraint,   ///< such a constraint dropped
+    eStepAddForeignKey,    ///< a foreign key added
+    eStepDropForeignKey,   ///< a foreign key dropped
+    eStepCreateIndex,      ///< CREATE INDEX
+    eStepDropIndex,        ///< DROP INDEX
+    eStepCreateView,       ///< CREATE VIEW or MATERIALIZED VIEW
+    eStepDropView,         ///< DROP VIEW or MATERIALIZED VIEW
+    eStepComment,          ///< PostgreSQL: COMMENT ON a table or column
+    eStepAddStatement,     ///< a statement run after the tables: a trigger, a partition, ...
+    eStepDropStatement     ///< drops what such a statement made
+};
+
+/// The kind as the plan writes it: "create table", "add column", ...
+KY_SQL_API const char* stepKindName(eStepKind kind);
+
+/// One step of a migration.
+struct KY_SQL_API migrationStep {
+    eStepKind kind = eStepCreateTable;   ///< what the step does
+    ky::string element;                  ///< what it changes: "table", "table.column", "table.index", "schema.view"
+    std::vector<std::string> statements; ///< its SQL, UTF-8, each without ";"
+    ky::string description;              ///< one line: "add column users.email (VARCHAR(255) NOT NULL DEFAULT '')"
+    bool destructive = false;            ///< it can lose data
+};
+
+/// What createMigration compares and how.
+struct KY_SQL_API migrationOptions {
+    eDialect dialect = eSqlite;  ///< the dialect of the database migrated
+    /// Renames the host asserts, old to new: "table" to "newTable", "table.column" to
+    /// "newColumn" (class and field names of the models). Never guessed otherwise.
+    std::vector<std::pair<ky::string, ky::string>> renames;
+};
+
+/// The steps that bring a database made from one model to another, in an
+/// order in which every statement is valid when it runs, and the diagnostics.
+struct KY_SQL_API migration {
+    std::vector<migrationStep> steps;  ///< empty: the models give the same database
+    diagnostics problems;              ///< what was found; with an error there are no steps
+    bool foreignKeysOff = false;       ///< SQLite: the steps need PRAGMA foreign_keys=OFF around the transaction (a rebuild)
+    /// Whether any step is destructive.
+    bool destructive() const;
+    /// Every statement, each ending ";" and a line break, each step introduced by a comment line.
+    std::string sql() const;
+};
+
+/// The migration that brings a database made from `from` to `to` in the
+/// dialect options.dialect. Reads the models only; never throws for models
+/// the core accepted.
+KY_SQL_API migration createMigration(const ky::metamodel::modelInfo& from, const ky::metamodel::modelInfo& to,
+                                     const migrationOptions& options);
+
+/// How applyMigration runs.
+struct KY_SQL_API applyOptions {
+    bool allowDestructive = false;  ///< false: a destructive step refuses the whole migration before it runs
+    /// When set: the database is reflected inside the transaction after the
+    /// steps and rolled back when it differs from this model.
+    const ky::metamodel::modelInfo* expected = nullptr;
+    /// When set: the model the plan was made from; the database is reflected
+    /// first inside the transaction and refused when it no longer matches it.
+    const ky::metamodel::modelInfo* planned = nullptr;
+    reflectOptions reflect;  ///< how those reflections read
+};
+
+/// Runs `steps` in one transaction on an open SQLite connection; answers the
+/// diagnostics (empty on success). On any failure the database is as it was.
+KY_SQL_API diagnostics applyMigration(sqlite3* connection, const migration& steps, const applyOptions& options);
+
+/// Runs `steps` in one transaction on an open PostgreSQL connection; answers
+/// the diagnostics (empty on success). On any failure the database is as it was.
+KY_SQL_API diagnostics applyMigration(pg_conn* connection, const migration& steps, const applyOptions& options);
 
 // ---------------------------------------------------------------------------
 // Names and column types

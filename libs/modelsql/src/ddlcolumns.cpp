@@ -154,15 +154,22 @@ bool describeColumn(const fieldInfo& field, ddlContext& ctx, table& t, bool inKe
     if (!facts.identity.empty()) out.definition.append(" ").append(facts.identity);
     if (!facts.generated.empty()) out.definition.append(" ").append(facts.generated);
     const bool key = field.semantic() == eSemPrimkey || inKey;
+    out.type = std::move(type);
     // PostgreSQL's key columns are NOT NULL whatever is written; SQLite's
     // only when said so.
-    if (field.isMandatory() || (key && ctx.dialect() == ePostgresql)) out.definition += " NOT NULL";
-    if (field.isUnique() && !key) out.definition += " UNIQUE";
+    out.notNull = field.isMandatory() || (key && ctx.dialect() == ePostgresql);
+    out.unique = field.isUnique() && !key;
+    if (out.notNull) out.definition += " NOT NULL";
+    if (out.unique) out.definition += " UNIQUE";
+    const std::size_t defaultAt = out.definition.size();
     appendDefault(field, out, ctx, t);
+    if (out.definition.size() > defaultAt) out.defaultSql = out.definition.substr(defaultAt + sizeof(" DEFAULT ") - 1);
+    const std::size_t checkAt = out.definition.size();
     // A reflected table's own checks are all among its facts: none is added.
     if (ctx.options.checkEnumerations && field.semantic() == eSemEnum && !typeChecksValues(out) &&
         t.facts.checks.empty())
         appendEnumerationCheck(field, out, ctx, t);
+    if (out.definition.size() > checkAt) out.check = out.definition.substr(checkAt + 1);
     if (autoincrement) t.keyInColumn = true;
     return true;
 }

@@ -46,6 +46,12 @@ const std::vector<diagnosticCode>& codeTable() {
         {L"sql.exec.begin", eError, L"the transaction cannot begin", codes},
         {L"sql.exec.statement", eError, L"a statement failed", codes},
         {L"sql.exec.commit", eError, L"the transaction cannot be committed", codes},
+        {L"sql.migrate.case-folding", eError, L"models that disagree on case folding", codes},
+        {L"sql.migrate.model", eError, L"a model that gives no DDL", codes},
+        {L"sql.migrate.rename", eError, L"a rename that names nothing", codes},
+        {L"sql.migrate.rename-kind", eError, L"a rename that names the wrong kind of element", codes},
+        {L"sql.migrate.options", eWarning, L"table options a migration does not change", codes},
+        {L"sql.migrate.irreversible", eWarning, L"a statement gone whose work cannot be undone", codes},
     };
     return table;
 }
