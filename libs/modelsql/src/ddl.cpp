@@ -175,7 +175,12 @@ void nameTable(table& t, ddlContext& ctx) {
 
 // A view is written from its statement in the dialect; without one it is left out.
 void collectView(table& t, const std::vector<ky::const_refPtr<fieldInfo>>& fields, ddlContext& ctx) {
-    for (const auto& field : fields) t.columns.push_back({field, field->scName(), nullptr, {}});
+    for (const auto& field : fields) {
+        column c;
+        c.field = field;
+        c.name = field->scName();
+        t.columns.push_back(std::move(c));
+    }
     if (!t.facts.viewStatement.empty()) return;
     t.written = false;
     const ky::string otherView = ky::string(ctx.otherPrefix()) + L"view";
@@ -421,6 +426,21 @@ std::vector<std::size_t> viewOrder(const ddlContext& ctx) {
 
 }  // namespace
 
+namespace detail {
+
+bool collectModel(ddlContext& ctx) {
+    collectTables(ctx.model, ctx);
+    if (hasErrors(ctx.problems)) return false;
+    resolveForeignKeys(ctx);
+    return !hasErrors(ctx.problems);
+}
+
+std::vector<std::size_t> tableOrder(ddlContext& ctx) { return dependencyOrder(ctx); }
+
+std::vector<std::size_t> viewsInOrder(const ddlContext& ctx) { return viewOrder(ctx); }
+
+}  // namespace detail
+
 ddlResult createDdl(const modelInfo& model, const ddlOptions& options) {
     ddlResult result;
     ddlContext ctx{model, options, result.problems, {}, {}};
@@ -428,10 +448,7 @@ ddlResult createDdl(const modelInfo& model, const ddlOptions& options) {
         ctx.fail("sql.ddl.dialect", L"the dialect is neither SQLite nor PostgreSQL", ky::string());
         return result;
     }
-    collectTables(model, ctx);
-    if (hasErrors(result.problems)) return result;
-    resolveForeignKeys(ctx);
-    if (hasErrors(result.problems)) return result;
+    if (!detail::collectModel(ctx)) return result;
     const std::vector<std::size_t> tables = dependencyOrder(ctx);
     result.statements = detail::writeStatements(ctx, tables, viewOrder(ctx));
     std::size_t size = 0;

@@ -70,7 +70,7 @@ struct classFacts {
     std::vector<namedText> checks;            // <d>.check.*
     std::vector<namedText> uniqueConstraints; // <d>.unique.* constraint texts
     std::vector<namedText> foreignKeys;       // <d>.foreignKey.*
-    std::vector<std::string> indexStatements; // <d>.index.* and <d>.unique.* statements
+    std::vector<namedText> indexStatements;   // <d>.index.* and <d>.unique.* statements
     std::string options;                      // <d>.options
     std::vector<std::string> before, after;   // <d>.before, <d>.after
 };
@@ -99,6 +99,12 @@ struct column {
     ky::scString name;
     std::unique_ptr<fieldFacts> ownFacts;  // null for a field without table facts (nearly all of a model built by hand)
     std::string definition;  // everything after the name
+    // The parts of the definition a migration alters one by one.
+    std::string type;        // the column type ("" for none)
+    std::string defaultSql;  // the DEFAULT expression, "" for none
+    std::string check;       // the enumeration's "CHECK (...)", "" for none
+    bool notNull = false;
+    bool unique = false;
 
     const fieldFacts& facts() const {
         static const fieldFacts none;
@@ -179,6 +185,18 @@ std::unique_ptr<fieldFacts> readFieldFacts(const fieldInfo& field, const classIn
 // The lines of a property value (a list of names), empty lines left out.
 std::vector<ky::string> lines(const ky::string& value);
 
+// ---- collecting and ordering ----
+
+// Collects the tables of ctx.model with their columns, keys and foreign
+// keys as the DDL writes them; false after an error.
+bool collectModel(ddlContext& ctx);
+
+// The tables of a collected model in the order they are created (each after
+// what its foreign keys lead to; a foreign key that closes a cycle marked),
+// and the views written in theirs.
+std::vector<std::size_t> tableOrder(ddlContext& ctx);
+std::vector<std::size_t> viewsInOrder(const ddlContext& ctx);
+
 // ---- writing ----
 
 // Writes the definition of the column of `field` into `out`; false (after
@@ -190,6 +208,14 @@ bool describeColumn(const fieldInfo& field, ddlContext& ctx, table& t, bool inKe
 // foreign keys that close a cycle marked), `views` in theirs.
 std::vector<std::string> writeStatements(const ddlContext& ctx, const std::vector<std::size_t>& tables,
                                          const std::vector<std::size_t>& views);
+
+// The pieces of those statements that a migration compares and writes one by one.
+std::string createTable(const table& t, const ddlContext& ctx);
+void appendForeignKey(std::string& out, const foreignKey& fk, const ddlContext& ctx);
+// The indexes of a table: each one's name and CREATE INDEX statement.
+std::vector<namedText> tableIndexes(const table& t, const ddlContext& ctx);
+// The COMMENT ON statements of a table and its columns (PostgreSQL).
+void commentStatements(const table& t, const ddlContext& ctx, std::vector<std::string>& out);
 
 // ---- what one dialect alone decides ----
 

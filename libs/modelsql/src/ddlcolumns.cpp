@@ -154,11 +154,18 @@ bool describeColumn(const fieldInfo& field, ddlContext& ctx, table& t, bool inKe
     if (!facts.identity.empty()) out.definition.append(" ").append(facts.identity);
     if (!facts.generated.empty()) out.definition.append(" ").append(facts.generated);
     const bool key = field.semantic() == eSemPrimkey || inKey;
-    if (field.isMandatory() || key) out.definition += " NOT NULL";
-    if (field.isUnique() && !key) out.definition += " UNIQUE";
+    out.type = std::move(type);
+    out.notNull = field.isMandatory() || key;
+    out.unique = field.isUnique() && !key;
+    if (out.notNull) out.definition += " NOT NULL";
+    if (out.unique) out.definition += " UNIQUE";
+    const std::size_t defaultAt = out.definition.size();
     appendDefault(field, out, ctx, t);
+    if (out.definition.size() > defaultAt) out.defaultSql = out.definition.substr(defaultAt + sizeof(" DEFAULT ") - 1);
+    const std::size_t checkAt = out.definition.size();
     if (ctx.options.checkEnumerations && field.semantic() == eSemEnum && !typeChecksValues(out))
         appendEnumerationCheck(field, out, ctx, t);
+    if (out.definition.size() > checkAt) out.check = out.definition.substr(checkAt + 1);
     if (autoincrement) t.keyInColumn = true;
     return true;
 }

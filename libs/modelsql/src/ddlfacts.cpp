@@ -192,14 +192,14 @@ void readOwnClassFact(factReader& r, const ky::string& key, const ky::string& va
             out.checks.push_back({objectName(name), std::move(text)});
     } else if (namedFact(rest, L"unique.", name)) {
         if (beginsWith(utf8(value), d, "CREATE")) {
-            if (r.statement(key, value, "CREATE UNIQUE INDEX", text)) out.indexStatements.push_back(std::move(text));
+            if (r.statement(key, value, "CREATE UNIQUE INDEX", text)) out.indexStatements.push_back({objectName(name), std::move(text)});
         } else if (r.clause(key, value, true, "UNIQUE", text)) {
             out.uniqueConstraints.push_back({objectName(name), std::move(text)});
         }
     } else if (namedFact(rest, L"foreignKey.", name)) {
         if (r.clause(key, value, true, "FOREIGN KEY", text)) out.foreignKeys.push_back({objectName(name), std::move(text)});
     } else if (namedFact(rest, L"index.", name)) {
-        if (r.statement(key, value, "CREATE [UNIQUE] INDEX", text)) out.indexStatements.push_back(std::move(text));
+        if (r.statement(key, value, "CREATE [UNIQUE] INDEX", text)) out.indexStatements.push_back({objectName(name), std::move(text)});
     } else if (rest == L"options") {
         const char* words = d == ePostgresql ? "PARTITION|INHERITS|WITH|USING|TABLESPACE|WITHOUT" : "WITHOUT|STRICT";
         if (r.clause(key, value, false, words, text)) out.options = std::move(text);

@@ -18,6 +18,8 @@ void appendList(std::string& out, const std::vector<ky::scString>& names, const 
     }
 }
 
+}  // namespace
+
 void appendForeignKey(std::string& out, const foreignKey& fk, const ddlContext& ctx) {
     out += "FOREIGN KEY (";
     appendList(out, fk.from, ctx);
@@ -28,6 +30,8 @@ void appendForeignKey(std::string& out, const foreignKey& fk, const ddlContext& 
     out += ")";
     if (!fk.clauses.empty()) out.append(" ").append(fk.clauses);
 }
+
+namespace {
 
 void appendNameList(std::string& out, const std::vector<ky::string>& names, const ddlContext& ctx) {
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -93,6 +97,8 @@ void appendTableConstraints(const table& t, const ddlContext& ctx, partStart& pa
         }
 }
 
+}  // namespace
+
 // Written straight into one string: a list of parts joined afterwards would
 // cost two allocations a column.
 std::string createTable(const table& t, const ddlContext& ctx) {
@@ -113,6 +119,8 @@ std::string createTable(const table& t, const ddlContext& ctx) {
     if (!t.facts.options.empty()) out.append(" ").append(t.facts.options);
     return out;
 }
+
+namespace {
 
 // PostgreSQL: what is added to the tables once they all exist: the foreign
 // keys that close a cycle, NOT VALID constraints, and the foreign keys no
@@ -151,11 +159,15 @@ ky::string indexName(const table& t, const namedColumns& index) {
     return name + L"_idx";
 }
 
-void indexStatements(const table& t, const ddlContext& ctx, std::vector<std::string>& out) {
+}  // namespace
+
+std::vector<namedText> tableIndexes(const table& t, const ddlContext& ctx) {
+    std::vector<namedText> out;
     const auto plain = [&](const std::vector<namedColumns>& list, const char* create) {
         for (const namedColumns& index : list) {
-            std::string& statement = out.emplace_back(create);
-            ctx.appendQuoted(statement, index.name.empty() ? indexName(t, index) : index.name);
+            namedText& entry = out.emplace_back(namedText{index.name.empty() ? indexName(t, index) : index.name, create});
+            std::string& statement = entry.text;
+            ctx.appendQuoted(statement, entry.name);
             statement += " ON ";
             ctx.appendTableName(statement, t);
             statement += " (";
@@ -166,6 +178,7 @@ void indexStatements(const table& t, const ddlContext& ctx, std::vector<std::str
     plain(t.facts.indexes, "CREATE INDEX ");
     plain(t.facts.uniqueIndexes, "CREATE UNIQUE INDEX ");
     out.insert(out.end(), t.facts.indexStatements.begin(), t.facts.indexStatements.end());
+    return out;
 }
 
 void commentStatements(const table& t, const ddlContext& ctx, std::vector<std::string>& out) {
@@ -187,6 +200,8 @@ void commentStatements(const table& t, const ddlContext& ctx, std::vector<std::s
         statement.append(" IS ").append(literal);
     }
 }
+
+namespace {
 
 // Appends each statement of `list` not written before.
 void appendOnce(const std::vector<std::string>& list, std::unordered_set<std::string>& seen, std::vector<std::string>& out) {
@@ -239,7 +254,8 @@ std::vector<std::string> writeStatements(const ddlContext& ctx, const std::vecto
     if (pg)
         for (std::size_t i = 0; i < tableCount; ++i) alterStatements(ctx.tables[order[i]], ctx, statements);
     for (std::size_t index : views) statements.push_back(ctx.tables[index].facts.viewStatement);
-    for (std::size_t index : order) indexStatements(ctx.tables[index], ctx, statements);
+    for (std::size_t index : order)
+        for (namedText& created : tableIndexes(ctx.tables[index], ctx)) statements.push_back(std::move(created.text));
     const std::size_t after = statements.size();
     factStatements(ctx, &classFacts::after, &fieldFacts::after, statements);
     tablesFirst(statements.begin() + static_cast<std::ptrdiff_t>(after), statements.end(), ctx.dialect());

@@ -1,0 +1,250 @@
+// The statements a model runs before its tables (types, domains,
+// sequences, functions, extensions) and after them (triggers, partitions,
+// ...), compared as texts: a new one runs, one that is gone has what it made
+// dropped where its text says what that is (CREATE TRIGGER name ON table
+// gives DROP TRIGGER), and one that cannot be undone is warned of. An enum
+// type that gains values gets them with ALTER TYPE ... ADD VALUE in their
+// order; one that loses or reorders values is made again, its columns cast
+// through text, which loses the rows holding a dropped value.
+#include <algorithm>
+#include <unordered_set>
+
+#include "migration.h"
+
+namespace ky::metamodel::sql::detail {
+
+namespace {
+
+// The words and names of a statement's head, read as the tokenizer reads
+// them: a quoted name keeps its quotes, so it is written back as it was.
+struct head {
+    std::string_view text;
+    std::size_t at = 0;
+
+    void blanks() {
+        while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+    }
+    // The next word or (qualified, quoted) name; empty at a symbol.
+    std::string name() {
+        blanks();
+        std::string out;
+        for (;;) {
+            if (at < text.size() && text[at] == '"') {
+                const std::size_t start = at++;
+                while (at < text.size() && (text[at] != '"' || (at + 1 < text.size() && text[at + 1] == '"')))
+                    at += text[at] == '"' ? 2 : 1;
+                if (at >= text.size()) return {};
+                out.append(text.substr(start, ++at - start));
+            } else {
+                const std::size_t start = at;
+                while (at < text.size() && (std::isalnum(static_cast<unsigned char>(text[at])) || text[at] == '_' ||
+                                            static_cast<unsigned char>(text[at]) >= 0x80))
+                    ++at;
+                if (at == start) return out;
+                out.append(text.substr(start, at - start));
+            }
+            if (at >= text.size() || text[at] != '.') return out;
+            out += text[at++];
+        }
+    }
+    bool word(std::string_view expected) {
+        const std::size_t keep = at;
+        if (foldedAscii(name()) == expected) return true;
+        at = keep;
+        return false;
+    }
+};
+
+// What a CREATE statement makes: its kind ("TRIGGER", "TYPE", ...) and
+// name; false for any other statement or an object without a name.
+bool createdObject(const std::string& statement, std::string& kind, std::string& name, std::string& on) {
+    head h{statement};
+    if (!h.word("create")) return false;
+    if (h.word("or")) h.word("replace");
+    h.word("unique");
+    h.word("temp") || h.word("temporary") || h.word("unlogged");
+    kind = foldedAscii(h.name());
+    if (kind == "materialized") kind = foldedAscii(h.name());
+    if (h.word("if")) {
+        h.word("not");
+        h.word("exists");
+    }
+    name = h.name();
+    if (name.empty()) return false;
+    if (kind == "trigger") {
+        // CREATE TRIGGER name {BEFORE|AFTER|INSTEAD OF} events ON table
+        for (std::string w = h.name(); !w.empty() || h.at < statement.size(); w = h.name()) {
+            if (w.empty()) ++h.at;
+            else if (foldedAscii(w) == "on") {
+                on = h.name();
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+// The statement that drops what `statement` made; empty when there is none.
+std::string dropOf(const std::string& statement, eDialect dialect, bool& destructive) {
+    std::string kind, name, on;
+    if (!createdObject(statement, kind, name, on)) return {};
+    destructive = kind == "table" || kind == "sequence";
+    if (kind == "trigger") return "DROP TRIGGER " + name + (dialect == ePostgresql && !on.empty() ? " ON " + on : "");
+    static const char* kinds[] = {"table", "index", "view", "type", "domain", "sequence", "extension", "schema"};
+    if (std::find(std::begin(kinds), std::end(kinds), kind) == std::end(kinds)) return {};
+    if (dialect == eSqlite && kind != "table" && kind != "index" && kind != "view") return {};
+    return "DROP " + foldedAscii(kind == "view" && statement.find("MATERIALIZED") != std::string::npos ? "materialized view" : kind) +
+           " " + name;
+}
+
+// The distinct statements before (or after) the tables of a model, in order.
+std::vector<std::string> statementsOf(const ddlContext& ctx, bool before) {
+    std::vector<std::string> out;
+    std::unordered_set<std::string> seen;
+    const auto add = [&](const std::vector<std::string>& list) {
+        for (const std::string& s : list)
+            if (seen.insert(s).second) out.push_back(s);
+    };
+    for (const table& t : ctx.tables) {
+        if (!t.written) continue;
+        add(before ? t.facts.before : t.facts.after);
+        for (const column& c : t.columns) add(before ? c.facts().before : c.facts().after);
+    }
+    return out;
+}
+
+// The values of CREATE TYPE name AS ENUM ('a', 'b'), as literals.
+bool enumValues(const std::string& statement, std::string& name, std::vector<std::string>& values) {
+    head h{statement};
+    if (!h.word("create") || !h.word("type")) return false;
+    name = h.name();
+    if (name.empty() || !h.word("as") || !h.word("enum")) return false;
+    for (std::size_t at = statement.find('(', h.at); at != std::string::npos && at < statement.size(); ++at) {
+        if (statement[at] != '\'') continue;
+        const std::size_t start = at++;
+        while (at < statement.size() && (statement[at] != '\'' || (at + 1 < statement.size() && statement[at + 1] == '\'')))
+            at += statement[at] == '\'' ? 2 : 1;
+        values.push_back(statement.substr(start, at - start + 1));
+    }
+    return true;
+}
+
+// The columns of the new model's kept tables whose type is the enum `name`.
+void recastColumns(planner& p, const std::string& name, migrationStep& s, std::vector<std::string>& defaults) {
+    for (std::size_t i = 0; i < p.to.tables.size(); ++i) {
+        const table& t = p.to.tables[i];
+        if (p.fromOf[i] == none || t.facts.view) continue;
+        for (std::size_t c = 0; c < t.columns.size(); ++c) {
+            const std::size_t old = p.columnFrom[i][c];
+            if (old == none || foldedAscii(p.from.tables[p.fromOf[i]].columns[old].type) != foldedAscii(name)) continue;
+            const std::string alter = "ALTER TABLE " + p.tableName(p.from.tables[p.fromOf[i]]) + " ALTER COLUMN " +
+                                      p.quoted(p.from.tables[p.fromOf[i]].columns[old].name.string()) + " ";
+            const column& was = p.from.tables[p.fromOf[i]].columns[old];
+            if (!was.defaultSql.empty()) {
+                s.statements.push_back(alter + "DROP DEFAULT");
+                defaults.push_back(alter + "SET DEFAULT " + was.defaultSql);
+            }
+            s.statements.push_back(alter + "TYPE " + name + " USING " + p.quoted(was.name.string()) + "::text::" + name);
+        }
+    }
+}
+
+// An enum that keeps its values in order gains the new ones in place;
+// else it is made again. True when `after` was handled as a change of `before`.
+bool changeEnum(planner& p, const std::string& before, const std::string& after) {
+    std::string oldName, newName;
+    std::vector<std::string> oldValues, newValues;
+    if (!enumValues(before, oldName, oldValues) || !enumValues(after, newName, newValues) || oldName != newName) return false;
+    migrationStep& s = p.step(pCreateObjects, eStepCreateObject, wide(newName), L"change enum type " + wide(newName));
+    std::size_t next = 0;
+    for (const std::string& value : newValues)
+        if (next < oldValues.size() && value == oldValues[next]) ++next;
+    if (next == oldValues.size()) {
+        std::size_t kept = 0;
+        for (std::size_t k = 0; k < newValues.size(); ++k) {
+            if (kept < oldValues.size() && newValues[k] == oldValues[kept]) {
+                ++kept;
+                continue;
+            }
+            std::string statement = "ALTER TYPE " + newName + " ADD VALUE " + newValues[k];
+            if (k > 0) statement += " AFTER " + newValues[k - 1];
+            else if (!oldValues.empty()) statement += " BEFORE " + oldValues[0];
+            s.statements.push_back(statement);
+        }
+        s.description += L": values added";
+        return true;
+    }
+    // Values dropped or reordered: the type is made again under its name.
+    const std::size_t dot = newName.rfind('.');
+    const std::string bare = dot == std::string::npos ? newName : newName.substr(dot + 1);
+    const std::string renamed = bare.back() == '"' ? bare.substr(0, bare.size() - 1) + "_ky_old\"" : bare + "_ky_old";
+    s.statements.push_back("ALTER TYPE " + newName + " RENAME TO " + renamed);
+    s.statements.push_back(after);
+    std::vector<std::string> defaults;
+    recastColumns(p, newName, s, defaults);
+    s.statements.insert(s.statements.end(), defaults.begin(), defaults.end());
+    s.statements.push_back("DROP TYPE " + (dot == std::string::npos ? std::string() : newName.substr(0, dot + 1)) + renamed);
+    s.description += L": rebuilt, values dropped or reordered";
+    s.destructive = true;
+    return true;
+}
+
+void irreversible(planner& p, const std::string& statement) {
+    p.result.problems.push_back(makeDiagnostic(
+        eWarning, "sql.migrate.irreversible",
+        L"the statement \"" + wide(statement.substr(0, 80)) + L"\" is gone from the new model, but what it made cannot be told; it is left as it is"));
+}
+
+void diffList(planner& p, bool before) {
+    const std::vector<std::string> old = statementsOf(p.from, before), now = statementsOf(p.to, before);
+    const std::unordered_set<std::string> oldSet(old.begin(), old.end()), newSet(now.begin(), now.end());
+    std::unordered_set<std::string> handled;
+    for (const std::string& statement : now) {
+        if (oldSet.contains(statement)) continue;
+        const auto changed = std::find_if(old.begin(), old.end(), [&](const std::string& o) {
+            return before && p.dialect() == ePostgresql && !newSet.contains(o) && changeEnum(p, o, statement);
+        });
+        if (changed != old.end()) {
+            handled.insert(*changed);
+            continue;
+        }
+        p.step(before ? pCreateObjects : pAddStatements, before ? eStepCreateObject : eStepAddStatement, {},
+               before ? L"create object" : L"add statement")
+            .statements.push_back(statement);
+        p.phases[before ? pCreateObjects : pAddStatements].back().description += L": " + wide(statement.substr(0, 60));
+    }
+    for (const std::string& statement : old) {
+        if (newSet.contains(statement) || handled.contains(statement)) continue;
+        bool destructive = false;
+        const std::string drop = dropOf(statement, p.dialect(), destructive);
+        if (drop.empty()) {
+            irreversible(p, statement);
+            continue;
+        }
+        migrationStep& s = p.step(before ? pDropObjects : pDropStatements, before ? eStepDropObject : eStepDropStatement, {},
+                                  wide(foldedAscii(drop.substr(0, 60))));
+        s.statements.push_back(drop);
+        s.destructive = destructive;
+    }
+}
+
+}  // namespace
+
+void diffStatements(planner& p) {
+    diffList(p, true);
+    diffList(p, false);
+}
+
+void diffSchemas(planner& p) {
+    if (p.dialect() != ePostgresql) return;
+    std::unordered_set<ky::string> old;
+    for (const table& t : p.from.tables) old.insert(t.schema);
+    for (std::size_t i : tableOrder(p.to)) {
+        const ky::string& schema = p.to.tables[i].schema;
+        if (schema.empty() || !old.insert(schema).second) continue;
+        p.step(pSchemas, eStepCreateSchema, schema, L"create schema " + schema)
+            .statements.push_back("CREATE SCHEMA IF NOT EXISTS " + p.quoted(schema));
+    }
+}
+
+}  // namespace ky::metamodel::sql::detail
