@@ -187,3 +187,66 @@ TEST_F(PgApply, SessionKilledMidStepLeavesTheDatabaseAsItWas) {
 }
 
 }  // namespace
+
+namespace {
+
+// Plans reflected from the schema and applied with both checks, as kymdl
+// apply does; the target is the same schema in a database of its own.
+class PgApplyChecked : public PgApply {
+protected:
+    ky::refPtr<modelInfo> current;
+    ky::refPtr<modelInfo> target;
+
+    void SetUp() override {
+        PgApply::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        const std::string database = "target_" + schema;
+        pgServer::run("CREATE DATABASE " + database);
+        pgConnection other(pgServer::conninfo() + " dbname=" + database);
+        PQclear(PQexec(other.conn, ("CREATE SCHEMA " + schema + "; SET search_path = " + schema +
+                                    "; CREATE TABLE parent (id integer PRIMARY KEY, name varchar(40) NOT NULL, email text);"
+                                    "CREATE TABLE child (id integer PRIMARY KEY, parent_id integer REFERENCES parent "
+                                    "ON DELETE CASCADE, note text);"
+                                    "CREATE INDEX child_note ON child (note)")
+                                       .c_str()));
+        options.reflect.schemas = {ky::string::fromUtf8(schema)};
+        target = reflected(other.conn);
+        current = reflected(pgConnection(pgServer::conninfo(schema)).conn);
+        options.planned = current.get();
+        options.expected = target.get();
+    }
+
+    ky::refPtr<modelInfo> reflected(PGconn* conn) const {
+        sql::reflectResult result = sql::reflectPostgresql(conn, options.reflect);
+        EXPECT_TRUE(result.model) << describeAll(result.problems);
+        return result.model;
+    }
+
+    sql::migration plan() const {
+        sql::migrationOptions planOptions;
+        planOptions.dialect = sql::ePostgresql;
+        return sql::createMigration(*current, *target, planOptions);
+    }
+};
+
+TEST_F(PgApplyChecked, SecondDiffAfterApplyIsEmpty) {
+    const sql::diagnostics problems = apply(plan());
+    EXPECT_TRUE(problems.empty()) << describeAll(problems);
+    sql::migrationOptions planOptions;
+    planOptions.dialect = sql::ePostgresql;
+    const sql::migration again =
+        sql::createMigration(*reflected(pgConnection(pgServer::conninfo(schema)).conn), *target, planOptions);
+    EXPECT_TRUE(again.steps.empty()) << again.sql();
+    EXPECT_EQ(rows(), "1|one|\n2|two|\n10|1|a\n11|2|\n");
+}
+
+TEST_F(PgApplyChecked, DatabaseChangedBetweenPlanAndRunIsRefused) {
+    const sql::migration planned = plan();
+    pgServer::run("ALTER TABLE " + schema + ".child ADD COLUMN added_meanwhile integer");
+    const std::string catalogueBefore = catalogue();
+    const sql::diagnostics problems = apply(planned);
+    EXPECT_EQ(countCode(problems, "sql.apply.changed"), 2) << describeAll(problems);
+    EXPECT_EQ(catalogue(), catalogueBefore);
+}
+
+}  // namespace

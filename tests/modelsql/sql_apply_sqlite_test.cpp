@@ -237,3 +237,58 @@ TEST_F(SqliteApply, ProcessKilledMidTransactionLeavesTheDatabaseAsItWas) {
 }
 
 }  // namespace
+
+namespace {
+
+// Plans reflected from the database and applied with both checks, as
+// kymdl apply does.
+class SqliteApplyChecked : public SqliteApply {
+protected:
+    static ky::refPtr<modelInfo> reflected(const std::string& file) {
+        sql::reflectResult result = sql::reflectSqliteFile(file, {});
+        EXPECT_TRUE(result.model) << describeAll(result.problems);
+        return result.model;
+    }
+
+    ky::refPtr<modelInfo> current = reflected(path);
+    ky::refPtr<modelInfo> target = reflected(sqliteFileWith(
+        "CREATE TABLE parent (id INTEGER PRIMARY KEY, name TEXT NOT NULL, email TEXT);"
+        "CREATE TABLE child (id INTEGER PRIMARY KEY, parent_id INTEGER REFERENCES parent(id), note TEXT);"
+        "CREATE TABLE tag (id INTEGER PRIMARY KEY, label TEXT NOT NULL DEFAULT '')"));
+
+    sql::migration plan() const { return sql::createMigration(*current, *target, {}); }
+
+    void SetUp() override {
+        options.planned = current.get();
+        options.expected = target.get();
+    }
+};
+
+TEST_F(SqliteApplyChecked, SecondDiffAfterApplyIsEmpty) {
+    const sql::diagnostics problems = apply(plan());
+    EXPECT_TRUE(problems.empty()) << describeAll(problems);
+    const sql::migration again = sql::createMigration(*reflected(path), *target, {});
+    EXPECT_TRUE(again.steps.empty()) << again.sql();
+    EXPECT_EQ(rows(), "1|one|NULL\n2|two|NULL\n3|three|NULL\n10|1|a\n11|2|NULL\n12|2|c\n");
+}
+
+TEST_F(SqliteApplyChecked, DatabaseChangedBetweenPlanAndRunIsRefused) {
+    const sql::migration planned = plan();
+    sqliteConnection(path).run("ALTER TABLE child ADD COLUMN added_meanwhile INTEGER");
+    const std::string catalogueBefore = catalogue();
+    const sql::diagnostics problems = apply(planned);
+    EXPECT_EQ(countCode(problems, "sql.apply.changed"), 2) << describeAll(problems);
+    EXPECT_EQ(catalogue(), catalogueBefore);
+}
+
+TEST_F(SqliteApplyChecked, StepsThatMissTheModelAreRolledBack) {
+    sql::migration partial = plan();
+    ASSERT_GE(partial.steps.size(), 2u) << partial.sql();
+    partial.steps.pop_back();
+    const std::string catalogueBefore = catalogue();
+    const sql::diagnostics problems = apply(partial);
+    EXPECT_GE(countCode(problems, "sql.apply.differs"), 2) << describeAll(problems);
+    EXPECT_EQ(catalogue(), catalogueBefore);
+}
+
+}  // namespace
