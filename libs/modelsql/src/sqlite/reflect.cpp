@@ -49,13 +49,6 @@ constexpr const char* checksQuery =
     "SELECT name, sql FROM sqlite_schema "
     "WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' AND sql LIKE '%check%'";
 
-// The code of a failure SQLite answered with `rc`.
-const char* failureCode(int rc) {
-    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return "sql.locked";
-    if (rc == SQLITE_NOTADB) return "sql.not-a-database";
-    return "sql.query";
-}
-
 struct reader {
     sqlite3* db;
     const reflectOptions& options;
@@ -64,8 +57,14 @@ struct reader {
     std::unordered_map<std::string, std::size_t> tableIndex;  // UTF-8 name → index in cat.tables
     std::unordered_map<std::string, bool> selected;          // cached pattern answers
 
+    const char* failCode(int rc) const {
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return "sql.locked";
+        if (rc == SQLITE_NOTADB) return "sql.not-a-database";
+        return "sql.query";
+    }
+
     void fail(int rc, const wchar_t* what) {
-        problems.push_back(makeDiagnostic(eError, failureCode(rc), what, {}, {}, wide(sqlite3_errmsg(db))));
+        problems.push_back(makeDiagnostic(eError, failCode(rc), what, {}, {}, wide(sqlite3_errmsg(db))));
     }
 
     bool isSelected(const std::string& name) {
@@ -398,15 +397,6 @@ ky::string sourceOf(sqlite3* db) {
     return name && *name ? wide(name) : ky::string(L":memory:");
 }
 
-// Reads the catalogue in whatever transaction the connection is in and
-// builds the model.
-void readInto(sqlite3* connection, const reflectOptions& options, const ky::string& source, reflectResult& result) {
-    reader r{connection, options, result.problems, {}, {}, {}};
-    const bool read = readColumns(r) && readForeignKeys(r) && readUniques(r) && readChecks(r);
-    detail::stampSource(result.problems, 0, source);
-    if (read) detail::buildModel(r.cat, options, eSqlite, source, result);
-}
-
 }  // namespace
 
 namespace detail {
@@ -449,30 +439,17 @@ reflectResult reflectSqlite(sqlite3* connection, const reflectOptions& options) 
         detail::stampSource(result.problems, 0, source);
         return result;
     }
+    reader r{connection, options, result.problems, {}, {}, {}};
     // One read transaction: every query sees the same schema, also while
     // another connection changes it.
-    const int rc = sqlite3_exec(connection, "BEGIN", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        result.problems.push_back(makeDiagnostic(eError, failureCode(rc),
-                                                 L"the read transaction could not begin", {}, {},
-                                                 wide(sqlite3_errmsg(connection))));
-        detail::stampSource(result.problems, 0, source);
-        return result;
-    }
-    readInto(connection, options, source, result);
-    sqlite3_exec(connection, "ROLLBACK", nullptr, nullptr, nullptr);
+    int rc = sqlite3_exec(connection, "BEGIN", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) r.fail(rc, L"the read transaction could not begin");
+    const bool read = rc == SQLITE_OK && readColumns(r) && readForeignKeys(r) && readUniques(r) && readChecks(r);
+    if (rc == SQLITE_OK) sqlite3_exec(connection, "ROLLBACK", nullptr, nullptr, nullptr);
+    detail::stampSource(result.problems, 0, source);
+    if (read) detail::buildModel(r.cat, options, eSqlite, source, result);
     return result;
 }
-
-namespace detail {
-
-reflectResult reflectSqliteInside(sqlite3* connection, const reflectOptions& options) {
-    reflectResult result;
-    readInto(connection, options, sourceOf(connection), result);
-    return result;
-}
-
-}  // namespace detail
 
 reflectResult reflectSqliteFile(const std::string& path, const reflectOptions& options) {
     reflectResult result;
@@ -497,5 +474,21 @@ reflectResult reflectSqliteFile(const std::string& path, const reflectOptions& o
     sqlite3_close(db);
     return result;
 }
+
+namespace detail {
+
+// The same reading as reflectSqlite's, in the transaction the caller holds:
+// it sees that transaction's own changes and leaves it open.
+reflectResult reflectSqliteInside(sqlite3* connection, const reflectOptions& options) {
+    reflectResult result;
+    const ky::string source = sourceOf(connection);
+    reader r{connection, options, result.problems, {}, {}, {}};
+    const bool read = readColumns(r) && readForeignKeys(r) && readUniques(r) && readChecks(r);
+    detail::stampSource(result.problems, 0, source);
+    if (read) detail::buildModel(r.cat, options, eSqlite, source, result);
+    return result;
+}
+
+}  // namespace detail
 
 }  // namespace ky::metamodel::sql
