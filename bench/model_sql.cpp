@@ -37,6 +37,12 @@
 //                           class 4 indexes (3,112: two plain, one partial,
 //                           one gin), one check, one two-column unique; every
 //                           fiftieth class partitioned with two partitions
+//   BM_MigrateGitlabSized   createMigration between two such models that
+//                           differ in 1% of their columns (target: ≤ 50 ms):
+//                           in the second, every tenth class has its size
+//                           column widened to BIGINT and one column added
+//                           (78 + 78 of 7,780); both models are made before
+//                           timing
 //
 // Run: build/release/bench_model_sql
 #include <benchmark/benchmark.h>
@@ -284,6 +290,28 @@ void BM_DdlGitlabSized(benchmark::State& state) {
     state.counters["statements"] = static_cast<double>(statements);
 }
 BENCHMARK(BM_DdlGitlabSized)->Repetitions(3)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+
+void BM_MigrateGitlabSized(benchmark::State& state) {
+    const ky::refPtr<modelInfo> from = modelInfo::createModelInfo(false), to = modelInfo::createModelInfo(false);
+    for (int i = 0; i < 778; ++i) {
+        addGitlabSizedClass(from, i);
+        addGitlabSizedClass(to, i);
+    }
+    for (int i = 0; i < 778; i += 10) {
+        const ky::refPtr<classInfo> cls = to->classInfo(L"table_" + std::to_wstring(i), false);
+        cls->fieldInfo(L"size", false, false)->setUserProperty(L"postgresql.type", L"bigint", false);
+        cls->createFieldInfo(L"added", eString, ky::genericSet(), L"");
+    }
+    const sql::migrationOptions options{sql::ePostgresql, {}};
+    std::size_t steps = 0;
+    for (auto _ : state) {
+        sql::migration result = sql::createMigration(*from, *to, options);
+        steps = result.steps.size();
+        benchmark::DoNotOptimize(result.steps);
+    }
+    state.counters["steps"] = static_cast<double>(steps);
+}
+BENCHMARK(BM_MigrateGitlabSized)->Repetitions(3)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -140,10 +140,10 @@ void recastColumns(planner& p, const std::string& name, migrationStep& s, std::v
             const std::string alter = "ALTER TABLE " + p.tableName(p.from.tables[p.fromOf[i]]) + " ALTER COLUMN " +
                                       p.quoted(p.from.tables[p.fromOf[i]].columns[old].name.string()) + " ";
             const column& was = p.from.tables[p.fromOf[i]].columns[old];
-            if (!was.defaultSql.empty()) {
-                s.statements.push_back(alter + "DROP DEFAULT");
-                defaults.push_back(alter + "SET DEFAULT " + was.defaultSql);
-            }
+            // The old default may name a value the type no longer has: the new one stands in.
+            if (!was.defaultSql.empty()) s.statements.push_back(alter + "DROP DEFAULT");
+            if (!was.defaultSql.empty() && !t.columns[c].defaultSql.empty())
+                defaults.push_back(alter + "SET DEFAULT " + t.columns[c].defaultSql);
             s.statements.push_back(alter + "TYPE " + name + " USING " + p.quoted(was.name.string()) + "::text::" + name);
         }
     }
