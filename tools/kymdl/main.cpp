@@ -1,6 +1,7 @@
 // kymdl: checks, shows, looks up, converts, emits DDL for, reflects, diffs,
-// migrates databases to, draws and documents models kept in model files. Results go to standard output or to the file
-// given with -o (written whole or not at all), diagnostics to standard error.
+// migrates databases to, draws and documents models kept in model files.
+// Results go to standard output or to the file given with -o (written whole
+// or not at all), diagnostics to standard error.
 // Exit status: 0 done, 1 the input has errors, 2 a usage error.
 #include <kymdlfile.h>
 #include <kymdlsql.h>
@@ -705,6 +706,10 @@ kymdl::reportFormat formatNamed(const std::string& name) {
 const CLI::Validator modelFileArgument(
     [](std::string& path) { return path == "-" ? std::string() : CLI::ExistingFile(path); }, "FILE");
 
+// A model file as modelFileArgument takes it, or a database address.
+const CLI::Validator modelOrDatabase(
+    [](std::string& text) { return isDatabase(text) ? std::string() : modelFileArgument(text); }, "FILE or DATABASE");
+
 int runTool(int argc, char** argv) {
     CLI::App app{"kymdl: check, show, look up, convert, emit DDL for, reflect, diff, apply, draw and document models",
                  "kymdl"};
@@ -799,9 +804,7 @@ int runTool(int argc, char** argv) {
     CLI::App* docCmd = app.add_subcommand("doc", "Write a browsable documentation site of a model");
     docCmd->add_option("MODEL", source, "model file (- for standard input), sqlite:PATH or postgresql://...")
         ->required()
-        ->check(CLI::Validator(
-            [](std::string& text) { return isDatabase(text) ? std::string() : modelFileArgument(text); },
-            "FILE or DATABASE"));
+        ->check(modelOrDatabase);
     docCmd->add_option("-o,--output", output, "the site's folder (made when missing)")->required();
     docCmd->add_flag("--no-diagrams", noDiagrams, "leave the diagrams out");
     docCmd->add_flag("--force", force, "write into a folder that holds files of others");
@@ -811,9 +814,6 @@ int runTool(int argc, char** argv) {
     std::string diffFormat = "sql";
     bool exitCode = false;
     std::vector<std::string> renames;
-    // A file or "-" for a model, else a database address.
-    const CLI::Validator modelOrDatabase(
-        [](std::string& text) { return isDatabase(text) ? std::string() : modelFileArgument(text); }, "FILE or DATABASE");
     CLI::App* diffCmd = app.add_subcommand("diff", "Print the migration that brings FROM's tables to TO's");
     diffCmd->add_option("FROM", from, "model file, sqlite:PATH or postgresql://...")->required()->check(modelOrDatabase);
     diffCmd->add_option("TO", to, "model file, sqlite:PATH or postgresql://...")->required()->check(modelOrDatabase);
