@@ -20,16 +20,16 @@ all facts below 99%, or the second diff not empty), and 77 when nothing was
 run because the files are missing.
 """
 import argparse
-import importlib.util
 import os
 import re
+import runpy
 import sys
 import tempfile
+import types
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-_spec = importlib.util.spec_from_file_location("schema_roundtrip", os.path.join(HERE, "schema-roundtrip.py"))
-rt = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(rt)
+# The round trip's server, fact queries and comparison, used as they are.
+rt = types.SimpleNamespace(**runpy.run_path(os.path.join(HERE, "schema-roundtrip.py")))
 
 DEFAULT_PAIRS = [("openstreetmap_schema_2023.sql", "openstreetmap_schema.sql")]
 
@@ -90,7 +90,8 @@ def main():
                         help="exit status 1 when a history misses a target, 77 when nothing was run")
     args = parser.parse_args()
     kymdl = os.path.abspath(args.kymdl)
-    pairs = args.pair or [tuple(os.path.join(rt.REAL_SCHEMAS, f) for f in pair) for pair in DEFAULT_PAIRS]
+    pairs = [tuple(p) for p in args.pair] if args.pair else [
+        tuple(os.path.join(rt.REAL_SCHEMAS, f) for f in pair) for pair in DEFAULT_PAIRS]
     present = [p for p in pairs if all(os.path.isfile(f) for f in p)]
     for pair in pairs:
         if pair not in present:
