@@ -253,7 +253,27 @@ TEST_F(PgMigration, EnumValuesAreAddedInOrderAndADroppedOneRebuildsTheType) {
     EXPECT_TRUE(plan.destructive());
 }
 
-// ---- refusals ----
+TEST_F(PgMigration, RenamedTablesKeepRowsAndWhatPointsAtThem) {
+    migrate("CREATE TABLE owner (id integer PRIMARY KEY, name text); COMMENT ON COLUMN owner.name IS 'who';"
+            "CREATE TABLE pet (id integer PRIMARY KEY, owner integer REFERENCES owner (id));"
+            "CREATE TABLE gone (id integer PRIMARY KEY, pet integer REFERENCES pet (id));",
+            "INSERT INTO owner VALUES (1, 'ann'); INSERT INTO pet VALUES (7, 1); INSERT INTO gone VALUES (1, 7);",
+            "CREATE TABLE person (id integer PRIMARY KEY, full_name text);"
+            "CREATE TABLE pet (id integer PRIMARY KEY, owner integer REFERENCES person (id));"
+            "CREATE TABLE vet (id integer PRIMARY KEY, pet integer REFERENCES pet (id));",
+            {{L"owner", L"person"}, {L"owner.name", L"full_name"}});
+    EXPECT_EQ(query("SELECT p.id, o.full_name FROM pet p JOIN person o ON o.id = p.owner"), "7|ann");
+    EXPECT_EQ(query("SELECT count(*) FROM vet"), "0");
+    EXPECT_TRUE(hasKind(plan, sql::eStepDropTable));
+}
+
+// ---- the plan as text, and refusals ----
+
+TEST(MigrationText, ALineBreakInADescriptionStaysInsideItsComment) {
+    sql::migration m;
+    m.steps.push_back({sql::eStepAddStatement, L"t", {"SELECT 1"}, L"add statement: x\nDROP TABLE t", false});
+    EXPECT_EQ(m.sql(), "-- add statement: add statement: x DROP TABLE t\nSELECT 1;\n");
+}
 
 ky::refPtr<modelInfo> oneTable(bool caseSensitive, const wchar_t* name) {
     ky::refPtr<modelInfo> model = modelInfo::createModelInfo(caseSensitive);

@@ -311,15 +311,15 @@ std::string uniqueText(const namedColumns& u, const planner& p) {
 // `after` that `before` lacks added.
 template <class List, class Name, class Text>
 void diffNamed(planner& p, const table& tb, const table& ta, const List& before, const List& after, Name name, Text text,
-               eStepKind add, eStepKind drop, const wchar_t* what, bool force) {
+               eStepKind add, eStepKind drop, const wchar_t* what) {
     const auto contains = [&](const List& list, const auto& entry, const table& tl, const table& te) {
         return std::any_of(list.begin(), list.end(),
                            [&](const auto& x) { return name(x, tl) == name(entry, te) && text(x) == text(entry); });
     };
     for (const auto& entry : before)
-        if (force || !contains(after, entry, ta, tb)) pgConstraint(p, ta, false, name(entry, tb), text(entry), drop, what);
+        if (!contains(after, entry, ta, tb)) pgConstraint(p, ta, false, name(entry, tb), text(entry), drop, what);
     for (const auto& entry : after)
-        if (force || !contains(before, entry, tb, ta)) pgConstraint(p, ta, true, name(entry, ta), text(entry), add, what);
+        if (!contains(before, entry, tb, ta)) pgConstraint(p, ta, true, name(entry, ta), text(entry), add, what);
 }
 
 std::vector<ky::string> fkColumns(const foreignKey& fk) {
@@ -328,7 +328,7 @@ std::vector<ky::string> fkColumns(const foreignKey& fk) {
     return out;
 }
 
-void pgForeignKeys(planner& p, std::size_t i, const table& before, const table& after) {
+void pgForeignKeys(planner& p, const table& before, const table& after) {
     std::vector<std::string> old = foreignKeyTexts(before, p.from), now = foreignKeyTexts(after, p.to);
     const auto targetKeyChanged = [&](const foreignKey& fk) { return p.keyChanged[fk.target] != 0; };
     for (std::size_t k = 0; k < before.foreignKeys.size(); ++k) {
@@ -342,7 +342,6 @@ void pgForeignKeys(planner& p, std::size_t i, const table& before, const table& 
         if (std::find(old.begin(), old.end(), now[k]) == old.end() || targetKeyChanged(after.foreignKeys[k]))
             pgConstraint(p, after, true, pgConstraintName(after.name.string(), fkColumns(after.foreignKeys[k]), "fkey"),
                          now[k] + (after.foreignKeys[k].notValid ? " NOT VALID" : ""), eStepAddForeignKey, L"foreign key");
-    (void)i;
 }
 
 void pgConstraints(planner& p, std::size_t i) {
@@ -362,17 +361,17 @@ void pgConstraints(planner& p, std::size_t i) {
     const auto textName = [](const namedText& x, const table& t) { return orName(x.name, t, {}, "check"); };
     const auto textOf = [](const namedText& x) { return x.text; };
     diffNamed(p, before, after, before.facts.checks, after.facts.checks, textName, textOf, eStepAddConstraint,
-              eStepDropConstraint, L"check", false);
+              eStepDropConstraint, L"check");
     diffNamed(p, before, after, before.facts.uniqueConstraints, after.facts.uniqueConstraints, textName, textOf,
-              eStepAddConstraint, eStepDropConstraint, L"unique constraint", false);
+              eStepAddConstraint, eStepDropConstraint, L"unique constraint");
     diffNamed(p, before, after, before.facts.foreignKeys, after.facts.foreignKeys, textName, textOf, eStepAddForeignKey,
-              eStepDropForeignKey, L"foreign key", false);
+              eStepDropForeignKey, L"foreign key");
     diffNamed(
         p, before, after, before.facts.uniques, after.facts.uniques,
         [](const namedColumns& u, const table& t) { return orName(u.name, t, u.columns, "key"); },
         [&](const namedColumns& u) { return uniqueText(u, p); }, eStepAddConstraint, eStepDropConstraint,
-        L"unique constraint", false);
-    pgForeignKeys(p, i, before, after);
+        L"unique constraint");
+    pgForeignKeys(p, before, after);
     if (before.facts.options != after.facts.options)
         p.result.problems.push_back(makeDiagnostic(eWarning, "sql.migrate.options",
                                                    L"the table's options change, which a migration does not do: \"" +

@@ -195,6 +195,29 @@ void irreversible(planner& p, const std::string& statement) {
         L"the statement \"" + wide(statement.substr(0, 80)) + L"\" is gone from the new model, but what it made cannot be told; it is left as it is"));
 }
 
+// A statement run before the tables that makes what a statement gone from
+// the old model made (the same kind and name): CREATE OR REPLACE runs in its
+// place; anything else would have to drop what columns may still use, and is
+// warned of and left. True when `statement` was handled so.
+bool replacesInPlace(planner& p, const std::vector<std::string>& old, const std::unordered_set<std::string>& newSet,
+                     const std::string& statement, std::unordered_set<std::string>& handled) {
+    std::string kind, name, on;
+    if (!createdObject(statement, kind, name, on)) return false;
+    const auto same = std::find_if(old.begin(), old.end(), [&](const std::string& o) {
+        std::string oldKind, oldName, oldOn;
+        return !newSet.contains(o) && createdObject(o, oldKind, oldName, oldOn) && oldKind == kind && oldName == name;
+    });
+    if (same == old.end()) return false;
+    handled.insert(*same);
+    head h{statement};
+    h.word("create");
+    if (h.word("or") && h.word("replace")) return false;
+    p.result.problems.push_back(makeDiagnostic(
+        eWarning, "sql.migrate.irreversible",
+        L"the " + wide(kind) + L" " + wide(name) + L" changes, which a migration does not do in place; it is left as it is"));
+    return true;
+}
+
 void diffList(planner& p, bool before) {
     const std::vector<std::string> old = statementsOf(p.from, before), now = statementsOf(p.to, before);
     const std::unordered_set<std::string> oldSet(old.begin(), old.end()), newSet(now.begin(), now.end());
@@ -208,6 +231,7 @@ void diffList(planner& p, bool before) {
             handled.insert(*changed);
             continue;
         }
+        if (before && replacesInPlace(p, old, newSet, statement, handled)) continue;
         p.step(before ? pCreateObjects : pAddStatements, before ? eStepCreateObject : eStepAddStatement, {},
                before ? L"create object" : L"add statement")
             .statements.push_back(statement);

@@ -50,8 +50,6 @@ bool widens(const std::string& from, const std::string& to) {
 }
 
 struct alteration {
-    planner& p;
-    const table& t;
     std::string prefix;  // ALTER TABLE t ALTER COLUMN c
     migrationStep& step;
     std::vector<ky::string> what;
@@ -81,7 +79,7 @@ void pgAlterColumn(planner& p, std::size_t i, const column& before, const column
     const ky::string element = planner::elementOf(t) + L"." + after.name.string();
     const std::string tableName = p.tableName(t), columnName = p.quoted(after.name.string());
     migrationStep& s = p.step(pTables, eStepAlterColumn, element, {});
-    alteration a{p, t, "ALTER TABLE " + tableName + " ALTER COLUMN " + columnName + " ", s, {}};
+    alteration a{"ALTER TABLE " + tableName + " ALTER COLUMN " + columnName + " ", s, {}};
     const fieldFacts &was = before.facts(), &is = after.facts();
     if (was.generated != is.generated) {
         // A generation changes only by writing the column again; its values are derived.
