@@ -335,6 +335,12 @@ TEST_F(Migrate, ApplyDryRunPrintsThePlanAndRunsNothing) {
     EXPECT_EQ(schemaOf(old), before);
 }
 
+TEST_F(Migrate, ApplyDryRunSaysADestructivePlanNeedsItsFlag) {
+    const outcome result = tool({"apply", "--dry-run", "sqlite:" + old, model});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find("kymdl: the plan runs only with --allow-destructive\n"), std::string::npos) << result.err;
+}
+
 TEST_F(Migrate, ApplyMigratesAndASecondDiffFindsNothing) {
     const outcome result = tool({"apply", "--allow-destructive", "sqlite:" + old, model});
     EXPECT_EQ(result.status, 0) << result.err;

@@ -629,6 +629,8 @@ int apply(const std::string& database, const std::string& modelPath, bool allowD
     if (reportSqlDiagnostics(plan.problems, modelPath) > 0) return 1;
     std::cout << kymdl::planText(plan) << std::flush;
     if (settings.verbosity >= 0) std::cerr << "kymdl: " << planSummary(plan) << "\n";
+    if (dryRun && plan.destructive() && !allowDestructive && settings.verbosity >= 0)
+        std::cerr << "kymdl: the plan runs only with --allow-destructive\n";
     if (plan.steps.empty() || dryRun) return 0;
     run.planned = current.get();
     run.expected = target.get();
