@@ -240,6 +240,16 @@ TEST_F(PgApplyChecked, SecondDiffAfterApplyIsEmpty) {
     EXPECT_EQ(rows(), "1|one|\n2|two|\n10|1|a\n11|2|\n");
 }
 
+// The check reads under an empty search path of its own; the steps after
+// it name their objects unqualified and must land in the session's schema.
+TEST_F(PgApplyChecked, StepsAfterThePlannedCheckRunUnderTheSessionsSearchPath) {
+    options.expected = nullptr;
+    const sql::diagnostics problems = apply(everyKindOfStep());
+    EXPECT_TRUE(problems.empty()) << describeAll(problems);
+    EXPECT_EQ(rowsOf("SELECT count(*) FROM pg_catalog.pg_type t JOIN pg_catalog.pg_namespace n ON n.oid = t.typnamespace "
+                     "WHERE t.typname = 'mood' AND n.nspname = $1"), "1\n");
+}
+
 TEST_F(PgApplyChecked, DatabaseChangedBetweenPlanAndRunIsRefused) {
     const sql::migration planned = plan();
     pgServer::run("ALTER TABLE " + schema + ".child ADD COLUMN added_meanwhile integer");
