@@ -260,6 +260,99 @@ TEST_F(Reflect, ADatabaseLockedByAnotherConnectionLeavesNoFileBehind) {
     EXPECT_FALSE(fs::exists(file("model.yaml")));
 }
 
+// diff and apply between SQLite files and the model reflected from one.
+class Migrate : public Reflect {
+protected:
+    void SetUp() override {
+        Reflect::SetUp();
+        old = database("old.db", "CREATE TABLE t (id INTEGER PRIMARY KEY, name TEXT, gone TEXT);"
+                                 "INSERT INTO t VALUES (1, 'one', 'x'), (2, 'two', NULL);");
+        const std::string newer = database("new.db", "CREATE TABLE t (id INTEGER PRIMARY KEY, name TEXT);"
+                                                     "CREATE TABLE u (id INTEGER PRIMARY KEY, t_id INTEGER REFERENCES t (id));");
+        model = file("new.yaml");
+        ASSERT_EQ(tool({"reflect", "-q", "sqlite:" + newer, "-o", model}).status, 0);
+    }
+
+    std::string schemaOf(const std::string& path) const {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        std::string text;
+        sqlite3_exec(db, "SELECT sql FROM sqlite_schema ORDER BY name", [](void* out, int, char** row, char**) {
+            *static_cast<std::string*>(out) += std::string(row[0] ? row[0] : "") + "\n";
+            return 0;
+        }, &text, nullptr);
+        sqlite3_close(db);
+        return text;
+    }
+
+    std::string old;
+    std::string model;
+};
+
+TEST_F(Migrate, DiffTextGivesAStepALineAndMarksTheDestructiveOnes) {
+    const outcome result = tool({"diff", "sqlite:" + old, model, "--format", "text"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("\n  create table u"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.rfind("! ", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("(destructive)\n"), std::string::npos) << result.out;
+}
+
+TEST_F(Migrate, DiffJsonNamesEachStepsKindElementAndStatements) {
+    const outcome result = tool({"diff", "sqlite:" + old, model, "--format", "json"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("\"kind\": \"create table\",\n      \"element\": \"u\""), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("\"destructive\": true"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("\"statements\": [\n        \"CREATE TABLE u"), std::string::npos) << result.out;
+}
+
+TEST_F(Migrate, DiffExitCodeTellsADifferenceFromNone) {
+    EXPECT_EQ(tool({"diff", "--exit-code", "sqlite:" + old, model}).status, 1);
+    EXPECT_EQ(tool({"diff", "--exit-code", "--dialect", "sqlite", model, model}).status, 0);
+    EXPECT_EQ(tool({"diff", model, model}).status, 2);
+    EXPECT_EQ(tool({"diff", "--dialect", "sqlite", model, model, "--rename", "t"}).status, 2);
+}
+
+TEST_F(Migrate, DiffWritesTheOutputFileWhole) {
+    const outcome result = tool({"diff", "sqlite:" + old, model, "-o", file("plan.sql")});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(readAll(file("plan.sql")).find("CREATE TABLE u"), std::string::npos);
+}
+
+TEST_F(Migrate, ApplyRefusesADestructivePlanBeforeAnythingRuns) {
+    const std::string before = schemaOf(old);
+    const outcome result = tool({"apply", "sqlite:" + old, model});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("[sql.apply.destructive]"), std::string::npos) << result.err;
+    EXPECT_EQ(schemaOf(old), before);
+}
+
+TEST_F(Migrate, ApplyDryRunPrintsThePlanAndRunsNothing) {
+    const std::string before = schemaOf(old);
+    const outcome result = tool({"apply", "--dry-run", "--allow-destructive", "sqlite:" + old, model});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("  create table u\n"), std::string::npos) << result.out;
+    EXPECT_EQ(schemaOf(old), before);
+}
+
+TEST_F(Migrate, ApplyDryRunSaysADestructivePlanNeedsItsFlag) {
+    const outcome result = tool({"apply", "--dry-run", "sqlite:" + old, model});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find("kymdl: the plan runs only with --allow-destructive\n"), std::string::npos) << result.err;
+}
+
+TEST_F(Migrate, ApplyMigratesAndASecondDiffFindsNothing) {
+    const outcome result = tool({"apply", "--allow-destructive", "sqlite:" + old, model});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const outcome again = tool({"diff", "--exit-code", "sqlite:" + old, model});
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_NE(schemaOf(old).find("CREATE TABLE u"), std::string::npos);
+}
+
+TEST_F(Migrate, ApplyNeedsADatabase) {
+    EXPECT_EQ(tool({"apply", model, model}).status, 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, ToolCase, ::testing::ValuesIn(caseNames()),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              std::string name = info.param;

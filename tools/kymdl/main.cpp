@@ -1,6 +1,7 @@
-// kymdl: checks, shows, looks up, converts, emits DDL for, reflects, draws and
-// documents models kept in model files. Results go to standard output or to the file
-// given with -o (written whole or not at all), diagnostics to standard error.
+// kymdl: checks, shows, looks up, converts, emits DDL for, reflects, diffs,
+// migrates databases to, draws and documents models kept in model files.
+// Results go to standard output or to the file given with -o (written whole
+// or not at all), diagnostics to standard error.
 // Exit status: 0 done, 1 the input has errors, 2 a usage error.
 #include <kymdlfile.h>
 #include <kymdlsql.h>
@@ -9,6 +10,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <libpq-fe.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +29,7 @@
 #include "diagram.h"
 #include "doc.h"
 #include "output.h"
+#include "plan.h"
 #include "report.h"
 #include "words.h"
 
@@ -489,6 +493,158 @@ int reflect(const std::string& source, const std::string& output, const sql::ref
     return 0;
 }
 
+// ---- diff and apply ----
+
+// The dialect of a database address, or 0 for a model file.
+int dialectOfSource(const std::string& source) {
+    if (source.rfind("sqlite:", 0) == 0) return sql::eSqlite;
+    return isDatabase(source) ? sql::ePostgresql : 0;
+}
+
+// The dialect a diff is made for: --dialect, else FROM's database's, else TO's.
+sql::eDialect diffDialect(const std::string& named, const std::string& from, const std::string& to) {
+    if (!named.empty()) return named == "postgresql" ? sql::ePostgresql : sql::eSqlite;
+    if (const int dialect = dialectOfSource(from) ? dialectOfSource(from) : dialectOfSource(to))
+        return static_cast<sql::eDialect>(dialect);
+    throw usageError{"--dialect is needed when neither side is a database"};
+}
+
+// The renames of --rename OLD=NEW ("table=newTable", "table.column=newColumn").
+std::vector<std::pair<ky::string, ky::string>> renamesOf(const std::vector<std::string>& hints) {
+    std::vector<std::pair<ky::string, ky::string>> renames;
+    for (const std::string& hint : hints) {
+        const auto equals = hint.find('=');
+        if (equals == std::string::npos || equals == 0 || equals + 1 == hint.size())
+            throw usageError{"--rename takes OLD=NEW, not '" + hint + "'"};
+        renames.emplace_back(ky::string::fromUtf8(hint.substr(0, equals)), ky::string::fromUtf8(hint.substr(equals + 1)));
+    }
+    return renames;
+}
+
+// The model of one side of a diff: a model file as loaded, or a database
+// reflected under the name rule `caseSensitive`; throws a failure when it
+// has errors.
+refPtr<modelInfo> sideModel(const std::string& source, const std::string& output, bool caseSensitive) {
+    if (!isDatabase(source)) {
+        refuseOverwrite(source, output);
+        return loadOrFail(source);
+    }
+    sql::reflectOptions options;
+    options.caseSensitiveNames = caseSensitive;
+    refPtr<modelInfo> model = reflectSource(source, output, options, 0);
+    if (!model) throw failure{};
+    return model;
+}
+
+// Both sides of a diff: model files first, so that a database is read
+// under the name rule of the model file it is compared with.
+std::pair<refPtr<modelInfo>, refPtr<modelInfo>> bothSides(const std::string& from, const std::string& to,
+                                                           const std::string& output) {
+    if (from == "-" && to == "-") throw usageError{"standard input (-) can be read only once"};
+    refPtr<modelInfo> fromModel = isDatabase(from) ? refPtr<modelInfo>() : sideModel(from, output, false);
+    refPtr<modelInfo> toModel = isDatabase(to) ? refPtr<modelInfo>() : sideModel(to, output, false);
+    const bool caseSensitive = fromModel ? fromModel->caseSensitiveNames() : toModel && toModel->caseSensitiveNames();
+    if (!fromModel) fromModel = sideModel(from, output, caseSensitive);
+    if (!toModel) toModel = sideModel(to, output, caseSensitive);
+    return {fromModel, toModel};
+}
+
+// "3 steps, 1 destructive" or "no differences".
+std::string planSummary(const sql::migration& plan) {
+    if (plan.steps.empty()) return "no differences";
+    std::size_t destructive = 0;
+    for (const auto& step : plan.steps) destructive += step.destructive;
+    return std::to_string(plan.steps.size()) + (plan.steps.size() == 1 ? " step, " : " steps, ") +
+           std::to_string(destructive) + " destructive";
+}
+
+int diff(const std::string& from, const std::string& to, const std::string& dialect, const std::string& format,
+         const std::string& output, bool exitCode, const std::vector<std::string>& renames) {
+    sql::migrationOptions options;
+    options.dialect = diffDialect(dialect, from, to);
+    options.renames = renamesOf(renames);
+    const auto [fromModel, toModel] = bothSides(from, to, output);
+    const sql::migration plan = sql::createMigration(*fromModel, *toModel, options);
+    if (reportSqlDiagnostics(plan.problems, isDatabase(to) ? from : to) > 0) return 1;
+    emit(format == "json" ? kymdl::planJson(plan, options.dialect) : format == "text" ? kymdl::planText(plan) : plan.sql(),
+         output);
+    if (settings.verbosity >= 0) std::cerr << "kymdl: " << planSummary(plan) << "\n";
+    return exitCode && !plan.steps.empty() ? 1 : 0;
+}
+
+// A connection of the tool's own to the database apply changes, closed
+// with the object.
+class writableDatabase {
+public:
+    explicit writableDatabase(const std::string& source) {
+        if (source.rfind("sqlite:", 0) == 0) {
+            // No SQLITE_OPEN_CREATE: the file was reflected a moment ago. A
+            // relative path starts with "./", so that it is never a URI or ":memory:".
+            const std::string path = source.substr(7);
+            const std::string name = !path.empty() && path[0] == '/' ? path : "./" + path;
+            if (sqlite3_open_v2(name.c_str(), &mSqlite, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+                throw failure{source + ": the database could not be opened for writing"};
+            sqlite3_busy_timeout(mSqlite, 1000);
+        } else {
+            mPg = PQconnectdb(source.c_str());
+            if (PQstatus(mPg) != CONNECTION_OK)
+                throw failure{sql::connectionDisplayName(source) + ": the server could not be reached again"};
+        }
+    }
+    ~writableDatabase() {
+        sqlite3_close(mSqlite);
+        PQfinish(mPg);
+    }
+    writableDatabase(const writableDatabase&) = delete;
+    writableDatabase& operator=(const writableDatabase&) = delete;
+
+    // Runs `plan` as applyMigration does.
+    sql::diagnostics apply(const sql::migration& plan, const sql::applyOptions& options) const {
+        return mSqlite ? sql::applyMigration(mSqlite, plan, options) : sql::applyMigration(mPg, plan, options);
+    }
+
+private:
+    sqlite3* mSqlite = nullptr;
+    PGconn* mPg = nullptr;
+};
+
+// Brings `database` to the model file `modelPath`: plans against the
+// database as it is, prints the plan, and runs it through applyMigration,
+// which checks inside its transaction that the database is still the one
+// planned from and is the model afterwards.
+int apply(const std::string& database, const std::string& modelPath, bool allowDestructive, bool dryRun,
+          const std::vector<std::string>& renames) {
+    if (!isDatabase(database)) throw usageError{"'" + database + "' is no database (sqlite:PATH or postgresql://...)"};
+    sql::migrationOptions options;
+    options.dialect = static_cast<sql::eDialect>(dialectOfSource(database));
+    options.renames = renamesOf(renames);
+    const refPtr<modelInfo> target = loadOrFail(modelPath);
+    sql::applyOptions run;
+    run.allowDestructive = allowDestructive;
+    run.reflect.caseSensitiveNames = target->caseSensitiveNames();
+    const refPtr<modelInfo> current = reflectSource(database, "", run.reflect, 0);
+    if (!current) return 1;
+    const std::string shown = dialectOfSource(database) == sql::eSqlite ? database : sql::connectionDisplayName(database);
+    const sql::migration plan = sql::createMigration(*current, *target, options);
+    if (reportSqlDiagnostics(plan.problems, modelPath) > 0) return 1;
+    std::cout << kymdl::planText(plan) << std::flush;
+    if (settings.verbosity >= 0) std::cerr << "kymdl: " << planSummary(plan) << "\n";
+    if (dryRun && plan.destructive() && !allowDestructive && settings.verbosity >= 0)
+        std::cerr << "kymdl: the plan runs only with --allow-destructive\n";
+    if (plan.steps.empty() || dryRun) return 0;
+    run.planned = current.get();
+    run.expected = target.get();
+    sql::diagnostics problems;
+    {
+        writableDatabase db(database);
+        progressLine progress("migrating " + shown);
+        problems = db.apply(plan, run);
+    }
+    if (reportSqlDiagnostics(problems, shown) > 0) return 1;
+    if (settings.verbosity >= 0) std::cerr << "kymdl: " << shown << ": migrated\n";
+    return 0;
+}
+
 // ---- diagram ----
 
 int diagram(const std::string& path, const std::string& format, const std::string& output,
@@ -552,8 +708,13 @@ kymdl::reportFormat formatNamed(const std::string& name) {
 const CLI::Validator modelFileArgument(
     [](std::string& path) { return path == "-" ? std::string() : CLI::ExistingFile(path); }, "FILE");
 
+// A model file as modelFileArgument takes it, or a database address.
+const CLI::Validator modelOrDatabase(
+    [](std::string& text) { return isDatabase(text) ? std::string() : modelFileArgument(text); }, "FILE or DATABASE");
+
 int runTool(int argc, char** argv) {
-    CLI::App app{"kymdl: check, show, look up, convert, emit DDL for, reflect, draw and document models", "kymdl"};
+    CLI::App app{"kymdl: check, show, look up, convert, emit DDL for, reflect, diff, apply, draw and document models",
+                 "kymdl"};
     app.require_subcommand(1);
     app.fallthrough();
     app.set_version_flag("--version", std::string("kymdl ") + ky::versionString());
@@ -645,12 +806,37 @@ int runTool(int argc, char** argv) {
     CLI::App* docCmd = app.add_subcommand("doc", "Write a browsable documentation site of a model");
     docCmd->add_option("MODEL", source, "model file (- for standard input), sqlite:PATH or postgresql://...")
         ->required()
-        ->check(CLI::Validator(
-            [](std::string& text) { return isDatabase(text) ? std::string() : modelFileArgument(text); },
-            "FILE or DATABASE"));
+        ->check(modelOrDatabase);
     docCmd->add_option("-o,--output", output, "the site's folder (made when missing)")->required();
     docCmd->add_flag("--no-diagrams", noDiagrams, "leave the diagrams out");
     docCmd->add_flag("--force", force, "write into a folder that holds files of others");
+
+    std::string from;
+    std::string to;
+    std::string diffFormat = "sql";
+    bool exitCode = false;
+    std::vector<std::string> renames;
+    CLI::App* diffCmd = app.add_subcommand("diff", "Print the migration that brings FROM's tables to TO's");
+    diffCmd->add_option("FROM", from, "model file, sqlite:PATH or postgresql://...")->required()->check(modelOrDatabase);
+    diffCmd->add_option("TO", to, "model file, sqlite:PATH or postgresql://...")->required()->check(modelOrDatabase);
+    diffCmd->add_option("--dialect", dialect, "sqlite or postgresql (default: the database's)")
+        ->check(CLI::IsMember({"sqlite", "postgresql"}));
+    diffCmd->add_option("-o,--output", output, "write to this file");
+    diffCmd->add_option("--format", diffFormat, "sql, text (one line a step) or json")
+        ->check(CLI::IsMember({"sql", "text", "json"}));
+    diffCmd->add_flag("--exit-code", exitCode, "exit with status 1 when there is any difference");
+    diffCmd->add_option("--rename", renames, "OLD=NEW: a table (table=new) or column (table.column=new) renamed (may repeat)")
+        ->allow_extra_args(false);
+
+    bool allowDestructive = false;
+    bool dryRun = false;
+    CLI::App* applyCmd = app.add_subcommand("apply", "Migrate a database to a model in one transaction");
+    applyCmd->add_option("DATABASE", source, "sqlite:PATH or postgresql://...")->required();
+    applyCmd->add_option("MODEL", file, "model file")->required()->check(modelFileArgument);
+    applyCmd->add_flag("--allow-destructive", allowDestructive, "run steps that can lose data");
+    applyCmd->add_flag("--dry-run", dryRun, "print the plan and run nothing");
+    applyCmd->add_option("--rename", renames, "OLD=NEW: a table (table=new) or column (table.column=new) renamed (may repeat)")
+        ->allow_extra_args(false);
 
     // A usage error names the --help of the subcommand it concerns.
     auto usage = [&app](const std::string& message) {
@@ -698,6 +884,8 @@ int runTool(int argc, char** argv) {
         if (*ddlCmd) return ddl(file, dialect, output);
         if (*reflectCmd) return reflect(source, output, reflectOptions, timeoutS);
         if (*diagramCmd) return diagram(file, format, output, classes);
+        if (*diffCmd) return diff(from, to, dialect, diffFormat, output, exitCode, renames);
+        if (*applyCmd) return apply(source, file, allowDestructive, dryRun, renames);
         if (*docCmd) return doc(source, output, !noDiagrams, force, reflectOptions, timeoutS);
     } catch (const usageError& e) {
         return usage(e.message);

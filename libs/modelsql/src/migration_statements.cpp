@@ -85,16 +85,20 @@ bool createdObject(const std::string& statement, std::string& kind, std::string&
 }
 
 // The statement that drops what `statement` made; empty when there is none.
+// It says IF EXISTS: what a statement made may go with a table dropped
+// earlier in the same migration (a trigger, a partition, a sequence OWNED
+// BY one of its columns), and is then gone already.
 std::string dropOf(const std::string& statement, eDialect dialect, bool& destructive) {
     std::string kind, name, on;
     if (!createdObject(statement, kind, name, on)) return {};
     destructive = kind == "table" || kind == "sequence";
-    if (kind == "trigger") return "DROP TRIGGER " + name + (dialect == ePostgresql && !on.empty() ? " ON " + on : "");
+    if (kind == "trigger")
+        return "DROP TRIGGER IF EXISTS " + name + (dialect == ePostgresql && !on.empty() ? " ON " + on : "");
     static const char* kinds[] = {"table", "index", "view", "type", "domain", "sequence", "extension", "schema"};
     if (std::find(std::begin(kinds), std::end(kinds), kind) == std::end(kinds)) return {};
     if (dialect == eSqlite && kind != "table" && kind != "index" && kind != "view") return {};
     return "DROP " + foldedAscii(kind == "view" && statement.find("MATERIALIZED") != std::string::npos ? "materialized view" : kind) +
-           " " + name;
+           " IF EXISTS " + name;
 }
 
 // The distinct statements before (or after) the tables of a model, in order.

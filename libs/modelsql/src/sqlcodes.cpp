@@ -52,6 +52,18 @@ const std::vector<diagnosticCode>& codeTable() {
         {L"sql.migrate.rename-kind", eError, L"a rename that names the wrong kind of element", codes},
         {L"sql.migrate.options", eWarning, L"table options a migration does not change", codes},
         {L"sql.migrate.irreversible", eWarning, L"a statement gone whose work cannot be undone", codes},
+        {L"sql.apply.plan", eError, L"a migration with errors is not run", codes},
+        {L"sql.apply.destructive", eError, L"a step that can lose data is not allowed", codes},
+        {L"sql.apply.connection", eError, L"no usable connection to run the migration on", codes},
+        {L"sql.apply.transaction", eError, L"the connection is inside a transaction", codes},
+        {L"sql.apply.read-only", eError, L"the database may not be written", codes},
+        {L"sql.apply.begin", eError, L"the transaction cannot begin", codes},
+        {L"sql.apply.changed", eError, L"the database changed since the migration was planned", codes},
+        {L"sql.apply.statement", eError, L"a statement of a step failed", codes},
+        {L"sql.apply.differs", eError, L"the database differs from the model after the steps", codes},
+        {L"sql.apply.foreign-key", eError, L"rows break a foreign key after the steps", codes},
+        {L"sql.apply.commit", eError, L"the transaction cannot be committed", codes},
+        {L"sql.apply.lost", eError, L"the connection was lost during the migration", codes},
     };
     return table;
 }

@@ -91,6 +91,15 @@ std::string sqliteFileName(const std::string& path);
 // or create.
 bool sqliteFileOpenable(const std::string& path, diagnostics& problems);
 
+// Reflects an open SQLite connection inside the transaction it is in (the
+// caller's), which is left as it was.
+reflectResult reflectSqliteInside(sqlite3* connection, const reflectOptions& options);
+
+// Reflects an open PostgreSQL connection inside the transaction it is in
+// (the caller's), under a savepoint rolled back afterwards: the settings
+// the read pins, and a failed query, end with it.
+reflectResult reflectPostgresqlInside(pg_conn* connection, const reflectOptions& options);
+
 // Sets the file of every diagnostic from `first` on that has none.
 void stampSource(diagnostics& problems, std::size_t first, const ky::string& source);
 

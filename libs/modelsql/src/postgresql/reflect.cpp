@@ -83,6 +83,24 @@ std::string nameOf(PGconn* conn) {
     return connectionDisplayName(text);
 }
 
+// Reads the catalogue between the commands `open` and `close` and builds
+// the model, naming every diagnostic `source`.
+void readBetween(PGconn* connection, const char* open, const char* close, const reflectOptions& options,
+                 const ky::string& source, reflectResult& result) {
+    reader r{connection, options, result.problems};
+    r.serverVersion = PQserverVersion(connection);
+    bool read = detail::pgCommand(connection, open, result.problems, "sql.transaction",
+                                  L"the read transaction could not begin");
+    if (read) {
+        read = readAll(r);
+        PGresult* end = PQexec(connection, close);
+        PQclear(end);
+    }
+    if (read) detail::finish(r);
+    detail::stampSource(result.problems, 0, source);
+    if (read && !hasErrors(result.problems)) detail::buildModel(r.cat, options, ePostgresql, source, result);
+}
+
 // Reflects through `connection`, naming every diagnostic `source`.
 reflectResult reflectNamed(PGconn* connection, const reflectOptions& options, const ky::string& source) {
     reflectResult result;
@@ -91,20 +109,9 @@ reflectResult reflectNamed(PGconn* connection, const reflectOptions& options, co
         detail::stampSource(result.problems, 0, source);
         return result;
     }
-    reader r{connection, options, result.problems};
-    r.serverVersion = PQserverVersion(connection);
     // Repeatable read: the queries see one snapshot of the catalogue, also
     // while another session changes the schema; read only: nothing is written.
-    bool read = detail::pgCommand(connection, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", result.problems,
-                                  "sql.transaction", L"the read-only transaction could not begin");
-    if (read) {
-        read = readAll(r);
-        PGresult* end = PQexec(connection, "ROLLBACK");
-        PQclear(end);
-    }
-    if (read) detail::finish(r);
-    detail::stampSource(result.problems, 0, source);
-    if (read && !hasErrors(result.problems)) detail::buildModel(r.cat, options, ePostgresql, source, result);
+    readBetween(connection, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", "ROLLBACK", options, source, result);
     return result;
 }
 
@@ -169,6 +176,16 @@ void notCarried(reader& r, const std::string& what, const std::string& table, co
     r.problems.push_back(makeDiagnostic(eWarning, "sql.reflect.not-carried",
                                         wide(what) + L" is not carried by the model" + (why ? L": " + wide(why) : L""),
                                         wide(table)));
+}
+
+// The savepoint ends the settings the read pins (SET LOCAL lasts until the
+// savepoint is rolled back) and a failed query's abort: the caller's
+// transaction goes on as it was.
+reflectResult reflectPostgresqlInside(pg_conn* connection, const reflectOptions& options) {
+    reflectResult result;
+    readBetween(connection, "SAVEPOINT ky_reflect", "ROLLBACK TO SAVEPOINT ky_reflect; RELEASE SAVEPOINT ky_reflect",
+                options, wide(nameOf(connection)), result);
+    return result;
 }
 
 }  // namespace detail

@@ -707,4 +707,20 @@ reflectResult reflectSqliteFile(const std::string& path, const reflectOptions& o
     return result;
 }
 
+namespace detail {
+
+// The same reading as reflectSqlite's, in the transaction the caller holds:
+// it sees that transaction's own changes and leaves it open.
+reflectResult reflectSqliteInside(sqlite3* connection, const reflectOptions& options) {
+    reflectResult result;
+    const ky::string source = sourceOf(connection);
+    reader r{connection, options, result.problems, {}, {}, {}};
+    const bool read = readColumns(r) && readForeignKeys(r) && readUniques(r) && readChecks(r);
+    detail::stampSource(result.problems, 0, source);
+    if (read) detail::buildModel(r.cat, options, eSqlite, source, result);
+    return result;
+}
+
+}  // namespace detail
+
 }  // namespace ky::metamodel::sql
