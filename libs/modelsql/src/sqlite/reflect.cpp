@@ -670,16 +670,16 @@ reflectResult reflectSqlite(sqlite3* connection, const reflectOptions& options) 
         detail::stampSource(result.problems, 0, source);
         return result;
     }
-    reader r(connection, options, result.problems);
     // One read transaction: every query sees the same schema, also while
     // another connection changes it.
-    int rc = sqlite3_exec(connection, "BEGIN", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) r.fail(rc, L"the read transaction could not begin");
-    const bool read = rc == SQLITE_OK && readAll(r);
-    if (rc == SQLITE_OK) sqlite3_exec(connection, "ROLLBACK", nullptr, nullptr, nullptr);
-    detail::stampSource(result.problems, 0, source);
-    if (!read) return result;
-    detail::buildModel(r.cat, options, eSqlite, source, result);
+    const int rc = sqlite3_exec(connection, "BEGIN", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        reader(connection, options, result.problems).fail(rc, L"the read transaction could not begin");
+        detail::stampSource(result.problems, 0, source);
+        return result;
+    }
+    result = detail::reflectSqliteInside(connection, options);
+    sqlite3_exec(connection, "ROLLBACK", nullptr, nullptr, nullptr);
     return result;
 }
 
@@ -714,8 +714,8 @@ namespace detail {
 reflectResult reflectSqliteInside(sqlite3* connection, const reflectOptions& options) {
     reflectResult result;
     const ky::string source = sourceOf(connection);
-    reader r{connection, options, result.problems, {}, {}, {}};
-    const bool read = readColumns(r) && readForeignKeys(r) && readUniques(r) && readChecks(r);
+    reader r(connection, options, result.problems);
+    const bool read = readAll(r);
     detail::stampSource(result.problems, 0, source);
     if (read) detail::buildModel(r.cat, options, eSqlite, source, result);
     return result;
