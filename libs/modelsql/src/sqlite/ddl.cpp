@@ -5,7 +5,10 @@
 namespace ky::metamodel::sql::detail {
 
 bool sqliteNameFault(const ky::string& name, bool column, nameFault& out) {
-    if (column || name.size() < 7 || foldedAscii(name.substr(0, 7)) != L"sqlite_") return false;
+    static constexpr std::wstring_view reserved = L"sqlite_";
+    if (column || name.size() < reserved.size()) return false;
+    for (std::size_t i = 0; i < reserved.size(); ++i)
+        if (foldAscii(name[i]) != reserved[i]) return false;
     out = {"sql.ddl.reserved-name", L"the table \"" + name + L"\" begins with \"sqlite_\", which SQLite keeps for itself"};
     return true;
 }
