@@ -184,7 +184,9 @@ enum eStepKind {
     eStepDropView,         ///< DROP VIEW or MATERIALIZED VIEW
     eStepComment,          ///< PostgreSQL: COMMENT ON a table or column
     eStepAddStatement,     ///< a statement run after the tables: a trigger, a partition, ...
-    eStepDropStatement     ///< drops what such a statement made
+    eStepDropStatement,    ///< drops what such a statement made
+    eStepAlterTable,       ///< PostgreSQL: a table's LOGGED/UNLOGGED or storage parameters
+    eStepDropSchema        ///< PostgreSQL: DROP SCHEMA ... RESTRICT of a schema the new model no longer uses
 };
 
 /// The kind as the plan writes it: "create table", "add column", ...

@@ -385,11 +385,7 @@ void pgConstraints(planner& p, std::size_t i) {
         [&](const namedColumns& u) { return uniqueText(u, p); }, eStepAddConstraint, eStepDropConstraint,
         L"unique constraint");
     pgForeignKeys(p, before, after);
-    if (before.facts.options != after.facts.options)
-        p.result.problems.push_back(makeDiagnostic(eWarning, "sql.migrate.options",
-                                                   L"the table's options change, which a migration does not do: \"" +
-                                                       wide(after.facts.options) + L"\"",
-                                                   after.name.string()));
+    pgTableOptions(p, before, after);
 }
 
 // ---- indexes ----
@@ -510,6 +506,14 @@ void diffTables(planner& p) {
             keptTable(p, i);
         }
     }
+    // A logged table may not point at an unlogged one: tables turn unlogged
+    // after every other change of the tables, the ones pointing first.
+    auto& steps = p.phases[pTables];
+    const auto unlogged = [](const migrationStep& s) {
+        return s.kind == eStepAlterTable && s.statements.size() == 1 && s.statements[0].ends_with(" SET UNLOGGED");
+    };
+    const auto tail = std::stable_partition(steps.begin(), steps.end(), [&](const migrationStep& s) { return !unlogged(s); });
+    std::reverse(tail, steps.end());
     std::vector<std::size_t> fromOrder = tableOrder(p.from);
     for (auto it = fromOrder.rbegin(); it != fromOrder.rend(); ++it)
         if (p.toOf[*it] == none) dropTable(p, p.from.tables[*it]);
@@ -577,6 +581,7 @@ void collectBoth(ddlContext& before, ddlContext& after, bool& fromOk, bool& toOk
 namespace detail {
 void diffStatements(planner& p);
 void diffSchemas(planner& p);
+void dropSchemas(planner& p);
 }  // namespace detail
 
 const char* stepKindName(eStepKind kind) {
@@ -603,6 +608,8 @@ const char* stepKindName(eStepKind kind) {
         case eStepComment: return "comment";
         case eStepAddStatement: return "add statement";
         case eStepDropStatement: return "drop statement";
+        case eStepAlterTable: return "alter table";
+        case eStepDropSchema: return "drop schema";
     }
     return "unknown";
 }
@@ -653,9 +660,12 @@ migration createMigration(const modelInfo& from, const modelInfo& to, const migr
     matchTables(p, r);
     matchColumns(p, r);
     diffTables(p);
-    diffViews(p);
     diffSchemas(p);
+    // Before the views: an enum or domain made again marks the tables whose
+    // columns it casts changed, so the views that read them are made again.
     diffStatements(p);
+    diffViews(p);
+    dropSchemas(p);
     std::size_t count = 0;
     for (const auto& phase : p.phases) count += phase.size();
     result.steps.reserve(count);
