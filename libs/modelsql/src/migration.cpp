@@ -343,10 +343,13 @@ std::vector<ky::string> fkColumns(const foreignKey& fk) {
 
 void pgForeignKeys(planner& p, const table& before, const table& after) {
     std::vector<std::string> old = foreignKeyTexts(before, p.from), now = foreignKeyTexts(after, p.to);
-    const auto targetKeyChanged = [&](const foreignKey& fk) { return p.keyChanged[fk.target] != 0; };
+    // A key towards a table whose primary key or a unique changes is dropped
+    // before and added after: it may depend on what is dropped.
+    const auto targetKeyChanged = [&](const foreignKey& fk) { return p.keyChanged[fk.target] || p.uniqueChanged[fk.target]; };
     for (std::size_t k = 0; k < before.foreignKeys.size(); ++k) {
         const std::size_t target = p.toOf[before.foreignKeys[k].target];
-        const bool keep = std::find(now.begin(), now.end(), old[k]) != now.end() && target != none && !p.keyChanged[target];
+        const bool keep = std::find(now.begin(), now.end(), old[k]) != now.end() && target != none &&
+                          !p.keyChanged[target] && !p.uniqueChanged[target];
         if (!keep)
             pgConstraint(p, after, false, pgConstraintName(before.name.string(), fkColumns(before.foreignKeys[k]), "fkey"), {},
                          eStepDropForeignKey, L"foreign key");
@@ -488,14 +491,34 @@ void keptTable(planner& p, std::size_t i) {
     if (p.dialect() == ePostgresql && p.to.options.labelsAsComments) diffComments(p, &before, after);
 }
 
+// Whether a unique of the table `i` of `to` (a column's UNIQUE, a unique
+// constraint, a unique index) is dropped, added or changed: a foreign key
+// may reference it, and PostgreSQL drops none that one depends on.
+bool uniquesChange(const planner& p, std::size_t i) {
+    const table& after = p.to.tables[i];
+    const table& before = p.from.tables[p.fromOf[i]];
+    const auto uniqueColumns = [](const table& t) {
+        std::vector<ky::string> out;
+        for (const column& c : t.columns)
+            if (c.unique) out.push_back(c.name.string());
+        return out;
+    };
+    return uniqueColumns(before) != uniqueColumns(after) || !sameNamed(before.facts.uniques, after.facts.uniques) ||
+           !sameTexts(before.facts.uniqueConstraints, after.facts.uniqueConstraints) ||
+           !sameNamed(before.facts.uniqueIndexes, after.facts.uniqueIndexes);
+}
+
 void diffTables(planner& p) {
     const std::size_t n = p.to.tables.size();
     p.changed.assign(n, 0);
     p.rebuilt.assign(n, 0);
     p.keyChanged.assign(n, 0);
+    p.uniqueChanged.assign(n, 0);
     for (std::size_t i = 0; i < n; ++i)
-        if (p.fromOf[i] != none && !p.to.tables[i].facts.view)
+        if (p.fromOf[i] != none && !p.to.tables[i].facts.view) {
             p.keyChanged[i] = keyNames(p.from.tables[p.fromOf[i]]) != keyNames(p.to.tables[i]);
+            p.uniqueChanged[i] = uniquesChange(p, i);
+        }
     for (std::size_t i : tableOrder(p.to)) {
         if (p.fromOf[i] == none) {
             p.changed[i] = 1;
@@ -656,7 +679,7 @@ migration createMigration(const modelInfo& from, const modelInfo& to, const migr
     if (hasErrors(result.problems)) return result;
     const renames r = readRenames(before, after, options, result);
     if (hasErrors(result.problems)) return result;
-    planner p{before, after, result, {}, {}, {}, {}, {}, {}, {}};
+    planner p{before, after, result, {}, {}, {}, {}, {}, {}, {}, {}};
     matchTables(p, r);
     matchColumns(p, r);
     diffTables(p);

@@ -46,6 +46,7 @@ struct planner {
     std::vector<char> changed;           // per table of `to`: its structure changes (the views reading it are rebuilt)
     std::vector<char> rebuilt;           // per table of `to`: SQLite rebuilds it
     std::vector<char> keyChanged;        // per table of `to`: its primary key changes (PostgreSQL)
+    std::vector<char> uniqueChanged;     // per table of `to`: a unique it has changes, is dropped or added (PostgreSQL)
     std::array<std::vector<migrationStep>, phaseCount> phases;
 
     eDialect dialect() const { return to.dialect(); }

@@ -227,7 +227,8 @@ void pgTableOptions(planner& p, const table& before, const table& after) {
             eWarning, "sql.migrate.options",
             L"the options of the table " + element + L" change from \"" + wide(before.facts.options) + L"\" to \"" +
                 wide(after.facts.options) + L"\"; inheritance and partitioning are not changed in place, the table is left as it is",
-            element));
+            after.name.string()));
+        p.result.problems.back().element = element;
         return;
     }
     std::string set, reset;
