@@ -313,3 +313,108 @@ TEST_F(PgObjects, ForeignKeysTowardsAPrimaryKeyOnOtherColumnsAreDroppedAndAddedA
 }
 
 }  // namespace
+
+namespace {
+
+int collectRow(void* out, int columns, char** values, char**) {
+    std::string& text = *static_cast<std::string*>(out);
+    if (!text.empty()) text += ";";
+    for (int i = 0; i < columns; ++i) text += (i ? "|" : "") + std::string(values[i] ? values[i] : "NULL");
+    return 0;
+}
+
+// The same on SQLite files, applied with foreign keys enforced.
+class SqliteObjects : public ::testing::Test {
+protected:
+    std::string path;
+    sql::migration plan;
+    sql::diagnostics applied;
+
+    static ky::refPtr<modelInfo> reflect(const std::string& file) {
+        sql::reflectResult r = sql::reflectSqliteFile(file, {});
+        EXPECT_TRUE(r.model) << describeAll(r.problems);
+        return r.model;
+    }
+
+    void migrate(const std::string& oldSql, const std::string& rows, const std::string& newSql) {
+        path = sqliteFileWith(oldSql + rows);
+        const ky::refPtr<modelInfo> before = reflect(path), after = reflect(sqliteFileWith(newSql));
+        ASSERT_TRUE(before && after);
+        plan = sql::createMigration(*before, *after, {sql::eSqlite, {}});
+        ASSERT_FALSE(sql::hasErrors(plan.problems)) << describeAll(plan.problems);
+        sql::applyOptions options;
+        options.allowDestructive = true;
+        options.planned = before.get();
+        options.expected = after.get();
+        {
+            sqliteConnection db(path);
+            db.run("PRAGMA foreign_keys=ON");
+            applied = sql::applyMigration(db.db, plan, options);
+        }
+        EXPECT_TRUE(applied.empty()) << describeAll(applied) << "\n" << plan.sql();
+        const ky::refPtr<modelInfo> migrated = reflect(path);
+        ASSERT_TRUE(migrated);
+        EXPECT_TRUE(sql::createMigration(*after, *migrated, {sql::eSqlite, {}}).steps.empty());
+    }
+
+    std::string query(const std::string& sql) const {
+        sqliteConnection db(path);
+        std::string out;
+        sqlite3_exec(db.db, sql.c_str(), collectRow, &out, nullptr);
+        return out;
+    }
+};
+
+TEST_F(SqliteObjects, StrictAndWithoutRowidComeAndGoByARebuild) {
+    migrate("CREATE TABLE a (id INTEGER PRIMARY KEY, v TEXT);"
+            "CREATE TABLE b (k TEXT PRIMARY KEY, n INTEGER) WITHOUT ROWID;",
+            "INSERT INTO a VALUES (1, 'x'), (2, NULL); INSERT INTO b VALUES ('p', 1), ('q', NULL);",
+            "CREATE TABLE a (id INTEGER PRIMARY KEY, v TEXT) STRICT, WITHOUT ROWID;"
+            "CREATE TABLE b (k TEXT PRIMARY KEY, n INTEGER);");
+    EXPECT_EQ(query("SELECT id, v FROM a ORDER BY id"), "1|x;2|NULL");
+    EXPECT_EQ(query("SELECT k, n FROM b ORDER BY k"), "p|1;q|NULL");
+    EXPECT_EQ(query("SELECT name, strict, wr FROM pragma_table_list WHERE name IN ('a', 'b') ORDER BY name"),
+              "a|1|1;b|0|0");
+    EXPECT_TRUE(hasKind(plan, sql::eStepRebuildTable));
+}
+
+TEST_F(SqliteObjects, StrictRefusingARowRollsTheMigrationBack) {
+    path = sqliteFileWith("CREATE TABLE a (id INTEGER PRIMARY KEY, n INTEGER); INSERT INTO a VALUES (1, 'not a number');");
+    const ky::refPtr<modelInfo> before = reflect(path),
+                                after = reflect(sqliteFileWith("CREATE TABLE a (id INTEGER PRIMARY KEY, n INTEGER) STRICT;"));
+    ASSERT_TRUE(before && after);
+    plan = sql::createMigration(*before, *after, {sql::eSqlite, {}});
+    {
+        sqliteConnection db(path);
+        applied = sql::applyMigration(db.db, plan, {});
+    }
+    ASSERT_TRUE(sql::hasErrors(applied));
+    EXPECT_EQ(applied.front().code.toUtf8(), "sql.apply.statement");
+    EXPECT_EQ(query("SELECT id, n, strict FROM a, pragma_table_list WHERE name = 'a'"), "1|not a number|0");
+}
+
+TEST_F(SqliteObjects, ForeignKeysTowardsAPrimaryKeyOnOtherColumnsKeepTheirRows) {
+    migrate("CREATE TABLE p (id INTEGER PRIMARY KEY, code TEXT NOT NULL);"
+            "CREATE TABLE c (id INTEGER PRIMARY KEY, p INTEGER REFERENCES p (id), note TEXT);",
+            "INSERT INTO p VALUES (1, 'a'), (2, 'b'); INSERT INTO c VALUES (10, 1, 'x'), (11, 2, 'y');",
+            "CREATE TABLE p (id INTEGER NOT NULL UNIQUE, code TEXT PRIMARY KEY);"
+            "CREATE TABLE c (id INTEGER PRIMARY KEY, p INTEGER REFERENCES p (id), note TEXT);");
+    EXPECT_EQ(query("SELECT c.id, p.code FROM c JOIN p ON p.id = c.p ORDER BY c.id"), "10|a;11|b");
+    EXPECT_EQ(query("PRAGMA foreign_key_check"), "");
+    // The key still holds: a child of no parent is refused.
+    sqliteConnection db(path);
+    db.run("PRAGMA foreign_keys=ON");
+    EXPECT_NE(sqlite3_exec(db.db, "INSERT INTO c VALUES (12, 9, 'z')", nullptr, nullptr, nullptr), SQLITE_OK);
+}
+
+TEST_F(SqliteObjects, ForeignKeysMovedToANewKeyAreRebuiltWithTheirTable) {
+    migrate("CREATE TABLE p (id INTEGER PRIMARY KEY, code TEXT NOT NULL);"
+            "CREATE TABLE c (id INTEGER PRIMARY KEY, p INTEGER REFERENCES p (id));",
+            "INSERT INTO p VALUES (1, '1'), (2, '2'); INSERT INTO c VALUES (10, 1), (11, 2);",
+            "CREATE TABLE p (id INTEGER NOT NULL, code TEXT PRIMARY KEY);"
+            "CREATE TABLE c (id INTEGER PRIMARY KEY, p TEXT REFERENCES p (code));");
+    EXPECT_EQ(query("SELECT c.id, p.id FROM c JOIN p ON p.code = c.p ORDER BY c.id"), "10|1;11|2");
+    EXPECT_EQ(query("PRAGMA foreign_key_check"), "");
+}
+
+}  // namespace
