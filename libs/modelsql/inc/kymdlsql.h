@@ -237,6 +237,11 @@ struct KY_SQL_API applyOptions {
     /// first inside the transaction and refused when it no longer matches it.
     const ky::metamodel::modelInfo* planned = nullptr;
     reflectOptions reflect;  ///< how those reflections read
+    /// How long one statement of the migration, or its wait for a lock, may
+    /// take, in seconds; 0: no limit. PostgreSQL: statement_timeout and
+    /// lock_timeout for the migration's transaction only. SQLite: how long
+    /// BEGIN IMMEDIATE waits for another connection's lock.
+    int timeoutS = 0;
 };
 
 /// Runs `steps` in one transaction on an open SQLite connection; answers the
