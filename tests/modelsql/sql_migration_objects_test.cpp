@@ -267,14 +267,17 @@ TEST_F(PgObjects, SchemaHoldingWhatTheModelDoesNotKnowIsNotDroppedAndNothingChan
 
 TEST_F(PgObjects, EnumValueAddedAndUsedAsADefaultInACheckAndByACast) {
     migrate("CREATE TYPE mood AS ENUM ('sad', 'ok');"
-            "CREATE TABLE t (id integer PRIMARY KEY, m mood DEFAULT 'ok', word text);"
+            "CREATE TABLE t (id integer PRIMARY KEY, m mood DEFAULT 'ok' CONSTRAINT m_kept CHECK (m <> 'ok' OR id > 0),"
+            " word text);"
             "CREATE VIEW v AS SELECT id, m FROM t;",
             "INSERT INTO t VALUES (1, 'sad', 'happy'), (2, 'ok', 'sad');",
             "CREATE TYPE mood AS ENUM ('sad', 'ok', 'happy');"
             "CREATE TABLE t (id integer PRIMARY KEY, m mood DEFAULT 'happy' CONSTRAINT m_not_happy CHECK (m <> 'happy'),"
-            " word mood);"
+            " word mood, CONSTRAINT m_kept CHECK (m <> 'ok' OR id > 0));"
             "CREATE VIEW v AS SELECT id, m FROM t;");
     EXPECT_EQ(query("SELECT id, m, word FROM t ORDER BY id"), "1|sad|happy;2|ok|sad");
+    EXPECT_NE(plan.sql().find("DROP CONSTRAINT m_kept"), std::string::npos) << plan.sql();
+    EXPECT_FALSE(plan.destructive());
     EXPECT_EQ(query("SELECT string_agg(enumlabel, ',' ORDER BY enumsortorder) FROM pg_enum e JOIN pg_type t"
                     " ON t.oid = e.enumtypid WHERE t.typname = 'mood' AND t.typnamespace = current_schema()::regnamespace"),
               "sad,ok,happy");

@@ -150,6 +150,20 @@ void recastColumns(planner& p, const std::string& name, const std::string& throu
             if (!was.defaultSql.empty()) s.statements.push_back(alter + "DROP DEFAULT");
             if (!was.defaultSql.empty() && !t.columns[c].defaultSql.empty())
                 defaults.push_back(alter + "SET DEFAULT " + t.columns[c].defaultSql);
+            // A check that names the column is written back against the old
+            // type by the cast and then fails: it is dropped around the cast.
+            // (One that changes is dropped before and added after anyway.)
+            const table& before = p.from.tables[p.fromOf[i]];
+            const std::string bare = was.name.string().toUtf8();
+            for (const namedText& check : before.facts.checks) {
+                const bool kept = std::any_of(t.facts.checks.begin(), t.facts.checks.end(), [&](const namedText& x) {
+                    return x.name == check.name && x.text == check.text;
+                });
+                if (!kept || check.name.empty() || check.text.find(bare) == std::string::npos) continue;
+                s.statements.push_back("ALTER TABLE " + p.tableName(before) + " DROP CONSTRAINT " + p.quoted(check.name));
+                defaults.push_back("ALTER TABLE " + p.tableName(before) + " ADD CONSTRAINT " + p.quoted(check.name) + " " +
+                                   check.text);
+            }
             s.statements.push_back(alter + "TYPE " + name + " USING " + p.quoted(was.name.string()) + "::" +
                                    (through.empty() ? "" : through + "::") + name);
             // The views that read the column are made again around the cast.
