@@ -277,7 +277,11 @@ TEST_F(PgObjects, EnumValueAddedAndUsedAsADefaultInACheckAndByACast) {
             "CREATE VIEW v AS SELECT id, m FROM t;");
     EXPECT_EQ(query("SELECT id, m, word FROM t ORDER BY id"), "1|sad|happy;2|ok|sad");
     EXPECT_NE(plan.sql().find("DROP CONSTRAINT m_kept"), std::string::npos) << plan.sql();
-    EXPECT_FALSE(plan.destructive());
+    // Every old value stays: the type made again loses nothing (the cast of word from text may).
+    const auto rebuilt = std::find_if(plan.steps.begin(), plan.steps.end(),
+                                      [](const sql::migrationStep& step) { return step.kind == sql::eStepCreateObject; });
+    ASSERT_NE(rebuilt, plan.steps.end());
+    EXPECT_FALSE(rebuilt->destructive);
     EXPECT_EQ(query("SELECT string_agg(enumlabel, ',' ORDER BY enumsortorder) FROM pg_enum e JOIN pg_type t"
                     " ON t.oid = e.enumtypid WHERE t.typname = 'mood' AND t.typnamespace = current_schema()::regnamespace"),
               "sad,ok,happy");
