@@ -112,61 +112,69 @@ public:
 
 private:
     // Whether the role may make what the steps make and change what they
-    // change: CREATE on the database when a schema is made, CREATE on the
-    // schema of each new object, and ownership of each table or view a step
-    // names that exists. PostgreSQL lets only an owner alter or drop.
+    // change: ownership of each table or view a step names that exists
+    // (PostgreSQL lets only an owner alter or drop one) and of each schema
+    // dropped, CREATE on the schema of each new table, view or type (the
+    // schema its element names, else the current one; none made by the
+    // migration itself), CREATE on the database when a schema is made.
     bool privileged(diagnostics& problems) {
-        std::string elements, schemas, createsSchema = "f";
+        std::string changed, created, madeSchemas, droppedSchemas;
+        const auto add = [](std::string& list, const ky::string& element) {
+            list += (list.empty() ? "" : "\x1f") + element.toUtf8();
+        };
         for (const migrationStep& step : mSteps.steps) {
-            if (step.kind == eStepCreateSchema) createsSchema = "t";
             if (step.element.empty()) continue;
-            elements += (elements.empty() ? "" : "\x1f") + step.element.toUtf8();
+            if (step.kind == eStepCreateSchema) add(madeSchemas, step.element);
+            else if (step.kind == eStepDropSchema) add(droppedSchemas, step.element);
+            else add(changed, step.element);
+            if (step.kind == eStepCreateTable || step.kind == eStepCreateView || step.kind == eStepCreateObject)
+                add(created, step.element);
         }
-        const char* params[2] = {elements.c_str(), createsSchema.c_str()};
-        // Each element read as schema.table[.part] or table[.part] (in the search path).
+        const char* params[4] = {changed.c_str(), created.c_str(), madeSchemas.c_str(), droppedSchemas.c_str()};
+        // Each element read as schema.table[.part] or table[.part] (in the current schema).
         PGresult* result = PQexecParams(
             mConn,
             "WITH e AS (SELECT pg_catalog.string_to_array(x, '.') AS p FROM "
             "  pg_catalog.unnest(pg_catalog.string_to_array($1, pg_catalog.chr(31))) AS x), "
-            "r AS (SELECT DISTINCT c.oid, n.nspname, c.relname, c.relowner FROM e, pg_catalog.pg_class c "
+            "made AS (SELECT pg_catalog.unnest(pg_catalog.string_to_array($3, pg_catalog.chr(31))) AS nspname), "
+            "r AS (SELECT DISTINCT n.nspname, c.relname, c.relowner FROM e, pg_catalog.pg_class c "
             "  JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
             "  WHERE c.relkind IN ('r', 'p', 'v', 'm', 'f') AND ((n.nspname = e.p[1] AND c.relname = e.p[2]) "
-            "    OR (c.relname = e.p[1] AND n.nspname = pg_catalog.current_schema()))) "
+            "    OR (c.relname = e.p[1] AND n.nspname = pg_catalog.current_schema()))), "
+            "s AS (SELECT DISTINCT CASE WHEN pg_catalog.cardinality(p) > 1 AND (p[1] IN (SELECT nspname FROM made) OR "
+            "    EXISTS (SELECT FROM pg_catalog.pg_namespace n WHERE n.nspname = p[1])) THEN p[1] "
+            "    ELSE pg_catalog.current_schema() END AS nspname "
+            "  FROM pg_catalog.unnest(pg_catalog.string_to_array($2, pg_catalog.chr(31))) AS x, "
+            "  pg_catalog.string_to_array(x, '.') AS p) "
             "SELECT 'table', nspname || '.' || relname FROM r WHERE NOT pg_catalog.pg_has_role(relowner, 'USAGE') "
-            "UNION ALL SELECT 'schema', pg_catalog.current_schema() WHERE pg_catalog.current_schema() IS NOT NULL "
-            "  AND NOT pg_catalog.has_schema_privilege(pg_catalog.current_schema(), 'CREATE') "
-            "UNION ALL SELECT 'database', pg_catalog.current_database() WHERE $2::boolean "
+            "UNION ALL SELECT 'schema', s.nspname FROM s JOIN pg_catalog.pg_namespace n ON n.nspname = s.nspname "
+            "  WHERE s.nspname NOT IN (SELECT nspname FROM made) AND NOT pg_catalog.has_schema_privilege(n.oid, 'CREATE') "
+            "UNION ALL SELECT 'owner', n.nspname FROM pg_catalog.pg_namespace n "
+            "  WHERE n.nspname = ANY (pg_catalog.string_to_array($4, pg_catalog.chr(31))) "
+            "  AND NOT pg_catalog.pg_has_role(n.nspowner, 'USAGE') "
+            "UNION ALL SELECT 'database', pg_catalog.current_database() WHERE $3 <> '' "
             "  AND NOT pg_catalog.has_database_privilege(pg_catalog.current_database(), 'CREATE') "
             "ORDER BY 1, 2 LIMIT 10",
-            2, nullptr, params, nullptr, nullptr, 0);
+            4, nullptr, params, nullptr, nullptr, 0);
         const bool read = PQresultStatus(result) == PGRES_TUPLES_OK;
         if (!read)
             problems.push_back(makeDiagnostic(eError, "sql.apply.connection", L"the role's privileges could not be asked",
                                               {}, {}, pgMessage(mConn, result)));
-        bool allowed = read;
         for (int row = 0; read && row < PQntuples(result); ++row) {
             const std::string kind = PQgetvalue(result, row, 0);
             const ky::string name = detail::wide(PQgetvalue(result, row, 1));
-            // Only a migration that creates something needs CREATE on the current schema.
-            if (kind == "schema" && !creates()) continue;
-            allowed = false;
             problems.push_back(makeDiagnostic(
                 eError, "sql.apply.privilege",
-                kind == "table" ? L"the role does not own " + name + L", which the migration changes: nothing is run"
+                kind == "table"    ? L"the role does not own " + name + L", which the migration changes: nothing is run"
                 : kind == "schema" ? L"the role may not create in the schema " + name + L": nothing is run"
+                : kind == "owner"  ? L"the role does not own the schema " + name + L", which the migration drops: nothing is run"
                                    : L"the role may not create schemas in the database " + name + L": nothing is run",
                 kind == "table" ? name : ky::string()));
+            problems.back().element = name;
         }
+        const bool allowed = read && PQntuples(result) == 0;
         PQclear(result);
         return allowed;
-    }
-
-    bool creates() const {
-        for (const migrationStep& step : mSteps.steps)
-            if (step.kind == eStepCreateTable || step.kind == eStepCreateObject || step.kind == eStepCreateIndex ||
-                step.kind == eStepCreateView || step.kind == eStepAddStatement)
-                return true;
-        return false;
     }
 
     static bool refuse(diagnostics& problems, const char* code, const wchar_t* what) {

@@ -235,9 +235,9 @@ void pgTableOptions(planner& p, const table& before, const table& after) {
     for (const auto& [key, text] : is.parameters)
         if (std::find(was.parameters.begin(), was.parameters.end(), std::pair{key, text}) == was.parameters.end())
             set += (set.empty() ? "" : ", ") + text;
-    for (const auto& [key, text] : was.parameters)
-        if (std::none_of(is.parameters.begin(), is.parameters.end(), [&](const auto& x) { return x.first == key; }))
-            reset += (reset.empty() ? "" : ", ") + key;
+    for (const auto& parameter : was.parameters)
+        if (std::none_of(is.parameters.begin(), is.parameters.end(), [&](const auto& x) { return x.first == parameter.first; }))
+            reset += (reset.empty() ? "" : ", ") + parameter.first;
     migrationStep& s = p.step(pTables, eStepAlterTable, element, L"storage parameters of " + element);
     if (!reset.empty()) s.statements.push_back(alter + " RESET (" + reset + ")");
     if (!set.empty()) s.statements.push_back(alter + " SET (" + set + ")");
