@@ -297,6 +297,15 @@ TEST_F(PgObjects, EnumValueAddedAndUnusedIsAddedInPlace) {
     EXPECT_EQ(query("SELECT m FROM t"), "sad");
 }
 
+TEST_F(PgObjects, EnumMadeAgainWhileAColumnOfItIsDropped) {
+    migrate("CREATE TYPE mood AS ENUM ('sad', 'ok', 'happy');"
+            "CREATE TABLE t (id integer PRIMARY KEY, m mood, old mood NOT NULL DEFAULT 'happy');",
+            "INSERT INTO t VALUES (1, 'sad', 'happy'), (2, 'ok', 'sad');",
+            "CREATE TYPE mood AS ENUM ('sad', 'ok'); CREATE TABLE t (id integer PRIMARY KEY, m mood);");
+    EXPECT_EQ(query("SELECT id, m FROM t ORDER BY id"), "1|sad;2|ok");
+    EXPECT_TRUE(plan.destructive());
+}
+
 // ---- foreign keys towards a key that changes ----
 
 TEST_F(PgObjects, ForeignKeysTowardsAChangedUniqueAreDroppedAndAddedAgain) {

@@ -140,6 +140,18 @@ void recastColumns(planner& p, const std::string& name, const std::string& throu
     for (std::size_t i = 0; i < p.to.tables.size(); ++i) {
         const table& t = p.to.tables[i];
         if (p.fromOf[i] == none || t.facts.view) continue;
+        // A column the migration drops later holds the old type until then:
+        // it is turned into text, which takes every value, so the old type can go.
+        const table& old = p.from.tables[p.fromOf[i]];
+        std::vector<char> kept(old.columns.size(), 0);
+        for (std::size_t c : p.columnFrom[i])
+            if (c != none) kept[c] = 1;
+        for (std::size_t c = 0; c < old.columns.size(); ++c) {
+            if (kept[c] || foldedAscii(old.columns[c].type) != foldedAscii(name)) continue;
+            const std::string alter = "ALTER TABLE " + p.tableName(old) + " ALTER COLUMN " + p.quoted(old.columns[c].name.string()) + " ";
+            if (!old.columns[c].defaultSql.empty()) s.statements.push_back(alter + "DROP DEFAULT");
+            s.statements.push_back(alter + "TYPE text USING " + p.quoted(old.columns[c].name.string()) + "::text");
+        }
         for (std::size_t c = 0; c < t.columns.size(); ++c) {
             const std::size_t old = p.columnFrom[i][c];
             if (old == none || foldedAscii(p.from.tables[p.fromOf[i]].columns[old].type) != foldedAscii(name)) continue;
