@@ -288,6 +288,14 @@ TEST_F(PgObjects, EnumValueAddedAndUsedAsADefaultInACheckAndByACast) {
     EXPECT_EQ(query("SELECT count(*) FROM v"), "2");
 }
 
+TEST_F(PgObjects, EnumValueAddedAndHeldByAColumnCastToTheType) {
+    migrate("CREATE TYPE mood AS ENUM ('sad'); CREATE TABLE t (id integer PRIMARY KEY, m mood, word text);",
+            "INSERT INTO t VALUES (1, 'sad', 'glad'), (2, NULL, 'sad');",
+            "CREATE TYPE mood AS ENUM ('sad', 'glad'); CREATE TABLE t (id integer PRIMARY KEY, m mood, word mood);");
+    EXPECT_EQ(query("SELECT id, m, word FROM t ORDER BY id"), "1|sad|glad;2|NULL|sad");
+    EXPECT_EQ(plan.sql().find("ADD VALUE"), std::string::npos) << plan.sql();
+}
+
 TEST_F(PgObjects, EnumValueAddedAndUnusedIsAddedInPlace) {
     migrate("CREATE TYPE mood AS ENUM ('sad'); CREATE TABLE t (id integer PRIMARY KEY, m mood);",
             "INSERT INTO t VALUES (1, 'sad');",

@@ -197,10 +197,20 @@ bool addedValuesUsed(const planner& p, const std::string& name, const std::vecto
     const auto uses = [&](const std::string& statement) {
         for (const std::string& value : added)
             if (statement.find(value) != std::string::npos) return true;
+        // "... TYPE [schema.]name ..." of an ALTER COLUMN (not ALTER TYPE itself).
         const std::string folded = foldedAscii(statement);
-        const std::size_t type = folded.find(" type ");
-        return type != std::string::npos && folded.find(bare, type) != std::string::npos &&
-               folded.rfind("alter type", 0) != 0;
+        if (folded.rfind("alter type", 0) == 0) return false;
+        for (std::size_t at = folded.find(" type "); at != std::string::npos; at = folded.find(" type ", at + 1)) {
+            std::size_t end = at + 6;
+            while (end < folded.size() && folded[end] != ' ' && folded[end] != '(' && folded[end] != ';' && folded[end] != ',')
+                ++end;
+            std::string named = folded.substr(at + 6, end - at - 6);
+            const std::size_t qualified = named.rfind('.');
+            if (qualified != std::string::npos) named.erase(0, qualified + 1);
+            if (named.size() > 1 && named.front() == '"') named = named.substr(1, named.size() - 2);
+            if (named == bare) return true;
+        }
+        return false;
     };
     for (const auto& phase : p.phases)
         for (const migrationStep& step : phase)
