@@ -131,28 +131,37 @@ private:
                 add(created, step.element);
         }
         const char* params[4] = {changed.c_str(), created.c_str(), madeSchemas.c_str(), droppedSchemas.c_str()};
-        // Each element read as schema.table[.part] or table[.part] (in the current schema).
+        // Each element read as schema.table[.part] or table[.part] (in the
+        // current schema). The session's search path may put an owner's
+        // operators before pg_catalog's, so every operator is qualified.
         PGresult* result = PQexecParams(
             mConn,
             "WITH e AS (SELECT pg_catalog.string_to_array(x, '.') AS p FROM "
             "  pg_catalog.unnest(pg_catalog.string_to_array($1, pg_catalog.chr(31))) AS x), "
             "made AS (SELECT pg_catalog.unnest(pg_catalog.string_to_array($3, pg_catalog.chr(31))) AS nspname), "
             "r AS (SELECT DISTINCT n.nspname, c.relname, c.relowner FROM e, pg_catalog.pg_class c "
-            "  JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-            "  WHERE c.relkind IN ('r', 'p', 'v', 'm', 'f') AND ((n.nspname = e.p[1] AND c.relname = e.p[2]) "
-            "    OR (c.relname = e.p[1] AND n.nspname = pg_catalog.current_schema()))), "
-            "s AS (SELECT DISTINCT CASE WHEN pg_catalog.cardinality(p) > 1 AND (p[1] IN (SELECT nspname FROM made) OR "
-            "    EXISTS (SELECT FROM pg_catalog.pg_namespace n WHERE n.nspname = p[1])) THEN p[1] "
-            "    ELSE pg_catalog.current_schema() END AS nspname "
+            "  JOIN pg_catalog.pg_namespace n ON n.oid OPERATOR(pg_catalog.=) c.relnamespace "
+            "  WHERE c.relkind OPERATOR(pg_catalog.=) ANY (ARRAY['r', 'p', 'v', 'm', 'f']::pg_catalog.\"char\"[]) "
+            "  AND ((n.nspname OPERATOR(pg_catalog.=) e.p[1] AND c.relname OPERATOR(pg_catalog.=) e.p[2]) "
+            "    OR (c.relname OPERATOR(pg_catalog.=) e.p[1] "
+            "        AND n.nspname OPERATOR(pg_catalog.=) pg_catalog.current_schema()))), "
+            "s AS (SELECT DISTINCT CASE WHEN pg_catalog.cardinality(p) OPERATOR(pg_catalog.>) 1 "
+            "    AND (p[1] OPERATOR(pg_catalog.=) ANY (SELECT nspname FROM made) OR "
+            "    EXISTS (SELECT FROM pg_catalog.pg_namespace n WHERE n.nspname OPERATOR(pg_catalog.=) p[1])) THEN p[1] "
+            "    ELSE pg_catalog.current_schema()::pg_catalog.text END AS nspname "
             "  FROM pg_catalog.unnest(pg_catalog.string_to_array($2, pg_catalog.chr(31))) AS x, "
             "  pg_catalog.string_to_array(x, '.') AS p) "
-            "SELECT 'table', nspname || '.' || relname FROM r WHERE NOT pg_catalog.pg_has_role(relowner, 'USAGE') "
-            "UNION ALL SELECT 'schema', s.nspname FROM s JOIN pg_catalog.pg_namespace n ON n.nspname = s.nspname "
-            "  WHERE s.nspname NOT IN (SELECT nspname FROM made) AND NOT pg_catalog.has_schema_privilege(n.oid, 'CREATE') "
-            "UNION ALL SELECT 'owner', n.nspname FROM pg_catalog.pg_namespace n "
-            "  WHERE n.nspname = ANY (pg_catalog.string_to_array($4, pg_catalog.chr(31))) "
+            "SELECT 'table', pg_catalog.concat_ws('.', nspname, relname) FROM r "
+            "  WHERE NOT pg_catalog.pg_has_role(relowner, 'USAGE') "
+            "UNION ALL SELECT 'schema', s.nspname FROM s "
+            "  JOIN pg_catalog.pg_namespace n ON n.nspname OPERATOR(pg_catalog.=) s.nspname "
+            "  WHERE NOT (s.nspname OPERATOR(pg_catalog.=) ANY (SELECT nspname FROM made)) "
+            "  AND NOT pg_catalog.has_schema_privilege(n.oid, 'CREATE') "
+            "UNION ALL SELECT 'owner', n.nspname::pg_catalog.text FROM pg_catalog.pg_namespace n "
+            "  WHERE n.nspname OPERATOR(pg_catalog.=) ANY (pg_catalog.string_to_array($4, pg_catalog.chr(31))) "
             "  AND NOT pg_catalog.pg_has_role(n.nspowner, 'USAGE') "
-            "UNION ALL SELECT 'database', pg_catalog.current_database() WHERE $3 <> '' "
+            "UNION ALL SELECT 'database', pg_catalog.current_database()::pg_catalog.text "
+            "  WHERE $3::pg_catalog.text OPERATOR(pg_catalog.<>) '' "
             "  AND NOT pg_catalog.has_database_privilege(pg_catalog.current_database(), 'CREATE') "
             "ORDER BY 1, 2 LIMIT 10",
             4, nullptr, params, nullptr, nullptr, 0);
