@@ -33,7 +33,9 @@ unsigned long varcharLength(const std::string& type) {
     return open == std::string::npos ? 0 : std::strtoul(type.c_str() + open + 1, nullptr, 10);
 }
 
-bool widensType(const std::string& from, const std::string& to) {
+}  // namespace
+
+bool pgWidens(const std::string& from, const std::string& to) {
     const std::string a = normalType(from), b = normalType(to);
     if (a == b) return true;
     const auto isVarchar = [](const std::string& t) { return t.rfind("varchar", 0) == 0; };
@@ -47,10 +49,6 @@ bool widensType(const std::string& from, const std::string& to) {
     if (rank(a) < 3 && b == "numeric") return true;
     return a == "real" && b == "double precision";
 }
-
-}  // namespace
-
-bool pgWidens(const std::string& from, const std::string& to) { return widensType(from, to); }
 
 namespace {
 
