@@ -349,6 +349,39 @@ TEST_F(Migrate, ApplyMigratesAndASecondDiffFindsNothing) {
     EXPECT_NE(schemaOf(old).find("CREATE TABLE u"), std::string::npos);
 }
 
+TEST_F(Migrate, ApplyWaitingLongerThanItsTimeoutForALockChangesNothing) {
+    const std::string before = schemaOf(old);
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(old.c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const outcome result = tool({"apply", "--allow-destructive", "--timeout", "1", "sqlite:" + old, model});
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("[sql.timeout]"), std::string::npos) << result.err;
+    EXPECT_EQ(schemaOf(old), before);
+}
+
+TEST_F(Migrate, DiffOfModelsThatDisagreeOnCaseFoldingIsRefused) {
+    std::string text = readAll(model);
+    const std::size_t at = text.find("caseSensitiveNames: false");
+    ASSERT_NE(at, std::string::npos) << text;
+    text.replace(at, std::string("caseSensitiveNames: false").size(), "caseSensitiveNames: true");
+    std::ofstream(file("sensitive.yaml"), std::ios::binary) << text;
+    const outcome result = tool({"diff", "--dialect", "sqlite", model, file("sensitive.yaml")});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("[sql.migrate.case-folding]"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+}
+
+TEST_F(Migrate, ApplyRefusesARenameNamingNothingBeforeAnythingRuns) {
+    const std::string before = schemaOf(old);
+    const outcome result = tool({"apply", "--allow-destructive", "--rename", "nothing=u", "sqlite:" + old, model});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("[sql.migrate.rename]"), std::string::npos) << result.err;
+    EXPECT_EQ(schemaOf(old), before);
+}
+
 TEST_F(Migrate, ApplyNeedsADatabase) {
     EXPECT_EQ(tool({"apply", model, model}).status, 2);
 }

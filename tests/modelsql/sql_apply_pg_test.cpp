@@ -186,6 +186,55 @@ TEST_F(PgApply, SessionKilledMidStepLeavesTheDatabaseAsItWas) {
     EXPECT_EQ(rows(), rowsBefore);
 }
 
+// Another session holds a lock the migration needs: the wait ends at the
+// apply's timeout, which holds for its transaction alone.
+TEST_F(PgApply, LockHeldByAnotherSessionEndsInATimeoutAndChangesNothing) {
+    const std::string catalogueBefore = catalogue();
+    const std::string rowsBefore = rows();
+    pgConnection holder(pgServer::conninfo(schema));
+    PQclear(PQexec(holder.conn, "BEGIN; LOCK TABLE parent IN ACCESS EXCLUSIVE MODE"));
+    options.timeoutS = 1;
+    pgConnection session(pgServer::conninfo(schema));
+    const sql::diagnostics problems = sql::applyMigration(session.conn, everyKindOfStep(), options);
+    PQclear(PQexec(holder.conn, "ROLLBACK"));
+    EXPECT_EQ(countCode(problems, "sql.timeout"), 1) << describeAll(problems);
+    EXPECT_EQ(countCode(problems, "sql.apply.statement"), 0);
+    EXPECT_EQ(catalogue(), catalogueBefore);
+    EXPECT_EQ(rows(), rowsBefore);
+    PGresult* setting = PQexec(session.conn, "SHOW lock_timeout");
+    EXPECT_EQ(std::string(PQgetvalue(setting, 0, 0)), "0");
+    PQclear(setting);
+}
+
+TEST_F(PgApply, StatementLongerThanTheTimeoutEndsInATimeout) {
+    sql::migration plan = everyKindOfStep();
+    plan.steps.insert(plan.steps.begin() + 2, stepOf(sql::eStepAddStatement, L"parent", {"SELECT pg_sleep(5)"}));
+    options.timeoutS = 1;
+    const std::string rowsBefore = rows();
+    const sql::diagnostics problems = apply(plan);
+    EXPECT_EQ(countCode(problems, "sql.timeout"), 1) << describeAll(problems);
+    EXPECT_EQ(rows(), rowsBefore);
+}
+
+// A role that owns nothing the migration changes, and may create nothing.
+TEST_F(PgApply, RoleWithoutPrivilegesIsRefusedBeforeAnythingRuns) {
+    const std::string role = "nobody_" + schema;
+    pgServer::run("CREATE ROLE " + role + " LOGIN; GRANT USAGE ON SCHEMA " + schema + " TO " + role +
+                  "; GRANT SELECT ON ALL TABLES IN SCHEMA " + schema + " TO " + role);
+    const std::string catalogueBefore = catalogue();
+    sql::diagnostics problems = apply(everyKindOfStep(), " user=" + role);
+    EXPECT_EQ(countCode(problems, "sql.apply.privilege"), 3) << describeAll(problems);  // parent, child, the schema
+    EXPECT_EQ(countCode(problems, "sql.apply.statement"), 0);
+    EXPECT_EQ(catalogue(), catalogueBefore);
+    // A migration that only changes a table the role owns runs.
+    pgServer::run("ALTER TABLE " + schema + ".child OWNER TO " + role);
+    sql::migration own;
+    own.steps.push_back(stepOf(sql::eStepDropColumn, L"child.note", {"ALTER TABLE child DROP COLUMN note"}, true));
+    problems = apply(own, " user=" + role);
+    EXPECT_TRUE(problems.empty()) << describeAll(problems);
+    pgServer::run("DROP SCHEMA " + schema + " CASCADE; DROP ROLE " + role);
+}
+
 }  // namespace
 
 namespace {

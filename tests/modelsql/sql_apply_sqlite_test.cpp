@@ -4,6 +4,8 @@
 // checked before it commits. The migrations are written by hand, as plain
 // data, so that the n-th statement can be made to fail.
 #include <signal.h>
+#include <chrono>
+#include <filesystem>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -165,6 +167,33 @@ TEST_F(SqliteApply, ReadOnlyDatabaseIsRefused) {
     const sql::diagnostics problems = sql::applyMigration(db, everyKindOfStep(), options);
     sqlite3_close(db);
     EXPECT_EQ(countCode(problems, "sql.apply.read-only"), 1) << describeAll(problems);
+}
+
+TEST_F(SqliteApply, FileTheProcessMayNotWriteIsRefused) {
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    if (::access(path.c_str(), W_OK) == 0) GTEST_SKIP() << "the process writes read-only files (running as root)";
+    const std::string catalogueBefore = catalogue();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    const sql::diagnostics problems = sql::applyMigration(db, everyKindOfStep(), options);
+    sqlite3_close(db);
+    EXPECT_EQ(countCode(problems, "sql.apply.read-only"), 1) << describeAll(problems);
+    EXPECT_EQ(catalogue(), catalogueBefore);
+}
+
+TEST_F(SqliteApply, LockHeldByAnotherConnectionEndsInATimeout) {
+    sqliteConnection holder(path);
+    holder.run("BEGIN IMMEDIATE");
+    options.timeoutS = 1;
+    const std::string catalogueBefore = catalogue();
+    sqliteConnection c(path);
+    sqlite3_busy_timeout(c.db, 0);
+    const auto start = std::chrono::steady_clock::now();
+    const sql::diagnostics problems = sql::applyMigration(c.db, everyKindOfStep(), options);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+    holder.run("ROLLBACK");
+    EXPECT_EQ(countCode(problems, "sql.timeout"), 1) << describeAll(problems);
+    EXPECT_EQ(catalogue(), catalogueBefore);
 }
 
 TEST_F(SqliteApply, ConnectionInsideATransactionIsRefused) {

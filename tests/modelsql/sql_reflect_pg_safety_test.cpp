@@ -28,9 +28,10 @@ protected:
     }
 
     // A database owned by a role without privileges, whose owner puts a
-    // schema of its own before pg_catalog on the search path: an operator
-    // `=` on oids, a type `text` with a cast from int2[] and a collation,
-    // each backed by a function that raises a notice saying it ran.
+    // schema of its own before pg_catalog on the search path: operators `=`
+    // on oids, names, texts and "char" and `>` on integers, a type `text`
+    // with a cast from int2[] and a collation, each backed by a function
+    // that raises a notice saying it ran.
     static const std::string& hostileDatabase() {
         static const std::string name = [] {
             pgServer::run("CREATE ROLE mallory LOGIN");
@@ -40,6 +41,18 @@ protected:
                   "CREATE FUNCTION evil.ran(a oid, b oid) RETURNS boolean LANGUAGE plpgsql AS "
                   "$$BEGIN RAISE NOTICE 'evil ran as %', current_user; RETURN a OPERATOR(pg_catalog.=) b; END$$;"
                   "CREATE OPERATOR evil.= (LEFTARG = oid, RIGHTARG = oid, FUNCTION = evil.ran);"
+                  "CREATE FUNCTION evil.ran(a name, b text) RETURNS boolean LANGUAGE plpgsql AS "
+                  "$$BEGIN RAISE NOTICE 'evil ran as %', current_user; RETURN a::pg_catalog.text OPERATOR(pg_catalog.=) b; END$$;"
+                  "CREATE OPERATOR evil.= (LEFTARG = name, RIGHTARG = text, FUNCTION = evil.ran);"
+                  "CREATE FUNCTION evil.ran(a name, b name) RETURNS boolean LANGUAGE plpgsql AS "
+                  "$$BEGIN RAISE NOTICE 'evil ran as %', current_user; RETURN a OPERATOR(pg_catalog.=) b; END$$;"
+                  "CREATE OPERATOR evil.= (LEFTARG = name, RIGHTARG = name, FUNCTION = evil.ran);"
+                  "CREATE FUNCTION evil.ran(a \"char\", b \"char\") RETURNS boolean LANGUAGE plpgsql AS "
+                  "$$BEGIN RAISE NOTICE 'evil ran as %', current_user; RETURN a OPERATOR(pg_catalog.=) b; END$$;"
+                  "CREATE OPERATOR evil.= (LEFTARG = \"char\", RIGHTARG = \"char\", FUNCTION = evil.ran);"
+                  "CREATE FUNCTION evil.more(a int, b int) RETURNS boolean LANGUAGE plpgsql AS "
+                  "$$BEGIN RAISE NOTICE 'evil ran as %', current_user; RETURN a OPERATOR(pg_catalog.>) b; END$$;"
+                  "CREATE OPERATOR evil.> (LEFTARG = int, RIGHTARG = int, FUNCTION = evil.more);"
                   "CREATE TYPE evil.text AS ENUM ('x');"
                   "CREATE FUNCTION evil.totext(int2[]) RETURNS evil.text LANGUAGE plpgsql AS "
                   "$$BEGIN RAISE NOTICE 'evil ran as %', current_user; RETURN 'x'; END$$;"
@@ -68,6 +81,30 @@ TEST_F(PgReflectSafety, OwnersOperatorsAndCastsOnTheSearchPathNeverRun) {
     EXPECT_EQ(notices, 0);
     ASSERT_TRUE(result.model) << describeAll(result.problems);
     EXPECT_EQ(result.model->countClasses(), 2u);
+}
+
+// The checks an apply makes before its steps (the session, the role's
+// privileges) ask the catalogue under the host's search path.
+TEST_F(PgReflectSafety, ChecksBeforeAnApplyRunNoOwnersOperator) {
+    PGconn* conn = PQconnectdb(conninfoOf(hostileDatabase()).c_str());
+    ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
+    int notices = 0;
+    PQsetNoticeReceiver(conn, &countNotice, &notices);
+    sql::migration plan;
+    sql::migrationStep step;
+    step.kind = sql::eStepCreateTable;
+    step.element = L"public.t";
+    step.statements = {"CREATE TABLE public.t (id integer PRIMARY KEY)"};
+    plan.steps.push_back(step);
+    step.kind = sql::eStepAddColumn;
+    step.element = L"c.m";
+    step.statements = {"ALTER TABLE public.c ADD COLUMN m integer"};
+    plan.steps.push_back(step);
+    const sql::diagnostics problems = sql::applyMigration(conn, plan, sql::applyOptions{});
+    PQclear(PQexec(conn, "DROP TABLE public.t; ALTER TABLE public.c DROP COLUMN m"));
+    PQfinish(conn);
+    EXPECT_EQ(describeAll(problems), "");
+    EXPECT_EQ(notices, 0);
 }
 
 TEST_F(PgReflectSafety, HostsConnectionKeepsItsSearchPath) {

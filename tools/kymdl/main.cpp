@@ -613,7 +613,7 @@ private:
 // which checks inside its transaction that the database is still the one
 // planned from and is the model afterwards.
 int apply(const std::string& database, const std::string& modelPath, bool allowDestructive, bool dryRun,
-          const std::vector<std::string>& renames) {
+          const std::vector<std::string>& renames, int timeoutS) {
     if (!isDatabase(database)) throw usageError{"'" + database + "' is no database (sqlite:PATH or postgresql://...)"};
     sql::migrationOptions options;
     options.dialect = static_cast<sql::eDialect>(dialectOfSource(database));
@@ -622,7 +622,13 @@ int apply(const std::string& database, const std::string& modelPath, bool allowD
     sql::applyOptions run;
     run.allowDestructive = allowDestructive;
     run.reflect.caseSensitiveNames = target->caseSensitiveNames();
-    const refPtr<modelInfo> current = reflectSource(database, "", run.reflect, 0);
+    run.timeoutS = timeoutS;
+    if (timeoutS > 0) {
+        run.reflect.connectTimeoutS = timeoutS;
+        run.reflect.queryTimeoutS = timeoutS;
+        run.reflect.busyTimeoutMs = timeoutS * 1000;
+    }
+    const refPtr<modelInfo> current = reflectSource(database, "", run.reflect, timeoutS);
     if (!current) return 1;
     const std::string shown = dialectOfSource(database) == sql::eSqlite ? database : sql::connectionDisplayName(database);
     const sql::migration plan = sql::createMigration(*current, *target, options);
@@ -835,6 +841,8 @@ int runTool(int argc, char** argv) {
     applyCmd->add_option("MODEL", file, "model file")->required()->check(modelFileArgument);
     applyCmd->add_flag("--allow-destructive", allowDestructive, "run steps that can lose data");
     applyCmd->add_flag("--dry-run", dryRun, "print the plan and run nothing");
+    applyCmd->add_option("--timeout", timeoutS, "seconds one statement of the migration or a wait for a lock may take")
+        ->check(CLI::Range(1, 86400));
     applyCmd->add_option("--rename", renames, "OLD=NEW: a table (table=new) or column (table.column=new) renamed (may repeat)")
         ->allow_extra_args(false);
 
@@ -885,7 +893,7 @@ int runTool(int argc, char** argv) {
         if (*reflectCmd) return reflect(source, output, reflectOptions, timeoutS);
         if (*diagramCmd) return diagram(file, format, output, classes);
         if (*diffCmd) return diff(from, to, dialect, diffFormat, output, exitCode, renames);
-        if (*applyCmd) return apply(source, file, allowDestructive, dryRun, renames);
+        if (*applyCmd) return apply(source, file, allowDestructive, dryRun, renames, timeoutS);
         if (*docCmd) return doc(source, output, !noDiagrams, force, reflectOptions, timeoutS);
     } catch (const usageError& e) {
         return usage(e.message);

@@ -184,7 +184,9 @@ enum eStepKind {
     eStepDropView,         ///< DROP VIEW or MATERIALIZED VIEW
     eStepComment,          ///< PostgreSQL: COMMENT ON a table or column
     eStepAddStatement,     ///< a statement run after the tables: a trigger, a partition, ...
-    eStepDropStatement     ///< drops what such a statement made
+    eStepDropStatement,    ///< drops what such a statement made
+    eStepAlterTable,       ///< PostgreSQL: a table's LOGGED/UNLOGGED or storage parameters
+    eStepDropSchema        ///< PostgreSQL: DROP SCHEMA ... RESTRICT of a schema the new model no longer uses
 };
 
 /// The kind as the plan writes it: "create table", "add column", ...
@@ -235,6 +237,11 @@ struct KY_SQL_API applyOptions {
     /// first inside the transaction and refused when it no longer matches it.
     const ky::metamodel::modelInfo* planned = nullptr;
     reflectOptions reflect;  ///< how those reflections read
+    /// How long one statement of the migration, or its wait for a lock, may
+    /// take, in seconds; 0: no limit. PostgreSQL: statement_timeout and
+    /// lock_timeout for the migration's transaction only. SQLite: how long
+    /// BEGIN IMMEDIATE waits for another connection's lock.
+    int timeoutS = 0;
 };
 
 /// Runs `steps` in one transaction on an open SQLite connection; answers the

@@ -343,10 +343,13 @@ std::vector<ky::string> fkColumns(const foreignKey& fk) {
 
 void pgForeignKeys(planner& p, const table& before, const table& after) {
     std::vector<std::string> old = foreignKeyTexts(before, p.from), now = foreignKeyTexts(after, p.to);
-    const auto targetKeyChanged = [&](const foreignKey& fk) { return p.keyChanged[fk.target] != 0; };
+    // A key towards a table whose primary key or a unique changes is dropped
+    // before and added after: it may depend on what is dropped.
+    const auto targetKeyChanged = [&](const foreignKey& fk) { return p.keyChanged[fk.target] || p.uniqueChanged[fk.target]; };
     for (std::size_t k = 0; k < before.foreignKeys.size(); ++k) {
         const std::size_t target = p.toOf[before.foreignKeys[k].target];
-        const bool keep = std::find(now.begin(), now.end(), old[k]) != now.end() && target != none && !p.keyChanged[target];
+        const bool keep = std::find(now.begin(), now.end(), old[k]) != now.end() && target != none &&
+                          !p.keyChanged[target] && !p.uniqueChanged[target];
         if (!keep)
             pgConstraint(p, after, false, pgConstraintName(before.name.string(), fkColumns(before.foreignKeys[k]), "fkey"), {},
                          eStepDropForeignKey, L"foreign key");
@@ -385,11 +388,7 @@ void pgConstraints(planner& p, std::size_t i) {
         [&](const namedColumns& u) { return uniqueText(u, p); }, eStepAddConstraint, eStepDropConstraint,
         L"unique constraint");
     pgForeignKeys(p, before, after);
-    if (before.facts.options != after.facts.options)
-        p.result.problems.push_back(makeDiagnostic(eWarning, "sql.migrate.options",
-                                                   L"the table's options change, which a migration does not do: \"" +
-                                                       wide(after.facts.options) + L"\"",
-                                                   after.name.string()));
+    pgTableOptions(p, before, after);
 }
 
 // ---- indexes ----
@@ -492,14 +491,34 @@ void keptTable(planner& p, std::size_t i) {
     if (p.dialect() == ePostgresql && p.to.options.labelsAsComments) diffComments(p, &before, after);
 }
 
+// Whether a unique of the table `i` of `to` (a column's UNIQUE, a unique
+// constraint, a unique index) is dropped, added or changed: a foreign key
+// may reference it, and PostgreSQL drops none that one depends on.
+bool uniquesChange(const planner& p, std::size_t i) {
+    const table& after = p.to.tables[i];
+    const table& before = p.from.tables[p.fromOf[i]];
+    const auto uniqueColumns = [](const table& t) {
+        std::vector<ky::string> out;
+        for (const column& c : t.columns)
+            if (c.unique) out.push_back(c.name.string());
+        return out;
+    };
+    return uniqueColumns(before) != uniqueColumns(after) || !sameNamed(before.facts.uniques, after.facts.uniques) ||
+           !sameTexts(before.facts.uniqueConstraints, after.facts.uniqueConstraints) ||
+           !sameNamed(before.facts.uniqueIndexes, after.facts.uniqueIndexes);
+}
+
 void diffTables(planner& p) {
     const std::size_t n = p.to.tables.size();
     p.changed.assign(n, 0);
     p.rebuilt.assign(n, 0);
     p.keyChanged.assign(n, 0);
+    p.uniqueChanged.assign(n, 0);
     for (std::size_t i = 0; i < n; ++i)
-        if (p.fromOf[i] != none && !p.to.tables[i].facts.view)
+        if (p.fromOf[i] != none && !p.to.tables[i].facts.view) {
             p.keyChanged[i] = keyNames(p.from.tables[p.fromOf[i]]) != keyNames(p.to.tables[i]);
+            p.uniqueChanged[i] = uniquesChange(p, i);
+        }
     for (std::size_t i : tableOrder(p.to)) {
         if (p.fromOf[i] == none) {
             p.changed[i] = 1;
@@ -510,6 +529,14 @@ void diffTables(planner& p) {
             keptTable(p, i);
         }
     }
+    // A logged table may not point at an unlogged one: tables turn unlogged
+    // after every other change of the tables, the ones pointing first.
+    auto& steps = p.phases[pTables];
+    const auto unlogged = [](const migrationStep& s) {
+        return s.kind == eStepAlterTable && s.statements.size() == 1 && s.statements[0].ends_with(" SET UNLOGGED");
+    };
+    const auto tail = std::stable_partition(steps.begin(), steps.end(), [&](const migrationStep& s) { return !unlogged(s); });
+    std::reverse(tail, steps.end());
     std::vector<std::size_t> fromOrder = tableOrder(p.from);
     for (auto it = fromOrder.rbegin(); it != fromOrder.rend(); ++it)
         if (p.toOf[*it] == none) dropTable(p, p.from.tables[*it]);
@@ -577,6 +604,7 @@ void collectBoth(ddlContext& before, ddlContext& after, bool& fromOk, bool& toOk
 namespace detail {
 void diffStatements(planner& p);
 void diffSchemas(planner& p);
+void dropSchemas(planner& p);
 }  // namespace detail
 
 const char* stepKindName(eStepKind kind) {
@@ -603,6 +631,8 @@ const char* stepKindName(eStepKind kind) {
         case eStepComment: return "comment";
         case eStepAddStatement: return "add statement";
         case eStepDropStatement: return "drop statement";
+        case eStepAlterTable: return "alter table";
+        case eStepDropSchema: return "drop schema";
     }
     return "unknown";
 }
@@ -649,13 +679,16 @@ migration createMigration(const modelInfo& from, const modelInfo& to, const migr
     if (hasErrors(result.problems)) return result;
     const renames r = readRenames(before, after, options, result);
     if (hasErrors(result.problems)) return result;
-    planner p{before, after, result, {}, {}, {}, {}, {}, {}, {}};
+    planner p{before, after, result, {}, {}, {}, {}, {}, {}, {}, {}};
     matchTables(p, r);
     matchColumns(p, r);
     diffTables(p);
-    diffViews(p);
     diffSchemas(p);
+    // Before the views: an enum or domain made again marks the tables whose
+    // columns it casts changed, so the views that read them are made again.
     diffStatements(p);
+    diffViews(p);
+    dropSchemas(p);
     std::size_t count = 0;
     for (const auto& phase : p.phases) count += phase.size();
     result.steps.reserve(count);

@@ -46,6 +46,7 @@ struct planner {
     std::vector<char> changed;           // per table of `to`: its structure changes (the views reading it are rebuilt)
     std::vector<char> rebuilt;           // per table of `to`: SQLite rebuilds it
     std::vector<char> keyChanged;        // per table of `to`: its primary key changes (PostgreSQL)
+    std::vector<char> uniqueChanged;     // per table of `to`: a unique it has changes, is dropped or added (PostgreSQL)
     std::array<std::vector<migrationStep>, phaseCount> phases;
 
     eDialect dialect() const { return to.dialect(); }
@@ -92,5 +93,25 @@ ky::string pgConstraintName(const ky::string& table, const std::vector<ky::strin
 // The steps that change a column of a table in place: type (with a USING
 // cast), default, NOT NULL, identity, generation, UNIQUE and enumeration check.
 void pgAlterColumn(planner& p, std::size_t t, const column& before, const column& after);
+
+// Whether every value of type `from` is a value of type `to` as well.
+bool pgWidens(const std::string& from, const std::string& to);
+
+// The steps that change a domain or a sequence in place (postgresql/
+// migration_objects.cpp); false when the statements do not read as such.
+bool pgChangeDomain(planner& p, const std::string& before, const std::string& after);
+bool pgChangeSequence(planner& p, const std::string& before, const std::string& after);
+
+// The steps that change a kept table's options: SET LOGGED/UNLOGGED, its
+// storage parameters SET and RESET; any other change of its options
+// (inheritance, partitioning) is warned of.
+void pgTableOptions(planner& p, const table& before, const table& after);
+
+// Casts the kept columns whose old type is `name` to the type of that name
+// made again in `s` (USING c::through::name, or c::name when `through` is
+// empty), their old defaults dropped first; the new defaults are left in
+// `defaults`, to be set once the old type is gone. Marks their tables changed.
+void recastColumns(planner& p, const std::string& name, const std::string& through, migrationStep& s,
+                   std::vector<std::string>& defaults);
 
 }  // namespace ky::metamodel::sql::detail

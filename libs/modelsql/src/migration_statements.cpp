@@ -133,11 +133,25 @@ bool enumValues(const std::string& statement, std::string& name, std::vector<std
     return true;
 }
 
-// The columns of the new model's kept tables whose type is the enum `name`.
-void recastColumns(planner& p, const std::string& name, migrationStep& s, std::vector<std::string>& defaults) {
+}  // namespace
+
+void recastColumns(planner& p, const std::string& name, const std::string& through, migrationStep& s,
+                   std::vector<std::string>& defaults) {
     for (std::size_t i = 0; i < p.to.tables.size(); ++i) {
         const table& t = p.to.tables[i];
         if (p.fromOf[i] == none || t.facts.view) continue;
+        // A column the migration drops later holds the old type until then:
+        // it is turned into text, which takes every value, so the old type can go.
+        const table& old = p.from.tables[p.fromOf[i]];
+        std::vector<char> kept(old.columns.size(), 0);
+        for (std::size_t c : p.columnFrom[i])
+            if (c != none) kept[c] = 1;
+        for (std::size_t c = 0; c < old.columns.size(); ++c) {
+            if (kept[c] || foldedAscii(old.columns[c].type) != foldedAscii(name)) continue;
+            const std::string alter = "ALTER TABLE " + p.tableName(old) + " ALTER COLUMN " + p.quoted(old.columns[c].name.string()) + " ";
+            if (!old.columns[c].defaultSql.empty()) s.statements.push_back(alter + "DROP DEFAULT");
+            s.statements.push_back(alter + "TYPE text USING " + p.quoted(old.columns[c].name.string()) + "::text");
+        }
         for (std::size_t c = 0; c < t.columns.size(); ++c) {
             const std::size_t old = p.columnFrom[i][c];
             if (old == none || foldedAscii(p.from.tables[p.fromOf[i]].columns[old].type) != foldedAscii(name)) continue;
@@ -148,9 +162,65 @@ void recastColumns(planner& p, const std::string& name, migrationStep& s, std::v
             if (!was.defaultSql.empty()) s.statements.push_back(alter + "DROP DEFAULT");
             if (!was.defaultSql.empty() && !t.columns[c].defaultSql.empty())
                 defaults.push_back(alter + "SET DEFAULT " + t.columns[c].defaultSql);
-            s.statements.push_back(alter + "TYPE " + name + " USING " + p.quoted(was.name.string()) + "::text::" + name);
+            // A check that names the column is written back against the old
+            // type by the cast and then fails: it is dropped around the cast.
+            // (One that changes is dropped before and added after anyway.)
+            const table& before = p.from.tables[p.fromOf[i]];
+            const std::string bare = was.name.string().toUtf8();
+            for (const namedText& check : before.facts.checks) {
+                const bool kept = std::any_of(t.facts.checks.begin(), t.facts.checks.end(), [&](const namedText& x) {
+                    return x.name == check.name && x.text == check.text;
+                });
+                if (!kept || check.name.empty() || check.text.find(bare) == std::string::npos) continue;
+                s.statements.push_back("ALTER TABLE " + p.tableName(before) + " DROP CONSTRAINT " + p.quoted(check.name));
+                defaults.push_back("ALTER TABLE " + p.tableName(before) + " ADD CONSTRAINT " + p.quoted(check.name) + " " +
+                                   check.text);
+            }
+            s.statements.push_back(alter + "TYPE " + name + " USING " + p.quoted(was.name.string()) + "::" +
+                                   (through.empty() ? "" : through + "::") + name);
+            // The views that read the column are made again around the cast.
+            p.changed[i] = 1;
         }
     }
+}
+
+namespace {
+
+// Whether a value added to the enum `name` is used by a statement of the
+// migration: named as a literal (a default, a check, a partition bound, a
+// view), or a column cast to the type (its rows may hold the value).
+// PostgreSQL refuses a value added in the transaction that uses it.
+bool addedValuesUsed(const planner& p, const std::string& name, const std::vector<std::string>& added) {
+    const std::size_t dot = name.rfind('.');
+    std::string bare = foldedAscii(dot == std::string::npos ? name : name.substr(dot + 1));
+    if (!bare.empty() && bare.front() == '"') bare = bare.substr(1, bare.size() - 2);
+    const auto uses = [&](const std::string& statement) {
+        for (const std::string& value : added)
+            if (statement.find(value) != std::string::npos) return true;
+        // "... TYPE [schema.]name ..." of an ALTER COLUMN (not ALTER TYPE itself).
+        const std::string folded = foldedAscii(statement);
+        if (folded.rfind("alter type", 0) == 0) return false;
+        for (std::size_t at = folded.find(" type "); at != std::string::npos; at = folded.find(" type ", at + 1)) {
+            std::size_t end = at + 6;
+            while (end < folded.size() && folded[end] != ' ' && folded[end] != '(' && folded[end] != ';' && folded[end] != ',')
+                ++end;
+            std::string named = folded.substr(at + 6, end - at - 6);
+            const std::size_t qualified = named.rfind('.');
+            if (qualified != std::string::npos) named.erase(0, qualified + 1);
+            if (named.size() > 1 && named.front() == '"') named = named.substr(1, named.size() - 2);
+            if (named == bare) return true;
+        }
+        return false;
+    };
+    for (const auto& phase : p.phases)
+        for (const migrationStep& step : phase)
+            for (const std::string& statement : step.statements)
+                if (uses(statement)) return true;
+    for (const std::string& statement : statementsOf(p.to, false))
+        if (uses(statement)) return true;
+    for (const table& t : p.to.tables)
+        if (t.facts.view && uses(t.facts.viewStatement)) return true;
+    return false;
 }
 
 // An enum that keeps its values in order gains the new ones in place;
@@ -163,7 +233,11 @@ bool changeEnum(planner& p, const std::string& before, const std::string& after)
     std::size_t next = 0;
     for (const std::string& value : newValues)
         if (next < oldValues.size() && value == oldValues[next]) ++next;
-    if (next == oldValues.size()) {
+    std::vector<std::string> added;
+    for (const std::string& value : newValues)
+        if (std::find(oldValues.begin(), oldValues.end(), value) == oldValues.end()) added.push_back(value);
+    const bool inOrder = next == oldValues.size();
+    if (inOrder && !addedValuesUsed(p, newName, added)) {
         std::size_t kept = 0;
         for (std::size_t k = 0; k < newValues.size(); ++k) {
             if (kept < oldValues.size() && newValues[k] == oldValues[kept]) {
@@ -178,19 +252,28 @@ bool changeEnum(planner& p, const std::string& before, const std::string& after)
         s.description += L": values added";
         return true;
     }
-    // Values dropped or reordered: the type is made again under its name.
+    // Values dropped or reordered, or new ones used at once: the type is made again under its name.
     const std::size_t dot = newName.rfind('.');
     const std::string bare = dot == std::string::npos ? newName : newName.substr(dot + 1);
     const std::string renamed = bare.back() == '"' ? bare.substr(0, bare.size() - 1) + "_ky_old\"" : bare + "_ky_old";
     s.statements.push_back("ALTER TYPE " + newName + " RENAME TO " + renamed);
     s.statements.push_back(after);
     std::vector<std::string> defaults;
-    recastColumns(p, newName, s, defaults);
+    recastColumns(p, newName, "text", s, defaults);
     s.statements.insert(s.statements.end(), defaults.begin(), defaults.end());
     s.statements.push_back("DROP TYPE " + (dot == std::string::npos ? std::string() : newName.substr(0, dot + 1)) + renamed);
-    s.description += L": rebuilt, values dropped or reordered";
-    s.destructive = true;
+    s.description += inOrder ? L": rebuilt, its new values are used in the same migration" : L": rebuilt, values dropped or reordered";
+    s.destructive = !inOrder;
     return true;
+}
+
+// The sequence of ALTER SEQUENCE name OWNED BY table.column; empty for any other statement.
+std::string ownedSequence(const std::string& statement) {
+    head h{statement};
+    if (!h.word("alter") || !h.word("sequence")) return {};
+    std::string name = h.name();
+    if (name.empty() || !h.word("owned") || !h.word("by") || h.word("none")) return {};
+    return name;
 }
 
 void irreversible(planner& p, const std::string& statement) {
@@ -216,6 +299,8 @@ bool replacesInPlace(planner& p, const std::vector<std::string>& old, const std:
     head h{statement};
     h.word("create");
     if (h.word("or") && h.word("replace")) return false;
+    if (p.dialect() == ePostgresql && kind == "domain" && pgChangeDomain(p, *same, statement)) return true;
+    if (p.dialect() == ePostgresql && kind == "sequence" && pgChangeSequence(p, *same, statement)) return true;
     p.result.problems.push_back(makeDiagnostic(
         eWarning, "sql.migrate.irreversible",
         L"the " + wide(kind) + L" " + wide(name) + L" changes, which a migration does not do in place; it is left as it is"));
@@ -241,8 +326,21 @@ void diffList(planner& p, bool before) {
             .statements.push_back(statement);
         p.phases[before ? pCreateObjects : pAddStatements].back().description += L": " + wide(statement.substr(0, 60));
     }
-    for (const std::string& statement : old) {
+    // What went is dropped in the reverse of the order it was made in: a
+    // type before the schema it lives in, a partition before its parent.
+    for (auto it = old.rbegin(); it != old.rend(); ++it) {
+        const std::string& statement = *it;
         if (newSet.contains(statement) || handled.contains(statement)) continue;
+        std::string kind, name, on;
+        // A schema goes once nothing of the new model uses it (dropSchemas).
+        if (createdObject(statement, kind, name, on) && kind == "schema") continue;
+        if (const std::string sequence = ownedSequence(statement); !sequence.empty()) {
+            // The sequence outlives the column that owned it: a column dropped
+            // or the new owner's ALTER SEQUENCE, which runs after the tables.
+            p.step(pDropStatements, eStepDropStatement, wide(sequence), L"sequence " + wide(sequence) + L" owned by none")
+                .statements.push_back("ALTER SEQUENCE " + sequence + " OWNED BY NONE");
+            continue;
+        }
         bool destructive = false;
         const std::string drop = dropOf(statement, p.dialect(), destructive);
         if (drop.empty()) {
@@ -273,6 +371,44 @@ void diffSchemas(planner& p) {
         p.step(pSchemas, eStepCreateSchema, schema, L"create schema " + schema)
             .statements.push_back("CREATE SCHEMA IF NOT EXISTS " + p.quoted(schema));
     }
+}
+
+// The schemas a model uses: its tables', and those its statements before the
+// tables create (a type's or sequence's schema). The default one is left out.
+std::unordered_set<ky::string> schemasOf(const ddlContext& ctx) {
+    std::unordered_set<ky::string> out;
+    for (const table& t : ctx.tables)
+        if (!t.schema.empty()) out.insert(t.schema);
+    for (const std::string& statement : statementsOf(ctx, true)) {
+        std::string kind, name, on;
+        if (!createdObject(statement, kind, name, on) || kind != "schema") continue;
+        std::string bare;
+        if (name.size() > 1 && name.front() == '"') {
+            for (std::size_t k = 1; k + 1 < name.size(); ++k) {
+                bare.push_back(name[k]);
+                if (name[k] == '"') ++k;
+            }
+        } else {
+            bare = foldedAscii(name);
+        }
+        out.insert(wide(bare));
+    }
+    out.erase(L"public");
+    return out;
+}
+
+void dropSchemas(planner& p) {
+    if (p.dialect() != ePostgresql) return;
+    const std::unordered_set<ky::string> now = schemasOf(p.to), old = schemasOf(p.from);
+    std::vector<ky::string> gone;
+    for (const ky::string& schema : old)
+        if (!now.contains(schema)) gone.push_back(schema);
+    std::sort(gone.begin(), gone.end());
+    // Last of all: every object of the old model in it is gone by now, and
+    // RESTRICT refuses a schema that still holds anything.
+    for (const ky::string& schema : gone)
+        p.step(pDropObjects, eStepDropSchema, schema, L"drop schema " + schema)
+            .statements.push_back("DROP SCHEMA " + p.quoted(schema) + " RESTRICT");
 }
 
 }  // namespace ky::metamodel::sql::detail

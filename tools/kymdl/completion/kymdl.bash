@@ -44,7 +44,7 @@ _kymdl() {
         ddl) options="--dialect -o --output" ;;
         reflect) options="-o --output --case-sensitive --timeout --schema --include --exclude" ;;
         diff) options="--dialect -o --output --format --exit-code --rename" ;;
-        apply) options="--allow-destructive --dry-run --rename" ;;
+        apply) options="--allow-destructive --dry-run --rename --timeout" ;;
         diagram) options="--format -o --output --classes" ;;
         doc) options="-o --output --no-diagrams --force" ;;
     esac

@@ -39,6 +39,7 @@ complete -c kymdl -n "__fish_seen_subcommand_from diff" -l exit-code -d 'Exit wi
 complete -c kymdl -n "__fish_seen_subcommand_from diff apply" -l rename -x -d 'OLD=NEW: a table or column renamed (may repeat)'
 complete -c kymdl -n "__fish_seen_subcommand_from apply" -l allow-destructive -d 'Run steps that can lose data'
 complete -c kymdl -n "__fish_seen_subcommand_from apply" -l dry-run -d 'Print the plan and run nothing'
+complete -c kymdl -n "__fish_seen_subcommand_from apply" -l timeout -x -d 'Seconds one statement or a wait for a lock may take'
 complete -c kymdl -n "__fish_seen_subcommand_from diagram" -l format -x -a 'dot mermaid svg png' -d 'Diagram format'
 complete -c kymdl -n "__fish_seen_subcommand_from diagram" -l classes -x -d 'Only these classes, comma-separated'
 complete -c kymdl -n "__fish_seen_subcommand_from doc" -s o -l output -x -a "(__fish_complete_directories)" -d "The site's folder"

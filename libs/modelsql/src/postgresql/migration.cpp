@@ -33,8 +33,9 @@ unsigned long varcharLength(const std::string& type) {
     return open == std::string::npos ? 0 : std::strtoul(type.c_str() + open + 1, nullptr, 10);
 }
 
-// Whether every value of type `from` is a value of type `to` as well.
-bool widens(const std::string& from, const std::string& to) {
+}  // namespace
+
+bool pgWidens(const std::string& from, const std::string& to) {
     const std::string a = normalType(from), b = normalType(to);
     if (a == b) return true;
     const auto isVarchar = [](const std::string& t) { return t.rfind("varchar", 0) == 0; };
@@ -48,6 +49,8 @@ bool widens(const std::string& from, const std::string& to) {
     if (rank(a) < 3 && b == "numeric") return true;
     return a == "real" && b == "double precision";
 }
+
+namespace {
 
 struct alteration {
     std::string prefix;  // ALTER TABLE t ALTER COLUMN c
@@ -97,7 +100,7 @@ void pgAlterColumn(planner& p, std::size_t i, const column& before, const column
         std::string type = after.type + (is.collation.empty() ? "" : " COLLATE " + is.collation);
         a.add("TYPE " + type + " USING " + columnName + "::" + after.type,
               L"type " + wide(before.type) + L" to " + wide(after.type));
-        if (!widens(before.type, after.type)) s.destructive = true;
+        if (!pgWidens(before.type, after.type)) s.destructive = true;
     }
     if (!is.identity.empty() && identityChanged) a.add("ADD " + is.identity, L"identity");
     if (!after.defaultSql.empty() && (before.defaultSql != after.defaultSql || dropDefault))

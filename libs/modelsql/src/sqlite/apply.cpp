@@ -11,8 +11,11 @@
 // journal that the next connection rolls back.
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <chrono>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "migration_apply.h"
 
@@ -44,7 +47,8 @@ std::set<std::string> violations(sqlite3* db, bool& read) {
 
 class sqliteSession final : public detail::applySession {
 public:
-    sqliteSession(sqlite3* db, bool foreignKeysOff) : mDb(db), mForeignKeysOff(foreignKeysOff) {}
+    sqliteSession(sqlite3* db, bool foreignKeysOff, int timeoutS)
+        : mDb(db), mForeignKeysOff(foreignKeysOff), mTimeoutMs(timeoutS > 0 ? std::min(timeoutS, 2000000) * 1000 : 0) {}
     ~sqliteSession() override {
         if (mKeysTurnedOff) sqlite3_exec(mDb, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
     }
@@ -67,8 +71,17 @@ public:
             sqlite3_exec(mDb, "PRAGMA foreign_keys=OFF", nullptr, nullptr, nullptr);
             mKeysTurnedOff = true;
         }
-        if (sqlite3_exec(mDb, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
-            return fail(problems, "sql.apply.begin", L"the transaction could not begin", true);
+        // The host's busy handler waits first; the timeout's own wait goes on
+        // from there, so that the connection's settings stay the host's.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(mTimeoutMs);
+        int rc = sqlite3_exec(mDb, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        while (rc == SQLITE_BUSY && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            rc = sqlite3_exec(mDb, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        }
+        if (rc == SQLITE_BUSY)
+            return fail(problems, "sql.timeout", L"another connection holds the database's lock: nothing is run", true);
+        if (rc != SQLITE_OK) return fail(problems, "sql.apply.begin", L"the transaction could not begin", true);
         if (!mForeignKeysOff) return true;
         bool read = false;
         mViolationsBefore = violations(mDb, read);
@@ -132,6 +145,7 @@ private:
 
     sqlite3* mDb;                              // the host's connection
     bool mForeignKeysOff;                      // the plan rebuilds a table
+    int mTimeoutMs;                            // applyOptions::timeoutS; 0: the connection's own busy timeout
     bool mKeysTurnedOff = false;               // foreign_keys was on and is off until the session ends
     std::set<std::string> mViolationsBefore;   // foreign_key_check's rows before the steps
 };
@@ -139,7 +153,7 @@ private:
 }  // namespace
 
 diagnostics applyMigration(sqlite3* connection, const migration& steps, const applyOptions& options) {
-    sqliteSession session(connection, steps.foreignKeysOff);
+    sqliteSession session(connection, steps.foreignKeysOff, options.timeoutS);
     diagnostics problems = detail::applyThrough(session, steps, options);
     if (connection) detail::stampSource(problems, 0, wide(sqlite3_db_filename(connection, "main")));
     return problems;
