@@ -336,6 +336,84 @@ TEST_F(PgObjects, ForeignKeysTowardsAPrimaryKeyOnOtherColumnsAreDroppedAndAddedA
     EXPECT_EQ(query("SELECT id, p FROM c ORDER BY id"), "10|1;11|2");
 }
 
+// A new table's key towards a unique or key the same migration gives an
+// existing table: the key waits until its target is unique.
+TEST_F(PgObjects, NewTablesKeyTowardsAUniqueConstraintAddedInTheSameMigration) {
+    migrate("CREATE TABLE p (id integer PRIMARY KEY, code text, part integer);",
+            "INSERT INTO p VALUES (1, 'a', 1), (2, 'b', 1);",
+            "CREATE TABLE p (id integer PRIMARY KEY, code text, part integer, CONSTRAINT p_pair UNIQUE (code, part));"
+            "CREATE TABLE c (id integer PRIMARY KEY, code text, part integer,"
+            " FOREIGN KEY (code, part) REFERENCES p (code, part) ON DELETE CASCADE);");
+    EXPECT_EQ(query("SELECT id, code FROM p ORDER BY id"), "1|a;2|b");
+    EXPECT_EQ(query("INSERT INTO c VALUES (10, 'a', 1), (11, 'b', 1); DELETE FROM p WHERE id = 1; SELECT id FROM c"), "11");
+}
+
+TEST_F(PgObjects, NewTablesKeyTowardsAUniqueColumnAndAUniqueIndexAddedInTheSameMigration) {
+    migrate("CREATE TABLE p (id integer PRIMARY KEY, code text, name text);",
+            "INSERT INTO p VALUES (1, 'a', 'x'), (2, 'b', 'y');",
+            "CREATE TABLE p (id integer PRIMARY KEY, code text UNIQUE, name text);"
+            "CREATE UNIQUE INDEX p_name ON p (name);"
+            "CREATE TABLE c (id integer PRIMARY KEY, code text REFERENCES p (code), name text REFERENCES p (name));");
+    EXPECT_EQ(query("SELECT id, code, name FROM p ORDER BY id"), "1|a|x;2|b|y");
+    EXPECT_EQ(query("INSERT INTO c VALUES (10, 'a', 'y') RETURNING id"), "10");
+    EXPECT_NE(query("INSERT INTO c VALUES (11, 'z', 'x')"), "");
+}
+
+TEST_F(PgObjects, NewTablesKeyTowardsAPrimaryKeyAddedInTheSameMigration) {
+    migrate("CREATE TABLE p (id integer NOT NULL, name text);", "INSERT INTO p VALUES (1, 'a'), (2, 'b');",
+            "CREATE TABLE p (id integer PRIMARY KEY, name text);"
+            "CREATE TABLE c (id integer PRIMARY KEY, p integer REFERENCES p);");
+    EXPECT_EQ(query("SELECT id, name FROM p ORDER BY id"), "1|a;2|b");
+    EXPECT_EQ(query("INSERT INTO c VALUES (10, 2) RETURNING p"), "2");
+    EXPECT_NE(query("INSERT INTO c VALUES (11, 9)"), "");
+}
+
+// Keys no relation carries (a second key from the same columns, one
+// towards a unique NULLS NOT DISTINCT) are table facts: they are dropped and
+// added again around a change of their target's key or uniques as well.
+TEST_F(PgObjects, ForeignKeysOfTableFactsTowardsAChangedKeyOrUniqueAreDroppedAndAddedAgain) {
+    migrate("CREATE TABLE p (id integer PRIMARY KEY, code text, CONSTRAINT p_code_key UNIQUE NULLS NOT DISTINCT (code));"
+            "CREATE TABLE c (id integer PRIMARY KEY, p integer REFERENCES p, code text,"
+            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES p ON DELETE CASCADE,"
+            " CONSTRAINT c_code FOREIGN KEY (code) REFERENCES p (code));",
+            "INSERT INTO p VALUES (1, 'a'), (2, 'b'); INSERT INTO c VALUES (10, 1, 'a'), (11, 2, 'b');",
+            "CREATE TABLE p (id integer PRIMARY KEY, code text, CONSTRAINT p_code_nnd UNIQUE NULLS NOT DISTINCT (code));"
+            "CREATE TABLE c (id integer PRIMARY KEY, p integer REFERENCES p, code text,"
+            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES p ON DELETE CASCADE,"
+            " CONSTRAINT c_code FOREIGN KEY (code) REFERENCES p (code));");
+    EXPECT_EQ(query("SELECT id, p, code FROM c ORDER BY id"), "10|1|a;11|2|b");
+    EXPECT_NE(plan.sql().find("DROP CONSTRAINT c_p_again"), std::string::npos) << plan.sql();
+    EXPECT_NE(plan.sql().find("DROP CONSTRAINT c_code"), std::string::npos) << plan.sql();
+    EXPECT_EQ(query("SELECT count(*) FROM pg_constraint WHERE conrelid = 'c'::regclass AND contype = 'f'"), "3");
+}
+
+TEST_F(PgObjects, ForeignKeysOfTableFactsTowardsAChangedPrimaryKeyAreDroppedAndAddedAgain) {
+    migrate("CREATE TABLE p (id integer PRIMARY KEY, code text UNIQUE);"
+            "CREATE TABLE c (id integer PRIMARY KEY, p text REFERENCES p (code),"
+            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES p (code));",
+            "INSERT INTO p VALUES (1, 'a'), (2, 'b'); INSERT INTO c VALUES (10, 'a'), (11, 'b');",
+            "CREATE TABLE p (id integer UNIQUE, code text PRIMARY KEY);"
+            "CREATE TABLE c (id integer PRIMARY KEY, p text REFERENCES p (code),"
+            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES p (code));");
+    EXPECT_EQ(query("SELECT id, p FROM c ORDER BY id"), "10|a;11|b");
+    EXPECT_NE(query("INSERT INTO c VALUES (12, 'z')"), "");
+    EXPECT_EQ(query("SELECT count(*) FROM pg_constraint WHERE conrelid = 'c'::regclass AND contype = 'f'"), "2");
+}
+
+// A key column whose type changes takes the keys towards it along.
+TEST_F(PgObjects, ForeignKeysTowardsAKeyColumnOfANewTypeAreValidAfterwards) {
+    migrate("CREATE TABLE p (id integer PRIMARY KEY, code integer UNIQUE);"
+            "CREATE TABLE c (id integer PRIMARY KEY, p integer REFERENCES p, code integer REFERENCES p (code),"
+            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES p);",
+            "INSERT INTO p VALUES (1, 5), (2, 6); INSERT INTO c VALUES (10, 1, 5), (11, 2, 6);",
+            "CREATE TABLE p (id text PRIMARY KEY, code bigint UNIQUE);"
+            "CREATE TABLE c (id integer PRIMARY KEY, p text REFERENCES p, code integer REFERENCES p (code),"
+            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES p);");
+    EXPECT_EQ(query("SELECT id, p, code FROM c ORDER BY id"), "10|1|5;11|2|6");
+    EXPECT_NE(query("INSERT INTO c VALUES (12, '9', 5)"), "");
+    EXPECT_NE(query("INSERT INTO c VALUES (12, '1', 9)"), "");
+}
+
 }  // namespace
 
 namespace {
