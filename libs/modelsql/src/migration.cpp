@@ -300,8 +300,13 @@ bool columnsSame(const planner& p, std::size_t i) {
 
 // ---- PostgreSQL constraints ----
 
-void pgConstraint(planner& p, const table& t, bool add, const ky::string& name, const std::string& text,
+// Adds or drops a constraint of the table `tt` of `to`. A drop runs before
+// the tables change, so it names the table as `from` has it (a renamed
+// table still has its old name then).
+void pgConstraint(planner& p, const table& tt, bool add, const ky::string& name, const std::string& text,
                   eStepKind kind, const wchar_t* what) {
+    const std::size_t i = static_cast<std::size_t>(&tt - p.to.tables.data());
+    const table& t = !add && p.fromOf[i] != none ? p.from.tables[p.fromOf[i]] : tt;
     const ky::string element = planner::elementOf(t) + L"." + name;
     migrationStep& s = p.step(add ? (kind == eStepAddForeignKey || kind == eStepDropForeignKey ? pAddForeignKeys : pAddConstraints)
                                   : (kind == eStepAddForeignKey || kind == eStepDropForeignKey ? pDropForeignKeys : pDropConstraints),
