@@ -389,13 +389,14 @@ TEST_F(PgObjects, ForeignKeysOfTableFactsTowardsAChangedKeyOrUniqueAreDroppedAnd
 }
 
 TEST_F(PgObjects, ForeignKeysOfTableFactsTowardsAChangedPrimaryKeyAreDroppedAndAddedAgain) {
-    migrate("CREATE TABLE p (id integer PRIMARY KEY, code text UNIQUE);"
-            "CREATE TABLE c (id integer PRIMARY KEY, p text REFERENCES p (code),"
-            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES p (code));",
-            "INSERT INTO p VALUES (1, 'a'), (2, 'b'); INSERT INTO c VALUES (10, 'a'), (11, 'b');",
-            "CREATE TABLE p (id integer UNIQUE, code text PRIMARY KEY);"
-            "CREATE TABLE c (id integer PRIMARY KEY, p text REFERENCES p (code),"
-            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES p (code));");
+    // A target whose name is written quoted.
+    migrate("CREATE TABLE \"par ent\" (id integer PRIMARY KEY, code text UNIQUE);"
+            "CREATE TABLE c (id integer PRIMARY KEY, p text REFERENCES \"par ent\" (code),"
+            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES \"par ent\" (code));",
+            "INSERT INTO \"par ent\" VALUES (1, 'a'), (2, 'b'); INSERT INTO c VALUES (10, 'a'), (11, 'b');",
+            "CREATE TABLE \"par ent\" (id integer UNIQUE, code text PRIMARY KEY);"
+            "CREATE TABLE c (id integer PRIMARY KEY, p text REFERENCES \"par ent\" (code),"
+            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES \"par ent\" (code));");
     EXPECT_EQ(query("SELECT id, p FROM c ORDER BY id"), "10|a;11|b");
     EXPECT_NE(query("INSERT INTO c VALUES (12, 'z')"), "");
     EXPECT_EQ(query("SELECT count(*) FROM pg_constraint WHERE conrelid = 'c'::regclass AND contype = 'f'"), "2");

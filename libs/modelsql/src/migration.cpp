@@ -619,9 +619,10 @@ bool referencedTypeChanges(const planner& p, std::size_t i) {
     };
     for (std::size_t c = 0; c < after.columns.size(); ++c) {
         const std::size_t old = p.columnFrom[i][c];
-        if (old == none || !referenced(after.columns[c])) continue;
+        if (old == none) continue;
         const column& was = before.columns[old];
-        if (foldedAscii(was.type) != foldedAscii(after.columns[c].type) || was.facts().collation != after.columns[c].facts().collation)
+        if ((was.type != after.columns[c].type || was.facts().collation != after.columns[c].facts().collation) &&
+            referenced(after.columns[c]))
             return true;
     }
     return false;
