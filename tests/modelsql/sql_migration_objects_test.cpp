@@ -27,6 +27,7 @@ protected:
     sql::migration plan;
     sql::diagnostics applied;
     bool checked = true;  // the apply reflects the database before and after the steps
+    std::vector<std::pair<ky::string, ky::string>> renames;  // those the migration is told of
     PGconn* conn = nullptr;
 
     void SetUp() override {
@@ -70,7 +71,7 @@ protected:
         pgServer::run("SET search_path = " + schema + "; " + oldSql + rows);
         const ky::refPtr<modelInfo> before = reflect();
         ASSERT_TRUE(before && after);
-        plan = sql::createMigration(*before, *after, {sql::ePostgresql, {}});
+        plan = sql::createMigration(*before, *after, {sql::ePostgresql, renames});
         ASSERT_FALSE(sql::hasErrors(plan.problems)) << describeAll(plan.problems);
         sql::applyOptions options;
         options.allowDestructive = true;
@@ -336,6 +337,99 @@ TEST_F(PgObjects, ForeignKeysTowardsAPrimaryKeyOnOtherColumnsAreDroppedAndAddedA
     EXPECT_EQ(query("SELECT id, p FROM c ORDER BY id"), "10|1;11|2");
 }
 
+// A new table's key towards a unique or key the same migration gives an
+// existing table: the key waits until its target is unique.
+TEST_F(PgObjects, NewTablesKeyTowardsAUniqueConstraintAddedInTheSameMigration) {
+    migrate("CREATE TABLE p (id integer PRIMARY KEY, code text, part integer);",
+            "INSERT INTO p VALUES (1, 'a', 1), (2, 'b', 1);",
+            "CREATE TABLE p (id integer PRIMARY KEY, code text, part integer, CONSTRAINT p_pair UNIQUE (code, part));"
+            "CREATE TABLE c (id integer PRIMARY KEY, code text, part integer,"
+            " FOREIGN KEY (code, part) REFERENCES p (code, part) ON DELETE CASCADE);");
+    EXPECT_EQ(query("SELECT id, code FROM p ORDER BY id"), "1|a;2|b");
+    EXPECT_EQ(query("INSERT INTO c VALUES (10, 'a', 1), (11, 'b', 1); DELETE FROM p WHERE id = 1; SELECT id FROM c"), "11");
+}
+
+TEST_F(PgObjects, NewTablesKeyTowardsAUniqueColumnAndAUniqueIndexAddedInTheSameMigration) {
+    migrate("CREATE TABLE p (id integer PRIMARY KEY, code text, name text);",
+            "INSERT INTO p VALUES (1, 'a', 'x'), (2, 'b', 'y');",
+            "CREATE TABLE p (id integer PRIMARY KEY, code text UNIQUE, name text);"
+            "CREATE UNIQUE INDEX p_name ON p (name);"
+            "CREATE TABLE c (id integer PRIMARY KEY, code text REFERENCES p (code), name text REFERENCES p (name));");
+    EXPECT_EQ(query("SELECT id, code, name FROM p ORDER BY id"), "1|a|x;2|b|y");
+    EXPECT_EQ(query("INSERT INTO c VALUES (10, 'a', 'y') RETURNING id"), "10");
+    EXPECT_NE(query("INSERT INTO c VALUES (11, 'z', 'x')"), "");
+}
+
+TEST_F(PgObjects, NewTablesKeyTowardsAPrimaryKeyAddedInTheSameMigration) {
+    migrate("CREATE TABLE p (id integer NOT NULL, name text);", "INSERT INTO p VALUES (1, 'a'), (2, 'b');",
+            "CREATE TABLE p (id integer PRIMARY KEY, name text);"
+            "CREATE TABLE c (id integer PRIMARY KEY, p integer REFERENCES p);");
+    EXPECT_EQ(query("SELECT id, name FROM p ORDER BY id"), "1|a;2|b");
+    EXPECT_EQ(query("INSERT INTO c VALUES (10, 2) RETURNING p"), "2");
+    EXPECT_NE(query("INSERT INTO c VALUES (11, 9)"), "");
+}
+
+// Keys no relation carries (a second key from the same columns, one
+// towards a unique NULLS NOT DISTINCT) are table facts: they are dropped and
+// added again around a change of their target's key or uniques as well.
+TEST_F(PgObjects, ForeignKeysOfTableFactsTowardsAChangedKeyOrUniqueAreDroppedAndAddedAgain) {
+    migrate("CREATE TABLE p (id integer PRIMARY KEY, code text, CONSTRAINT p_code_key UNIQUE NULLS NOT DISTINCT (code));"
+            "CREATE TABLE c (id integer PRIMARY KEY, p integer REFERENCES p, code text,"
+            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES p ON DELETE CASCADE,"
+            " CONSTRAINT c_code FOREIGN KEY (code) REFERENCES p (code));",
+            "INSERT INTO p VALUES (1, 'a'), (2, 'b'); INSERT INTO c VALUES (10, 1, 'a'), (11, 2, 'b');",
+            "CREATE TABLE p (id integer PRIMARY KEY, code text, CONSTRAINT p_code_nnd UNIQUE NULLS NOT DISTINCT (code));"
+            "CREATE TABLE c (id integer PRIMARY KEY, p integer REFERENCES p, code text,"
+            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES p ON DELETE CASCADE,"
+            " CONSTRAINT c_code FOREIGN KEY (code) REFERENCES p (code));");
+    EXPECT_EQ(query("SELECT id, p, code FROM c ORDER BY id"), "10|1|a;11|2|b");
+    EXPECT_NE(plan.sql().find("DROP CONSTRAINT c_p_again"), std::string::npos) << plan.sql();
+    EXPECT_NE(plan.sql().find("DROP CONSTRAINT c_code"), std::string::npos) << plan.sql();
+    EXPECT_EQ(query("SELECT count(*) FROM pg_constraint WHERE conrelid = 'c'::regclass AND contype = 'f'"), "3");
+}
+
+TEST_F(PgObjects, ForeignKeysOfTableFactsTowardsAChangedPrimaryKeyAreDroppedAndAddedAgain) {
+    // A target whose name is written quoted.
+    migrate("CREATE TABLE \"par ent\" (id integer PRIMARY KEY, code text UNIQUE);"
+            "CREATE TABLE c (id integer PRIMARY KEY, p text REFERENCES \"par ent\" (code),"
+            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES \"par ent\" (code));",
+            "INSERT INTO \"par ent\" VALUES (1, 'a'), (2, 'b'); INSERT INTO c VALUES (10, 'a'), (11, 'b');",
+            "CREATE TABLE \"par ent\" (id integer UNIQUE, code text PRIMARY KEY);"
+            "CREATE TABLE c (id integer PRIMARY KEY, p text REFERENCES \"par ent\" (code),"
+            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES \"par ent\" (code));");
+    EXPECT_EQ(query("SELECT id, p FROM c ORDER BY id"), "10|a;11|b");
+    EXPECT_NE(query("INSERT INTO c VALUES (12, 'z')"), "");
+    EXPECT_EQ(query("SELECT count(*) FROM pg_constraint WHERE conrelid = 'c'::regclass AND contype = 'f'"), "2");
+}
+
+// What is dropped before the tables change is dropped under the names the
+// tables have then: a renamed table's keys and checks go before its rename.
+TEST_F(PgObjects, RenamedTablesKeysAndChecksAreDroppedUnderItsOldName) {
+    renames = {{L"c", L"d"}};
+    migrate("CREATE TABLE p (id integer PRIMARY KEY, code text CONSTRAINT p_code_key UNIQUE);"
+            "CREATE TABLE c (id integer PRIMARY KEY, code text REFERENCES p (code), n integer CONSTRAINT c_n CHECK (n > 0),"
+            " CONSTRAINT c_again FOREIGN KEY (code) REFERENCES p (code));",
+            "INSERT INTO p VALUES (1, 'a'); INSERT INTO c VALUES (10, 'a', 2);",
+            "CREATE TABLE p (id integer PRIMARY KEY, code text, CONSTRAINT p_code_key UNIQUE NULLS NOT DISTINCT (code));"
+            "CREATE TABLE d (id integer PRIMARY KEY, code text REFERENCES p (code), n integer CONSTRAINT c_n CHECK (n > 1),"
+            " CONSTRAINT c_again FOREIGN KEY (code) REFERENCES p (code));");
+    EXPECT_EQ(query("SELECT id, code, n FROM d"), "10|a|2");
+}
+
+// A key column whose type changes takes the keys towards it along.
+TEST_F(PgObjects, ForeignKeysTowardsAKeyColumnOfANewTypeAreValidAfterwards) {
+    migrate("CREATE TABLE p (id integer PRIMARY KEY, code integer UNIQUE);"
+            "CREATE TABLE c (id integer PRIMARY KEY, p integer REFERENCES p, code integer REFERENCES p (code),"
+            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES p);",
+            "INSERT INTO p VALUES (1, 5), (2, 6); INSERT INTO c VALUES (10, 1, 5), (11, 2, 6);",
+            "CREATE TABLE p (id text PRIMARY KEY, code bigint UNIQUE);"
+            "CREATE TABLE c (id integer PRIMARY KEY, p text REFERENCES p, code integer REFERENCES p (code),"
+            " CONSTRAINT c_p_again FOREIGN KEY (p) REFERENCES p);");
+    EXPECT_EQ(query("SELECT id, p, code FROM c ORDER BY id"), "10|1|5;11|2|6");
+    EXPECT_NE(query("INSERT INTO c VALUES (12, '9', 5)"), "");
+    EXPECT_NE(query("INSERT INTO c VALUES (12, '1', 9)"), "");
+}
+
 }  // namespace
 
 namespace {
@@ -439,6 +533,44 @@ TEST_F(SqliteObjects, ForeignKeysMovedToANewKeyAreRebuiltWithTheirTable) {
             "CREATE TABLE c (id INTEGER PRIMARY KEY, p TEXT REFERENCES p (code));");
     EXPECT_EQ(query("SELECT c.id, p.id FROM c JOIN p ON p.code = c.p ORDER BY c.id"), "10|1;11|2");
     EXPECT_EQ(query("PRAGMA foreign_key_check"), "");
+}
+
+// SQLite checks a foreign key's target when a row is written, not when the
+// table is made: a new table may point at a unique its target gains in the
+// same migration, by a rebuild or by a new unique index.
+TEST_F(SqliteObjects, NewTablesKeyTowardsAUniqueAddedInTheSameMigration) {
+    migrate("CREATE TABLE p (id INTEGER PRIMARY KEY, code TEXT); CREATE TABLE q (id INTEGER PRIMARY KEY, name TEXT);",
+            "INSERT INTO p VALUES (1, 'a'), (2, 'b'); INSERT INTO q VALUES (1, 'x');",
+            "CREATE TABLE p (id INTEGER PRIMARY KEY, code TEXT UNIQUE); CREATE TABLE q (id INTEGER PRIMARY KEY, name TEXT);"
+            "CREATE UNIQUE INDEX q_name ON q (name);"
+            "CREATE TABLE c (id INTEGER PRIMARY KEY, code TEXT REFERENCES p (code), name TEXT REFERENCES q (name));");
+    EXPECT_EQ(query("SELECT id, code FROM p ORDER BY id"), "1|a;2|b");
+    sqliteConnection db(path);
+    db.run("PRAGMA foreign_keys=ON");
+    EXPECT_EQ(sqlite3_exec(db.db, "INSERT INTO c VALUES (10, 'b', 'x')", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_NE(sqlite3_exec(db.db, "INSERT INTO c VALUES (11, 'z', 'x')", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_NE(sqlite3_exec(db.db, "INSERT INTO c VALUES (12, 'a', 'z')", nullptr, nullptr, nullptr), SQLITE_OK);
+}
+
+// A key of a table fact (a second one from the same columns) towards a
+// table rebuilt under it still names the table made again, and holds.
+TEST_F(SqliteObjects, ForeignKeysOfTableFactsTowardsARebuiltTableHold) {
+    migrate("CREATE TABLE p (id INTEGER PRIMARY KEY, code TEXT);"
+            "CREATE TABLE c (id INTEGER PRIMARY KEY, p INTEGER REFERENCES p (id),"
+            " CONSTRAINT c_again FOREIGN KEY (p) REFERENCES p (id) ON DELETE CASCADE);",
+            "INSERT INTO p VALUES (1, 'a'), (2, 'b'); INSERT INTO c VALUES (10, 1), (11, 2);",
+            "CREATE TABLE p (id INTEGER PRIMARY KEY, code TEXT UNIQUE NOT NULL DEFAULT '');"
+            "CREATE TABLE c (id INTEGER PRIMARY KEY, p INTEGER REFERENCES p (id),"
+            " CONSTRAINT c_again FOREIGN KEY (p) REFERENCES p (id) ON DELETE CASCADE);");
+    EXPECT_TRUE(hasKind(plan, sql::eStepRebuildTable));
+    EXPECT_EQ(query("SELECT id, p FROM c ORDER BY id"), "10|1;11|2");
+    EXPECT_EQ(query("SELECT count(*) FROM pragma_foreign_key_list('c') WHERE \"table\" = 'p'"), "2");
+    EXPECT_EQ(query("PRAGMA foreign_key_check"), "");
+    sqliteConnection db(path);
+    db.run("PRAGMA foreign_keys=ON");
+    EXPECT_NE(sqlite3_exec(db.db, "INSERT INTO c VALUES (12, 9)", nullptr, nullptr, nullptr), SQLITE_OK);
+    db.run("DELETE FROM p WHERE id = 1");
+    EXPECT_EQ(query("SELECT id FROM c"), "11");
 }
 
 }  // namespace

@@ -121,7 +121,8 @@ struct foreignKey {
     std::string clauses;     // what follows the column lists: ON DELETE CASCADE, ...
     bool closesCycle = false;
     bool notValid = false;   // PostgreSQL: added after the tables, NOT VALID
-    bool afterIndexes = false;  // its target is unique by a unique index: PostgreSQL adds it once the indexes exist
+    bool afterIndexes = false;  // its target is unique by a unique index (or, in a migration, by a key or unique
+                                // the migration changes): PostgreSQL adds it once the indexes exist
 };
 
 struct table {

@@ -300,8 +300,13 @@ bool columnsSame(const planner& p, std::size_t i) {
 
 // ---- PostgreSQL constraints ----
 
-void pgConstraint(planner& p, const table& t, bool add, const ky::string& name, const std::string& text,
+// Adds or drops a constraint of the table `tt` of `to`. A drop runs before
+// the tables change, so it names the table as `from` has it (a renamed
+// table still has its old name then).
+void pgConstraint(planner& p, const table& tt, bool add, const ky::string& name, const std::string& text,
                   eStepKind kind, const wchar_t* what) {
+    const std::size_t i = static_cast<std::size_t>(&tt - p.to.tables.data());
+    const table& t = !add && p.fromOf[i] != none ? p.from.tables[p.fromOf[i]] : tt;
     const ky::string element = planner::elementOf(t) + L"." + name;
     migrationStep& s = p.step(add ? (kind == eStepAddForeignKey || kind == eStepDropForeignKey ? pAddForeignKeys : pAddConstraints)
                                   : (kind == eStepAddForeignKey || kind == eStepDropForeignKey ? pDropForeignKeys : pDropConstraints),
@@ -341,21 +346,97 @@ std::vector<ky::string> fkColumns(const foreignKey& fk) {
     return out;
 }
 
+// Unquotes one part of a PostgreSQL name as the database reads it: a
+// quoted one as written, an unquoted one folded to lower case.
+ky::string namePart(std::string_view part) {
+    if (part.size() < 2 || part.front() != '"') return wide(foldedAscii(std::string(part)));
+    std::string out;
+    for (std::size_t at = 1; at + 1 < part.size(); ++at) {
+        out += part[at];
+        if (part[at] == '"') ++at;
+    }
+    return wide(out);
+}
+
+// Whether a foreign key written as a whole text (a table fact: "FOREIGN
+// KEY (a) REFERENCES s.t (b) ...") points at a table of `to` whose key or
+// uniques change. The target is read after the first REFERENCES outside
+// quotes; every table of that name (in that schema, when it is named) counts.
+bool factTargetChanged(const planner& p, const std::string& text) {
+    std::size_t at = 0;
+    const auto skipQuoted = [&] {
+        for (++at; at < text.size(); ++at)
+            if (text[at] == '"' && !(at + 1 < text.size() && text[at + 1] == '"')) break;
+            else if (text[at] == '"') ++at;
+        ++at;
+    };
+    const auto isName = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || static_cast<unsigned char>(c) >= 0x80;
+    };
+    bool found = false;
+    while (at < text.size() && !found) {
+        if (text[at] == '"') {
+            skipQuoted();
+        } else if (isName(text[at])) {
+            const std::size_t start = at;
+            while (at < text.size() && isName(text[at])) ++at;
+            found = foldedAscii(text.substr(start, at - start)) == "references";
+        } else {
+            ++at;
+        }
+    }
+    if (!found) return false;
+    std::vector<ky::string> parts;
+    for (;;) {
+        while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+        const std::size_t start = at;
+        if (at < text.size() && text[at] == '"') skipQuoted();
+        else
+            while (at < text.size() && isName(text[at])) ++at;
+        if (at == start) break;
+        parts.push_back(namePart(std::string_view(text).substr(start, std::min(at, text.size()) - start)));
+        if (at >= text.size() || text[at] != '.') break;
+        ++at;
+    }
+    if (parts.empty() || parts.size() > 2) return false;
+    for (std::size_t i = 0; i < p.to.tables.size(); ++i) {
+        const table& t = p.to.tables[i];
+        if (t.name.string() != parts.back()) continue;
+        if (parts.size() == 2 && t.schema != parts[0] && !(t.schema.empty() && parts[0] == L"public")) continue;
+        if (p.targetChanged[i]) return true;
+    }
+    return false;
+}
+
+// The foreign keys a table fact carries: dropped when they go or change,
+// or when their target's key or uniques change (they may depend on what is
+// dropped there), added when they are new, change, or were so dropped.
+void pgFactForeignKeys(planner& p, const table& before, const table& after) {
+    const auto same = [](const namedText& x, const namedText& y) { return x.name == y.name && x.text == y.text; };
+    const auto in = [&](const std::vector<namedText>& list, const namedText& x) {
+        return std::any_of(list.begin(), list.end(), [&](const namedText& y) { return same(x, y); });
+    };
+    for (const namedText& fk : before.facts.foreignKeys)
+        if (!in(after.facts.foreignKeys, fk) || factTargetChanged(p, fk.text))
+            pgConstraint(p, after, false, orName(fk.name, before, {}, "fkey"), {}, eStepDropForeignKey, L"foreign key");
+    for (const namedText& fk : after.facts.foreignKeys)
+        if (!in(before.facts.foreignKeys, fk) || factTargetChanged(p, fk.text))
+            pgConstraint(p, after, true, orName(fk.name, after, {}, "fkey"), fk.text, eStepAddForeignKey, L"foreign key");
+}
+
 void pgForeignKeys(planner& p, const table& before, const table& after) {
     std::vector<std::string> old = foreignKeyTexts(before, p.from), now = foreignKeyTexts(after, p.to);
     // A key towards a table whose primary key or a unique changes is dropped
     // before and added after: it may depend on what is dropped.
-    const auto targetKeyChanged = [&](const foreignKey& fk) { return p.keyChanged[fk.target] || p.uniqueChanged[fk.target]; };
     for (std::size_t k = 0; k < before.foreignKeys.size(); ++k) {
         const std::size_t target = p.toOf[before.foreignKeys[k].target];
-        const bool keep = std::find(now.begin(), now.end(), old[k]) != now.end() && target != none &&
-                          !p.keyChanged[target] && !p.uniqueChanged[target];
+        const bool keep = std::find(now.begin(), now.end(), old[k]) != now.end() && target != none && !p.targetChanged[target];
         if (!keep)
             pgConstraint(p, after, false, pgConstraintName(before.name.string(), fkColumns(before.foreignKeys[k]), "fkey"), {},
                          eStepDropForeignKey, L"foreign key");
     }
     for (std::size_t k = 0; k < after.foreignKeys.size(); ++k)
-        if (std::find(old.begin(), old.end(), now[k]) == old.end() || targetKeyChanged(after.foreignKeys[k]))
+        if (std::find(old.begin(), old.end(), now[k]) == old.end() || p.targetChanged[after.foreignKeys[k].target])
             pgConstraint(p, after, true, pgConstraintName(after.name.string(), fkColumns(after.foreignKeys[k]), "fkey"),
                          now[k] + (after.foreignKeys[k].notValid ? " NOT VALID" : ""), eStepAddForeignKey, L"foreign key");
 }
@@ -380,14 +461,15 @@ void pgConstraints(planner& p, std::size_t i) {
               eStepDropConstraint, L"check");
     diffNamed(p, before, after, before.facts.uniqueConstraints, after.facts.uniqueConstraints, textName, textOf,
               eStepAddConstraint, eStepDropConstraint, L"unique constraint");
-    diffNamed(p, before, after, before.facts.foreignKeys, after.facts.foreignKeys, textName, textOf, eStepAddForeignKey,
-              eStepDropForeignKey, L"foreign key");
     diffNamed(
         p, before, after, before.facts.uniques, after.facts.uniques,
         [](const namedColumns& u, const table& t) { return orName(u.name, t, u.columns, "key"); },
         [&](const namedColumns& u) { return uniqueText(u, p); }, eStepAddConstraint, eStepDropConstraint,
         L"unique constraint");
+    // Relations' keys before the facts' ones, as a new table adds them: reflection
+    // makes the first of two keys from the same columns the relation.
     pgForeignKeys(p, before, after);
+    pgFactForeignKeys(p, before, after);
     pgTableOptions(p, before, after);
 }
 
@@ -454,6 +536,12 @@ void dropTable(planner& p, const table& t) {
 }
 
 void createTableStep(planner& p, std::size_t i) {
+    // A key towards a kept table whose key or uniques change waits, as one
+    // towards a unique index does, until they are in place: the CREATE TABLE
+    // leaves it out and it is added with the other foreign keys.
+    if (p.dialect() == ePostgresql)
+        for (foreignKey& fk : p.to.tables[i].foreignKeys)
+            if (p.targetChanged[fk.target]) fk.afterIndexes = true;
     const table& t = p.to.tables[i];
     p.step(pTables, eStepCreateTable, planner::elementOf(t), L"create table " + planner::elementOf(t))
         .statements.push_back(createTable(t, p.to));
@@ -508,16 +596,48 @@ bool uniquesChange(const planner& p, std::size_t i) {
            !sameNamed(before.facts.uniqueIndexes, after.facts.uniqueIndexes);
 }
 
+// Whether a column of the key or of a unique of the table `i` of `to`
+// changes its type or collation: PostgreSQL then writes the keys towards it
+// again, against the new type, and refuses one whose columns no longer
+// match it (an integer column towards a key turned text).
+bool referencedTypeChanges(const planner& p, std::size_t i) {
+    const table& after = p.to.tables[i];
+    const table& before = p.from.tables[p.fromOf[i]];
+    const auto referenced = [&](const column& c) {
+        const ky::string name = c.name.string();
+        const auto inList = [&](const std::vector<namedColumns>& list) {
+            return std::any_of(list.begin(), list.end(), [&](const namedColumns& u) {
+                return std::find(u.columns.begin(), u.columns.end(), name) != u.columns.end();
+            });
+        };
+        // A unique constraint's text is searched for the name: a key too many
+        // is dropped and added again, none is left to fail.
+        return c.unique || std::find(after.key.begin(), after.key.end(), c.name) != after.key.end() ||
+               inList(after.facts.uniques) || inList(after.facts.uniqueIndexes) ||
+               std::any_of(after.facts.uniqueConstraints.begin(), after.facts.uniqueConstraints.end(),
+                           [&](const namedText& u) { return u.text.find(name.toUtf8()) != std::string::npos; });
+    };
+    for (std::size_t c = 0; c < after.columns.size(); ++c) {
+        const std::size_t old = p.columnFrom[i][c];
+        if (old == none) continue;
+        const column& was = before.columns[old];
+        if ((was.type != after.columns[c].type || was.facts().collation != after.columns[c].facts().collation) &&
+            referenced(after.columns[c]))
+            return true;
+    }
+    return false;
+}
+
 void diffTables(planner& p) {
     const std::size_t n = p.to.tables.size();
     p.changed.assign(n, 0);
     p.rebuilt.assign(n, 0);
     p.keyChanged.assign(n, 0);
-    p.uniqueChanged.assign(n, 0);
+    p.targetChanged.assign(n, 0);
     for (std::size_t i = 0; i < n; ++i)
         if (p.fromOf[i] != none && !p.to.tables[i].facts.view) {
             p.keyChanged[i] = keyNames(p.from.tables[p.fromOf[i]]) != keyNames(p.to.tables[i]);
-            p.uniqueChanged[i] = uniquesChange(p, i);
+            p.targetChanged[i] = p.keyChanged[i] || uniquesChange(p, i) || referencedTypeChanges(p, i);
         }
     for (std::size_t i : tableOrder(p.to)) {
         if (p.fromOf[i] == none) {

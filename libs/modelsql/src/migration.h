@@ -46,7 +46,10 @@ struct planner {
     std::vector<char> changed;           // per table of `to`: its structure changes (the views reading it are rebuilt)
     std::vector<char> rebuilt;           // per table of `to`: SQLite rebuilds it
     std::vector<char> keyChanged;        // per table of `to`: its primary key changes (PostgreSQL)
-    std::vector<char> uniqueChanged;     // per table of `to`: a unique it has changes, is dropped or added (PostgreSQL)
+    // Per table of `to`: what a foreign key may point at changes (PostgreSQL):
+    // its primary key, a unique that changes, is dropped or added, or the
+    // type of a column of either. Keys towards it are added after that.
+    std::vector<char> targetChanged;
     std::array<std::vector<migrationStep>, phaseCount> phases;
 
     eDialect dialect() const { return to.dialect(); }
