@@ -3,6 +3,7 @@
 // types, domains and sequences columns need, partitions, views, triggers,
 // extensions, constraints and indexes; what is left out is named; and bad
 // names and a server that goes away mid-read.
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -77,6 +78,21 @@ TEST_F(PgReflectFacts, TablesOfOneNameInTwoSchemasStayTwoClasses) {
     EXPECT_EQ(classProperty(L"item", L"sql.schema"), first);
     EXPECT_EQ(classProperty(renamed.c_str(), L"sql.schema"), second);
     EXPECT_EQ(classProperty(renamed.c_str(), L"sql.table"), "item");
+}
+
+// PostgreSQL tells "Order" from order; a model that folds names cannot.
+TEST_F(PgReflectFacts, NamesWithCapitalsAreWarnedOfWhenTheModelFoldsNames) {
+    reflect("CREATE TABLE \"Order\" (id int, \"CustomerId\" int); CREATE TABLE line (\"Qty\" int); "
+            "CREATE TABLE plain (id int)");
+    EXPECT_EQ(countCode(result.problems, "sql.reflect.case"), 2);
+    const auto warned = std::find_if(result.problems.begin(), result.problems.end(),
+                                     [](const sql::diagnostic& d) { return d.code == L"sql.reflect.case"; });
+    ASSERT_NE(warned, result.problems.end());
+    EXPECT_EQ(warned->table, L"Order");
+    EXPECT_NE(warned->message.find(L"(its own, \"CustomerId\")"), ky::string::npos) << warned->message.toUtf8();
+    options.caseSensitiveNames = true;
+    reflect("CREATE TABLE \"Order\" (id int)");
+    EXPECT_EQ(countCode(result.problems, "sql.reflect.case"), 0);
 }
 
 TEST_F(PgReflectFacts, EveryUserSchemaIsReadWhenNoneIsNamed) {

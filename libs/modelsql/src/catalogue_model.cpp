@@ -467,6 +467,28 @@ void setDependencies(builder& b, const catTable& table) {
     if (!names.empty()) b.put(*b.classOf[&table], false, L"dependsOn", lines(names));
 }
 
+// PostgreSQL tells "Order" from order; a model that folds names writes
+// both as order. One warning per table whose name or column names have
+// capitals, naming them.
+void warnFoldedNames(builder& b, const catalogue& cat) {
+    const auto hasCapitals = [](const ky::string& name) { return name != name.lower(); };
+    for (const catTable& table : cat.tables) {
+        ky::string named = hasCapitals(table.name) ? L"its own" : L"";
+        std::size_t columns = 0;
+        for (const catColumn& column : table.columns) {
+            if (!hasCapitals(column.name) || ++columns > 4) continue;
+            named += (named.empty() ? L"\"" : L", \"") + column.name + L"\"";
+        }
+        if (named.empty()) continue;
+        if (columns > 4) named += L" and " + std::to_wstring(columns - 4) + L" more";
+        b.report(eWarning, "sql.reflect.case",
+                 L"the table \"" + table.name + L"\" has names with capitals (" + named +
+                     L"), which a model that folds names writes in lower case: reflect with case-sensitive names "
+                     L"to keep them",
+                 table.name);
+    }
+}
+
 }  // namespace
 
 void buildModel(const catalogue& cat, const reflectOptions& options, eDialect dialect, const ky::string& source,
@@ -491,6 +513,7 @@ void buildModel(const catalogue& cat, const reflectOptions& options, eDialect di
             setDependencies(b, table);
         }
     }
+    if (dialect == ePostgresql && !options.caseSensitiveNames) warnFoldedNames(b, cat);
     stampSource(problems, first, source);
     reflectSummary& summary = result.summary;
     summary.tables = cat.counts.tables;

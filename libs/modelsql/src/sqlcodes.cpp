@@ -35,6 +35,7 @@ const std::vector<diagnosticCode>& codeTable() {
         {L"sql.transaction", eError, L"the connection is inside a transaction", codes},
         {L"sql.query", eError, L"a catalogue query failed", codes},
         {L"sql.timeout", eError, L"a catalogue query, a migration's statement or a wait for a lock took too long", codes},
+        {L"sql.reflect.case", eWarning, L"names with capitals that a model folding names writes in lower case", codes},
         {L"sql.reflect.empty-name", eError, L"a table or column with an empty name", codes},
         {L"sql.reflect.name-character", eError, L"a table or column name no model may hold", codes},
         {L"sql.reflect.name-clash", eError, L"names that are one under the name rule", codes},
