@@ -97,8 +97,8 @@ struct reader {
     std::unordered_set<std::string> shadows;                 // the shadow tables of virtual tables
     std::vector<std::string> tableNames;                     // the UTF-8 name of each table in cat.tables
     std::vector<std::string> tableSql;                       // the CREATE statement of each table in cat.tables
-    std::vector<bool> textRead;                              // whether each table's statement could be read
-    std::vector<text::tableText> texts;                      // what each table's statement says
+    text::tableText text;                                    // what the statement of the table being read says
+    bool textRead = false;                                   // whether that statement could be read
     std::unordered_map<std::string, std::string> indexSql;   // index name → CREATE INDEX statement
     std::unordered_set<std::string> indexed;                 // ASCII-folded names of the tables with a CREATE INDEX
     std::vector<pendingView> views;
@@ -279,20 +279,16 @@ void columnsOfText(const text::tableText& t, std::vector<catColumn>& columns) {
 
 // Each table gets a list of exactly its size: tens of thousands of tables
 // would otherwise keep the spare room of a doubled list each.
-bool readColumns(reader& r) {
-    perName pragma(r, columnsQuery, L"the columns could not be read");
-    std::vector<catColumn> gathered;
-    for (std::size_t i = 0; i < r.cat.tables.size(); ++i) {
-        catTable& table = r.cat.tables[i];
-        if (r.texts[i].exact) {
-            columnsOfText(r.texts[i], table.columns);
-            continue;
-        }
-        gathered.clear();
-        if (!pragma.each(r.tableNames[i], [&](sqlite3_stmt* stmt) { readColumn(stmt, 0, gathered.emplace_back()); }))
-            return false;
-        table.columns.assign(std::make_move_iterator(gathered.begin()), std::make_move_iterator(gathered.end()));
+bool readColumns(reader& r, perName& pragma, std::size_t i) {
+    catTable& table = r.cat.tables[i];
+    if (r.text.exact) {
+        columnsOfText(r.text, table.columns);
+        return true;
     }
+    std::vector<catColumn> gathered;
+    if (!pragma.each(r.tableNames[i], [&](sqlite3_stmt* stmt) { readColumn(stmt, 0, gathered.emplace_back()); }))
+        return false;
+    table.columns.assign(std::make_move_iterator(gathered.begin()), std::make_move_iterator(gathered.end()));
     return true;
 }
 
@@ -333,22 +329,18 @@ void applyColumnTexts(reader& r, catTable& table, const text::tableText& t) {
     }
 }
 
-// Reads each table's statement, before its columns: an exact one gives
-// them.
-void readStatements(reader& r) {
-    r.texts.resize(r.cat.tables.size());
-    r.textRead.resize(r.cat.tables.size());
-    for (std::size_t i = 0; i < r.cat.tables.size(); ++i) {
-        r.textRead[i] = text::readTableText(r.tableSql[i], r.texts[i]);
-        if (!r.textRead[i]) r.texts[i] = {};
-    }
+// Reads a table's statement, before its columns: an exact one gives them.
+void readStatement(reader& r, std::size_t i) {
+    r.text = {};
+    r.textRead = text::readTableText(r.tableSql[i], r.text);
+    if (!r.textRead) r.text = {};
 }
 
 // What the statement adds to the columns, once they are read.
 void completeTable(reader& r, std::size_t index) {
     catTable& table = r.cat.tables[index];
-    text::tableText& t = r.texts[index];
-    if (!r.textRead[index]) {
+    text::tableText& t = r.text;
+    if (!r.textRead) {
         r.notCarried(L"the statement of the table " + quoted(r.tableNames[index]) +
                          L" could not be read; its checks, collations, generated columns and options are not carried",
                      r.tableNames[index]);
@@ -379,39 +371,35 @@ std::vector<ky::string> wideAll(const std::vector<std::string>& names) {
     return out;
 }
 
-bool readForeignKeys(reader& r) {
-    perName pragma(r, foreignKeysQuery, L"the foreign keys could not be read");
-    for (std::size_t i = 0; i < r.cat.tables.size(); ++i) {
-        catTable& table = r.cat.tables[i];
-        if (r.texts[i].exact) {
-            table.foreignKeys.reserve(r.texts[i].foreignKeys.size());
-            for (const text::foreignKeyText& written : r.texts[i].foreignKeys) {
-                catForeignKey& fk = table.foreignKeys.emplace_back();
-                fk.target = wide(written.targetName);
-                fk.actions = wide(actionsOf(written.onUpdate, written.onDelete));
-                fk.from = wideAll(written.fromColumns);
-                fk.to = wideAll(written.toColumns);
-            }
-            continue;
+bool readForeignKeys(reader& r, perName& pragma, std::size_t i) {
+    catTable& table = r.cat.tables[i];
+    if (r.text.exact) {
+        table.foreignKeys.reserve(r.text.foreignKeys.size());
+        for (const text::foreignKeyText& written : r.text.foreignKeys) {
+            catForeignKey& fk = table.foreignKeys.emplace_back();
+            fk.target = wide(written.targetName);
+            fk.actions = wide(actionsOf(written.onUpdate, written.onDelete));
+            fk.from = wideAll(written.fromColumns);
+            fk.to = wideAll(written.toColumns);
         }
-        int lastId = -1;
-        const bool read = pragma.each(r.tableNames[i], [&](sqlite3_stmt* stmt) {
-            const int id = sqlite3_column_int(stmt, 0);
-            if (table.foreignKeys.empty() || id != lastId) {
-                catForeignKey& fk = table.foreignKeys.emplace_back();
-                fk.target = wideAt(stmt, 1);
-                fk.actions = wide(actionsOf(textAt(stmt, 4), textAt(stmt, 5)));
-                lastId = id;
-            }
-            catForeignKey& fk = table.foreignKeys.back();
-            fk.from.push_back(wideAt(stmt, 2));
-            // A foreign key written without target columns leads to the
-            // target's primary key; SQLite answers NULL for them.
-            if (sqlite3_column_type(stmt, 3) != SQLITE_NULL) fk.to.push_back(wideAt(stmt, 3));
-        });
-        if (!read) return false;
+        return true;
     }
-    return true;
+    int lastId = -1;
+    const bool read = pragma.each(r.tableNames[i], [&](sqlite3_stmt* stmt) {
+        const int id = sqlite3_column_int(stmt, 0);
+        if (table.foreignKeys.empty() || id != lastId) {
+            catForeignKey& fk = table.foreignKeys.emplace_back();
+            fk.target = wideAt(stmt, 1);
+            fk.actions = wide(actionsOf(textAt(stmt, 4), textAt(stmt, 5)));
+            lastId = id;
+        }
+        catForeignKey& fk = table.foreignKeys.back();
+        fk.from.push_back(wideAt(stmt, 2));
+        // A foreign key written without target columns leads to the
+        // target's primary key; SQLite answers NULL for them.
+        if (sqlite3_column_type(stmt, 3) != SQLITE_NULL) fk.to.push_back(wideAt(stmt, 3));
+    });
+    return read;
 }
 
 std::vector<std::string> foldedNames(const std::vector<ky::string>& names) {
@@ -509,7 +497,7 @@ void addUnique(reader& r, const indexRead& index) {
     }
     std::vector<std::string> columns;
     for (const std::string& name : index.columns) columns.push_back(foldedAscii(name));
-    for (text::uniqueText& written : r.texts[index.position].uniques) {
+    for (text::uniqueText& written : r.text.uniques) {
         if (written.matched || written.columns != columns) continue;
         written.matched = true;
         unique.name = wide(written.name);
@@ -534,7 +522,7 @@ void addIndex(reader& r, const indexRead& index) {
 // SQLite orders last for its ON CONFLICT REPLACE, no two constraints over
 // the same columns (SQLite keeps one index for both).
 bool indexesOfText(const reader& r, std::size_t position) {
-    const text::tableText& t = r.texts[position];
+    const text::tableText& t = r.text;
     if (!t.exact || t.replaces || (!r.indexed.empty() && r.indexed.count(foldedAscii(r.tableNames[position]))))
         return false;
     std::vector<std::vector<std::string>> lists;
@@ -553,7 +541,7 @@ bool indexesOfText(const reader& r, std::size_t position) {
 // describe it: the columns as the table names them, the collation the item
 // or else the column gives.
 void addTextIndexes(reader& r, std::size_t position) {
-    const text::tableText& t = r.texts[position];
+    const text::tableText& t = r.text;
     catTable& table = r.cat.tables[position];
     for (const text::uniqueText& unique : t.uniques) {
         indexRead index;
@@ -576,32 +564,29 @@ void addTextIndexes(reader& r, std::size_t position) {
     }
 }
 
-bool readIndexes(reader& r) {
-    perName pragma(r, indexesQuery, L"the indexes could not be read");
-    for (std::size_t position = 0; position < r.cat.tables.size(); ++position) {
-        if (indexesOfText(r, position)) {
-            addTextIndexes(r, position);
-            continue;
-        }
-        indexRead index;
-        const bool read = pragma.each(r.tableNames[position], [&](sqlite3_stmt* stmt) {
-            const std::string_view name(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
-                                        static_cast<std::size_t>(sqlite3_column_bytes(stmt, 0)));
-            if (!index.table || name != index.name) {
-                if (index.table) addIndex(r, index);
-                index = {};
-                index.table = &r.cat.tables[position];
-                index.position = position;
-                index.name = name;
-                index.unique = sqlite3_column_int(stmt, 1) != 0;
-                index.origin = textAt(stmt, 2);
-                index.plain = sqlite3_column_int(stmt, 3) == 0;
-            }
-            indexColumn(index, stmt);
-        });
-        if (!read) return false;
-        if (index.table) addIndex(r, index);
+bool readIndexes(reader& r, perName& pragma, std::size_t position) {
+    if (indexesOfText(r, position)) {
+        addTextIndexes(r, position);
+        return true;
     }
+    indexRead index;
+    const bool read = pragma.each(r.tableNames[position], [&](sqlite3_stmt* stmt) {
+        const std::string_view name(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
+                                    static_cast<std::size_t>(sqlite3_column_bytes(stmt, 0)));
+        if (!index.table || name != index.name) {
+            if (index.table) addIndex(r, index);
+            index = {};
+            index.table = &r.cat.tables[position];
+            index.position = position;
+            index.name = name;
+            index.unique = sqlite3_column_int(stmt, 1) != 0;
+            index.origin = textAt(stmt, 2);
+            index.plain = sqlite3_column_int(stmt, 3) == 0;
+        }
+        indexColumn(index, stmt);
+    });
+    if (!read) return false;
+    if (index.table) addIndex(r, index);
     return true;
 }
 
@@ -732,19 +717,26 @@ void count(catalogue& cat) {
     }
 }
 
-// Reads everything, in the order each step needs: the statements before
-// the columns that an exact one gives, the columns before what the
-// statements add to them, the statements before the foreign keys and
-// indexes they name and the indexes that judge their collations, the tables
-// before the views that read them.
+// Reads everything, table by table in the order each step needs: the
+// statement before the columns that an exact one gives, the columns before
+// what the statement adds to them, the statement before the foreign keys
+// and indexes it names and the columns before the indexes that judge their
+// collations; the tables before the views that read them.
 bool readAll(reader& r) {
     if (!readSchema(r)) return false;
-    readStatements(r);
-    if (!readColumns(r)) return false;
-    for (std::size_t i = 0; i < r.cat.tables.size(); ++i) completeTable(r, i);
-    if (!readForeignKeys(r)) return false;
-    for (std::size_t i = 0; i < r.cat.tables.size(); ++i) completeForeignKeys(r, r.cat.tables[i], r.texts[i]);
-    if (!readIndexes(r) || !readViews(r)) return false;
+    perName columns(r, columnsQuery, L"the columns could not be read");
+    perName foreignKeys(r, foreignKeysQuery, L"the foreign keys could not be read");
+    perName indexes(r, indexesQuery, L"the indexes could not be read");
+    for (std::size_t i = 0; i < r.cat.tables.size(); ++i) {
+        readStatement(r, i);
+        if (!readColumns(r, columns, i)) return false;
+        completeTable(r, i);
+        if (!readForeignKeys(r, foreignKeys, i)) return false;
+        completeForeignKeys(r, r.cat.tables[i], r.text);
+        if (!readIndexes(r, indexes, i)) return false;
+    }
+    r.text = {};
+    if (!readViews(r)) return false;
     addTriggers(r);
     count(r.cat);
     return true;
