@@ -1,24 +1,29 @@
-// Reflection of a SQLite database, in one read transaction and a number of
-// queries that does not grow with the tables:
+// Reflection of a SQLite database, in one read transaction:
 //
-//   1. the shadow tables of virtual tables (pragma_table_list), which belong
-//      to their virtual table and are not carried with it;
-//   2. sqlite_schema itself: each table's and view's CREATE statement, each
+//   1. sqlite_schema: each table's and view's CREATE statement, each
 //      index's and trigger's;
-//   3. sqlite_schema joined with pragma_table_xinfo: the columns of every
-//      table, generated ones included (virtual tables are left out: their
-//      module may not be loaded, and the pragma would fail the whole query);
-//   4. with pragma_foreign_key_list: the foreign keys with their actions;
-//   5. with pragma_index_list and pragma_index_xinfo: every index with its
-//      columns, order and collation;
-//   6. one prepared statement stepped once per view for its columns: a view
-//      over a table that no longer exists cannot be read, and in a join it
-//      would fail the query for every view.
+//   2. only when a virtual table is among them, pragma_table_list for the
+//      shadow tables of virtual tables, which belong to their virtual table
+//      and are not carried with it;
+//   3. each table's statement, read by SQLite's own rules (tabletext.h):
+//      its columns, foreign keys and constraint indexes come from there
+//      when the statement is exact, which is every statement of the forms
+//      SQLite itself writes and most that people write. The pragmas would
+//      say the same at a cost that grows faster than the tables (each call
+//      prepares a statement and looks its table up in SQLite's schema hash,
+//      which keeps a fixed number of buckets);
+//   4. for the other tables, and for the indexes of a table that has a
+//      CREATE INDEX of its own, one prepared statement each for
+//      pragma_table_xinfo, pragma_foreign_key_list, and pragma_index_list
+//      with pragma_index_xinfo, stepped once per table;
+//   5. one prepared statement stepped once per view for its columns: a view
+//      over a table that no longer exists cannot be read.
 //
 // What the pragmas do not say (collations, generation expressions,
 // AUTOINCREMENT, CHECK constraints, DEFERRABLE, names of constraints, the
-// table options) is read from each table's statement (tabletext.h). Names
-// reach SQLite only as values of the pragma functions, never as SQL text.
+// table options) is read from each table's statement in any case. Names
+// reach SQLite only as bound values of the pragma functions, never as SQL
+// text.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -52,28 +57,19 @@ constexpr const char* shadowQuery = "SELECT name FROM pragma_table_list WHERE sc
 constexpr const char* schemaQuery =
     "SELECT type, name, tbl_name, sql FROM sqlite_schema WHERE name NOT LIKE 'sqlite\\_%' ESCAPE '\\'";
 
-#define KY_SQLITE_TABLES \
-    "WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' AND m.sql NOT LIKE 'CREATE VIRTUAL %' "
-
+// The columns of a table or view.
 constexpr const char* columnsQuery =
-    "SELECT m.name, p.name, p.type, p.\"notnull\", p.dflt_value, p.pk, p.hidden "
-    "FROM sqlite_schema AS m JOIN pragma_table_xinfo(m.name) AS p " KY_SQLITE_TABLES;
+    "SELECT name, type, \"notnull\", dflt_value, pk, hidden FROM pragma_table_xinfo(?1, 'main')";
 
 // pragma_foreign_key_list and pragma_index_list answer the newest first.
 constexpr const char* foreignKeysQuery =
-    "SELECT m.name, f.id, f.\"table\", f.\"from\", f.\"to\", f.on_update, f.on_delete "
-    "FROM sqlite_schema AS m JOIN pragma_foreign_key_list(m.name) AS f " KY_SQLITE_TABLES
-    "ORDER BY m.rowid, f.id DESC, f.seq";
+    "SELECT id, \"table\", \"from\", \"to\", on_update, on_delete FROM pragma_foreign_key_list(?1, 'main') "
+    "ORDER BY id DESC, seq";
 
 constexpr const char* indexesQuery =
-    "SELECT m.name, i.name, i.\"unique\", i.origin, i.partial, x.cid, x.name, x.\"desc\", x.coll "
-    "FROM sqlite_schema AS m JOIN pragma_index_list(m.name) AS i JOIN pragma_index_xinfo(i.name) AS x " KY_SQLITE_TABLES
-    "AND x.key = 1 ORDER BY m.rowid, i.seq DESC, x.seqno";
-
-#undef KY_SQLITE_TABLES
-
-constexpr const char* viewColumnsQuery =
-    "SELECT name, type, \"notnull\", dflt_value, pk, hidden FROM pragma_table_xinfo(?1)";
+    "SELECT i.name, i.\"unique\", i.origin, i.partial, x.cid, x.name, x.\"desc\", x.coll "
+    "FROM pragma_index_list(?1, 'main') AS i JOIN pragma_index_xinfo(i.name, 'main') AS x "
+    "WHERE x.key = 1 ORDER BY i.seq DESC, x.seqno";
 
 // A view read from sqlite_schema, waiting for its columns and its place.
 struct pendingView {
@@ -99,9 +95,12 @@ struct reader {
     std::unordered_map<std::string, std::size_t> byFolded;    // ASCII-folded UTF-8 name → index in cat.tables
     std::unordered_map<std::string, bool> selected;          // cached pattern answers
     std::unordered_set<std::string> shadows;                 // the shadow tables of virtual tables
+    std::vector<std::string> tableNames;                     // the UTF-8 name of each table in cat.tables
     std::vector<std::string> tableSql;                       // the CREATE statement of each table in cat.tables
-    std::vector<text::tableText> texts;                      // what each table's statement says
+    text::tableText text;                                    // what the statement of the table being read says
+    bool textRead = false;                                   // whether that statement could be read
     std::unordered_map<std::string, std::string> indexSql;   // index name → CREATE INDEX statement
+    std::unordered_set<std::string> indexed;                 // ASCII-folded names of the tables with a CREATE INDEX
     std::vector<pendingView> views;
     std::vector<trigger> triggers;
 
@@ -135,6 +134,7 @@ struct reader {
         cat.tables.emplace_back().name = wide(name);
         tableIndex.emplace(name, index);
         byFolded.emplace(foldedAscii(name), index);
+        tableNames.push_back(name);
         tableSql.push_back(std::move(sql));
     }
 };
@@ -170,30 +170,80 @@ bool eachRow(reader& r, const char* sql, const wchar_t* what, Row&& row) {
     return rc == SQLITE_DONE;
 }
 
+// A statement of one bound name, prepared on first use and stepped once per
+// name.
+class perName {
+public:
+    perName(reader& r, const char* sql, const wchar_t* what) : mReader(r), mSql(sql), mWhat(what) {}
+    perName(const perName&) = delete;
+    perName& operator=(const perName&) = delete;
+    ~perName() { sqlite3_finalize(mStmt); }
+
+    // Hands each row for `name` to `row`; false (with a diagnostic) when
+    // SQLite fails.
+    template <class Row>
+    bool each(const std::string& name, Row&& row) {
+        int rc = SQLITE_OK;
+        if (!mStmt && (rc = sqlite3_prepare_v2(mReader.db, mSql, -1, &mStmt, nullptr)) != SQLITE_OK) {
+            mReader.fail(rc, mWhat);
+            return false;
+        }
+        sqlite3_bind_text(mStmt, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+        while ((rc = sqlite3_step(mStmt)) == SQLITE_ROW) row(mStmt);
+        if (rc != SQLITE_DONE) mReader.fail(rc, mWhat);
+        sqlite3_reset(mStmt);
+        sqlite3_clear_bindings(mStmt);
+        return rc == SQLITE_DONE;
+    }
+
+private:
+    reader& mReader;
+    const char* mSql;
+    const wchar_t* mWhat;
+    sqlite3_stmt* mStmt = nullptr;
+};
+
 bool readShadows(reader& r) {
     return eachRow(r, shadowQuery, L"the tables could not be listed",
                    [&](sqlite3_stmt* stmt) { r.shadows.insert(textAt(stmt, 0)); });
 }
 
+struct schemaEntry {
+    std::string type, name, table, sql;
+};
+
+bool isVirtual(const std::string& sql) { return sql.compare(0, 21, "CREATE VIRTUAL TABLE ") == 0; }
+
 // The objects of the main database in creation order: tables become
 // catalogue tables at once, the rest waits for them.
-void schemaRow(reader& r, sqlite3_stmt* stmt) {
-    const std::string type = textAt(stmt, 0);
-    std::string name = textAt(stmt, 1);
-    std::string sql = textAt(stmt, 3);
-    if (type == "index") return void(r.indexSql.emplace(std::move(name), std::move(sql)));
-    if (type == "trigger") return r.triggers.push_back({std::move(name), textAt(stmt, 2), std::move(sql)});
-    if ((type != "table" && type != "view") || !r.isSelected(name)) return;
-    if (type == "view") r.views.push_back({std::move(name), std::move(sql)});
-    else if (sql.compare(0, 21, "CREATE VIRTUAL TABLE ") == 0)
-        r.notCarried(L"the virtual table " + quoted(name) + L" is not carried", name);
-    else if (r.shadows.count(name))
-        r.notCarried(L"the table " + quoted(name) + L" belongs to a virtual table and is not carried", name);
-    else if (r.tableIndex.count(name) == 0) r.addTable(name, std::move(sql));
+void schemaRow(reader& r, schemaEntry& e) {
+    if (e.type == "index") {
+        r.indexed.insert(foldedAscii(e.table));
+        return void(r.indexSql.emplace(std::move(e.name), std::move(e.sql)));
+    }
+    if (e.type == "trigger") return r.triggers.push_back({std::move(e.name), std::move(e.table), std::move(e.sql)});
+    if ((e.type != "table" && e.type != "view") || !r.isSelected(e.name)) return;
+    if (e.type == "view") r.views.push_back({std::move(e.name), std::move(e.sql)});
+    else if (isVirtual(e.sql))
+        r.notCarried(L"the virtual table " + quoted(e.name) + L" is not carried", e.name);
+    else if (r.shadows.count(e.name))
+        r.notCarried(L"the table " + quoted(e.name) + L" belongs to a virtual table and is not carried", e.name);
+    else if (r.tableIndex.count(e.name) == 0) r.addTable(e.name, std::move(e.sql));
 }
 
+// sqlite_schema, and the shadow tables only when there is a virtual table
+// for them to belong to.
 bool readSchema(reader& r) {
-    return eachRow(r, schemaQuery, L"the schema could not be read", [&](sqlite3_stmt* stmt) { schemaRow(r, stmt); });
+    std::vector<schemaEntry> entries;
+    bool virtuals = false;
+    const bool read = eachRow(r, schemaQuery, L"the schema could not be read", [&](sqlite3_stmt* stmt) {
+        schemaEntry& e = entries.emplace_back(schemaEntry{textAt(stmt, 0), textAt(stmt, 1), textAt(stmt, 2), textAt(stmt, 3)});
+        virtuals = virtuals || (e.type == "table" && isVirtual(e.sql));
+    });
+    if (!read || (virtuals && !readShadows(r))) return false;
+    r.cat.tables.reserve(entries.size());
+    for (schemaEntry& e : entries) schemaRow(r, e);
+    return true;
 }
 
 // The columns of a table or view as the pragma answers them. A generated
@@ -211,34 +261,35 @@ void readColumn(sqlite3_stmt* stmt, int first, catColumn& column) {
     if (hidden == 2 || hidden == 3) column.generated = hidden == 3 ? L"STORED" : L"VIRTUAL";
 }
 
-// The rows of one table come together, in column order; each table gets a
-// list of exactly its size: tens of thousands of tables would otherwise
-// keep the spare room of a doubled list each.
-bool readColumns(reader& r) {
-    std::string current;
-    bool started = false;
+// The columns of an exact statement, as the pragma would answer them.
+void columnsOfText(const text::tableText& t, std::vector<catColumn>& columns) {
+    columns.reserve(t.columns.size());
+    for (const text::columnText& written : t.columns) {
+        catColumn& column = columns.emplace_back();
+        column.name = wide(written.name);
+        column.sqlType = wide(written.type);
+        column.typeless = written.type.empty();
+        column.notNull = written.notNull;
+        column.hasDefault = written.hasDefault;
+        if (written.hasDefault) column.defaultText = wide(written.defaultText);
+        column.keyPosition = written.keyPosition;
+        if (!written.generated.empty()) column.generated = written.stored ? L"STORED" : L"VIRTUAL";
+    }
+}
+
+// Each table gets a list of exactly its size: tens of thousands of tables
+// would otherwise keep the spare room of a doubled list each.
+bool readColumns(reader& r, perName& pragma, std::size_t i) {
+    catTable& table = r.cat.tables[i];
+    if (r.text.exact) {
+        columnsOfText(r.text, table.columns);
+        return true;
+    }
     std::vector<catColumn> gathered;
-    catTable* table = nullptr;
-    auto flush = [&] {
-        // A table met twice (sqlite_schema's names are unique, so only in
-        // theory) keeps the columns it had first.
-        if (table && table->columns.empty())
-            table->columns.assign(std::make_move_iterator(gathered.begin()), std::make_move_iterator(gathered.end()));
-        gathered.clear();
-    };
-    const bool read = eachRow(r, columnsQuery, L"the columns could not be read", [&](sqlite3_stmt* stmt) {
-        const std::string_view name(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
-                                    static_cast<std::size_t>(sqlite3_column_bytes(stmt, 0)));
-        if (!started || current != name) {
-            flush();
-            started = true;
-            current = name;
-            table = r.tableNamed(current);
-        }
-        if (table) readColumn(stmt, 1, gathered.emplace_back());
-    });
-    flush();
-    return read;
+    if (!pragma.each(r.tableNames[i], [&](sqlite3_stmt* stmt) { readColumn(stmt, 0, gathered.emplace_back()); }))
+        return false;
+    table.columns.assign(std::make_move_iterator(gathered.begin()), std::make_move_iterator(gathered.end()));
+    return true;
 }
 
 // ---- what each table's statement adds ----
@@ -278,15 +329,21 @@ void applyColumnTexts(reader& r, catTable& table, const text::tableText& t) {
     }
 }
 
-void readStatement(reader& r, std::size_t index) {
+// Reads a table's statement, before its columns: an exact one gives them.
+void readStatement(reader& r, std::size_t i) {
+    r.text = {};
+    r.textRead = text::readTableText(r.tableSql[i], r.text);
+    if (!r.textRead) r.text = {};
+}
+
+// What the statement adds to the columns, once they are read.
+void completeTable(reader& r, std::size_t index) {
     catTable& table = r.cat.tables[index];
-    text::tableText& t = r.texts[index];
-    t.columns.reserve(table.columns.size());
-    if (!text::readTableText(r.tableSql[index], t)) {
-        r.notCarried(L"the statement of the table " + quoted(utf8(table.name)) +
+    text::tableText& t = r.text;
+    if (!r.textRead) {
+        r.notCarried(L"the statement of the table " + quoted(r.tableNames[index]) +
                          L" could not be read; its checks, collations, generated columns and options are not carried",
-                     utf8(table.name));
-        t = {};
+                     r.tableNames[index]);
         for (catColumn& column : table.columns) column.generated.clear();
         return;
     }
@@ -294,11 +351,6 @@ void readStatement(reader& r, std::size_t index) {
     for (const text::checkText& check : t.checks) table.checks.push_back({wide(check.name), wide(check.text)});
     table.keyName = wide(t.keyName);
     table.options = wide(t.options);
-}
-
-void readStatements(reader& r) {
-    r.texts.resize(r.cat.tables.size());
-    for (std::size_t i = 0; i < r.cat.tables.size(); ++i) readStatement(r, i);
 }
 
 // ---- foreign keys ----
@@ -312,27 +364,42 @@ std::string actionsOf(const std::string& onUpdate, const std::string& onDelete) 
     return out;
 }
 
-bool readForeignKeys(reader& r) {
-    std::string lastTable;
+std::vector<ky::string> wideAll(const std::vector<std::string>& names) {
+    std::vector<ky::string> out;
+    out.reserve(names.size());
+    for (const std::string& name : names) out.push_back(wide(name));
+    return out;
+}
+
+bool readForeignKeys(reader& r, perName& pragma, std::size_t i) {
+    catTable& table = r.cat.tables[i];
+    if (r.text.exact) {
+        table.foreignKeys.reserve(r.text.foreignKeys.size());
+        for (const text::foreignKeyText& written : r.text.foreignKeys) {
+            catForeignKey& fk = table.foreignKeys.emplace_back();
+            fk.target = wide(written.targetName);
+            fk.actions = wide(actionsOf(written.onUpdate, written.onDelete));
+            fk.from = wideAll(written.fromColumns);
+            fk.to = wideAll(written.toColumns);
+        }
+        return true;
+    }
     int lastId = -1;
-    return eachRow(r, foreignKeysQuery, L"the foreign keys could not be read", [&](sqlite3_stmt* stmt) {
-        const std::string name = textAt(stmt, 0);
-        catTable* table = r.tableNamed(name);
-        if (!table) return;
-        const int id = sqlite3_column_int(stmt, 1);
-        if (name != lastTable || id != lastId) {
-            catForeignKey& fk = table->foreignKeys.emplace_back();
-            fk.target = wideAt(stmt, 2);
-            fk.actions = wide(actionsOf(textAt(stmt, 5), textAt(stmt, 6)));
-            lastTable = name;
+    const bool read = pragma.each(r.tableNames[i], [&](sqlite3_stmt* stmt) {
+        const int id = sqlite3_column_int(stmt, 0);
+        if (table.foreignKeys.empty() || id != lastId) {
+            catForeignKey& fk = table.foreignKeys.emplace_back();
+            fk.target = wideAt(stmt, 1);
+            fk.actions = wide(actionsOf(textAt(stmt, 4), textAt(stmt, 5)));
             lastId = id;
         }
-        catForeignKey& fk = table->foreignKeys.back();
-        fk.from.push_back(wideAt(stmt, 3));
+        catForeignKey& fk = table.foreignKeys.back();
+        fk.from.push_back(wideAt(stmt, 2));
         // A foreign key written without target columns leads to the
         // target's primary key; SQLite answers NULL for them.
-        if (sqlite3_column_type(stmt, 4) != SQLITE_NULL) fk.to.push_back(wideAt(stmt, 4));
+        if (sqlite3_column_type(stmt, 3) != SQLITE_NULL) fk.to.push_back(wideAt(stmt, 3));
     });
+    return read;
 }
 
 std::vector<std::string> foldedNames(const std::vector<ky::string>& names) {
@@ -376,6 +443,8 @@ struct indexRead {
     std::vector<std::string> columns;  // the names of the indexed columns (empty for an expression)
 };
 
+constexpr const char* binary = "BINARY";
+
 // Whether `collation` is the one the column compares with anyway.
 bool columnCollation(const catColumn& column, const std::string& collation) {
     if (column.collation.empty()) return foldedAscii(collation) == "binary";
@@ -385,11 +454,11 @@ bool columnCollation(const catColumn& column, const std::string& collation) {
 }
 
 void indexColumn(indexRead& index, sqlite3_stmt* stmt) {
-    const int cid = sqlite3_column_int(stmt, 5);
-    index.columns.push_back(textAt(stmt, 6));
+    const int cid = sqlite3_column_int(stmt, 4);
+    index.columns.push_back(textAt(stmt, 5));
     const std::vector<catColumn>& columns = index.table->columns;
-    if (cid < 0 || static_cast<std::size_t>(cid) >= columns.size() || sqlite3_column_int(stmt, 7) != 0 ||
-        !columnCollation(columns[static_cast<std::size_t>(cid)], textAt(stmt, 8)))
+    if (cid < 0 || static_cast<std::size_t>(cid) >= columns.size() || sqlite3_column_int(stmt, 6) != 0 ||
+        !columnCollation(columns[static_cast<std::size_t>(cid)], textAt(stmt, 7)))
         index.plain = false;
 }
 
@@ -428,7 +497,7 @@ void addUnique(reader& r, const indexRead& index) {
     }
     std::vector<std::string> columns;
     for (const std::string& name : index.columns) columns.push_back(foldedAscii(name));
-    for (text::uniqueText& written : r.texts[index.position].uniques) {
+    for (text::uniqueText& written : r.text.uniques) {
         if (written.matched || written.columns != columns) continue;
         written.matched = true;
         unique.name = wide(written.name);
@@ -448,27 +517,77 @@ void addIndex(reader& r, const indexRead& index) {
     added.statement = statementOf(r, index.name);
 }
 
-bool readIndexes(reader& r) {
+// Whether the constraint indexes of an exact statement are what the
+// pragmas would list: no CREATE INDEX of the table's own, no index that
+// SQLite orders last for its ON CONFLICT REPLACE, no two constraints over
+// the same columns (SQLite keeps one index for both).
+bool indexesOfText(const reader& r, std::size_t position) {
+    const text::tableText& t = r.text;
+    if (!t.exact || t.replaces || (!r.indexed.empty() && r.indexed.count(foldedAscii(r.tableNames[position]))))
+        return false;
+    std::vector<std::vector<std::string>> lists;
+    if (!t.keyColumns.empty()) lists.push_back(t.keyColumns);
+    for (const text::uniqueText& unique : t.uniques) {
+        std::vector<std::string>& list = lists.emplace_back();
+        for (const text::itemText& item : unique.items) list.push_back(foldedAscii(item.name));
+    }
+    for (std::size_t a = 0; a < lists.size(); ++a)
+        for (std::size_t b = a + 1; b < lists.size(); ++b)
+            if (lists[a] == lists[b]) return false;
+    return true;
+}
+
+// The index of each unique constraint, as pragma_index_xinfo would
+// describe it: the columns as the table names them, the collation the item
+// or else the column gives.
+void addTextIndexes(reader& r, std::size_t position) {
+    const text::tableText& t = r.text;
+    catTable& table = r.cat.tables[position];
+    for (const text::uniqueText& unique : t.uniques) {
+        indexRead index;
+        index.table = &table;
+        index.position = position;
+        index.origin = "u";
+        index.unique = true;
+        for (const text::itemText& item : unique.items) {
+            const std::string name = foldedAscii(item.name);
+            std::size_t cid = 0;
+            while (cid < t.columns.size() && foldedAscii(t.columns[cid].name) != name) ++cid;
+            if (cid == t.columns.size()) continue;  // not in an exact statement
+            index.columns.push_back(t.columns[cid].name);
+            const std::string& collation =
+                !item.collation.empty() ? item.collation
+                                        : !t.columns[cid].collationName.empty() ? t.columns[cid].collationName : binary;
+            if (item.desc || !columnCollation(table.columns[cid], collation)) index.plain = false;
+        }
+        addIndex(r, index);
+    }
+}
+
+bool readIndexes(reader& r, perName& pragma, std::size_t position) {
+    if (indexesOfText(r, position)) {
+        addTextIndexes(r, position);
+        return true;
+    }
     indexRead index;
-    const bool read = eachRow(r, indexesQuery, L"the indexes could not be read", [&](sqlite3_stmt* stmt) {
-        const std::string table = textAt(stmt, 0);
-        const std::string name = textAt(stmt, 1);
+    const bool read = pragma.each(r.tableNames[position], [&](sqlite3_stmt* stmt) {
+        const std::string_view name(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
+                                    static_cast<std::size_t>(sqlite3_column_bytes(stmt, 0)));
         if (!index.table || name != index.name) {
             if (index.table) addIndex(r, index);
             index = {};
-            auto it = r.tableIndex.find(table);
-            if (it == r.tableIndex.end()) return;
-            index.table = &r.cat.tables[it->second];
-            index.position = it->second;
+            index.table = &r.cat.tables[position];
+            index.position = position;
             index.name = name;
-            index.unique = sqlite3_column_int(stmt, 2) != 0;
-            index.origin = textAt(stmt, 3);
-            index.plain = sqlite3_column_int(stmt, 4) == 0;
+            index.unique = sqlite3_column_int(stmt, 1) != 0;
+            index.origin = textAt(stmt, 2);
+            index.plain = sqlite3_column_int(stmt, 3) == 0;
         }
         indexColumn(index, stmt);
     });
+    if (!read) return false;
     if (index.table) addIndex(r, index);
-    return read;
+    return true;
 }
 
 // ---- views ----
@@ -536,7 +655,7 @@ std::vector<std::size_t> viewOrder(const std::vector<std::vector<std::size_t>>& 
 bool readViews(reader& r) {
     if (r.views.empty()) return true;
     sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(r.db, viewColumnsQuery, -1, &stmt, nullptr);
+    int rc = sqlite3_prepare_v2(r.db, columnsQuery, -1, &stmt, nullptr);
     if (rc != SQLITE_OK) {
         r.fail(rc, L"the columns of the views could not be read");
         sqlite3_finalize(stmt);
@@ -598,17 +717,26 @@ void count(catalogue& cat) {
     }
 }
 
-// Reads everything, in the order each step needs: the shadow tables before
-// the schema that lists them, the columns before the statements that
-// complete them, the statements before the foreign keys and indexes they
-// name and the indexes that judge their collations, the tables before the
-// views that read them.
+// Reads everything, table by table in the order each step needs: the
+// statement before the columns that an exact one gives, the columns before
+// what the statement adds to them, the statement before the foreign keys
+// and indexes it names and the columns before the indexes that judge their
+// collations; the tables before the views that read them.
 bool readAll(reader& r) {
-    if (!readShadows(r) || !readSchema(r) || !readColumns(r)) return false;
-    readStatements(r);
-    if (!readForeignKeys(r)) return false;
-    for (std::size_t i = 0; i < r.cat.tables.size(); ++i) completeForeignKeys(r, r.cat.tables[i], r.texts[i]);
-    if (!readIndexes(r) || !readViews(r)) return false;
+    if (!readSchema(r)) return false;
+    perName columns(r, columnsQuery, L"the columns could not be read");
+    perName foreignKeys(r, foreignKeysQuery, L"the foreign keys could not be read");
+    perName indexes(r, indexesQuery, L"the indexes could not be read");
+    for (std::size_t i = 0; i < r.cat.tables.size(); ++i) {
+        readStatement(r, i);
+        if (!readColumns(r, columns, i)) return false;
+        completeTable(r, i);
+        if (!readForeignKeys(r, foreignKeys, i)) return false;
+        completeForeignKeys(r, r.cat.tables[i], r.text);
+        if (!readIndexes(r, indexes, i)) return false;
+    }
+    r.text = {};
+    if (!readViews(r)) return false;
     addTriggers(r);
     count(r.cat);
     return true;

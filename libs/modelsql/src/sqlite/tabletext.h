@@ -6,6 +6,16 @@
 // definitions and table constraints are split at the commas of the outer
 // parentheses, and each is walked constraint by constraint; what is not
 // understood is stepped over, never guessed at.
+//
+// The same walk reads what pragma_table_xinfo, pragma_foreign_key_list and
+// pragma_index_xinfo would answer for the table's columns, foreign keys and
+// constraint indexes, by SQLite's own rules (the type as the span of its
+// words, INT, INTEGER, REAL, TEXT, BLOB and ANY in upper case; a default as
+// the span of its term or the inside of its parentheses; the key's order).
+// It marks the statement exact only when every token of it fits the few
+// forms it knows those rules for; any other statement (comments, quoted or
+// reserved type words, WITHOUT ROWID, lists with collations where SQLite
+// ignores them) is left to the pragmas.
 #pragma once
 
 #include <string>
@@ -22,6 +32,21 @@ struct columnText {
     bool autoincrement = false;             // PRIMARY KEY ... AUTOINCREMENT
     std::vector<std::string> checkLiterals; // the literals of the column's enumeration check
     int enumCheck = -1;                     // the index in checks of that check; -1 when none
+    // As pragma_table_xinfo answers them (when the table is exact):
+    std::string type;                       // the declared type; empty without
+    bool notNull = false;                   // NOT NULL
+    bool hasDefault = false;                // DEFAULT
+    std::string defaultText;                // the default's text
+    int keyPosition = 0;                    // 1-based position in the primary key; 0 when not in it
+    bool stored = false;                    // a generated column's STORED (else VIRTUAL)
+    std::string collationName;              // the collation's name, unquoted; empty without
+};
+
+// One item of a key's, unique's or foreign key's column list.
+struct itemText {
+    std::string name;                       // the column's name, unquoted, as written
+    std::string collation;                  // the name after COLLATE, unquoted; empty without
+    bool desc = false;                      // DESC
 };
 
 struct checkText {
@@ -40,6 +65,12 @@ struct foreignKeyText {
     std::string deferrable;                 // "DEFERRABLE" or "DEFERRABLE INITIALLY DEFERRED"; empty: not deferrable
     std::string definition;                 // "FOREIGN KEY (a) REFERENCES t (b) ..." as written
     bool matched = false;                   // taken by a foreign key the pragma listed
+    // As pragma_foreign_key_list answers them (when the table is exact):
+    std::string targetName;                 // the target table, unquoted, as written
+    std::vector<std::string> fromColumns;   // the columns as the table declares them
+    std::vector<std::string> toColumns;     // the target columns, unquoted, as written
+    std::string onUpdate = "NO ACTION";     // the ON UPDATE action
+    std::string onDelete = "NO ACTION";     // the ON DELETE action
 };
 
 struct uniqueText {
@@ -47,6 +78,7 @@ struct uniqueText {
     std::vector<std::string> columns;       // the first name of each indexed item, ASCII-folded
     std::string text;                       // "UNIQUE (...)" as written
     bool matched = false;                   // taken by a unique index the pragma listed
+    std::vector<itemText> items;            // the indexed columns (when the table is exact)
 };
 
 struct tableText {
@@ -56,6 +88,9 @@ struct tableText {
     std::vector<uniqueText> uniques;
     std::string keyName;                    // the PRIMARY KEY constraint's name; empty when unnamed
     std::string options;                    // "WITHOUT ROWID", "STRICT", "WITHOUT ROWID, STRICT"; empty without
+    bool exact = false;                     // every column, foreign key and unique read by SQLite's rules
+    bool replaces = false;                  // a constraint is ON CONFLICT REPLACE (SQLite orders its index last)
+    std::vector<std::string> keyColumns;    // the primary key's columns, ASCII-folded, in key order
 };
 
 // Reads the CREATE TABLE statement `sql`; false when its text cannot be

@@ -42,9 +42,11 @@ tokenList::tokenList(std::string_view sql) : mSql(sql) {
         if (space(c)) {
             ++i;
         } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+            mComment = true;
             while (i < n && sql[i] != '\n') ++i;
         } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
             // SQLite ends an unclosed comment with the text.
+            mComment = true;
             const std::size_t end = sql.find("*/", i + 2);
             i = end == std::string_view::npos ? n : end + 2;
         } else if (c == '\'' || ((c == 'x' || c == 'X') && i + 1 < n && sql[i + 1] == '\'')) {

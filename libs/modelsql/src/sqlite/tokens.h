@@ -28,6 +28,8 @@ public:
 
     // Whether the whole text could be split.
     bool ok() const { return mOk; }
+    // Whether the text holds a comment.
+    bool hasComment() const { return mComment; }
     // The number of tokens.
     std::size_t size() const { return mTokens.size(); }
     // The token at `i` (i < size()).
@@ -73,6 +75,7 @@ private:
     std::string_view mSql;
     std::vector<token> mTokens;
     bool mOk = true;
+    bool mComment = false;
 };
 
 }  // namespace ky::metamodel::sql::detail::sqlite
