@@ -164,8 +164,9 @@ bool modelInfo::caseSensitiveNames() const { return mCaseSensitive; }
 
 namespace {
 
-// The class registered under the folded `text` (whose hash is `hash`),
-// published in `hazards` (null in a read scope); null when none.
+// The class registered under the name of index key `key`, published in
+// `hazards` (null in a read scope); null when none. `text` is the folded
+// name, which a class is asked for when the key does not hold its bytes.
 [[gnu::always_inline]] inline ky::metamodel::classInfo* pinByName(const detail::classIndex& index,
                                                                   const detail::indexKey& key,
                                                                   std::wstring_view text,
@@ -252,7 +253,7 @@ ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t l
     }
     // A name never interned is no alias as written; in a model that folds
     // names it may still match an alias written with capitals.
-    if (ky::scString key; mCaseSensitive && !ky::scString::find(name, length, key)) return nullptr;
+    if (ky::scString interned; mCaseSensitive && !ky::scString::find(name, length, interned)) return nullptr;
     ky::metamodel::classInfo* first = pinAlias(text, hazards);
     if (first) how = eOwnAlias;
     return first;
