@@ -92,14 +92,19 @@ TEST_F(ModelRegistry, LongNamesAreFoundAfterTheIndexGrew) {
     EXPECT_EQ(scope.classInfo(stem + L"200", false), nullptr);
 }
 
-// A qualified name splits at its first dot.
-// Short ASCII names are compared where the index keeps them, longer and
-// other names in the class: both kinds are found under any case and told
-// apart from names that share all but their last character.
+// Short ASCII names are compared where the index keeps them (in words of
+// eight bytes), longer and other names in the class: both kinds are found
+// under any case and told apart from names that share all but their last
+// character, at each word's edge and at the index's limit.
 TEST_F(ModelRegistry, NamesOfEveryLengthAndScriptAreFoundAndToldApart) {
-    const ky::string longest(27, L'n');  // the longest name compared in the index
-    const ky::string names[] = {longest, longest + L"a", longest + L"b", longest.substr(1) + L"\u00e4",
-                                L"Stra\u00dfe", L"\u03a3\u03af\u03c3\u03c5\u03c6\u03bf\u03c2"};
+    std::vector<ky::string> names;
+    for (std::size_t length : {1, 8, 9, 16, 17, 24, 25}) {
+        names.push_back(ky::string(length - 1, L'n') + L"a");
+        names.push_back(ky::string(length - 1, L'n') + L"b");
+    }
+    names.push_back(ky::string(23, L'n') + L"\u00e4");
+    names.push_back(L"Stra\u00dfe");
+    names.push_back(L"\u03a3\u03af\u03c3\u03c5\u03c6\u03bf\u03c2");
     const auto upper = [](ky::string text) {
         for (wchar_t& c : text) c = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
         return text;
@@ -111,11 +116,20 @@ TEST_F(ModelRegistry, NamesOfEveryLengthAndScriptAreFoundAndToldApart) {
         SCOPED_TRACE(names[i].toUtf8());
         EXPECT_EQ(model->classInfo(upper(names[i]), false), made[i]);
         EXPECT_EQ(scope.classInfo(names[i], false), made[i].get());
+        const ky::string sibling = names[i].substr(0, names[i].size() - 1) + L"c";
+        EXPECT_EQ(scope.classInfo(sibling, false), nullptr);
     }
-    EXPECT_FALSE(model->classInfo(longest.substr(1), false));
-    EXPECT_EQ(scope.classInfo(longest + L"c", false), nullptr);
+    EXPECT_FALSE(model->classInfo(ky::string(23, L'n'), false));
+
+    // A case-sensitive model compares short names as written.
+    refPtr<modelInfo> exact = modelInfo::createModelInfo(true);
+    refPtr<classInfo> cls = exact->createClassInfo(L"OrderLine", false);
+    const modelInfo::readScope exactScope(*exact);
+    EXPECT_EQ(exactScope.classInfo(L"OrderLine", false), cls.get());
+    EXPECT_EQ(exactScope.classInfo(L"orderline", false), nullptr);
 }
 
+// A qualified name splits at its first dot.
 TEST_F(ModelRegistry, FieldsAreFoundByQualifiedName) {
     refPtr<fieldInfo> age = addField(makeClass(L"Being"), L"age");
     person->addBaseClass(model->classInfo(L"being", false));

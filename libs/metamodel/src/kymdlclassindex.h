@@ -268,25 +268,76 @@ inline bool isHazard(const void* p) {
     return false;
 }
 
-// Whether the `length` ASCII characters at `narrow` spell `text`.
-inline bool sameText(const char* narrow, std::size_t length, std::wstring_view text) noexcept {
-    if (text.size() != length) return false;
+// A name as the index places and checks it. A short ASCII name (one that a
+// slot keeps in line) goes by its bytes, held in three words with zeros
+// after the name, which hash in two dependent steps and compare in three
+// word loads; any other name goes by its characters and scString::hashOf.
+struct indexKey {
+    static constexpr unsigned char wide = 0xff;  // `length` of a name that goes by its characters
+    static constexpr std::size_t inlineCapacity = 24;
+    std::size_t hash = 0;
+    unsigned char length = wide;       // bytes of a short ASCII name
+    std::uint64_t words[3] = {0, 0, 0};  // its bytes, little-endian, zeros after them
+};
+
+// The hash of a short ASCII name's `words`, `length` bytes long.
+inline std::size_t hashOfWords(const std::uint64_t (&words)[3], std::size_t length) noexcept {
+    const std::uint64_t seed = 0x243f6a8885a308d3ull ^ ky::detail::mix(length, 0xe7037ed1a0b428dbull);
+    const std::uint64_t h = ky::detail::mix(words[0] ^ 0xa0761d6478bd642full, words[1] ^ seed);
+    return static_cast<std::size_t>(ky::detail::mix(words[2] ^ 0x8ebc6af09c88c6e3ull, h ^ 0x589965cc75374cc3ull));
+}
+
+// Fills `key` with the words and hash of the `length` characters at `name`,
+// ASCII capitals folded when `fold`, and answers true when the name is short
+// and ASCII; otherwise answers false and leaves `key` going by characters.
+// The empty name is no such name.
+inline bool shortAsciiKey(const wchar_t* name, std::size_t length, bool fold, indexKey& key) noexcept {
+    key.length = indexKey::wide;
+    if (length == 0 || length > indexKey::inlineCapacity) return false;
+    std::uint64_t words[3] = {0, 0, 0};
+    std::uint32_t any = 0;
     std::size_t i = 0;
 #if defined(__SSE2__) && WCHAR_MAX > 0xffff
-    // Four characters at a time, the stored ones widened to the text's.
-    const __m128i zero = _mm_setzero_si128();
+    // Four characters at a time: folded, then narrowed to bytes (an ASCII
+    // character survives both saturating packs unchanged).
+    const __m128i beforeA = _mm_set1_epi32(L'A' - 1);
+    const __m128i afterZ = _mm_set1_epi32(L'Z' + 1);
+    const __m128i toLower = _mm_set1_epi32(fold ? 32 : 0);
+    __m128i seen = _mm_setzero_si128();
     for (; i + 4 <= length; i += 4) {
-        std::int32_t four;
-        std::memcpy(&four, narrow + i, sizeof four);
-        const __m128i wide = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(four), zero), zero);
-        const __m128i given = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(wide, given)) != 0xffff) return false;
+        __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name + i));
+        seen = _mm_or_si128(seen, c);
+        const __m128i upper = _mm_and_si128(_mm_cmpgt_epi32(c, beforeA), _mm_cmplt_epi32(c, afterZ));
+        c = _mm_add_epi32(c, _mm_and_si128(upper, toLower));
+        const __m128i narrow = _mm_packus_epi16(_mm_packs_epi32(c, c), _mm_setzero_si128());
+        const auto four = static_cast<std::uint32_t>(_mm_cvtsi128_si32(narrow));
+        words[i / 8] |= static_cast<std::uint64_t>(four) << (8 * (i % 8));
     }
+    seen = _mm_or_si128(seen, _mm_shuffle_epi32(seen, _MM_SHUFFLE(1, 0, 3, 2)));
+    seen = _mm_or_si128(seen, _mm_shuffle_epi32(seen, _MM_SHUFFLE(2, 3, 0, 1)));
+    any = static_cast<std::uint32_t>(_mm_cvtsi128_si32(seen));
 #endif
     for (; i < length; ++i) {
-        if (static_cast<wchar_t>(static_cast<unsigned char>(narrow[i])) != text[i]) return false;
+        const auto c = static_cast<std::uint32_t>(name[i]);
+        any |= c;
+        const std::uint32_t folded = fold && c >= L'A' && c <= L'Z' ? c + 32 : c;
+        words[i / 8] |= static_cast<std::uint64_t>(folded & 0xff) << (8 * (i % 8));
     }
+    if (any >= 0x80) return false;
+    key.length = static_cast<unsigned char>(length);
+    key.words[0] = words[0];
+    key.words[1] = words[1];
+    key.words[2] = words[2];
+    key.hash = hashOfWords(words, length);
     return true;
+}
+
+// The key of a name as stored (already in the model's case).
+inline indexKey keyOf(std::wstring_view text) noexcept {
+    indexKey key;
+    if (!shortAsciiKey(text.data(), text.size(), false, key))
+        key.hash = text.empty() ? 0 : ky::scString::hashOf(text.data(), text.size());
+    return key;
 }
 
 struct classIndex {
@@ -295,22 +346,16 @@ struct classIndex {
     // lookup checks the name without reading the class. Both are written
     // before the key and read only after it; a replacement keeps the name.
     struct slot {
-        static constexpr unsigned char noInlineName = 0xff;
         std::atomic<std::uintptr_t> key{0};     // scString::id() of the name; 0 is free
         std::atomic<classInfo*> cls{nullptr};
-        std::uint32_t hash = 0;                 // the low 32 bits of the name's hash
-        unsigned char nameLength = noInlineName;
-        char name[27] = {};
+        std::uint32_t hash = 0;                 // the low 32 bits of the name's indexKey hash
+        unsigned char nameLength = indexKey::wide;
+        char reserved[3] = {};
+        std::uint64_t name[3] = {0, 0, 0};      // a short ASCII name's indexKey words
 
-        // Keeps the text of `key` when it fits and is ASCII.
-        void keepName(ky::scString key) noexcept {
-            const ky::string& text = key.string();
-            if (text.size() > sizeof name) return;
-            for (std::size_t i = 0; i < text.size(); ++i) {
-                if (static_cast<std::uint32_t>(text[i]) > 0x7f) return;
-                name[i] = static_cast<char>(text[i]);
-            }
-            nameLength = static_cast<unsigned char>(text.size());
+        // Whether the in-line name is `key`'s (whose length is this slot's).
+        bool holds(const indexKey& key) const noexcept {
+            return ((name[0] ^ key.words[0]) | (name[1] ^ key.words[1]) | (name[2] ^ key.words[2])) == 0;
         }
     };
     static_assert(sizeof(slot) == 48);
@@ -351,17 +396,6 @@ struct classIndex {
         }
     }
 
-    // Where the class registered under `key` is held, or null. Safe from any
-    // thread; the place stays valid while the model lives.
-    const std::atomic<classInfo*>* find(const array* a, ky::scString key) const noexcept {
-        if (key.empty()) return &emptyNamed;
-        for (std::size_t i = key.hash() & a->mask;; i = (i + 1) & a->mask) {
-            const std::uintptr_t k = a->slots[i].key.load(std::memory_order_acquire);
-            if (k == key.id()) return &a->slots[i].cls;
-            if (k == 0) return nullptr;
-        }
-    }
-
     // What pin() found.
     enum class pinned {
         found,      // the class is in `out` and published
@@ -370,24 +404,24 @@ struct classIndex {
         moved,      // the index grew meanwhile: the lookup must retry
     };
 
-    // Finds the class named `text` (whose hash is `hash`) and publishes it in
-    // `held` (null in a read scope). The slots are probed by hash; a short
-    // ASCII name is checked in its slot, before anything of its class is
-    // read; a longer one with `isNamed(cls)` on the class once it is
-    // published, in the record the caller reads next anyway, rather than in
-    // the table of interned names.
+    // Finds the class whose name has the index key `key` and publishes it
+    // in `held` (null in a read scope). The slots are probed by the key's
+    // hash; a short ASCII name is checked in its slot, before anything of
+    // its class is read; any other with `isNamed(cls)` on the class once it
+    // is published, in the record the caller reads next anyway, rather than
+    // in the table of interned names. `empty`: the name is the empty text.
     template <class IsNamed>
-    pinned pin(std::wstring_view text, std::size_t hash, std::atomic<const void*>* held, classInfo*& out,
+    pinned pin(const indexKey& key, bool empty, std::atomic<const void*>* held, classInfo*& out,
                IsNamed&& isNamed) const {
         const array* a = now();
-        if (text.empty()) return settle(protect(a, emptyNamed, held, out), out);
-        const auto low = static_cast<std::uint32_t>(hash);
-        for (std::size_t i = hash & a->mask;; i = (i + 1) & a->mask) {
+        if (empty) return settle(protect(a, emptyNamed, held, out), out);
+        const auto low = static_cast<std::uint32_t>(key.hash);
+        const bool inlined = key.length != indexKey::wide;
+        for (std::size_t i = key.hash & a->mask;; i = (i + 1) & a->mask) {
             const slot& s = a->slots[i];
             if (s.key.load(std::memory_order_acquire) == 0) return pinned::missing;
-            if (s.hash != low) continue;
-            const bool inlined = s.nameLength != slot::noInlineName;
-            if (inlined && !sameText(s.name, s.nameLength, text)) continue;
+            if (s.hash != low || s.nameLength != key.length) continue;
+            if (inlined && !s.holds(key)) continue;
             const pinned how = settle(protect(a, s.cls, held, out), out);
             if (how != pinned::found || inlined || isNamed(*out)) return how;
             out = nullptr;
@@ -448,9 +482,11 @@ struct classIndex {
         }
         if (2 * (count + 1) > a->mask + 1) a = grow(*a);
         slot* s = probe(*a, key);
+        const indexKey placed = keyOf(key.string());
         s->cls.store(cls, std::memory_order_relaxed);
-        s->hash = static_cast<std::uint32_t>(key.hash());
-        s->keepName(key);
+        s->hash = static_cast<std::uint32_t>(placed.hash);
+        s->nameLength = placed.length;
+        std::memcpy(s->name, placed.words, sizeof s->name);
         s->key.store(key.id(), std::memory_order_release);
         ++count;
     }
@@ -458,7 +494,7 @@ struct classIndex {
 private:
     // The slot of `key`, or the free slot where it would go.
     static slot* probe(const array& a, ky::scString key) noexcept {
-        for (std::size_t i = key.hash() & a.mask;; i = (i + 1) & a.mask) {
+        for (std::size_t i = keyOf(key.string()).hash & a.mask;; i = (i + 1) & a.mask) {
             const std::uintptr_t k = a.slots[i].key.load(std::memory_order_relaxed);
             if (k == key.id() || k == 0) return &a.slots[i];
         }

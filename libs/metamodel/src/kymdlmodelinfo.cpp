@@ -164,17 +164,20 @@ bool modelInfo::caseSensitiveNames() const { return mCaseSensitive; }
 
 namespace {
 
-// The class registered under the folded `text` (whose hash is `hash`),
-// published in `hazards` (null in a read scope); null when none.
-ky::metamodel::classInfo* pinByName(const detail::classIndex& index, std::wstring_view text, std::size_t hash,
-                                    detail::hazardSlot* hazards) {
+// The class registered under the name of index key `key`, published in
+// `hazards` (null in a read scope); null when none. `text` is the folded
+// name, which a class is asked for when the key does not hold its bytes.
+[[gnu::always_inline]] inline ky::metamodel::classInfo* pinByName(const detail::classIndex& index,
+                                                                  const detail::indexKey& key,
+                                                                  std::wstring_view text,
+                                                                  detail::hazardSlot* hazards) {
     const auto isNamed = [text](const ky::metamodel::classInfo& cls) {
         return detail::classAccess::of(cls).hasName(text);
     };
     std::atomic<const void*>* held = hazards ? &hazards->held[0] : nullptr;
     for (;;) {
         ky::metamodel::classInfo* cls = nullptr;
-        const auto how = index.pin(text, hash, held, cls, isNamed);
+        const auto how = index.pin(key, text.empty(), held, cls, isNamed);
         if (how == detail::classIndex::pinned::found) return cls;
         if (how == detail::classIndex::pinned::missing) return nullptr;
         // A class being replaced is waited out (the writer waits for the
@@ -225,17 +228,32 @@ ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t l
     eNameMatch unused = eNoMatch;
     eNameMatch& how = match ? *match : unused;
     how = eNoMatch;
+    // A short ASCII name is folded, narrowed and looked up in one pass; the
+    // folded wide text is made only for other names and for the aliases.
+    detail::indexKey key;
+    const bool shortAscii = detail::shortAsciiKey(name, length, !mCaseSensitive, key);
+    if (shortAscii) {
+        if (ky::metamodel::classInfo* cls = pinByName(*mIndex, key, std::wstring_view(name, length), hazards)) {
+            how = eOwnName;
+            return cls;
+        }
+        if (!searchAliases) return nullptr;
+    }
     const detail::foldedName folded(name, length, mCaseSensitive);
     const std::wstring_view text = folded.view();
-    const std::size_t hash = text.empty() ? 0 : ky::scString::hashOf(text.data(), text.size());
-    if (ky::metamodel::classInfo* cls = pinByName(*mIndex, text, hash, hazards)) {
-        how = eOwnName;
-        return cls;
+    if (!shortAscii) {
+        // The key goes by the folded text, which may be short ASCII although
+        // the name was not (a Kelvin sign folds to k).
+        key = detail::keyOf(text);
+        if (ky::metamodel::classInfo* cls = pinByName(*mIndex, key, text, hazards)) {
+            how = eOwnName;
+            return cls;
+        }
+        if (!searchAliases) return nullptr;
     }
-    if (!searchAliases) return nullptr;
     // A name never interned is no alias as written; in a model that folds
     // names it may still match an alias written with capitals.
-    if (ky::scString key; mCaseSensitive && !ky::scString::find(name, length, key)) return nullptr;
+    if (ky::scString interned; mCaseSensitive && !ky::scString::find(name, length, interned)) return nullptr;
     ky::metamodel::classInfo* first = pinAlias(text, hazards);
     if (first) how = eOwnAlias;
     return first;
