@@ -460,6 +460,8 @@ TEST_F(DdlFacts, TextsThatAreNotWhatTheirKeySaysAreRefusedNamingTheProperty) {
         {L"sqlite.default", L"1); DROP TABLE t; --", true},
         {L"sqlite.generated", L"CHECK (a > 0)", true},
         {L"sqlite.after", L"CREATE TRIGGER x AFTER INSERT ON t BEGIN SELECT 1;", true},
+        {L"sqlite.after", L"CREATE\x1fTRIGGER x AFTER INSERT ON t BEGIN SELECT 1; END;", false},
+        {L"sqlite.check.c", L"CHECK (a >\v0)", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ky::string(c.key).toUtf8() + " = " + ky::string(c.text).escapedForLine().toUtf8());

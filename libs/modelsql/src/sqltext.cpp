@@ -57,6 +57,11 @@ public:
             return t;
         }
         const char c = mText[mAt];
+        // Any other control character is no token of either dialect (SQLite's
+        // tokenizer refuses even a vertical tab), and its shell would split
+        // around it differently from this scanner: CREATE^_TRIGGER opens no
+        // trigger body there.
+        if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') return fault("a control character outside quotes");
         if (c == '\'') return quotedUntil('\'', false, t);
         if (c == '"') return quotedUntil('"', false, t);
         if (!mPg && c == '`') return quotedUntil('`', false, t);
@@ -96,7 +101,7 @@ private:
         while (mAt < mText.size()) {
             const char c = mText[mAt];
             const char next = mAt + 1 < mText.size() ? mText[mAt + 1] : '\0';
-            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
                 ++mAt;
             } else if (c == '-' && next == '-') {
                 const std::size_t end = mText.find('\n', mAt);
