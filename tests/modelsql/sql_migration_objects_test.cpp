@@ -70,7 +70,8 @@ protected:
         reset();
         pgServer::run("SET search_path = " + schema + "; " + oldSql + rows);
         const ky::refPtr<modelInfo> before = reflect();
-        ASSERT_TRUE(before && after);
+        ASSERT_TRUE(before);
+        ASSERT_TRUE(after);
         plan = sql::createMigration(*before, *after, {sql::ePostgresql, renames});
         ASSERT_FALSE(sql::hasErrors(plan.problems)) << describeAll(plan.problems);
         sql::applyOptions options;
@@ -90,17 +91,7 @@ protected:
         EXPECT_TRUE(again.steps.empty()) << again.sql() << "\nafter:\n" << plan.sql();
     }
 
-    std::string query(const std::string& sql) const {
-        PGresult* r = PQexec(conn, ("SET search_path = " + schema + "; " + sql).c_str());
-        std::string out = PQresultStatus(r) == PGRES_TUPLES_OK ? "" : PQerrorMessage(conn);
-        for (int row = 0; row < PQntuples(r); ++row) {
-            if (row) out += ";";
-            for (int c = 0; c < PQnfields(r); ++c)
-                out += (c ? "|" : "") + std::string(PQgetisnull(r, row, c) ? "NULL" : PQgetvalue(r, row, c));
-        }
-        PQclear(r);
-        return out;
-    }
+    std::string query(const std::string& sql) const { return pgRows(conn, schema, sql); }
 };
 
 // ---- domains ----
@@ -206,7 +197,8 @@ TEST_F(PgObjects, PartitioningThatChangesIsWarnedOfByTheTablesName) {
     reset();
     pgServer::run("SET search_path = " + schema + "; CREATE TABLE m (id integer, k integer) PARTITION BY RANGE (k)");
     const ky::refPtr<modelInfo> after = reflect();
-    ASSERT_TRUE(before && after);
+    ASSERT_TRUE(before);
+    ASSERT_TRUE(after);
     plan = sql::createMigration(*before, *after, {sql::ePostgresql, {}});
     ASSERT_TRUE(warns(plan, "sql.migrate.options"));
     const auto it = std::find_if(plan.problems.begin(), plan.problems.end(),
@@ -250,7 +242,8 @@ TEST_F(PgObjects, SchemaHoldingWhatTheModelDoesNotKnowIsNotDroppedAndNothingChan
     pgServer::run("CREATE SCHEMA " + gone + "; CREATE TABLE " + gone + ".old (id integer); SET search_path = " + schema +
                   "; CREATE TABLE t (id integer PRIMARY KEY)");
     const ky::refPtr<modelInfo> before = reflect();
-    ASSERT_TRUE(before && after);
+    ASSERT_TRUE(before);
+    ASSERT_TRUE(after);
     plan = sql::createMigration(*before, *after, {sql::ePostgresql, {}});
     // An object the model does not carry keeps the schema: RESTRICT refuses, the migration is rolled back.
     pgServer::run("CREATE FUNCTION " + gone + ".f() RETURNS integer LANGUAGE sql AS 'SELECT 1'");
@@ -457,7 +450,8 @@ protected:
     void migrate(const std::string& oldSql, const std::string& rows, const std::string& newSql) {
         path = sqliteFileWith(oldSql + rows);
         const ky::refPtr<modelInfo> before = reflect(path), after = reflect(sqliteFileWith(newSql));
-        ASSERT_TRUE(before && after);
+        ASSERT_TRUE(before);
+        ASSERT_TRUE(after);
         plan = sql::createMigration(*before, *after, {sql::eSqlite, {}});
         ASSERT_FALSE(sql::hasErrors(plan.problems)) << describeAll(plan.problems);
         sql::applyOptions options;
@@ -500,7 +494,8 @@ TEST_F(SqliteObjects, StrictRefusingARowRollsTheMigrationBack) {
     path = sqliteFileWith("CREATE TABLE a (id INTEGER PRIMARY KEY, n INTEGER); INSERT INTO a VALUES (1, 'not a number');");
     const ky::refPtr<modelInfo> before = reflect(path),
                                 after = reflect(sqliteFileWith("CREATE TABLE a (id INTEGER PRIMARY KEY, n INTEGER) STRICT;"));
-    ASSERT_TRUE(before && after);
+    ASSERT_TRUE(before);
+    ASSERT_TRUE(after);
     plan = sql::createMigration(*before, *after, {sql::eSqlite, {}});
     {
         sqliteConnection db(path);

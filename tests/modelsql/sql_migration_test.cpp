@@ -58,7 +58,8 @@ protected:
                  const std::function<void(modelInfo&, modelInfo&)>& facts = {}) {
         path = sqliteFileWith(oldSql + rows);
         const ky::refPtr<modelInfo> before = reflect(path), after = reflect(sqliteFileWith(newSql));
-        ASSERT_TRUE(before && after);
+        ASSERT_TRUE(before);
+        ASSERT_TRUE(after);
         if (facts) facts(*before, *after);
         plan = sql::createMigration(*before, *after, {sql::eSqlite, std::move(renames)});
         ASSERT_FALSE(sql::hasErrors(plan.problems)) << describeAll(plan.problems);
@@ -187,7 +188,8 @@ protected:
         pgServer::run("DROP SCHEMA " + schema + " CASCADE; CREATE SCHEMA " + schema + "; SET search_path = " + schema +
                       "; " + oldSql + rows);
         const ky::refPtr<modelInfo> before = reflect();
-        ASSERT_TRUE(before && after);
+        ASSERT_TRUE(before);
+        ASSERT_TRUE(after);
         plan = sql::createMigration(*before, *after, {sql::ePostgresql, std::move(renames)});
         ASSERT_FALSE(sql::hasErrors(plan.problems)) << describeAll(plan.problems);
         const sql::diagnostics run = sql::executeDdl(conn, plan.sql());
@@ -198,17 +200,7 @@ protected:
         EXPECT_TRUE(again.steps.empty()) << again.sql() << "\nafter:\n" << plan.sql();
     }
 
-    std::string query(const std::string& sql) const {
-        PGresult* r = PQexec(conn, ("SET search_path = " + schema + "; " + sql).c_str());
-        std::string out;
-        for (int row = 0; row < PQntuples(r); ++row) {
-            if (row) out += ";";
-            for (int c = 0; c < PQnfields(r); ++c)
-                out += (c ? "|" : "") + std::string(PQgetisnull(r, row, c) ? "NULL" : PQgetvalue(r, row, c));
-        }
-        PQclear(r);
-        return out;
-    }
+    std::string query(const std::string& sql) const { return pgRows(conn, schema, sql); }
 };
 
 TEST_F(PgMigration, ColumnsChangeInPlaceAndKeepTheirValues) {

@@ -221,6 +221,18 @@ std::string enumerationOf(const fieldInfo& field) {
     return out;
 }
 
+std::string pgRows(PGconn* conn, const std::string& schema, const std::string& sql) {
+    PGresult* r = PQexec(conn, ("SET search_path = " + schema + "; " + sql).c_str());
+    std::string out = PQresultStatus(r) == PGRES_TUPLES_OK ? "" : PQerrorMessage(conn);
+    for (int row = 0; row < PQntuples(r); ++row) {
+        if (row) out += ";";
+        for (int c = 0; c < PQnfields(r); ++c)
+            out += (c ? "|" : "") + std::string(PQgetisnull(r, row, c) ? "NULL" : PQgetvalue(r, row, c));
+    }
+    PQclear(r);
+    return out;
+}
+
 std::string describeAll(const sql::diagnostics& problems) {
     std::string text;
     for (const auto& p : problems) text += sql::describe(p).toUtf8() + "\n";

@@ -80,6 +80,11 @@ std::string enumerationOf(const fieldInfo& field);
 // The diagnostics as text, one per line (for failure messages).
 std::string describeAll(const sql::diagnostics& problems);
 
+// The rows `sql` answers on `conn` with `schema` first on the search path:
+// fields joined by "|", rows by ";", NULL as NULL; the server's message
+// when it answers no rows.
+std::string pgRows(PGconn* conn, const std::string& schema, const std::string& sql);
+
 // The number of diagnostics with `code`.
 int countCode(const sql::diagnostics& problems, const std::string& code);
 
