@@ -1,5 +1,6 @@
 // The model: its name rule, class registration and replacement, and the
 // class and field lookups.
+#include "kymdlnamekey.h"
 #include "test_support.h"
 
 namespace kytest {
@@ -92,32 +93,77 @@ TEST_F(ModelRegistry, LongNamesAreFoundAfterTheIndexGrew) {
     EXPECT_EQ(scope.classInfo(stem + L"200", false), nullptr);
 }
 
-// Short ASCII names are compared where the index keeps them (in words of
-// eight bytes), longer and other names in the class: both kinds are found
-// under any case and told apart from names that share all but their last
-// character, at each word's edge and at the index's limit.
+// Short ASCII names go by their bytes (read four characters at a time, the
+// last block from the name's last four), longer and other names by their
+// characters: names of every length up to past the limit are found under
+// any case, and told apart from names that differ in any one character.
+ky::string upperOf(ky::string text) {
+    for (wchar_t& c : text) c = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
+    return text;
+}
+
+// `length` characters, each position its own letter.
+ky::string nameOfLength(std::size_t length) {
+    ky::string text;
+    for (std::size_t i = 0; i < length; ++i) text += static_cast<wchar_t>(L'a' + i % 25);
+    return text;
+}
+
+// The keys themselves: a name in capitals folds to the key of its lower
+// case, and every name differs from each of its one-letter variants both in
+// its key and in the comparison that confirms a hash match.
+TEST(NameKey, FoldsAndTellsEveryCharacterApart) {
+    namespace d = ky::metamodel::detail;
+    for (std::size_t length = 1; length <= 26; ++length) {
+        SCOPED_TRACE(length);
+        const ky::string name = nameOfLength(length);
+        const ky::string upper = upperOf(name);
+        d::indexKey folded;
+        const bool shortAscii = d::shortAsciiKey(upper.data(), length, true, folded);
+        EXPECT_EQ(shortAscii, length <= 24);
+        const d::indexKey lower = d::keyOf(name);
+        if (shortAscii) {
+            EXPECT_EQ(folded.hash, lower.hash);
+        }
+        EXPECT_TRUE(d::sameFolded(upper.data(), name.data(), length, true));
+        EXPECT_FALSE(d::sameFolded(upper.data(), name.data(), length, false));
+        for (std::size_t at = 0; at < length; ++at) {
+            ky::string other = name;
+            other[at] = L'z';
+            const d::indexKey key = d::keyOf(other);
+            const bool sameWords = key.words[0] == lower.words[0] && key.words[1] == lower.words[1] &&
+                                   key.words[2] == lower.words[2];
+            EXPECT_FALSE(shortAscii && sameWords) << at;
+            EXPECT_NE(key.hash, lower.hash) << at;
+            EXPECT_FALSE(d::sameFolded(other.data(), name.data(), length, true)) << at;
+        }
+    }
+    // A character past ASCII is never narrowed into a short key.
+    d::indexKey key;
+    EXPECT_FALSE(d::shortAsciiKey(L"ab\u0161", 3, true, key));
+    EXPECT_FALSE(d::shortAsciiKey(L"abcdefgh\u0100", 9, true, key));
+    const wchar_t negative[] = {L'a', static_cast<wchar_t>(-1), L'b', L'c', L'd'};
+    EXPECT_FALSE(d::shortAsciiKey(negative, 5, true, key));
+}
+
 TEST_F(ModelRegistry, NamesOfEveryLengthAndScriptAreFoundAndToldApart) {
     std::vector<ky::string> names;
-    for (std::size_t length : {1, 8, 9, 16, 17, 24, 25}) {
-        names.push_back(ky::string(length - 1, L'n') + L"a");
-        names.push_back(ky::string(length - 1, L'n') + L"b");
-    }
+    for (std::size_t length = 1; length <= 26; ++length) names.push_back(nameOfLength(length));
     names.push_back(ky::string(23, L'n') + L"\u00e4");
     names.push_back(L"Stra\u00dfe");
     names.push_back(L"\u03a3\u03af\u03c3\u03c5\u03c6\u03bf\u03c2");
-    const auto upper = [](ky::string text) {
-        for (wchar_t& c : text) c = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
-        return text;
-    };
     std::vector<refPtr<classInfo>> made;
     for (const ky::string& name : names) made.push_back(makeClass(name));
     const modelInfo::readScope scope(*model);
     for (std::size_t i = 0; i < made.size(); ++i) {
         SCOPED_TRACE(names[i].toUtf8());
-        EXPECT_EQ(model->classInfo(upper(names[i]), false), made[i]);
-        EXPECT_EQ(scope.classInfo(names[i], false), made[i].get());
-        const ky::string sibling = names[i].substr(0, names[i].size() - 1) + L"c";
-        EXPECT_EQ(scope.classInfo(sibling, false), nullptr);
+        EXPECT_EQ(model->classInfo(upperOf(names[i]), false), made[i]);
+        EXPECT_EQ(scope.classInfo(upperOf(names[i]), false), made[i].get());
+        for (std::size_t at = 0; at < names[i].size(); ++at) {
+            ky::string other = names[i];
+            other[at] = L'z';
+            EXPECT_EQ(scope.classInfo(other, false), nullptr) << at;
+        }
     }
     EXPECT_FALSE(model->classInfo(ky::string(23, L'n'), false));
 
@@ -127,6 +173,37 @@ TEST_F(ModelRegistry, NamesOfEveryLengthAndScriptAreFoundAndToldApart) {
     const modelInfo::readScope exactScope(*exact);
     EXPECT_EQ(exactScope.classInfo(L"OrderLine", false), cls.get());
     EXPECT_EQ(exactScope.classInfo(L"orderline", false), nullptr);
+}
+
+// A class's own fields go by the same keys, in a class small enough to scan
+// and in one large enough to keep a table of its names.
+TEST_F(ModelRegistry, FieldNamesOfEveryLengthAreFoundAndToldApart) {
+    for (const std::size_t filler : {0, 70}) {
+        SCOPED_TRACE(filler);
+        refPtr<classInfo> cls = makeClass(L"Holder" + std::to_wstring(filler));
+        for (std::size_t i = 0; i < filler; ++i) addField(cls, L"filler" + std::to_wstring(i));
+        std::vector<ky::string> names;
+        for (std::size_t length = 1; length <= 26; ++length) names.push_back(nameOfLength(length));
+        names.push_back(L"Stra\u00dfe");
+        std::vector<refPtr<fieldInfo>> made;
+        for (const ky::string& name : names) made.push_back(addField(cls, name));
+        const modelInfo::readScope scope(*model);
+        for (std::size_t i = 0; i < made.size(); ++i) {
+            SCOPED_TRACE(names[i].toUtf8());
+            EXPECT_EQ(cls->fieldInfo(upperOf(names[i]), false, false), made[i]);
+            EXPECT_EQ(scope.fieldInfo(cls->scName().string(), upperOf(names[i]), false), made[i].get());
+            for (std::size_t at = 0; at < names[i].size(); ++at) {
+                ky::string other = names[i];
+                other[at] = L'z';
+                EXPECT_FALSE(cls->fieldInfo(other, false, false)) << at;
+            }
+        }
+    }
+    refPtr<modelInfo> exact = modelInfo::createModelInfo(true);
+    refPtr<classInfo> cls = exact->createClassInfo(L"Line", false);
+    refPtr<fieldInfo> field = cls->createFieldInfo(L"UnitPrice", eDouble, {}, {});
+    EXPECT_EQ(cls->fieldInfo(L"UnitPrice", false, false), field);
+    EXPECT_FALSE(cls->fieldInfo(L"unitprice", false, false));
 }
 
 // A qualified name splits at its first dot.

@@ -30,6 +30,7 @@
 #include <kymdlrelationinfo.h>
 
 #include "kymdlannotations.h"
+#include "kymdlnamekey.h"
 
 namespace ky::metamodel {
 
@@ -68,13 +69,11 @@ struct classInfo::data {
     static constexpr std::size_t indexedFrom = 64;
     static constexpr std::size_t prefetchedFields = 32;
 
-    // The index of the own field whose name is `text` (whose hash is
-    // `hash`), or noField.
-    std::size_t findOwnField(std::wstring_view text, std::uint32_t hash) const noexcept {
-        const auto named = [&](std::size_t at) {
-            const ky::string& name = fieldNames[at].string();
-            return name.size() == text.size() && ky::detail::sameChars(name.data(), text.data(), text.size());
-        };
+    // The index of the first own field whose name's hash is `hash` and of
+    // which `isNamed(its name's text)` is true, or noField.
+    template <class IsNamed>
+    std::size_t findOwnField(std::uint32_t hash, IsNamed&& isNamed) const noexcept {
+        const auto named = [&](std::size_t at) { return isNamed(fieldNames[at].string()); };
         if (!fieldSlots.empty()) {
             const std::size_t mask = fieldSlots.size() - 1;
             for (std::size_t at = hash & mask; fieldSlots[at] != 0; at = (at + 1) & mask) {
@@ -207,9 +206,10 @@ private:
     wchar_t mSmall[32];
 };
 
-// The hash a class keeps of the text of a field's name.
+// The hash a class keeps of the text of a field's name (as stored, in the
+// class's case): the low bits of its name key's.
 inline std::uint32_t fieldNameHash(std::wstring_view text) noexcept {
-    return static_cast<std::uint32_t>(ky::scString::hashOf(text.data(), text.size()));
+    return static_cast<std::uint32_t>(keyOf(text).hash);
 }
 
 // The interned key of `name` under a name rule, found without interning:

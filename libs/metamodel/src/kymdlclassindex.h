@@ -56,11 +56,9 @@
 #include <type_traits>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <kyscstring.h>
+
+#include "kymdlnamekey.h"
 
 namespace ky::metamodel {
 class classInfo;
@@ -266,78 +264,6 @@ inline bool isHazard(const void* p) {
         if (s->held[0].load() == p || s->held[1].load() == p) return true;
     }
     return false;
-}
-
-// A name as the index places and checks it. A short ASCII name (one that a
-// slot keeps in line) goes by its bytes, held in three words with zeros
-// after the name, which hash in two dependent steps and compare in three
-// word loads; any other name goes by its characters and scString::hashOf.
-struct indexKey {
-    static constexpr unsigned char wide = 0xff;  // `length` of a name that goes by its characters
-    static constexpr std::size_t inlineCapacity = 24;
-    std::size_t hash = 0;
-    unsigned char length = wide;       // bytes of a short ASCII name
-    std::uint64_t words[3] = {0, 0, 0};  // its bytes, little-endian, zeros after them
-};
-
-// The hash of a short ASCII name's `words`, `length` bytes long.
-inline std::size_t hashOfWords(const std::uint64_t (&words)[3], std::size_t length) noexcept {
-    const std::uint64_t seed = 0x243f6a8885a308d3ull ^ ky::detail::mix(length, 0xe7037ed1a0b428dbull);
-    const std::uint64_t h = ky::detail::mix(words[0] ^ 0xa0761d6478bd642full, words[1] ^ seed);
-    return static_cast<std::size_t>(ky::detail::mix(words[2] ^ 0x8ebc6af09c88c6e3ull, h ^ 0x589965cc75374cc3ull));
-}
-
-// Fills `key` with the words and hash of the `length` characters at `name`,
-// ASCII capitals folded when `fold`, and answers true when the name is short
-// and ASCII; otherwise answers false and leaves `key` going by characters.
-// The empty name is no such name.
-inline bool shortAsciiKey(const wchar_t* name, std::size_t length, bool fold, indexKey& key) noexcept {
-    key.length = indexKey::wide;
-    if (length == 0 || length > indexKey::inlineCapacity) return false;
-    std::uint64_t words[3] = {0, 0, 0};
-    std::uint32_t any = 0;
-    std::size_t i = 0;
-#if defined(__SSE2__) && WCHAR_MAX > 0xffff
-    // Four characters at a time: folded, then narrowed to bytes (an ASCII
-    // character survives both saturating packs unchanged).
-    const __m128i beforeA = _mm_set1_epi32(L'A' - 1);
-    const __m128i afterZ = _mm_set1_epi32(L'Z' + 1);
-    const __m128i toLower = _mm_set1_epi32(fold ? 32 : 0);
-    __m128i seen = _mm_setzero_si128();
-    for (; i + 4 <= length; i += 4) {
-        __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name + i));
-        seen = _mm_or_si128(seen, c);
-        const __m128i upper = _mm_and_si128(_mm_cmpgt_epi32(c, beforeA), _mm_cmplt_epi32(c, afterZ));
-        c = _mm_add_epi32(c, _mm_and_si128(upper, toLower));
-        const __m128i narrow = _mm_packus_epi16(_mm_packs_epi32(c, c), _mm_setzero_si128());
-        const auto four = static_cast<std::uint32_t>(_mm_cvtsi128_si32(narrow));
-        words[i / 8] |= static_cast<std::uint64_t>(four) << (8 * (i % 8));
-    }
-    seen = _mm_or_si128(seen, _mm_shuffle_epi32(seen, _MM_SHUFFLE(1, 0, 3, 2)));
-    seen = _mm_or_si128(seen, _mm_shuffle_epi32(seen, _MM_SHUFFLE(2, 3, 0, 1)));
-    any = static_cast<std::uint32_t>(_mm_cvtsi128_si32(seen));
-#endif
-    for (; i < length; ++i) {
-        const auto c = static_cast<std::uint32_t>(name[i]);
-        any |= c;
-        const std::uint32_t folded = fold && c >= L'A' && c <= L'Z' ? c + 32 : c;
-        words[i / 8] |= static_cast<std::uint64_t>(folded & 0xff) << (8 * (i % 8));
-    }
-    if (any >= 0x80) return false;
-    key.length = static_cast<unsigned char>(length);
-    key.words[0] = words[0];
-    key.words[1] = words[1];
-    key.words[2] = words[2];
-    key.hash = hashOfWords(words, length);
-    return true;
-}
-
-// The key of a name as stored (already in the model's case).
-inline indexKey keyOf(std::wstring_view text) noexcept {
-    indexKey key;
-    if (!shortAsciiKey(text.data(), text.size(), false, key))
-        key.hash = text.empty() ? 0 : ky::scString::hashOf(text.data(), text.size());
-    return key;
 }
 
 struct classIndex {

@@ -193,6 +193,31 @@ namespace {
     }
 }
 
+// What the quick lookup of a name found: `settled` is false when the name
+// is not short ASCII or the index changed under the probe, and the lookup
+// must go the general way.
+struct quickPin {
+    bool settled;
+    ky::metamodel::classInfo* cls;
+
+    // Whether this is the lookup's answer, also when aliases are searched.
+    bool answers(bool searchAliases) const noexcept { return cls || (settled && !searchAliases); }
+};
+
+// The lookup by a short ASCII name, folded, narrowed and hashed in one pass
+// in registers and checked in the index's slot; one probe, never waiting,
+// so that nothing of it stays for a call.
+[[gnu::always_inline]] inline quickPin pinQuickly(const detail::classIndex& index, const wchar_t* name,
+                                                  std::size_t length, bool fold, detail::hazardSlot* hazards) {
+    detail::indexKey key;
+    if (!detail::shortAsciiKey(name, length, fold, key)) return {false, nullptr};
+    ky::metamodel::classInfo* cls = nullptr;
+    const auto how = index.pin(key, false, hazards ? &hazards->held[0] : nullptr, cls,
+                               [](const ky::metamodel::classInfo&) { return true; });
+    if (how == detail::classIndex::pinned::found) return {true, cls};
+    return {how == detail::classIndex::pinned::missing, nullptr};
+}
+
 }  // namespace
 
 // Kept out of line: the lookup by name is the hot path.
@@ -228,24 +253,19 @@ ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t l
     eNameMatch unused = eNoMatch;
     eNameMatch& how = match ? *match : unused;
     how = eNoMatch;
-    // A short ASCII name is folded, narrowed and looked up in one pass; the
-    // folded wide text is made only for other names and for the aliases.
-    detail::indexKey key;
-    const bool shortAscii = detail::shortAsciiKey(name, length, !mCaseSensitive, key);
-    if (shortAscii) {
-        if (ky::metamodel::classInfo* cls = pinByName(*mIndex, key, std::wstring_view(name, length), hazards)) {
-            how = eOwnName;
-            return cls;
-        }
-        if (!searchAliases) return nullptr;
+    // The folded wide text is made only for names that are not short ASCII
+    // and for the aliases.
+    const quickPin quick = pinQuickly(*mIndex, name, length, !mCaseSensitive, hazards);
+    if (quick.answers(searchAliases)) {
+        if (quick.cls) how = eOwnName;
+        return quick.cls;
     }
     const detail::foldedName folded(name, length, mCaseSensitive);
     const std::wstring_view text = folded.view();
-    if (!shortAscii) {
+    if (!quick.settled) {
         // The key goes by the folded text, which may be short ASCII although
         // the name was not (a Kelvin sign folds to k).
-        key = detail::keyOf(text);
-        if (ky::metamodel::classInfo* cls = pinByName(*mIndex, key, text, hazards)) {
+        if (ky::metamodel::classInfo* cls = pinByName(*mIndex, detail::keyOf(text), text, hazards)) {
             how = eOwnName;
             return cls;
         }
@@ -375,7 +395,9 @@ ky::metamodel::fieldInfo* modelInfo::pinField(const wchar_t* className, std::siz
                                               const wchar_t* fieldName, std::size_t fieldLength,
                                               bool searchFurther, detail::hazardSlot* hazards) const {
     // The class stays pinned, not counted, while its fields are searched.
-    const ky::metamodel::classInfo* cls = pinClass(className, classLength, searchFurther, hazards);
+    const quickPin quick = pinQuickly(*mIndex, className, classLength, !mCaseSensitive, hazards);
+    const ky::metamodel::classInfo* cls =
+        quick.answers(searchFurther) ? quick.cls : pinClass(className, classLength, searchFurther, hazards);
     if (!cls) return nullptr;
     return cls->findField(fieldName, fieldLength, searchFurther, false);
 }
@@ -438,7 +460,8 @@ modelInfo::readScope::~readScope() { detail::closeScope(mSlot); }
 // A scope keeps every class its lookups may see (see kymdlclassindex.h), so
 // they publish nothing and write nothing.
 const ky::metamodel::classInfo* modelInfo::readScope::classInfo(const ky::string& name, bool searchAliases) const {
-    return mModel.pinClass(name.data(), name.size(), searchAliases, nullptr);
+    const quickPin quick = pinQuickly(*mModel.mIndex, name.data(), name.size(), !mModel.mCaseSensitive, nullptr);
+    return quick.answers(searchAliases) ? quick.cls : mModel.pinClass(name.data(), name.size(), searchAliases, nullptr);
 }
 
 const ky::metamodel::fieldInfo* modelInfo::readScope::fieldInfo(const ky::string& className,
