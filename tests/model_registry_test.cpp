@@ -3,6 +3,8 @@
 #include "kymdlnamekey.h"
 #include "test_support.h"
 
+#include <array>
+
 namespace kytest {
 namespace {
 
@@ -131,9 +133,9 @@ TEST(NameKey, FoldsAndTellsEveryCharacterApart) {
             ky::string other = name;
             other[at] = L'z';
             const d::indexKey key = d::keyOf(other);
-            const bool sameWords = key.words[0] == lower.words[0] && key.words[1] == lower.words[1] &&
-                                   key.words[2] == lower.words[2];
-            EXPECT_FALSE(shortAscii && sameWords) << at;
+            if (shortAscii) {
+                EXPECT_NE(std::to_array(key.words), std::to_array(lower.words)) << at;
+            }
             EXPECT_NE(key.hash, lower.hash) << at;
             EXPECT_FALSE(d::sameFolded(other.data(), name.data(), length, true)) << at;
         }

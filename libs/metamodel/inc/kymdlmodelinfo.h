@@ -176,6 +176,11 @@ private:
     // given, learns whether the name or an alias matched.
     ky::metamodel::classInfo* pinClass(const wchar_t* name, std::size_t length, bool searchAliases,
                                        detail::hazardSlot* hazards, eNameMatch* match = nullptr) const;
+    // pinClass once the quick probe of a short ASCII name has not answered;
+    // `probed`: it found that no class has the name itself.
+    ky::metamodel::classInfo* pinClassFurther(const wchar_t* name, std::size_t length, bool probed,
+                                              bool searchAliases, detail::hazardSlot* hazards,
+                                              eNameMatch* match) const;
     // The first class in map order that has the folded `text` as an alias,
     // published as pinClass publishes.
     ky::metamodel::classInfo* pinAlias(std::wstring_view text, detail::hazardSlot* hazards) const;

@@ -165,16 +165,12 @@ public:
             std::size_t i = 0;
 #if defined(__SSE2__) && WCHAR_MAX > 0xffff
             // Four characters at a time.
-            const __m128i beforeA = _mm_set1_epi32(L'A' - 1);
-            const __m128i afterZ = _mm_set1_epi32(L'Z' + 1);
             const __m128i toLower = _mm_set1_epi32(32);
             __m128i seen = _mm_setzero_si128();
             for (; i + 4 <= length; i += 4) {
                 const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name + i));
                 seen = _mm_or_si128(seen, c);
-                const __m128i upper = _mm_and_si128(_mm_cmpgt_epi32(c, beforeA), _mm_cmplt_epi32(c, afterZ));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(mSmall + i),
-                                 _mm_add_epi32(c, _mm_and_si128(upper, toLower)));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(mSmall + i), foldedBlock(c, toLower));
             }
             seen = _mm_or_si128(seen, _mm_shuffle_epi32(seen, _MM_SHUFFLE(1, 0, 3, 2)));
             seen = _mm_or_si128(seen, _mm_shuffle_epi32(seen, _MM_SHUFFLE(2, 3, 0, 1)));
@@ -183,7 +179,7 @@ public:
             for (; i < length; ++i) {
                 const auto c = static_cast<std::uint32_t>(name[i]);
                 any |= c;
-                mSmall[i] = (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : name[i];
+                mSmall[i] = asciiFolded(name[i]);
             }
             if (any < 0x80) {
                 mText = std::wstring_view(mSmall, length);

@@ -189,30 +189,32 @@ ky::metamodel::fieldInfo* classInfo::findField(const wchar_t* name, std::size_t 
     const data& own = detail::classAccess::of(*this);
     // A short ASCII name is folded and hashed in registers and checked
     // against each candidate as it folds; any other is folded first.
-    const auto found = [&](std::size_t i) {
-        if (i == data::noField) return false;
-        how = eOwnName;
-        return true;
-    };
-    detail::indexKey nameKey;
-    const bool shortAscii = detail::shortAsciiKey(name, length, !own.caseSensitive, nameKey);
+    detail::indexKey key;
+    const bool shortAscii = detail::shortAsciiKey(name, length, !own.caseSensitive, key);
+    std::size_t i = data::noField;
     if (shortAscii) {
-        const std::size_t i = own.findOwnField(static_cast<std::uint32_t>(nameKey.hash), [&](const ky::string& stored) {
+        i = own.findOwnField(static_cast<std::uint32_t>(key.hash), [&](const ky::string& stored) {
             return stored.size() == length && detail::sameFolded(name, stored.data(), length, !own.caseSensitive);
         });
-        if (found(i)) return own.fields[i].get();
+    }
+    if (i != data::noField) {
+        how = eOwnName;
+        return own.fields[i].get();
     }
     const detail::foldedName text(name, length, own.caseSensitive);
     if (!shortAscii) {
-        const std::size_t i = own.findOwnField(detail::fieldNameHash(text.view()), [&](const ky::string& stored) {
+        i = own.findOwnField(detail::fieldNameHash(text.view()), [&](const ky::string& stored) {
             return stored.size() == text.size() && ky::detail::sameChars(stored.data(), text.data(), text.size());
         });
-        if (found(i)) return own.fields[i].get();
+    }
+    if (i != data::noField) {
+        how = eOwnName;
+        return own.fields[i].get();
     }
     // An alias written with capitals still matches a folded name that was
     // never interned; as written, an alias is found only by a name that was.
-    ky::scString key;
-    if (searchAliases && (!d->caseSensitive || ky::scString::find(name, length, key))) {
+    ky::scString interned;
+    if (searchAliases && (!d->caseSensitive || ky::scString::find(name, length, interned))) {
         for (const auto& field : d->fields) {
             if (!field->matchesAlias(text.view(), !d->caseSensitive)) continue;
             how = eOwnAlias;

@@ -250,19 +250,24 @@ struct quickPin {
 
 ky::metamodel::classInfo* modelInfo::pinClass(const wchar_t* name, std::size_t length, bool searchAliases,
                                               detail::hazardSlot* hazards, eNameMatch* match) const {
+    const quickPin quick = pinQuickly(*mIndex, name, length, !mCaseSensitive, hazards);
+    if (!quick.answers(searchAliases))
+        return pinClassFurther(name, length, quick.settled, searchAliases, hazards, match);
+    if (match) *match = quick.cls ? eOwnName : eNoMatch;
+    return quick.cls;
+}
+
+// The folded wide text is made only here: for names that are not short
+// ASCII and for the aliases.
+ky::metamodel::classInfo* modelInfo::pinClassFurther(const wchar_t* name, std::size_t length, bool probed,
+                                                     bool searchAliases, detail::hazardSlot* hazards,
+                                                     eNameMatch* match) const {
     eNameMatch unused = eNoMatch;
     eNameMatch& how = match ? *match : unused;
     how = eNoMatch;
-    // The folded wide text is made only for names that are not short ASCII
-    // and for the aliases.
-    const quickPin quick = pinQuickly(*mIndex, name, length, !mCaseSensitive, hazards);
-    if (quick.answers(searchAliases)) {
-        if (quick.cls) how = eOwnName;
-        return quick.cls;
-    }
     const detail::foldedName folded(name, length, mCaseSensitive);
     const std::wstring_view text = folded.view();
-    if (!quick.settled) {
+    if (!probed) {
         // The key goes by the folded text, which may be short ASCII although
         // the name was not (a Kelvin sign folds to k).
         if (ky::metamodel::classInfo* cls = pinByName(*mIndex, detail::keyOf(text), text, hazards)) {
@@ -397,7 +402,9 @@ ky::metamodel::fieldInfo* modelInfo::pinField(const wchar_t* className, std::siz
     // The class stays pinned, not counted, while its fields are searched.
     const quickPin quick = pinQuickly(*mIndex, className, classLength, !mCaseSensitive, hazards);
     const ky::metamodel::classInfo* cls =
-        quick.answers(searchFurther) ? quick.cls : pinClass(className, classLength, searchFurther, hazards);
+        quick.answers(searchFurther)
+            ? quick.cls
+            : pinClassFurther(className, classLength, quick.settled, searchFurther, hazards, nullptr);
     if (!cls) return nullptr;
     return cls->findField(fieldName, fieldLength, searchFurther, false);
 }
@@ -461,7 +468,9 @@ modelInfo::readScope::~readScope() { detail::closeScope(mSlot); }
 // they publish nothing and write nothing.
 const ky::metamodel::classInfo* modelInfo::readScope::classInfo(const ky::string& name, bool searchAliases) const {
     const quickPin quick = pinQuickly(*mModel.mIndex, name.data(), name.size(), !mModel.mCaseSensitive, nullptr);
-    return quick.answers(searchAliases) ? quick.cls : mModel.pinClass(name.data(), name.size(), searchAliases, nullptr);
+    return quick.answers(searchAliases)
+               ? quick.cls
+               : mModel.pinClassFurther(name.data(), name.size(), quick.settled, searchAliases, nullptr, nullptr);
 }
 
 const ky::metamodel::fieldInfo* modelInfo::readScope::fieldInfo(const ky::string& className,

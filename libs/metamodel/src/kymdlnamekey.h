@@ -38,7 +38,20 @@ inline std::size_t hashOfWords(const std::uint64_t (&words)[3], std::size_t leng
     return static_cast<std::size_t>(low ^ high);
 }
 
+// `c`, an ASCII capital folded to lower case when `fold`.
+inline wchar_t asciiFolded(wchar_t c, bool fold = true) noexcept {
+    return fold && c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c;
+}
+
 #if defined(__SSE2__) && WCHAR_MAX > 0xffff
+// Four characters, their ASCII capitals folded by `toLower` (32 in each
+// lane to fold, 0 not to).
+inline __m128i foldedBlock(__m128i c, __m128i toLower) noexcept {
+    const __m128i upper =
+        _mm_and_si128(_mm_cmpgt_epi32(c, _mm_set1_epi32(L'A' - 1)), _mm_cmplt_epi32(c, _mm_set1_epi32(L'Z' + 1)));
+    return _mm_add_epi32(c, _mm_and_si128(upper, toLower));
+}
+
 // The characters [4 * block, 4 * block + 4) of the `length` at `name`, with
 // zeros past the name's end, which is never read beyond; `length` >= 4. The
 // block the name ends in comes from the name's last four characters, moved
@@ -107,7 +120,7 @@ inline std::size_t hashOfWords(const std::uint64_t (&words)[3], std::size_t leng
     for (std::size_t i = 0; i < length; ++i) {
         const auto c = static_cast<std::uint32_t>(name[i]);
         any |= c;
-        const std::uint32_t folded = fold && c >= L'A' && c <= L'Z' ? c + 32 : c;
+        const auto folded = static_cast<std::uint32_t>(asciiFolded(name[i], fold));
         words[i / 8] |= static_cast<std::uint64_t>(folded & 0xff) << (8 * (i % 8));
     }
     if (any >= 0x80) return false;
@@ -133,17 +146,13 @@ inline indexKey keyOf(std::wstring_view text) noexcept {
 // four compared again rather than one by one.
 [[gnu::always_inline]] inline bool sameFolded(const wchar_t* text, const wchar_t* stored, std::size_t length,
                                               bool fold) noexcept {
-    const auto folded = [fold](wchar_t c) { return fold && c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; };
 #if defined(__SSE2__) && WCHAR_MAX > 0xffff
     if (length >= 4) {
-        const __m128i beforeA = _mm_set1_epi32(L'A' - 1);
-        const __m128i afterZ = _mm_set1_epi32(L'Z' + 1);
         const __m128i toLower = _mm_set1_epi32(fold ? 32 : 0);
         const auto differs = [&](std::size_t at) {
             const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-            const __m128i upper = _mm_and_si128(_mm_cmpgt_epi32(c, beforeA), _mm_cmplt_epi32(c, afterZ));
             const __m128i want = _mm_loadu_si128(reinterpret_cast<const __m128i*>(stored + at));
-            return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_add_epi32(c, _mm_and_si128(upper, toLower)), want)) != 0xffff;
+            return _mm_movemask_epi8(_mm_cmpeq_epi32(foldedBlock(c, toLower), want)) != 0xffff;
         };
         for (std::size_t at = 0; at + 4 < length; at += 4) {
             if (differs(at)) return false;
@@ -152,7 +161,7 @@ inline indexKey keyOf(std::wstring_view text) noexcept {
     }
 #endif
     for (std::size_t i = 0; i < length; ++i) {
-        if (folded(text[i]) != stored[i]) return false;
+        if (asciiFolded(text[i], fold) != stored[i]) return false;
     }
     return true;
 }
